@@ -1,0 +1,29 @@
+// The configuration file quarvel.conf in the data folder: key=value lines,
+// read once per run into a cache and looked up by key.
+#pragma once
+
+#include <string>
+
+#include "config/files.h"
+#include "config/output.h"
+
+namespace quarvel {
+
+class Config {
+ public:
+  Config(Files& files, Output& out) : files_(files), out_(out) {}
+
+  // The trimmed value of the first line whose trimmed key equals `key`
+  // without regard to case; empty when none. Loads the file while the cache
+  // is empty; a failed load prints "<number> - LOADCFG".
+  std::string configValue(const std::string& key);
+
+ private:
+  void load();
+
+  Files& files_;
+  Output& out_;
+  std::string cache_;
+};
+
+}  // namespace quarvel

@@ -1,0 +1,49 @@
+// File helpers in the data folder and on the server's files.
+#pragma once
+
+#include <string>
+
+#include "config/output.h"
+#include "platform/platform.h"
+
+namespace quarvel {
+
+class Files {
+ public:
+  Files(Platform& platform, Output& out, std::string data_folder)
+      : platform_(platform), out_(out), data_folder_(std::move(data_folder)) {}
+
+  // The data folder followed by `name`, which carries its own leading
+  // backslash ("\Quarvel.dat").
+  std::string dataPath(const std::string& name) const;
+  const std::string& dataFolder() const { return data_folder_; }
+
+  // 1 when the file can be opened for reading, or when opening is denied
+  // (the file is there but held by another process); else 0.
+  int fileExists(const std::string& path);
+
+  // 1 when a directory search for the path followed by "*" finds anything.
+  int folderExists(const std::string& path);
+
+  // Size in megabytes, rounded to one decimal; 0 when it cannot be opened.
+  double fileSizeMB(const std::string& path);
+
+  // The whole text of a server file, read through a temporary copy named
+  // after `tag` in the data folder; lines joined by CR LF, leading empty
+  // lines dropped. Empty when the file is missing. A failure of the copy or
+  // the read prints the bare error number and gives the empty text.
+  std::string readWholeFile(const std::string& path, const std::string& tag);
+
+  Platform& platform() { return platform_; }
+
+ private:
+  Platform& platform_;
+  Output& out_;
+  std::string data_folder_;
+};
+
+// The tag with every character other than letters, digits, '_', '-' and '.'
+// replaced by '_', so a copy's name can never leave the data folder.
+std::string safeTag(const std::string& tag);
+
+}  // namespace quarvel

@@ -1,0 +1,38 @@
+// Small text helpers shared by every module.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace quarvel {
+
+// Blanks (code 32) removed at both ends; tabs are kept.
+std::string trimBlanks(const std::string& text);
+std::string toLower(std::string text);
+std::string toUpper(std::string text);
+bool equalsIgnoringCase(const std::string& a, const std::string& b);
+
+// Every occurrence of `what` replaced by `with`, scanning from the left and
+// going on behind each replaced occurrence (no overlap, inserted text not
+// scanned again). Letter case significant; an empty `what` changes nothing.
+std::string replaceAll(const std::string& text, const std::string& what,
+                       const std::string& with);
+
+// Cuts at every occurrence of `separator`: "a::b" -> {"a", "b"}; an empty
+// text gives one empty piece.
+std::vector<std::string> splitAt(const std::string& text,
+                                 const std::string& separator);
+
+// Piece n (counted from 1) of splitAt(text, separator); empty when missing.
+std::string field(const std::string& text, const std::string& separator,
+                  std::size_t n);
+
+// Lines of a text file as the configuration and the stores read them:
+// CR LF, CR alone and LF alone each end a line; a character of code 26
+// ends the text. A final line end adds no empty line.
+std::vector<std::string> splitTextLines(const std::string& text);
+
+// Joins with CR LF between the pieces.
+std::string joinLines(const std::vector<std::string>& lines);
+
+}  // namespace quarvel

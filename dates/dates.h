@@ -1,0 +1,22 @@
+// Day numbers and day differences of dates written MM-DD-YYYY.
+#pragma once
+
+#include <string>
+
+#include "platform/platform.h"
+
+namespace quarvel {
+
+int isLeapYear(int year);
+
+// Days from 01-01-1901 to the date (month, day and year read from their
+// characters; missing characters count as 0).
+int dayNumber(const std::string& date);
+
+// dayNumber(first) - dayNumber(second).
+int daysBetween(const std::string& first, const std::string& second);
+
+// MM-DD-YYYY.
+std::string formatDate(const LocalDate& date);
+
+}  // namespace quarvel

@@ -1,0 +1,73 @@
+// Everything one run of the program holds: the platform, the command line
+// and its data folder, the output, the configuration and its start-up
+// settings, the two stores, the current user record, the FTP client and the
+// admin connection. Built once in main and passed to every handler.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "config/config.h"
+#include "config/files.h"
+#include "config/output.h"
+#include "ftp/ftp_client.h"
+#include "platform/platform.h"
+#include "stores/quota_store.h"
+#include "stores/trial_store.h"
+#include "userdb/user_database.h"
+
+namespace quarvel {
+
+// Read once, in this order, right after the instance lock is held.
+struct StartupSettings {
+  std::string windir;
+  std::string excluded_dirs;
+  long long trial_upload = 0;
+  long long trial_days = 0;
+  long long trial_punishment = 0;
+  long long quota_punishment = 0;
+  std::string trial_disable_flag;
+  std::string quota_disable_flag;
+  std::string trial_onpass;
+  std::string server_folder;  // ioFTPD
+};
+
+// Whether the dispatch goes on after a handler.
+enum class Next { kContinue, kEndRun };
+
+// The words of a command line: split at every single blank; word(1) is the
+// command word; a word beyond the last is empty.
+std::string commandWord(const std::string& command_line, std::size_t n);
+
+// The data folder for a command line: the program folder for IRC, NUKE and
+// UNNUKE (word 1 upper-cased), the current folder for everything else.
+std::string dataFolderFor(Platform& platform, const std::string& command_line);
+
+class Run {
+ public:
+  // `ftp_timeout_ms` is 60 seconds in the product; tests pass less.
+  explicit Run(Platform& platform, int ftp_timeout_ms = 60000);
+
+  // Reads the start-up settings (SystemRoot from WINDIR first).
+  void loadStartupSettings();
+
+  std::string word(std::size_t n) const { return commandWord(command_line, n); }
+  std::string env(const std::string& name) { return platform.environment(name); }
+  std::string today();  // MM-DD-YYYY
+  void printLine(const std::string& text) { out.printLine(text); }
+  std::string configValue(const std::string& key) { return config.configValue(key); }
+
+  Platform& platform;
+  std::string command_line;
+  Output out;
+  Files files;
+  Config config;
+  StartupSettings settings;
+  TrialStore trial;
+  QuotaStore quota;
+  UserDatabase users;
+  FtpClient ftp;
+  int admin_connection = 0;  // 0: no admin connection open
+};
+
+}  // namespace quarvel

@@ -1,0 +1,53 @@
+// The fixed forms at the meeting points with the FTP server: the caller's
+// variables, the output line prefixes, the store and configuration file
+// names and the SITE commands the program sends.
+#pragma once
+
+namespace quarvel::contract {
+
+// Variables set by the server for a run.
+inline constexpr char kUserVariable[] = "user";
+inline constexpr char kGroupVariable[] = "group";
+inline constexpr char kPathVariable[] = "path";
+inline constexpr char kPwdVariable[] = "pwd";
+
+// Files in the data folder (each with its leading backslash).
+inline constexpr char kConfigFile[] = "\\quarvel.conf";
+inline constexpr char kTrialStoreFile[] = "\\Quarvel.dat";
+inline constexpr char kQuotaStoreFile[] = "\\Velkrin.dat";
+// The server user list below the server folder.
+inline constexpr char kServerUserList[] = "\\etc\\passwd";
+
+// Output line prefixes.
+inline constexpr char kPutlog[] = "!putlog ";
+inline constexpr char kReplyContinuation[] = "226-";
+
+// Announcement tags: !putlog <tag>: "<name>".
+inline constexpr char kUserAdded[] = "UserADDED";
+inline constexpr char kUserDeleted[] = "UserDEL";
+inline constexpr char kPassedTrial[] = "PassedTrial";
+inline constexpr char kQuotaPassed[] = "QUOTAPASSED";
+inline constexpr char kUserDeletedOnSite[] = "UDelSite";
+inline constexpr char kUserDisabledOnSite[] = "UDisSite";
+
+// SITE commands sent on the admin connection (a user name follows).
+inline constexpr char kSiteKick[] = "SITE kick ";
+inline constexpr char kSiteDelUser[] = "SITE DELUSER ";
+inline constexpr char kSiteChange[] = "SITE CHANGE ";
+inline constexpr char kFlagsAdd[] = " FLAGS +";
+
+// The name of the system-wide instance lock.
+inline constexpr char kInstanceLockName[] = "QuarvelInstance";
+
+}  // namespace quarvel::contract
+
+#include <string>
+
+namespace quarvel::contract {
+
+// !putlog <tag>: "<name>"
+inline std::string announcement(const char* tag, const std::string& name) {
+  return std::string(kPutlog) + tag + ": \"" + name + "\"";
+}
+
+}  // namespace quarvel::contract

@@ -1,0 +1,45 @@
+// Reads the FTP server's user database (user id table, user files, group id
+// table) to learn a user's spelling, groups and flags, then decides the
+// user's exemption. The result is the current user record.
+#pragma once
+
+#include <string>
+
+#include "config/config.h"
+#include "config/files.h"
+
+namespace quarvel {
+
+// Every text field holds at most 255 characters (longer values are cut).
+struct UserRecord {
+  std::string user_name;      // as the user id table spells it; empty: unknown
+  std::string primary_group;  // first group name found
+  std::string group_list;     // all group names, joined by "::"
+  std::string flags;
+  int exempt_code = 0;        // 0 not exempt; 1 group, 2/3 disable flag, 4 listed
+  std::string exempt_group;
+  std::string exempt_reason;
+};
+
+class UserDatabase {
+ public:
+  // `server_folder` is the start-up setting ioFTPD (read after this is
+  // built, hence held by reference).
+  UserDatabase(Config& config, Files& files, const std::string& server_folder)
+      : config_(config), files_(files), server_folder_(server_folder) {}
+
+  // Fills the current user record for `name` (used as given). Always
+  // completes; missing files only leave fields empty.
+  void lookupUser(const std::string& name);
+
+  const UserRecord& current() const { return current_; }
+  UserRecord& current() { return current_; }
+
+ private:
+  Config& config_;
+  Files& files_;
+  const std::string& server_folder_;
+  UserRecord current_;
+};
+
+}  // namespace quarvel
