@@ -306,11 +306,7 @@ class WindowsPlatform : public Platform {
   }
 
   bool fileSize(const std::string& path, std::uint64_t* size) override {
-    // Asking for the attributes only is allowed even while another process
-    // holds the file open exclusively.
-    HANDLE file = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                              nullptr);
+    HANDLE file = openExisting(path);
     if (file == INVALID_HANDLE_VALUE) return false;
     LARGE_INTEGER length;
     bool ok = GetFileSizeEx(file, &length) != 0;
@@ -319,9 +315,18 @@ class WindowsPlatform : public Platform {
     return ok;
   }
 
+  // CopyFileA carries the read-only mark over; the copy must stay
+  // replaceable and removable, as the server's files may be read-only.
   FileError copyFile(const std::string& from, const std::string& to) override {
-    if (CopyFileA(from.c_str(), to.c_str(), FALSE)) return FileError::kNone;
-    return fileError(GetLastError());
+    if (!CopyFileA(from.c_str(), to.c_str(), FALSE)) {
+      return fileError(GetLastError());
+    }
+    DWORD attributes = GetFileAttributesA(to.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+      SetFileAttributesA(to.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    }
+    return FileError::kNone;
   }
 
   FileError removeFile(const std::string& path) override {
