@@ -45,7 +45,9 @@ class RealFiles {
 
   Platform& platform() { return realPlatform(); }
   std::string root() const { return root_; }
-  void addFolder(const std::string& path) { fs::create_directories(native(path)); }
+  void addFolder(const std::string& path) {
+    fs::create_directories(native(path));
+  }
   void addFile(const std::string& path, const std::string& contents) {
     std::ofstream(native(path), std::ios::binary) << contents;
   }
@@ -58,14 +60,16 @@ class RealFiles {
   std::vector<std::string> filesIn(const std::string& folder) const {
     std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(native(folder))) {
-      if (entry.is_regular_file()) names.push_back(entry.path().filename().string());
+      if (entry.is_regular_file())
+        names.push_back(entry.path().filename().string());
     }
     std::sort(names.begin(), names.end());
     return names;
   }
   void setReadOnly(const std::string& path, bool read_only) {
-    fs::permissions(native(path), fs::perms::owner_write,
-                    read_only ? fs::perm_options::remove : fs::perm_options::add);
+    fs::permissions(
+        native(path), fs::perms::owner_write,
+        read_only ? fs::perm_options::remove : fs::perm_options::add);
   }
   // Makes the next replaceFile of `path` fail before the file is touched: a
   // folder stands where the temporary file would go.
@@ -107,7 +111,9 @@ template <typename Files>
 class PlatformContract : public ::testing::Test {
  protected:
   Platform& platform() { return files_.platform(); }
-  std::string at(const std::string& name) const { return files_.root() + "\\" + name; }
+  std::string at(const std::string& name) const {
+    return files_.root() + "\\" + name;
+  }
 
   Files files_;
 };
@@ -201,7 +207,10 @@ TYPED_TEST(PlatformContract, FolderOpenedAsFileIsDenied) {
 
 TYPED_TEST(PlatformContract, FilesAreReadSizedCopiedAndRemovedAsBytes) {
   Platform& p = this->platform();
-  const std::string bytes("a\r\nb\rc\nd\0e\x1a" "f", 12);
+  const std::string bytes(
+      "a\r\nb\rc\nd\0e\x1a"
+      "f",
+      12);
   const std::string source = this->at("source.bin");
   const std::string target = this->at("target.bin");
   this->files_.addFile(source, bytes);
@@ -268,12 +277,12 @@ TYPED_TEST(PlatformContract, AnyEntryMatchesFolderAndFolderWithSeparator) {
     bool expected;
   };
   const Case cases[] = {
-      {this->at("users"), true},         {this->at("users\\"), true},
-      {this->at("empty"), true},         {this->at("empty\\"), true},
-      {this->at("use"), true},           {this->at("users\\al"), true},
-      {this->at("users\\bob"), false},   {this->at("nothing"), false},
-      {this->at("nothing\\"), false},    {this->at("plain.txt"), true},
-      {this->at("plain.txt\\"), false},  {this->at("nothing\\deeper\\"), false},
+      {this->at("users"), true},        {this->at("users\\"), true},
+      {this->at("empty"), true},        {this->at("empty\\"), true},
+      {this->at("use"), true},          {this->at("users\\al"), true},
+      {this->at("users\\bob"), false},  {this->at("nothing"), false},
+      {this->at("nothing\\"), false},   {this->at("plain.txt"), true},
+      {this->at("plain.txt\\"), false}, {this->at("nothing\\deeper\\"), false},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(c.expected, p.anyEntryMatches(c.prefix)) << c.prefix;
@@ -338,7 +347,8 @@ using Clock = std::chrono::steady_clock;
 
 long millisecondsSince(Clock::time_point start) {
   return static_cast<long>(
-      std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start)
+      std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() -
+                                                            start)
           .count());
 }
 
@@ -350,7 +360,8 @@ TEST(RealPlatformContract, ConnectToAClosedPortFailsWithAnErrorNumber) {
 
   int error_number = 0;
   Clock::time_point start = Clock::now();
-  auto connection = realPlatform().connectTcp("127.0.0.1", port, 3000, &error_number);
+  auto connection =
+      realPlatform().connectTcp("127.0.0.1", port, 3000, &error_number);
   EXPECT_EQ(nullptr, connection);
   EXPECT_NE(0, error_number);
   EXPECT_LT(millisecondsSince(start), 4000);
@@ -371,7 +382,8 @@ TEST(RealPlatformContract, ConnectionSendsReceivesAndSeesThePeerClose) {
 
     char buffer[64];
     Clock::time_point start = Clock::now();
-    EXPECT_EQ(-1, connection->receive(buffer, sizeof buffer, 200));  // nothing yet
+    EXPECT_EQ(-1,
+              connection->receive(buffer, sizeof buffer, 200));  // nothing yet
     long waited = millisecondsSince(start);
     EXPECT_GE(waited, 150);
     EXPECT_LT(waited, 2000);
@@ -402,7 +414,8 @@ TEST(RealPlatformContract, ConnectsAfterSystemRootIsRemoved) {
   TestListener listener;
   ASSERT_TRUE(listener.ok());
   int error_number = 0;
-  auto connection = p.connectTcp("127.0.0.1", listener.port(), 3000, &error_number);
+  auto connection =
+      p.connectTcp("127.0.0.1", listener.port(), 3000, &error_number);
   p.setEnvironment("SystemRoot", saved);
   EXPECT_NE(nullptr, connection) << error_number;
 }

@@ -65,7 +65,8 @@ bool TestListener::send(const std::string& bytes) {
 std::string TestListener::receive(std::size_t count, int timeout_ms) {
   std::string got;
   char buffer[4096];
-  while (client_ != kNone && got.size() < count && waitFor(client_, timeout_ms)) {
+  while (client_ != kNone && got.size() < count &&
+         waitFor(client_, timeout_ms)) {
     int n = recv(asSocket(client_), buffer, sizeof buffer, 0);
     if (n <= 0) break;
     got.append(buffer, static_cast<std::size_t>(n));
