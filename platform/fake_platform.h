@@ -13,7 +13,6 @@ namespace quarvel {
 
 class FakePlatform : public Platform {
  public:
-  // The current folder C:\\site and the program folder C:\\prog\\ exist.
   // The current folder C:\site and the program folder C:\prog\ exist.
   FakePlatform();
 
