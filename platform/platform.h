@@ -159,7 +159,10 @@ class Platform {
   virtual void setWindowText(std::intptr_t window, const std::string& text) = 0;
 };
 
-// The platform of the machine the program runs on (one per process).
+// The platform of the machine the program runs on (one per process). main
+// calls initRealPlatform with its arguments first (POSIX builds the command
+// line from them; Windows reads the raw command line and ignores them).
+void initRealPlatform(int argc, char** argv);
 Platform& realPlatform();
 
 }  // namespace quarvel

@@ -51,7 +51,7 @@ class StoreFile {
   std::string path() const;
 
  private:
-  void loadCache();
+  bool loadCache();  // false when the file could not be read
 
   Files& files_;
   std::string file_name_;

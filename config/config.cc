@@ -1,0 +1,42 @@
+#include "config/config.h"
+
+#include "config/file_errors.h"
+#include "config/text.h"
+#include "server/contract.h"
+
+namespace quarvel {
+
+// The whole file is read at once; any of CR LF, CR and LF ends a line (a
+// file saved by a Linux editor works as it is). Double quotes vanish, and
+// empty lines before the first text are dropped.
+void Config::load() {
+  std::string bytes;
+  FileError error = files_.platform().readFile(files_.dataPath(contract::kConfigFile), &bytes);
+  if (error != FileError::kNone) {
+    out_.printLine(std::to_string(runtimeErrorNumber(error)) + " - LOADCFG");
+    return;
+  }
+  for (const std::string& raw : splitTextLines(bytes)) {
+    std::string line = replaceAll(raw, "\"", "");
+    if (cache_.empty()) {
+      cache_ = line;
+    } else {
+      cache_ += "\r\n";
+      cache_ += line;
+    }
+  }
+}
+
+std::string Config::configValue(const std::string& key) {
+  if (cache_.empty()) load();
+  std::string wanted = toLower(key);
+  for (const std::string& line : splitAt(cache_, "\r\n")) {
+    std::vector<std::string> parts = splitAt(line, "=");
+    if (toLower(trimBlanks(parts[0])) == wanted) {
+      return parts.size() > 1 ? trimBlanks(parts[1]) : std::string();
+    }
+  }
+  return std::string();
+}
+
+}  // namespace quarvel

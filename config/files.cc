@@ -1,0 +1,86 @@
+#include "config/files.h"
+
+#include <cctype>
+
+#include "config/file_errors.h"
+#include "config/numbers.h"
+
+namespace quarvel {
+namespace {
+
+// Server files are read as the server writes them: a line ends at CR or
+// CR LF (a LF alone stays inside the line), code 26 ends the text, and
+// empty lines before the first text vanish.
+std::string collectLines(const std::string& bytes) {
+  std::string collected;
+  std::string line;
+  auto add = [&]() {
+    if (collected.empty()) {
+      collected = line;
+    } else {
+      collected += "\r\n";
+      collected += line;
+    }
+    line.clear();
+  };
+  std::size_t i = 0;
+  bool pending = false;
+  for (; i < bytes.size(); ++i) {
+    char c = bytes[i];
+    if (c == 26) break;
+    if (c == '\r') {
+      add();
+      pending = false;
+      if (i + 1 < bytes.size() && bytes[i + 1] == '\n') ++i;
+    } else {
+      line += c;
+      pending = true;
+    }
+  }
+  if (pending) add();
+  return collected;
+}
+
+}  // namespace
+
+std::string safeTag(const std::string& tag) {
+  std::string safe = tag;
+  for (char& c : safe) {
+    unsigned char u = static_cast<unsigned char>(c);
+    if (!(std::isalnum(u) && u < 128) && c != '_' && c != '-' && c != '.') c = '_';
+  }
+  return safe;
+}
+
+std::string Files::dataPath(const std::string& name) const { return data_folder_ + name; }
+
+int Files::fileExists(const std::string& path) {
+  FileError error = platform_.probeFile(path);
+  return error == FileError::kNone || error == FileError::kAccessDenied ? 1 : 0;
+}
+
+int Files::folderExists(const std::string& path) {
+  return platform_.anyEntryMatches(path) ? 1 : 0;
+}
+
+double Files::fileSizeMB(const std::string& path) {
+  std::uint64_t bytes = 0;
+  if (!platform_.fileSize(path, &bytes)) return 0;
+  return roundOneDecimal(static_cast<double>(bytes) / 1024 / 1024);
+}
+
+std::string Files::readWholeFile(const std::string& path, const std::string& tag) {
+  if (fileExists(path) == 0) return std::string();
+  std::string copy = dataPath("\\" + safeTag(tag) + ".tmp");
+  FileError error = platform_.copyFile(path, copy);
+  std::string bytes;
+  if (error == FileError::kNone) error = platform_.readFile(copy, &bytes);
+  if (error == FileError::kNone) error = platform_.removeFile(copy);
+  if (error != FileError::kNone) {
+    out_.printLine(std::to_string(runtimeErrorNumber(error)));
+    return std::string();
+  }
+  return collectLines(bytes);
+}
+
+}  // namespace quarvel

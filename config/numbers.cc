@@ -1,0 +1,112 @@
+#include "config/numbers.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace quarvel {
+
+double readNumber(const std::string& text) {
+  std::size_t i = 0;
+  while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+  std::size_t start = i;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+  std::size_t digits = 0;
+  while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) ++i, ++digits;
+  if (i < text.size() && text[i] == '.') {
+    ++i;
+    while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) ++i, ++digits;
+  }
+  if (digits == 0) return 0;
+  // An exponent counts only when digits follow it.
+  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+    std::size_t e = i + 1;
+    if (e < text.size() && (text[e] == '+' || text[e] == '-')) ++e;
+    if (e < text.size() && std::isdigit(static_cast<unsigned char>(text[e]))) {
+      i = e;
+      while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) ++i;
+    }
+  }
+  double value = std::strtod(text.substr(start, i - start).c_str(), nullptr);
+  return std::isfinite(value) ? value : 0;
+}
+
+long long roundHalfEven(double value) {
+  if (!std::isfinite(value)) return 0;
+  double floor = std::floor(value);
+  double diff = value - floor;
+  double result;
+  if (diff > 0.5) {
+    result = floor + 1;
+  } else if (diff < 0.5) {
+    result = floor;
+  } else {
+    result = std::fmod(floor, 2.0) == 0 ? floor : floor + 1;
+  }
+  if (result >= 9.2e18) return 9200000000000000000LL;
+  if (result <= -9.2e18) return -9200000000000000000LL;
+  return static_cast<long long>(result);
+}
+
+long long readWholeNumber(const std::string& text) {
+  return roundHalfEven(readNumber(text));
+}
+
+double roundOneDecimal(double value) {
+  if (!std::isfinite(value)) return value;
+  double scaled = value * 10;
+  double floor = std::floor(scaled);
+  double diff = scaled - floor;
+  double result;
+  if (diff > 0.5) {
+    result = floor + 1;
+  } else if (diff < 0.5) {
+    result = floor;
+  } else {
+    result = std::fmod(floor, 2.0) == 0 ? floor : floor + 1;
+  }
+  return result / 10;
+}
+
+std::string integerForm(long long value) { return std::to_string(value); }
+
+// Fifteen significant digits, like the stored amounts have always had. Values
+// that %g would write with an exponent (at or above 1e15, or below 1e-5) are
+// written out in full instead, so every stored or printed amount is plain
+// digits that any reader takes as a number: 1e20 gives
+// "100000000000000000000", 0.000001 gives "0.000001".
+std::string plainForm(double value) {
+  if (!std::isfinite(value)) return "0";
+  if (value == 0) return "0";
+  char buffer[400];
+  std::snprintf(buffer, sizeof buffer, "%.15g", value);
+  std::string text = buffer;
+  std::size_t e = text.find('e');
+  if (e != std::string::npos) {
+    int exponent = std::atoi(text.c_str() + e + 1);
+    // Significant digits of the rounded value, then fixed notation.
+    int decimals = exponent < 0 ? 14 - exponent : 0;
+    double rounded = std::strtod(text.c_str(), nullptr);
+    std::snprintf(buffer, sizeof buffer, "%.*f", decimals, rounded);
+    text = buffer;
+  }
+  if (text.find('.') != std::string::npos) {
+    while (!text.empty() && text.back() == '0') text.pop_back();
+    if (!text.empty() && text.back() == '.') text.pop_back();
+  }
+  if (text == "-0") text = "0";
+  return text;
+}
+
+std::string oneDecimalForm(double value) {
+  if (!std::isfinite(value)) return "0.0";
+  double rounded = roundOneDecimal(value);
+  char buffer[400];
+  std::snprintf(buffer, sizeof buffer, "%.1f", rounded);
+  std::string text = buffer;
+  if (text == "-0.0") text = "0.0";
+  return text;
+}
+
+}  // namespace quarvel

@@ -1,0 +1,75 @@
+#include "entry/dispatch.h"
+
+#include "config/text.h"
+#include "entry/handlers.h"
+#include "server/contract.h"
+
+namespace quarvel {
+
+const std::vector<CommandRow>& commandTable() {
+  static const std::vector<CommandRow> table = {
+      {"test", CommandTest::kWholeLine, runConnectionTest},
+      {"qstart", CommandTest::kWholeLine, runQstart},
+      {"qnow", CommandTest::kWholeLine, runQnow},
+      {"UD", CommandTest::kWord, runUpload},
+      {"NUKE", CommandTest::kWordTwoOperands, runNuke},
+      {"UNNUKE", CommandTest::kWordTwoOperands, runUnnuke},
+      {"PREDL", CommandTest::kWord, runPreDelete},
+      {"POSDL", CommandTest::kWord, runPostDelete},
+      {"ST", CommandTest::kAlways, runTrialCommand},
+      {"SQ", CommandTest::kAlways, runQuotaCommand},
+      {"IRC", CommandTest::kAlways, runIrcCommand},
+      {"stats", CommandTest::kWholeLine, runStats},
+      {"checkup", CommandTest::kWholeLine, runCheckup},
+      {"newday", CommandTest::kWholeLine, runNewday},
+  };
+  return table;
+}
+
+bool rowMatches(const CommandRow& row, const std::string& command_line) {
+  switch (row.test) {
+    case CommandTest::kWholeLine:
+      return toLower(command_line) == toLower(row.name);
+    case CommandTest::kWord:
+      return toUpper(commandWord(command_line, 1)) == toUpper(row.name);
+    case CommandTest::kWordTwoOperands:
+      return toUpper(commandWord(command_line, 1)) == toUpper(row.name) &&
+             !commandWord(command_line, 2).empty() && !commandWord(command_line, 3).empty();
+    case CommandTest::kAlways:
+      return true;
+  }
+  return false;
+}
+
+bool isExcluded(const std::string& excluded_dirs, const std::string& pwd) {
+  std::string lower_pwd = toLower(pwd);
+  for (const std::string& entry : splitAt(excluded_dirs, "|")) {
+    if (!entry.empty() && lower_pwd.compare(0, entry.size(), toLower(entry)) == 0 &&
+        lower_pwd.size() >= entry.size()) {
+      return true;
+    }
+  }
+  return false;
+}
+
+void dispatch(Run& run, const std::vector<CommandRow>& table) {
+  for (const CommandRow& row : table) {
+    if (rowMatches(row, run.command_line) && row.handler(run) == Next::kEndRun) return;
+  }
+}
+
+int runProgram(Platform& platform) {
+  // Runs follow one another: the stores, the configuration and the
+  // temporary copies are never shared by two runs.
+  std::unique_ptr<InstanceLock> lock = platform.acquireInstanceLock();
+  Run run(platform);
+  run.loadStartupSettings();
+  std::string pwd = run.env(contract::kPwdVariable);
+  if (!pwd.empty() && isExcluded(run.settings.excluded_dirs, pwd)) return 0;
+  dispatch(run, commandTable());
+  // Exit sequence: an open admin connection is closed without a word more.
+  if (run.admin_connection != 0) run.ftp.closeChannel(run.admin_connection);
+  return 0;
+}
+
+}  // namespace quarvel

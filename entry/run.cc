@@ -1,0 +1,49 @@
+#include "entry/run.h"
+
+#include "config/numbers.h"
+#include "config/text.h"
+#include "dates/dates.h"
+
+namespace quarvel {
+
+std::string commandWord(const std::string& command_line, std::size_t n) {
+  std::vector<std::string> words = splitAt(command_line, " ");
+  return n >= 1 && n <= words.size() ? words[n - 1] : std::string();
+}
+
+std::string dataFolderFor(Platform& platform, const std::string& command_line) {
+  std::string first = toUpper(commandWord(command_line, 1));
+  if (first == "IRC" || first == "UNNUKE" || first == "NUKE") return platform.programFolder();
+  return platform.currentFolder();
+}
+
+Run::Run(Platform& p, int ftp_timeout_ms)
+    : platform(p),
+      command_line(p.commandLine()),
+      out(p),
+      files(p, out, dataFolderFor(p, command_line)),
+      config(files, out),
+      trial(files),
+      quota(files),
+      users(config, files, settings.server_folder),
+      ftp(p, ftp_timeout_ms) {}
+
+void Run::loadStartupSettings() {
+  // The server starts programs with an environment of its own making;
+  // SystemRoot is what the network layer of Windows needs from it.
+  settings.windir = configValue("WINDIR");
+  platform.setEnvironment("SystemRoot", settings.windir);
+  settings.excluded_dirs = configValue("EXCLUDED_DIRS");
+  settings.trial_upload = readWholeNumber(configValue("TRIAL_UPLOAD"));
+  settings.trial_days = readWholeNumber(configValue("TRIAL_DAYS"));
+  settings.trial_punishment = readWholeNumber(configValue("TRIAL_PUNISHMENT"));
+  settings.quota_punishment = readWholeNumber(configValue("QUOTA_PUNISHMENT"));
+  settings.trial_disable_flag = configValue("TRIAL_DISABLE_FLAG");
+  settings.quota_disable_flag = configValue("QUOTA_DISABLE_FLAG");
+  settings.trial_onpass = configValue("TRIAL_ONPASS");
+  settings.server_folder = configValue("ioFTPD");
+}
+
+std::string Run::today() { return formatDate(platform.today()); }
+
+}  // namespace quarvel

@@ -1,0 +1,23 @@
+// Acting on the server: sending one admin command, and the trial and quota
+// punishments.
+#pragma once
+
+#include <string>
+
+#include "entry/run.h"
+
+namespace quarvel {
+
+// Writes the command line on the admin connection and returns the reply
+// (readPendingLines). A failed write or read shows its numeric code on
+// standard error; a command line holding CR or LF is never sent.
+std::string sendSiteCommand(Run& run, int connection, const std::string& command);
+
+// TRIAL_PUNISHMENT 1: SITE DELUSER; 2: SITE CHANGE ... FLAGS +flag.
+void punishTrialUser(Run& run, const std::string& name);
+
+// QUOTA_PUNISHMENT 1: kick and delete; 2: kick and disable; then the
+// member's quota record is deleted.
+void punishQuotaUser(Run& run, const std::string& name);
+
+}  // namespace quarvel

@@ -1,0 +1,220 @@
+#include "platform/fake_platform.h"
+
+#include <cstring>
+
+namespace quarvel {
+namespace {
+
+std::string parentOf(const std::string& path) {
+  std::size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+class FakeReader : public BinaryFile {
+ public:
+  explicit FakeReader(std::string data) : data_(std::move(data)) {}
+  long read(char* buffer, std::size_t size) override {
+    std::size_t n = std::min(size, data_.size() - pos_);
+    std::memcpy(buffer, data_.data() + pos_, n);
+    pos_ += n;
+    return static_cast<long>(n);
+  }
+  bool write(const char*, std::size_t) override { return false; }
+
+ private:
+  std::string data_;
+  std::size_t pos_ = 0;
+};
+
+class FakeWriter : public BinaryFile {
+ public:
+  explicit FakeWriter(std::string* target) : target_(target) {}
+  long read(char*, std::size_t) override { return -1; }
+  bool write(const char* data, std::size_t size) override {
+    target_->append(data, size);
+    return true;
+  }
+
+ private:
+  std::string* target_;
+};
+
+class FakeLock : public InstanceLock {};
+
+}  // namespace
+
+FakePlatform::FakePlatform() { folders_.insert("C:"); }
+
+std::string FakePlatform::normalise(const std::string& path) {
+  std::string p;
+  for (char c : path) {
+    char d = c == '\\' ? '/' : c;
+    if (d == '/' && !p.empty() && p.back() == '/') continue;
+    p += d;
+  }
+  if (p.size() > 1 && p.back() == '/') p.pop_back();
+  return p;
+}
+
+void FakePlatform::addFolder(const std::string& path) {
+  std::string p = normalise(path);
+  while (!p.empty()) {
+    folders_.insert(p);
+    p = parentOf(p);
+  }
+}
+
+void FakePlatform::addFile(const std::string& path, const std::string& contents) {
+  std::string p = normalise(path);
+  addFolder(parentOf(p));
+  files_[p] = contents;
+}
+
+bool FakePlatform::hasFile(const std::string& path) const {
+  return files_.count(normalise(path)) != 0;
+}
+
+std::string FakePlatform::file(const std::string& path) const {
+  auto it = files_.find(normalise(path));
+  return it == files_.end() ? std::string() : it->second;
+}
+
+std::vector<std::string> FakePlatform::filesIn(const std::string& folder) const {
+  std::vector<std::string> names;
+  std::string f = normalise(folder);
+  for (const auto& entry : files_) {
+    if (parentOf(entry.first) == f) names.push_back(entry.first.substr(f.size() + 1));
+  }
+  return names;
+}
+
+std::string FakePlatform::environment(const std::string& name) {
+  auto it = variables.find(name);
+  return it == variables.end() ? std::string() : it->second;
+}
+
+void FakePlatform::setEnvironment(const std::string& name, const std::string& value) {
+  if (value.empty()) {
+    variables.erase(name);
+  } else {
+    variables[name] = value;
+  }
+}
+
+std::unique_ptr<InstanceLock> FakePlatform::acquireInstanceLock() {
+  ++lock_count;
+  return std::make_unique<FakeLock>();
+}
+
+void FakePlatform::writeOutput(const std::string& bytes) {
+  output += bytes;
+  writes.push_back(bytes);
+}
+
+bool FakePlatform::folderExists(const std::string& path) const {
+  return folders_.count(normalise(path)) != 0;
+}
+
+FileError FakePlatform::openError(const std::string& path) const {
+  std::string p = normalise(path);
+  if (locked_.count(p) != 0) return FileError::kAccessDenied;
+  if (files_.count(p) != 0) return FileError::kNone;
+  if (folders_.count(p) != 0) return FileError::kAccessDenied;
+  return folderExists(parentOf(p)) ? FileError::kNotFound : FileError::kPathNotFound;
+}
+
+FileError FakePlatform::probeFile(const std::string& path) { return openError(path); }
+
+FileError FakePlatform::readFile(const std::string& path, std::string* contents) {
+  FileError error = openError(path);
+  if (error == FileError::kNone) *contents = files_[normalise(path)];
+  return error;
+}
+
+bool FakePlatform::fileSize(const std::string& path, std::uint64_t* size) {
+  if (openError(path) != FileError::kNone) return false;
+  *size = files_[normalise(path)].size();
+  return true;
+}
+
+FileError FakePlatform::copyFile(const std::string& from, const std::string& to) {
+  FileError error = openError(from);
+  if (error != FileError::kNone) return error;
+  std::string target = normalise(to);
+  if (!folderExists(parentOf(target))) return FileError::kPathNotFound;
+  if (locked_.count(target) != 0) return FileError::kAccessDenied;
+  files_[target] = files_[normalise(from)];
+  return FileError::kNone;
+}
+
+FileError FakePlatform::removeFile(const std::string& path) {
+  FileError error = openError(path);
+  if (error != FileError::kNone) return error;
+  files_.erase(normalise(path));
+  return FileError::kNone;
+}
+
+FileError FakePlatform::replaceFile(const std::string& path, const std::string& contents) {
+  std::string p = normalise(path);
+  if (!folderExists(parentOf(p))) return FileError::kPathNotFound;
+  if (fail_replaces_) return FileError::kOther;
+  if (locked_.count(p) != 0) return FileError::kAccessDenied;
+  files_[p] = contents;
+  return FileError::kNone;
+}
+
+bool FakePlatform::anyEntryMatches(const std::string& prefix) {
+  std::string raw = prefix;
+  for (char& c : raw) {
+    if (c == '\\') c = '/';
+  }
+  bool inside = !raw.empty() && raw.back() == '/';
+  std::string p = normalise(raw);
+  if (inside) {
+    // Like Windows, a folder always holds "." and "..".
+    return folders_.count(p) != 0;
+  }
+  std::string parent = parentOf(p);
+  std::string start = p.substr(parent.empty() ? 0 : parent.size() + 1);
+  auto matches = [&](const std::string& entry) {
+    return parentOf(entry) == parent &&
+           entry.compare(parent.empty() ? 0 : parent.size() + 1, start.size(), start) == 0;
+  };
+  for (const auto& f : files_) {
+    if (matches(f.first)) return true;
+  }
+  for (const auto& f : folders_) {
+    if (matches(f)) return true;
+  }
+  return false;
+}
+
+std::unique_ptr<BinaryFile> FakePlatform::openForReading(const std::string& path,
+                                                         FileError* error) {
+  *error = openError(path);
+  if (*error != FileError::kNone) return nullptr;
+  return std::make_unique<FakeReader>(files_[normalise(path)]);
+}
+
+std::unique_ptr<BinaryFile> FakePlatform::createForWriting(const std::string& path,
+                                                           FileError* error) {
+  std::string p = normalise(path);
+  if (!folderExists(parentOf(p))) {
+    *error = FileError::kPathNotFound;
+    return nullptr;
+  }
+  if (locked_.count(p) != 0) {
+    *error = FileError::kAccessDenied;
+    return nullptr;
+  }
+  files_[p].clear();
+  return std::make_unique<FakeWriter>(&files_[p]);
+}
+
+std::unique_ptr<TcpConnection> FakePlatform::connectTcp(const std::string&, int, int,
+                                                        int* error_number) {
+  *error_number = 10061;  // connection refused: the fake has no network
+  return nullptr;
+}
+
+}  // namespace quarvel

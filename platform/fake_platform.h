@@ -1,0 +1,82 @@
+// An in-memory platform for unit tests: files, folders, variables, the date
+// and standard output live in maps and strings; writes can be made to fail.
+#pragma once
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace quarvel {
+
+class FakePlatform : public Platform {
+ public:
+  FakePlatform();
+
+  // --- Test set-up and inspection --------------------------------------
+  // Paths are normalised (backslashes to slashes, doubled separators
+  // folded); adding a file adds its folders.
+  void addFile(const std::string& path, const std::string& contents);
+  void addFolder(const std::string& path);
+  bool hasFile(const std::string& path) const;
+  std::string file(const std::string& path) const;
+  // Files whose opening is denied (as if another program held them).
+  void lockFile(const std::string& path) { locked_.insert(normalise(path)); }
+  // Every replaceFile fails from now on (a full disk), leaving files as
+  // they are.
+  void failReplaces(bool fail) { fail_replaces_ = fail; }
+  std::vector<std::string> filesIn(const std::string& folder) const;
+
+  std::string command_line;
+  std::map<std::string, std::string> variables;  // exact names
+  std::string current_folder = "C:\\site";
+  std::string program_folder = "C:\\prog\\";
+  LocalDate date = {2026, 12, 15};
+  std::string output;  // everything written to standard output
+  std::vector<std::string> writes;  // one entry per write call
+  std::vector<long> error_codes;    // showErrorCode calls
+  std::vector<std::pair<std::intptr_t, std::string>> window_texts;
+  int lock_count = 0;
+
+  static std::string normalise(const std::string& path);
+
+  // --- Platform --------------------------------------------------------
+  std::string commandLine() override { return command_line; }
+  std::string environment(const std::string& name) override;
+  void setEnvironment(const std::string& name, const std::string& value) override;
+  std::string currentFolder() override { return current_folder; }
+  std::string programFolder() override { return program_folder; }
+  std::unique_ptr<InstanceLock> acquireInstanceLock() override;
+  void writeOutput(const std::string& bytes) override;
+  void showErrorCode(long code) override { error_codes.push_back(code); }
+  LocalDate today() override { return date; }
+  FileError probeFile(const std::string& path) override;
+  FileError readFile(const std::string& path, std::string* contents) override;
+  bool fileSize(const std::string& path, std::uint64_t* size) override;
+  FileError copyFile(const std::string& from, const std::string& to) override;
+  FileError removeFile(const std::string& path) override;
+  FileError replaceFile(const std::string& path, const std::string& contents) override;
+  bool anyEntryMatches(const std::string& prefix) override;
+  std::unique_ptr<BinaryFile> openForReading(const std::string& path,
+                                             FileError* error) override;
+  std::unique_ptr<BinaryFile> createForWriting(const std::string& path,
+                                               FileError* error) override;
+  std::unique_ptr<TcpConnection> connectTcp(const std::string& host, int port,
+                                            int timeout_ms, int* error_number) override;
+  void setWindowText(std::intptr_t window, const std::string& text) override {
+    window_texts.emplace_back(window, text);
+  }
+
+ private:
+  FileError openError(const std::string& path) const;
+  bool folderExists(const std::string& path) const;
+
+  std::map<std::string, std::string> files_;
+  std::set<std::string> folders_;
+  std::set<std::string> locked_;
+  bool fail_replaces_ = false;
+};
+
+}  // namespace quarvel

@@ -1,0 +1,442 @@
+// The POSIX platform: Linux and friends.
+#include <errno.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <dirent.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+extern char** environ;
+
+namespace quarvel {
+namespace {
+
+// Paths are built with backslashes; the file system wants slashes.
+std::string nativePath(const std::string& path) {
+  std::string p = path;
+  for (char& c : p) {
+    if (c == '\\') c = '/';
+  }
+  return p;
+}
+
+std::string parentFolder(const std::string& native) {
+  std::size_t slash = native.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return native.substr(0, slash);
+}
+
+bool isFolder(const std::string& native) {
+  struct stat st;
+  return stat(native.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// The one place where errno becomes a FileError. A missing file whose folder
+// is missing too is a missing path, as Windows tells the two apart.
+FileError fileError(int error, const std::string& native) {
+  switch (error) {
+    case ENOENT:
+      return isFolder(parentFolder(native)) ? FileError::kNotFound
+                                            : FileError::kPathNotFound;
+    case ENOTDIR:
+      return FileError::kPathNotFound;
+    case EACCES:
+    case EPERM:
+    case EISDIR:
+      return FileError::kAccessDenied;
+    default:
+      return FileError::kOther;
+  }
+}
+
+bool writeAll(int fd, const char* data, std::size_t size) {
+  while (size > 0) {
+    ssize_t n = ::write(fd, data, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+class PosixBinaryFile : public BinaryFile {
+ public:
+  explicit PosixBinaryFile(int fd) : fd_(fd) {}
+  ~PosixBinaryFile() override { ::close(fd_); }
+  long read(char* buffer, std::size_t size) override {
+    for (;;) {
+      ssize_t n = ::read(fd_, buffer, size);
+      if (n < 0 && errno == EINTR) continue;
+      return static_cast<long>(n);
+    }
+  }
+  bool write(const char* data, std::size_t size) override {
+    return writeAll(fd_, data, size);
+  }
+
+ private:
+  int fd_;
+};
+
+class PosixTcpConnection : public TcpConnection {
+ public:
+  explicit PosixTcpConnection(int fd) : fd_(fd) {}
+  ~PosixTcpConnection() override { ::close(fd_); }
+  bool sendAll(const char* data, std::size_t size) override {
+    while (size > 0) {
+      ssize_t n = ::send(fd_, data, size, MSG_NOSIGNAL);
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        return false;
+      }
+      data += n;
+      size -= static_cast<std::size_t>(n);
+    }
+    return true;
+  }
+  long receive(char* buffer, std::size_t size, int timeout_ms) override {
+    struct pollfd pfd = {fd_, POLLIN, 0};
+    int ready;
+    do {
+      ready = ::poll(&pfd, 1, timeout_ms);
+    } while (ready < 0 && errno == EINTR);
+    if (ready <= 0) return -1;
+    ssize_t n;
+    do {
+      n = ::recv(fd_, buffer, size, 0);
+    } while (n < 0 && errno == EINTR);
+    return n < 0 ? -1 : static_cast<long>(n);
+  }
+
+ private:
+  int fd_;
+};
+
+// flock on a file in the system temp folder: the kernel releases it when
+// the holder ends in any way, and a waiter sleeps in flock.
+class PosixInstanceLock : public InstanceLock {
+ public:
+  explicit PosixInstanceLock(int fd) : fd_(fd) {}
+  ~PosixInstanceLock() override {
+    if (fd_ >= 0) ::close(fd_);
+  }
+
+ private:
+  int fd_;
+};
+
+std::string tempFolder() {
+  const char* tmp = std::getenv("TMPDIR");
+  if (tmp != nullptr && *tmp != '\0') return tmp;
+  return "/tmp";
+}
+
+int connectWithTimeout(const struct addrinfo* ai, int timeout_ms, int* error) {
+  int fd = ::socket(ai->ai_family, ai->ai_socktype | SOCK_CLOEXEC, ai->ai_protocol);
+  if (fd < 0) {
+    *error = errno;
+    return -1;
+  }
+  int flags = fcntl(fd, F_GETFL, 0);
+  fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+  int rc = ::connect(fd, ai->ai_addr, ai->ai_addrlen);
+  if (rc < 0 && errno == EINPROGRESS) {
+    struct pollfd pfd = {fd, POLLOUT, 0};
+    int ready;
+    do {
+      ready = ::poll(&pfd, 1, timeout_ms);
+    } while (ready < 0 && errno == EINTR);
+    if (ready <= 0) {
+      *error = ready == 0 ? ETIMEDOUT : errno;
+      ::close(fd);
+      return -1;
+    }
+    int so_error = 0;
+    socklen_t len = sizeof so_error;
+    getsockopt(fd, SOL_SOCKET, SO_ERROR, &so_error, &len);
+    if (so_error != 0) {
+      *error = so_error;
+      ::close(fd);
+      return -1;
+    }
+  } else if (rc < 0) {
+    *error = errno;
+    ::close(fd);
+    return -1;
+  }
+  fcntl(fd, F_SETFL, flags);
+  return fd;
+}
+
+class PosixPlatform : public Platform {
+ public:
+  PosixPlatform(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+      if (i > 1) command_line_ += ' ';
+      command_line_ += argv[i];
+    }
+  }
+
+  std::string commandLine() override { return command_line_; }
+
+  std::string environment(const std::string& name) override {
+    const char* value = std::getenv(name.c_str());
+    return value == nullptr ? std::string() : std::string(value);
+  }
+
+  void setEnvironment(const std::string& name, const std::string& value) override {
+    if (value.empty()) {
+      unsetenv(name.c_str());
+    } else {
+      setenv(name.c_str(), value.c_str(), 1);
+    }
+  }
+
+  std::string currentFolder() override {
+    std::vector<char> buffer(4096);
+    while (getcwd(buffer.data(), buffer.size()) == nullptr) {
+      if (errno != ERANGE) return std::string();
+      buffer.resize(buffer.size() * 2);
+    }
+    return buffer.data();
+  }
+
+  std::string programFolder() override {
+    std::vector<char> buffer(4096);
+    ssize_t n = readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
+    if (n <= 0) return std::string();
+    std::string path(buffer.data(), static_cast<std::size_t>(n));
+    std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+  }
+
+  std::unique_ptr<InstanceLock> acquireInstanceLock() override {
+    std::string path = tempFolder() + "/QuarvelInstance";
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+      while (flock(fd, LOCK_EX) != 0 && errno == EINTR) {
+      }
+    }
+    return std::make_unique<PosixInstanceLock>(fd);
+  }
+
+  void writeOutput(const std::string& bytes) override {
+    writeAll(STDOUT_FILENO, bytes.data(), bytes.size());
+  }
+
+  void showErrorCode(long code) override {
+    std::string line = std::to_string(code) + "\r\n";
+    writeAll(STDERR_FILENO, line.data(), line.size());
+  }
+
+  LocalDate today() override {
+    time_t now = time(nullptr);
+    struct tm local;
+    localtime_r(&now, &local);
+    LocalDate date;
+    date.year = local.tm_year + 1900;
+    date.month = local.tm_mon + 1;
+    date.day = local.tm_mday;
+    return date;
+  }
+
+  FileError probeFile(const std::string& path) override {
+    std::string native = nativePath(path);
+    int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return fileError(errno, native);
+    struct stat st;
+    bool folder = fstat(fd, &st) == 0 && S_ISDIR(st.st_mode);
+    ::close(fd);
+    // Windows cannot open a folder as a file.
+    return folder ? FileError::kAccessDenied : FileError::kNone;
+  }
+
+  FileError readFile(const std::string& path, std::string* contents) override {
+    FileError error = FileError::kNone;
+    auto file = openForReading(path, &error);
+    if (!file) return error;
+    contents->clear();
+    char buffer[65536];
+    for (;;) {
+      long n = file->read(buffer, sizeof buffer);
+      if (n < 0) return FileError::kOther;
+      if (n == 0) break;
+      contents->append(buffer, static_cast<std::size_t>(n));
+    }
+    return FileError::kNone;
+  }
+
+  bool fileSize(const std::string& path, std::uint64_t* size) override {
+    std::string native = nativePath(path);
+    int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st;
+    bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    ::close(fd);
+    if (ok) *size = static_cast<std::uint64_t>(st.st_size);
+    return ok;
+  }
+
+  FileError copyFile(const std::string& from, const std::string& to) override {
+    FileError error = FileError::kNone;
+    auto source = openForReading(from, &error);
+    if (!source) return error;
+    auto target = createForWriting(to, &error);
+    if (!target) return error;
+    char buffer[65536];
+    for (;;) {
+      long n = source->read(buffer, sizeof buffer);
+      if (n < 0) return FileError::kOther;
+      if (n == 0) return FileError::kNone;
+      if (!target->write(buffer, static_cast<std::size_t>(n))) return FileError::kOther;
+    }
+  }
+
+  FileError removeFile(const std::string& path) override {
+    std::string native = nativePath(path);
+    if (::unlink(native.c_str()) != 0) return fileError(errno, native);
+    return FileError::kNone;
+  }
+
+  FileError replaceFile(const std::string& path, const std::string& contents) override {
+    std::string native = nativePath(path);
+    std::string temp = native + ".new";
+    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) return fileError(errno, temp);
+    bool ok = writeAll(fd, contents.data(), contents.size()) && ::fsync(fd) == 0;
+    int saved = errno;
+    ok = (::close(fd) == 0) && ok;
+    if (!ok || ::rename(temp.c_str(), native.c_str()) != 0) {
+      saved = ok ? errno : saved;
+      ::unlink(temp.c_str());
+      return fileError(saved, native);
+    }
+    // Make the rename itself durable.
+    int dir = ::open(parentFolder(native).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+      ::fsync(dir);
+      ::close(dir);
+    }
+    return FileError::kNone;
+  }
+
+  bool anyEntryMatches(const std::string& prefix) override {
+    std::string native = nativePath(prefix);
+    std::string folder;
+    std::string start;
+    std::size_t slash = native.find_last_of('/');
+    if (slash == std::string::npos) {
+      folder = ".";
+      start = native;
+    } else {
+      folder = slash == 0 ? "/" : native.substr(0, slash);
+      start = native.substr(slash + 1);
+    }
+    DIR* dir = opendir(folder.c_str());
+    if (dir == nullptr) return false;
+    bool found = false;
+    while (struct dirent* entry = readdir(dir)) {
+      if (std::strncmp(entry->d_name, start.c_str(), start.size()) == 0) {
+        found = true;
+        break;
+      }
+    }
+    closedir(dir);
+    return found;
+  }
+
+  std::unique_ptr<BinaryFile> openForReading(const std::string& path,
+                                             FileError* error) override {
+    std::string native = nativePath(path);
+    int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+      *error = fileError(errno, native);
+      return nullptr;
+    }
+    struct stat st;
+    if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+      ::close(fd);
+      *error = FileError::kAccessDenied;
+      return nullptr;
+    }
+    return std::make_unique<PosixBinaryFile>(fd);
+  }
+
+  std::unique_ptr<BinaryFile> createForWriting(const std::string& path,
+                                               FileError* error) override {
+    std::string native = nativePath(path);
+    int fd = ::open(native.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+      *error = fileError(errno, native);
+      return nullptr;
+    }
+    return std::make_unique<PosixBinaryFile>(fd);
+  }
+
+  std::unique_ptr<TcpConnection> connectTcp(const std::string& host, int port,
+                                            int timeout_ms,
+                                            int* error_number) override {
+    struct addrinfo hints;
+    std::memset(&hints, 0, sizeof hints);
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    struct addrinfo* found = nullptr;
+    std::string service = std::to_string(port);
+    int rc = getaddrinfo(host.c_str(), service.c_str(), &hints, &found);
+    if (rc != 0 || found == nullptr) {
+      *error_number = rc == EAI_SYSTEM && errno != 0 ? errno : EHOSTUNREACH;
+      return nullptr;
+    }
+    int error = ECONNREFUSED;
+    int fd = -1;
+    for (struct addrinfo* ai = found; ai != nullptr && fd < 0; ai = ai->ai_next) {
+      fd = connectWithTimeout(ai, timeout_ms, &error);
+    }
+    freeaddrinfo(found);
+    if (fd < 0) {
+      *error_number = error != 0 ? error : ECONNREFUSED;
+      return nullptr;
+    }
+    return std::make_unique<PosixTcpConnection>(fd);
+  }
+
+  void setWindowText(std::intptr_t, const std::string&) override {}
+
+ private:
+  std::string command_line_;
+};
+
+PosixPlatform* instance = nullptr;
+
+}  // namespace
+
+// main hands its arguments over before the first use of realPlatform().
+void initRealPlatform(int argc, char** argv) {
+  static PosixPlatform platform(argc, argv);
+  instance = &platform;
+}
+
+Platform& realPlatform() {
+  if (instance == nullptr) initRealPlatform(0, nullptr);
+  return *instance;
+}
+
+}  // namespace quarvel
