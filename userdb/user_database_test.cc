@@ -108,8 +108,8 @@ TEST(UserDatabaseTest, SmallFiles) {
        "groups 3\r\nflags 3\r\n", "BoB", "bob", "friends", "friends", "3"},
       {"first matching line wins", "BOB:7:x\r\nbob:6:x\r\n", "flags 3\r\n",
        "bob", "BOB", "", "", "3"},
-      {"several groups keep the file's order", "bob:7:x\r\n",
-       "groups 3 1\r\n", "bob", "bob", "friends", "friends::staff", ""},
+      {"several groups keep the file's order", "bob:7:x\r\n", "groups 3 1\r\n",
+       "bob", "bob", "friends", "friends::staff", ""},
       {"one id appends every matching group line", "bob:7:x\r\n",
        "groups 1\r\n", "bob", "bob", "staff", "staff::Staff2", ""},
       {"several groups lines add up", "bob:7:x\r\n",
@@ -120,16 +120,16 @@ TEST(UserDatabaseTest, SmallFiles) {
       {"bare groups keyword, no flags line", "bob:7:x\r\n",
        "tagline hi there\r\ngroups\r\nadmingroups\r\n", "bob", "bob", "", "",
        ""},
-      {"keywords in capitals", "bob:7:x\r\n", "FLAGS 3M\r\nGROUPS 3\r\n",
-       "bob", "bob", "friends", "friends", "3M"},
-      {"last flags line wins", "bob:7:x\r\n", "flags 3\r\nflags 1M\r\n",
-       "bob", "bob", "", "", "1M"},
+      {"keywords in capitals", "bob:7:x\r\n", "FLAGS 3M\r\nGROUPS 3\r\n", "bob",
+       "bob", "friends", "friends", "3M"},
+      {"last flags line wins", "bob:7:x\r\n", "flags 3\r\nflags 1M\r\n", "bob",
+       "bob", "", "", "1M"},
       {"LF line ends", "bob:7:x\n", "groups 3 1\nflags 3\n", "bob", "bob",
        "friends", "friends::staff", "3"},
-      {"unknown user", "bob:7:x\r\n", "groups 3\r\nflags 3\r\n", "ann", "",
-       "", "", ""},
-      {"a line without an id has no user file", "bob\r\n", "flags 3\r\n",
-       "bob", "bob", "", "", ""},
+      {"unknown user", "bob:7:x\r\n", "groups 3\r\nflags 3\r\n", "ann", "", "",
+       "", ""},
+      {"a line without an id has no user file", "bob\r\n", "flags 3\r\n", "bob",
+       "bob", "", "", ""},
   };
   for (const Case& c : cases) {
     Site site(kPaths);
@@ -167,7 +167,8 @@ TEST(UserDatabaseTest, MissingServerPiecesGiveAnEmptyRecordQuietly) {
     Site site(c.config);
     site.platform.addFolder("C:\\ioFTPD\\etc");
     if (c.user_table) site.addServerFile("etc\\UserIdTable", "bob:7:x\r\n");
-    if (c.user_folder) site.addServerFile("users\\7", "flags 3\r\ngroups 1\r\n");
+    if (c.user_folder)
+      site.addServerFile("users\\7", "flags 3\r\ngroups 1\r\n");
     site.addServerFile("etc\\GroupIdTable", "staff:1:x\r\n");
     site.server_folder = c.server_folder;
     const UserRecord& r = site.lookup("bob");
@@ -198,14 +199,16 @@ TEST(UserDatabaseTest, TextFieldsAreCutAt255) {
   Site site(std::string(kPaths) + "QUOTA_DISABLE_FLAG=f\r\n" +
             "EXEMPT_USER_DISABLE=" + std::string(300, 'r') + "\r\n");
   site.addServerFile("etc\\UserIdTable", long_name + ":7:x\r\n");
-  site.addServerFile("etc\\GroupIdTable", group_a + ":1:x\r\n" + group_b +
-                                              ":2:x\r\n" + group_c +
-                                              ":3:x\r\n");
-  site.addServerFile("users\\7", "groups 1 2 3\r\nflags " + long_flags + "\r\n");
+  site.addServerFile(
+      "etc\\GroupIdTable",
+      group_a + ":1:x\r\n" + group_b + ":2:x\r\n" + group_c + ":3:x\r\n");
+  site.addServerFile("users\\7",
+                     "groups 1 2 3\r\nflags " + long_flags + "\r\n");
   const UserRecord& r = site.lookup(long_name);
   EXPECT_EQ(r.user_name, long_name.substr(0, 255));
   EXPECT_EQ(r.flags, long_flags.substr(0, 255));
-  EXPECT_EQ(r.group_list, (group_a + "::" + group_b + "::" + group_c).substr(0, 255));
+  EXPECT_EQ(r.group_list,
+            (group_a + "::" + group_b + "::" + group_c).substr(0, 255));
   EXPECT_EQ(r.primary_group, group_a);
   EXPECT_EQ(r.exempt_code, 2);
   EXPECT_EQ(r.exempt_reason, std::string(255, 'r'));
