@@ -79,7 +79,9 @@ TEST(NewdayTest, DaysLeft) {
     Site site("TRIAL_PUNISHMENT=0\r\n");
     site.setTrialStore(std::string("\r\n") + c.line + "\r\n");
     runCommand(site, "newday");
-    EXPECT_EQ(site.trialStore(), *c.after ? std::string(c.after) + "\r\n" : "\r\n") << c.line;
+    // The only record is rewritten into an emptied file: an empty line first.
+    EXPECT_EQ(site.trialStore(), "\r\n" + std::string(*c.after ? c.after + std::string("\r\n") : ""))
+        << c.line;
   }
 }
 
@@ -104,7 +106,6 @@ const char kRunningPeriod[] =
     "Marlow=0::0::SiteOps\r\n";
 
 const char kNewPeriod[] =
-    "\r\n"
     "setup_quota_starts=12-01-2026\r\n"
     "setup_quota_ends=01-01-2027\r\n"
     "brisk=0::0::Couriers\r\n"
@@ -166,7 +167,7 @@ TEST(NewdayTest, PeriodWithoutMembers) {
   EXPECT_EQ(site.platform.output, "Processing \r\n");
   EXPECT_TRUE(site.platform.siteCommands().empty());
   EXPECT_EQ(site.quotaStore(),
-            "\r\nsetup_quota_starts=12-01-2026\r\nsetup_quota_ends=01-01-2027\r\n"
+            "setup_quota_starts=12-01-2026\r\nsetup_quota_ends=01-01-2027\r\n"
             "setup_quota_started=1\r\n");
 }
 
@@ -193,7 +194,7 @@ TEST(NewdayTest, WaitingAndRunningPeriods) {
     runCommand(site, "newday");
     std::string expected = c.store;
     if (c.starts) {
-      expected = "\r\nsetup_quota_starts=" + formatDate(c.today) +
+      expected = "setup_quota_starts=" + formatDate(c.today) +
                  "\r\nsetup_quota_ends=02-01-2027\r\nbrisk=0::0::Couriers\r\nsetup_quota_started=1\r\n";
     }
     EXPECT_EQ(site.quotaStore(), expected) << formatDate(c.today);
@@ -206,9 +207,9 @@ TEST(QstartTest, SchedulesNextMonth) {
     LocalDate today;
     const char* store;
   } cases[] = {
-      {{2026, 12, 15}, "\r\nsetup_quota_starts=01-01-2027\r\nsetup_quota_ends=02-01-2027\r\n"},
-      {{2026, 3, 2}, "\r\nsetup_quota_starts=04-01-2026\r\nsetup_quota_ends=05-01-2026\r\n"},
-      {{2026, 11, 30}, "\r\nsetup_quota_starts=12-01-2026\r\nsetup_quota_ends=01-01-2027\r\n"},
+      {{2026, 12, 15}, "setup_quota_starts=01-01-2027\r\nsetup_quota_ends=02-01-2027\r\n"},
+      {{2026, 3, 2}, "setup_quota_starts=04-01-2026\r\nsetup_quota_ends=05-01-2026\r\n"},
+      {{2026, 11, 30}, "setup_quota_starts=12-01-2026\r\nsetup_quota_ends=01-01-2027\r\n"},
   };
   for (const Case& c : cases) {
     Site site;
@@ -234,7 +235,7 @@ TEST(QnowTest, StartsAPeriodAndEndsTheRun) {
   site.setQuotaStore(kRunningPeriod);
   EXPECT_EQ(runQnow(site.run()), Next::kEndRun);
   EXPECT_EQ(site.quotaStore(),
-            "\r\nsetup_quota_starts=12-15-2026\r\nsetup_quota_ends=01-01-2027\r\n"
+            "setup_quota_starts=12-15-2026\r\nsetup_quota_ends=01-01-2027\r\n"
             "brisk=0::0::Couriers\r\nsetup_quota_started=1\r\n");
   EXPECT_EQ(runNewday(site.run()), Next::kEndRun);
 }

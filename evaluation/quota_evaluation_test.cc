@@ -56,7 +56,6 @@ TEST(StartQuotaPeriodTest, EnrolsEveryKnownAccount) {
   site.setTrialStore("\r\nwren=0::5::Couriers\r\n");
   startQuotaPeriod(site.run());
   EXPECT_EQ(site.quotaStore(),
-            "\r\n"
             "setup_quota_starts=12-05-2026\r\n"
             "setup_quota_ends=01-01-2027\r\n"
             "Marlow=0::3::SiteOps\r\n"
@@ -75,7 +74,7 @@ TEST(StartQuotaPeriodTest, EndsOnTheFirstOfNextMonth) {
   site.platform.addFile("C:\\ioFTPD\\etc\\passwd", "");
   startQuotaPeriod(site.run());
   EXPECT_EQ(site.quotaStore(),
-            "\r\nsetup_quota_starts=03-17-2027\r\nsetup_quota_ends=04-01-2027\r\n"
+            "setup_quota_starts=03-17-2027\r\nsetup_quota_ends=04-01-2027\r\n"
             "setup_quota_started=1\r\n");
 }
 
