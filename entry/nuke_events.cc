@@ -12,8 +12,8 @@ void adjustUploaded(StoreFile& store, const std::string& name, double change_mb)
   std::string record = store.read(name);
   if (record.empty()) return;
   double uploaded = roundOneDecimal(readNumber(field(record, "::", 1)) + change_mb);
-  store.write(recordEntry(name, plainForm(uploaded), field(record, "::", 2),
-                          field(record, "::", 3)));
+  store.write(
+      recordEntry(name, plainForm(uploaded), field(record, "::", 2), field(record, "::", 3)));
 }
 
 // Words 2 and 3 are the user (the key keeps this spelling) and kilobytes.

@@ -34,11 +34,11 @@ TEST(NukeEventTest, AmountsAndKeys) {
     const char* record;
   };
   const Row rows[] = {
-      {"nuke BOB 1536", "BOB=8.5::3::Couriers"},       // key as typed
-      {"NUKE bob 256", "bob=9.8::3::Couriers"},        // 0.25 -> 0.2
-      {"NUKE bob 768", "bob=9.2::3::Couriers"},        // 0.75 -> 0.8
-      {"NUKE bob 20480", "bob=-10::3::Couriers"},      // below zero, kept
-      {"NUKE bob lots", "bob=10::3::Couriers"},        // no number: 0
+      {"nuke BOB 1536", "BOB=8.5::3::Couriers"},   // key as typed
+      {"NUKE bob 256", "bob=9.8::3::Couriers"},    // 0.25 -> 0.2
+      {"NUKE bob 768", "bob=9.2::3::Couriers"},    // 0.75 -> 0.8
+      {"NUKE bob 20480", "bob=-10::3::Couriers"},  // below zero, kept
+      {"NUKE bob lots", "bob=10::3::Couriers"},    // no number: 0
       {"UNNUKE bob 1024.5", "bob=11::3::Couriers"},
   };
   for (const Row& row : rows) {

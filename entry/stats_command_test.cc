@@ -50,8 +50,7 @@ TEST(StatsCommandTest, TrialFirstThenQuota) {
 TEST(StatsCommandTest, TokensAreReplacedInOrderAndWithCase) {
   TestSite site;
   // Without the template the line is the prefix alone.
-  site.platform.addFile("C:\\site\\quarvel.conf",
-                        "TRIAL_UPLOAD=500\r\nQUOTA_UPLOAD=1000\r\n");
+  site.platform.addFile("C:\\site\\quarvel.conf", "TRIAL_UPLOAD=500\r\nQUOTA_UPLOAD=1000\r\n");
   site.setTrialStore("\r\nbob=1::4::x\r\n");
   EXPECT_EQ(site.run("stats", kBob), "226-\r\n");
   // A user name that spells a later token is replaced again; %user% is not

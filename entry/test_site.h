@@ -39,7 +39,7 @@ class TestSite {
     platform.addFile("C:\\ioFTPD\\etc\\GroupIdTable",
                      "Couriers:3:STANDARD\r\nSiteOps:2:STANDARD\r\n");
     addUser("Bob", "10", "3", "3");
-    addUser("carol", "11", "3", "36");  // disabled for the quota
+    addUser("carol", "11", "3", "36");   // disabled for the quota
     addUser("Marlow", "12", "2", "1M");  // in the exempt group
     addUser("nogroup", "13", "", "3");
   }

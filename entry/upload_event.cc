@@ -15,8 +15,8 @@ std::string uploadedFilePath(const std::string& command_line) {
   std::size_t open = rest.find('"');
   if (open == std::string::npos) return std::string();
   std::size_t close = rest.find('"', open + 1);
-  std::string path = rest.substr(open + 1, close == std::string::npos ? std::string::npos
-                                                                       : close - open - 1);
+  std::string path =
+      rest.substr(open + 1, close == std::string::npos ? std::string::npos : close - open - 1);
   path = replaceAll(path, "/", "\\");
   // Folding the leading pair too would turn \\server\share\x into a path on
   // the current drive, and the upload would count as nothing.

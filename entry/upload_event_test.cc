@@ -49,9 +49,9 @@ TEST(UploadEventTest, SizesRoundToOneDecimalWithHalvesToTheEvenNeighbour) {
     const char* record;
   };
   const Row rows[] = {
-      {262144, "bob=0.2::5::Friends"},    // 0.25
-      {786432, "bob=0.8::5::Friends"},    // 0.75
-      {1153434, "bob=1.1::5::Friends"},   // 1.10000...
+      {262144, "bob=0.2::5::Friends"},   // 0.25
+      {786432, "bob=0.8::5::Friends"},   // 0.75
+      {1153434, "bob=1.1::5::Friends"},  // 1.10000...
       {0, "bob=0::5::Friends"},
   };
   for (const Row& row : rows) {

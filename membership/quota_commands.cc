@@ -14,8 +14,7 @@ namespace {
 // or crediting one by hand would switch the running quota off.
 bool isPeriodKey(const std::string& name) {
   std::string key = toLower(trimBlanks(name));
-  return key == "setup_quota_starts" || key == "setup_quota_ends" ||
-         key == "setup_quota_started";
+  return key == "setup_quota_starts" || key == "setup_quota_ends" || key == "setup_quota_started";
 }
 
 std::string memberRecord(Run& run, const std::string& name) {
@@ -65,8 +64,8 @@ void giveQuotaUser(Run& run, const std::string& name, const std::string& amount)
     return;
   }
   double uploaded = readNumber(amount) + readNumber(field(record, "::", 1));
-  run.quota.writeQuotaRecord(recordEntry(name, plainForm(uploaded), field(record, "::", 2),
-                                         field(record, "::", 3)));
+  run.quota.writeQuotaRecord(
+      recordEntry(name, plainForm(uploaded), field(record, "::", 2), field(record, "::", 3)));
   run.printLine(" gave " + name + " " + amount + "mB");
   // May pass the member, or take a pass back after a negative credit.
   checkQuotaPass(run, name);

@@ -10,7 +10,8 @@ using site_test::runningQuota;
 using site_test::TestSite;
 
 TEST(QuotaCommandTest, RefusesEverythingWhileTheQuotaHasNotStarted) {
-  const char* stores[] = {nullptr, "setup_quota_starts=01-01-2027\r\nsetup_quota_ends=02-01-2027\r\n",
+  const char* stores[] = {nullptr,
+                          "setup_quota_starts=01-01-2027\r\nsetup_quota_ends=02-01-2027\r\n",
                           "setup_quota_started=0\r\nbob=1::0::Couriers\r\n"};
   for (const char* store : stores) {
     for (const char* line : {"SQ add bob", "sq del bob", "SQ give bob 5", "SQ", "SQ list"}) {
@@ -86,8 +87,8 @@ TEST(QuotaCommandTest, GiveCreditsAndChecksThePass) {
     const char* after;
   };
   const Row rows[] = {
-      {"bob=990::0::Couriers", "SQ give bob 10", " gave bob 10mB\r\n!putlog QUOTAPASSED: \"bob\"\r\n",
-       "bob=1000::1::Couriers"},
+      {"bob=990::0::Couriers", "SQ give bob 10",
+       " gave bob 10mB\r\n!putlog QUOTAPASSED: \"bob\"\r\n", "bob=1000::1::Couriers"},
       {"bob=990::0::Couriers", "SQ give bob 9.9", " gave bob 9.9mB\r\n", "bob=999.9::0::Couriers"},
       // A negative credit below the goal takes the pass back.
       {"bob=1010::1::Couriers", "SQ give bob -20", " gave bob -20mB\r\n", "bob=990::0::Couriers"},

@@ -36,8 +36,7 @@ void addTrialUser(Run& run, const std::string& typed) {
     return;
   }
   // The record takes the database's spelling of the name.
-  run.trial.writeTrialRecord(
-      recordEntry(name, "0", integerForm(run.settings.trial_days), group));
+  run.trial.writeTrialRecord(recordEntry(name, "0", integerForm(run.settings.trial_days), group));
   run.printLine(contract::announcement(contract::kUserAdded, name));
   run.printLine(" " + name + " from " + group + " was added to trial.");
   // The quota is suspended while the user is on trial; a refused add leaves
@@ -73,8 +72,8 @@ void giveTrialUser(Run& run, const std::string& name, const std::string& amount)
     return;
   }
   double uploaded = readNumber(amount) + readNumber(field(record, "::", 1));
-  run.trial.writeTrialRecord(recordEntry(name, plainForm(uploaded), field(record, "::", 2),
-                                         field(record, "::", 3)));
+  run.trial.writeTrialRecord(
+      recordEntry(name, plainForm(uploaded), field(record, "::", 2), field(record, "::", 3)));
   run.printLine(" gave " + name + " " + amount + "mB");
   checkTrialPass(run, name);
 }
