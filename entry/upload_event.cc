@@ -26,13 +26,31 @@ std::string uploadedFilePath(const std::string& command_line) {
 
 namespace {
 
+// The uploaded file, measured on first need only: uploads of users in
+// neither store never touch it.
+class UploadedFile {
+ public:
+  UploadedFile(Files& files, std::string path) : files_(files), path_(std::move(path)) {}
+  double sizeMB() {
+    if (!measured_) size_mb_ = files_.fileSizeMB(path_);
+    measured_ = true;
+    return size_mb_;
+  }
+
+ private:
+  Files& files_;
+  std::string path_;
+  bool measured_ = false;
+  double size_mb_ = 0;
+};
+
 // Adds the file's size to the user's record in one store and refreshes its
 // group; false when the user has no record there.
 bool creditUpload(StoreFile& store, const std::string& name, const std::string& group,
-                  double size_mb) {
+                  UploadedFile& file) {
   std::string record = store.read(name);
   if (record.empty()) return false;
-  double uploaded = size_mb + readNumber(field(record, "::", 1));
+  double uploaded = file.sizeMB() + readNumber(field(record, "::", 1));
   store.write(recordEntry(name, plainForm(uploaded), field(record, "::", 2), group));
   return true;
 }
@@ -40,14 +58,13 @@ bool creditUpload(StoreFile& store, const std::string& name, const std::string& 
 }  // namespace
 
 Next runUpload(Run& run) {
-  std::string path = uploadedFilePath(run.command_line);
+  UploadedFile file(run.files, uploadedFilePath(run.command_line));
   std::string name = run.env(contract::kUserVariable);
   std::string group = run.env(contract::kGroupVariable);
-  double size_mb = run.files.fileSizeMB(path);
-  if (creditUpload(run.trial.file(), name, group, size_mb)) checkTrialPass(run, name);
+  if (creditUpload(run.trial.file(), name, group, file)) checkTrialPass(run, name);
   // Read after the trial pass check, which may have given a suspended quota
   // record back.
-  if (creditUpload(run.quota.file(), name, group, size_mb)) checkQuotaPass(run, name);
+  if (creditUpload(run.quota.file(), name, group, file)) checkQuotaPass(run, name);
   return Next::kContinue;
 }
 
