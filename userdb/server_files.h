@@ -51,7 +51,8 @@ UserFileFacts parseUserFile(const std::string& text);
 // each id, the first table entry with that id; a line with one id takes
 // every entry with that id (the server's own table never repeats an id). An
 // empty id (the bare keyword, a doubled blank) and an unknown id add nothing.
-std::string groupListFor(const std::vector<IdTableEntry>& group_table,
-                         const std::vector<std::vector<std::string>>& group_lines);
+std::string groupListFor(
+    const std::vector<IdTableEntry>& group_table,
+    const std::vector<std::vector<std::string>>& group_lines);
 
 }  // namespace quarvel

@@ -31,8 +31,8 @@ TEST(ServerFilesTest, FindUserIgnoresCaseAndTakesTheFirstMatch) {
     const char* expected_name;  // null: not found
     const char* expected_id;
   } cases[] = {
-      {"BoB", "bob", "7"},   {"bob", "bob", "7"},  {"ANN", "ann", "9"},
-      {"bo", nullptr, ""},   {"bob ", nullptr, ""}, {"", nullptr, ""},
+      {"BoB", "bob", "7"}, {"bob", "bob", "7"},   {"ANN", "ann", "9"},
+      {"bo", nullptr, ""}, {"bob ", nullptr, ""}, {"", nullptr, ""},
   };
   for (const Case& c : cases) {
     const IdTableEntry* entry = findUserEntry(table, c.name);
@@ -58,10 +58,15 @@ TEST(ServerFilesTest, UserFileFlagsAndGroups) {
       {"last flags line wins", "flags 1\r\nflags 36\r\n", "36", {}},
       {"no flags line", "tagline hello\r\ngroups 4\r\n", "", {{"4"}}},
       {"bare groups keyword", "groups\r\nadmingroups\r\n", "", {{}}},
-      {"every groups line adds", "groups 3\ngroups 4 1\r", "", {{"3"}, {"4", "1"}}},
+      {"every groups line adds",
+       "groups 3\ngroups 4 1\r",
+       "",
+       {{"3"}, {"4", "1"}}},
       {"lines trimmed, flags case kept", "   flags aBc  \r\n", "aBc", {}},
       {"similar keywords ignored", "flagsx 1\r\nadmingroups 2\r\n", "", {}},
-      {"doubled blank gives an empty word", "flags  3\r\ngroups  3\r\n", "",
+      {"doubled blank gives an empty word",
+       "flags  3\r\ngroups  3\r\n",
+       "",
        {{"", "3"}}},
   };
   for (const Case& c : cases) {
@@ -80,7 +85,8 @@ TEST(ServerFilesTest, GroupListFromIds) {
     std::vector<std::vector<std::string>> group_lines;
     const char* expected;
   } cases[] = {
-      {"several ids keep their order, first match each", {{"3", "1"}},
+      {"several ids keep their order, first match each",
+       {{"3", "1"}},
        "friends::staff"},
       {"one id takes every matching line", {{"1"}}, "staff::StaffToo"},
       {"unknown id adds nothing", {{"9"}}, ""},

@@ -1,6 +1,7 @@
 #include "userdb/server_user_list.h"
 
 #include "config/text.h"
+#include "server/contract.h"
 #include "userdb/server_files.h"
 
 namespace quarvel {
@@ -19,7 +20,7 @@ std::vector<std::string> readServerUserList(Files& files,
                                             const std::string& server_folder) {
   if (server_folder.empty()) return {};
   return serverUserListNames(
-      files.readWholeFile(server_folder + "\\etc\\passwd", "passwd"));
+      files.readWholeFile(server_folder + contract::kServerUserList, "passwd"));
 }
 
 std::vector<std::string> userTableListingNames(const std::string& text) {

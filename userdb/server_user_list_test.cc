@@ -11,12 +11,16 @@ TEST(ServerUserListTest, BothRulesOnTheSameText) {
   struct Case {
     const char* label;
     const char* text;
-    Names account_list;  // quota enrolment
+    Names account_list;   // quota enrolment
     Names table_listing;  // connection test
   } cases[] = {
-      {"CR LF lists each user once", "Marlow:1:STANDARD\r\nbrisk:2:STANDARD\r\n",
-       {"Marlow", "brisk"}, {"Marlow", "brisk"}},
-      {"CR alone and LF alone", "a:1\rb:2\nc:3", {"a", "b", "c"},
+      {"CR LF lists each user once",
+       "Marlow:1:STANDARD\r\nbrisk:2:STANDARD\r\n",
+       {"Marlow", "brisk"},
+       {"Marlow", "brisk"}},
+      {"CR alone and LF alone",
+       "a:1\rb:2\nc:3",
+       {"a", "b", "c"},
        {"a", "b", "c"}},
       {"names trimmed, case kept", "  Bob :1\r\n", {"Bob"}, {"Bob"}},
       {"line without a colon is a name", "ann\r\n", {"ann"}, {"ann"}},
