@@ -48,8 +48,8 @@ void listTrialUsers(Run& run) {
 }
 
 void printCount(Run& run, const std::string& key, const std::string& token, long long count) {
-  run.printLine(renderTemplate(run, key,
-                               {boldToken(), siteNameToken(run), {token, integerForm(count)}}));
+  run.printLine(
+      renderTemplate(run, key, {boldToken(), siteNameToken(run), {token, integerForm(count)}}));
 }
 
 // The exempt and passed listings: a header with the count of the chosen

@@ -64,14 +64,15 @@ TEST(ListingsTest, ListsAndCounts) {
        "8 on quota\r\n"},
       {"quota count, only period keys", "", "setup_quota_started=1\r\nsetup_quota_ends=x\r\n",
        "IRC info quota total", "0 on quota\r\n"},
-      {"exempt listing: status 2 shows EXEMPT_IN_TRIAL, 3 and 4 the user's reason", "",
-       kQuotaStore, "IRC info quota exempt",
+      {"exempt listing: status 2 shows EXEMPT_IN_TRIAL, 3 and 4 the user's reason", "", kQuotaStore,
+       "IRC info quota exempt",
        "3 exempt\r\n"
        "- bob/Grp: \x02in trial\x02 $SITENAME\r\n"
-       "- dan/X: \x02" "disabled\x02\r\n"
+       "- dan/X: \x02"
+       "disabled\x02\r\n"
        "- eve/Y: \r\n"},
-      {"exempt listing, only period keys", "", "setup_quota_started=1\r\n",
-       "IRC info quota exempt", "0 exempt\r\n"},
+      {"exempt listing, only period keys", "", "setup_quota_started=1\r\n", "IRC info quota exempt",
+       "0 exempt\r\n"},
       {"exempt listing, nobody exempt", "", "gus=0::0::Z\r\n", "IRC info quota exempt",
        "0 exempt\r\n"},
       {"passed listing: status 1 (1.0 too); the user's own reason", "", kQuotaStore,
@@ -80,16 +81,28 @@ TEST(ListingsTest, ListsAndCounts) {
        "+ Carol/Friends: []\r\n"
        "+ hal/Z: []\r\n"},
       {"passed listing: an exempt user's reason shows", "", "dan=1::1::X\r\n",
-       "IRC info quota passed", "1 passed\r\n+ dan/X: [\x02" "disabled\x02]\r\n"},
+       "IRC info quota passed",
+       "1 passed\r\n+ dan/X: [\x02"
+       "disabled\x02]\r\n"},
       {"passed listing, no store", "", "", "IRC info quota passed", "0 passed\r\n"},
       {"other quota word", "", kQuotaStore, "IRC info quota all", ""},
-      {"PASSED belongs to the user report", "", kQuotaStore, "IRC passed quota total",
-       "\r\n"},
+      {"PASSED belongs to the user report", "", kQuotaStore, "IRC passed quota total", "\r\n"},
   };
   for (const Case& c : cases) {
     TestSite site(std::string("TRIAL_UPLOAD= 1000.5\r\n") + kTemplates, c.trial, c.quota);
     EXPECT_EQ(site.run(c.command_line), c.expected) << c.label;
   }
+}
+
+// The exempt reason holds at most 255 characters, as every field of the
+// user record does.
+TEST(ListingsTest, ReasonForTrialUsersIsCutTo255Characters) {
+  std::string reason(300, 'r');
+  TestSite site("EXEMPT_IN_TRIAL=$BOLD" + reason +
+                    "\r\nQUOTAs_EXEMPTED=$EXCUSE\r\n"
+                    "QUOTAs_EXEMPTED_HEADER=\r\n",
+                "", "bob=0::2::G\r\n");
+  EXPECT_EQ(site.run("IRC info quota exempt"), "\r\n\x02" + reason.substr(0, 254) + "\r\n");
 }
 
 }  // namespace

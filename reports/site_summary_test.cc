@@ -34,12 +34,13 @@ TEST(SiteSummaryTest, CountsQuotaLinesWhoseStatusIsNotZero) {
 }
 
 TEST(SiteSummaryTest, PrintsBothCountsFromTheStoreFiles) {
-  TestSite site("Irc_SiteName=Site\r\n"
-                "Irc_Info=$BOLD$SITENAME$BOLD: $TRIALUSERS trial, $QUOTAUSERS quota\r\n",
-                "\r\nbob=1::2::G\r\n  \r\nbob_PREDEL_SIZE_x.rar=3\r\nCarol=5::1::G\r\n",
-                "setup_quota_starts=03-01-2027\r\nsetup_quota_ends=04-01-2027\r\n"
-                "setup_quota_started=1\r\nbob=0::0::G\r\nCarol=0::1::G\r\ndan=0::3::G\r\n"
-                "eve=0::2::G\r\n");
+  TestSite site(
+      "Irc_SiteName=Site\r\n"
+      "Irc_Info=$BOLD$SITENAME$BOLD: $TRIALUSERS trial, $QUOTAUSERS quota\r\n",
+      "\r\nbob=1::2::G\r\n  \r\nbob_PREDEL_SIZE_x.rar=3\r\nCarol=5::1::G\r\n",
+      "setup_quota_starts=03-01-2027\r\nsetup_quota_ends=04-01-2027\r\n"
+      "setup_quota_started=1\r\nbob=0::0::G\r\nCarol=0::1::G\r\ndan=0::3::G\r\n"
+      "eve=0::2::G\r\n");
   std::string expected = "\x02Site\x02: 3 trial, 3 quota\r\n";
   EXPECT_EQ(site.run("IRC PASSED"), expected);
   EXPECT_EQ(site.run("irc passed {}\"\""), expected);

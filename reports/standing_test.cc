@@ -30,8 +30,7 @@ TEST(StandingTest, TrialAmounts) {
        "$MBLEFT=400.0 $UPLOADED=600 $DAYSLEFT=0 $PERDAY=400.0 "},
       {"days below zero: the whole amount is due", "600::-3::G", 1000,
        "$MBLEFT=400.0 $UPLOADED=600 $DAYSLEFT=-3 $PERDAY=400.0 "},
-      {"empty record", "", 1000,
-       "$MBLEFT=1000.0 $UPLOADED=0 $DAYSLEFT=0 $PERDAY=1000.0 "},
+      {"empty record", "", 1000, "$MBLEFT=1000.0 $UPLOADED=0 $DAYSLEFT=0 $PERDAY=1000.0 "},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(joined(trialAmountTokens(trialStanding(c.record, c.required))), c.expected)

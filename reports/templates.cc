@@ -9,8 +9,7 @@ std::string substitute(std::string text, const Substitutions& substitutions) {
   return text;
 }
 
-std::string renderTemplate(Run& run, const std::string& key,
-                           const Substitutions& substitutions) {
+std::string renderTemplate(Run& run, const std::string& key, const Substitutions& substitutions) {
   return substitute(run.configValue(key), substitutions);
 }
 

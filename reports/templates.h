@@ -23,8 +23,7 @@ std::string substitute(std::string text, const Substitutions& substitutions);
 
 // The template under `key` (empty when the key is missing) with the
 // substitutions applied.
-std::string renderTemplate(Run& run, const std::string& key,
-                           const Substitutions& substitutions);
+std::string renderTemplate(Run& run, const std::string& key, const Substitutions& substitutions);
 
 // The two tokens almost every template offers: "$BOLD" and "$SITENAME"
 // (the value of Irc_SiteName).

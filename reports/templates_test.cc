@@ -14,16 +14,21 @@ TEST(TemplatesTest, SubstitutesInOrder) {
     Substitutions substitutions;
     const char* expected;
   } cases[] = {
-      {"tokens run together", "$BOLD$USER$BOLD", {{"$BOLD", "\x02"}, {"$USER", "bob"}},
-       "\x02" "bob" "\x02"},
+      {"tokens run together",
+       "$BOLD$USER$BOLD",
+       {{"$BOLD", "\x02"}, {"$USER", "bob"}},
+       "\002bob\002"},
       {"token inside a longer word", "$USERS", {{"$USER", "bob"}}, "bobS"},
       {"case significant", "$user $User", {{"$USER", "bob"}}, "$user $User"},
-      {"a value holding a later token is changed by it", "[$SITENAME]",
-       {{"$SITENAME", "S $USER"}, {"$USER", "bob"}}, "[S bob]"},
-      {"a value holding an earlier token keeps it", "[$USER]",
-       {{"$SITENAME", "S"}, {"$USER", "a$SITENAME"}}, "[a$SITENAME]"},
-      {"an inserted value is not scanned again by its own step", "$A",
-       {{"$A", "$A$A"}}, "$A$A"},
+      {"a value holding a later token is changed by it",
+       "[$SITENAME]",
+       {{"$SITENAME", "S $USER"}, {"$USER", "bob"}},
+       "[S bob]"},
+      {"a value holding an earlier token keeps it",
+       "[$USER]",
+       {{"$SITENAME", "S"}, {"$USER", "a$SITENAME"}},
+       "[a$SITENAME]"},
+      {"an inserted value is not scanned again by its own step", "$A", {{"$A", "$A$A"}}, "$A$A"},
       {"an empty value removes the token", "x$SITENAMEy", {{"$SITENAME", ""}}, "xy"},
       {"a token not in the list stays", "$GROUP", {{"$USER", "bob"}}, "$GROUP"},
   };
@@ -38,8 +43,7 @@ TEST(TemplatesTest, RendersFromTheConfiguration) {
   platform.addFile("C:\\prog\\quarvel.conf",
                    "Irc_SiteName=  \"My Site\"  \r\nheader=$BOLD$SITENAME$BOLD\r\n");
   quarvel::Run run(platform);
-  EXPECT_EQ(renderTemplate(run, "HEADER", {boldToken(), siteNameToken(run)}),
-            "\x02My Site\x02");
+  EXPECT_EQ(renderTemplate(run, "HEADER", {boldToken(), siteNameToken(run)}), "\x02My Site\x02");
   EXPECT_EQ(renderTemplate(run, "missing", {boldToken(), siteNameToken(run)}), "");
 }
 

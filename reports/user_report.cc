@@ -62,8 +62,8 @@ void reportOutsider(Run& run) {
 void reportUser(Run& run, const std::string& name) {
   run.users.lookupUser(name);
   if (trimBlanks(run.users.current().user_name).empty()) {
-    run.printLine(renderTemplate(run, "Irc_No_User",
-                                 {boldToken(), siteNameToken(run), {"$USER", name}}));
+    run.printLine(
+        renderTemplate(run, "Irc_No_User", {boldToken(), siteNameToken(run), {"$USER", name}}));
     return;
   }
   // A user in both stores is reported as a trial user.
