@@ -1,6 +1,5 @@
 #include "reports/listings.h"
 
-#include <functional>
 #include <vector>
 
 #include "config/numbers.h"
@@ -18,9 +17,7 @@ long long countNames(const std::vector<std::string>& names) {
   return names.empty() || names.front().empty() ? 0 : static_cast<long long>(names.size());
 }
 
-double quotaStatus(Run& run, const std::string& name) {
-  return readNumber(field(run.quota.readQuotaRecord(name), "::", 2));
-}
+double quotaStatusOf(const std::string& record) { return readNumber(field(record, "::", 2)); }
 
 void listTrialUsers(Run& run) {
   std::vector<std::string> names = run.trial.listTrialUsers();
@@ -58,7 +55,7 @@ struct QuotaListing {
   const char* header_key;
   const char* header_token;
   const char* line_key;
-  std::function<bool(double)> chosen;
+  bool (*chosen)(double status);
   bool reason_for_trial;  // status 2 shows EXEMPT_IN_TRIAL as the reason
 };
 
@@ -67,7 +64,7 @@ void listQuotaUsers(Run& run, const QuotaListing& listing) {
   long long count = 0;
   if (countNames(names) != 0) {
     for (const std::string& name : names) {
-      if (listing.chosen(quotaStatus(run, name))) ++count;
+      if (listing.chosen(quotaStatusOf(run.quota.readQuotaRecord(name)))) ++count;
     }
   }
   printCount(run, listing.header_key, listing.header_token, count);
@@ -75,7 +72,7 @@ void listQuotaUsers(Run& run, const QuotaListing& listing) {
   for (const std::string& name : names) {
     run.users.lookupUser(name);
     std::string record = run.quota.readQuotaRecord(name);
-    double status = readNumber(field(record, "::", 2));
+    double status = quotaStatusOf(record);
     if (!listing.chosen(status)) continue;
     UserRecord& user = run.users.current();
     if (listing.reason_for_trial && status == 2) {
