@@ -1,15 +1,14 @@
-"""IRC reports, end to end: the program runs from its own folder (IRC reads
+"""IRC reports, end to end: the program runs from its own folder (IRC keeps
 its data there), on a small server user database, with today's date set by
 faketime. Every output byte is compared, CR LF included."""
 
 import hashlib
-import os
-import shutil
-import subprocess
 
 import pytest
 
-TODAY = "2027-03-20 12:00:00"
+from quarvel_harness import QUOTA_STORE, TRIAL_STORE
+
+TODAY = "2027-03-20"
 BOLD = "\x02"
 
 SERVER_USERS = {
@@ -54,136 +53,68 @@ PERIOD = ("setup_quota_starts=03-01-2027\r\nsetup_quota_ends=04-01-2027\r\n"
           "setup_quota_started=1\r\n")
 
 
-class NativeProgram:
-    """Runs the native build (QUARVEL_NATIVE) under faketime."""
-
-    def __init__(self, path, lock_dir):
-        self.path = path
-        self.lock_dir = lock_dir
-
-    @staticmethod
-    def host_path(path):
-        return str(path)
-
-    def run(self, exe, command_line, cwd, today):
-        # The program joins its arguments with single blanks: splitting at
-        # every blank gives back the exact command line.
-        env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "TMPDIR": str(self.lock_dir)}
-        done = subprocess.run(["faketime", today, str(exe)] + command_line.split(" "),
-                              cwd=cwd, env=env, capture_output=True, timeout=30)
-        assert done.returncode == 0
-        return done.stdout
-
-
-class WindowsProgram:
-    """Runs the Windows build (QUARVEL_WINDOWS) under Wine and faketime,
-    through rawrun (QUARVEL_RAWRUN), which hands the program the exact raw
-    command line. Needs the Wine set-up of scripts/wine_env.sh."""
-
-    def __init__(self, path, rawrun):
-        self.path = path
-        self.rawrun = rawrun
-
-    @staticmethod
-    def host_path(path):
-        return "Z:" + str(path).replace("/", "\\")
-
-    def run(self, exe, command_line, cwd, today):
-        env = {k: v for k, v in os.environ.items()
-               if k.lower() not in ("user", "group", "path", "pwd")}
-        env["PATH"] = os.environ.get("PATH", "/usr/bin:/bin")
-        env["QUARVEL_RAW_COMMAND_LINE"] = '"%s" %s' % (self.host_path(exe), command_line)
-        done = subprocess.run(["faketime", today, os.environ["QUARVEL_WINE"], self.rawrun],
-                              cwd=cwd, env=env, capture_output=True, timeout=60)
-        assert done.returncode == 0, done.stderr
-        return done.stdout
-
-
-@pytest.fixture(params=["native", "windows"])
-def program(request, tmp_path):
-    if request.param == "native":
-        path = os.environ.get("QUARVEL_NATIVE")
-        if not path:
-            pytest.skip("QUARVEL_NATIVE is not set")
-        lock_dir = tmp_path / "tmp"
-        lock_dir.mkdir()
-        return NativeProgram(path, lock_dir)
-    path = os.environ.get("QUARVEL_WINDOWS")
-    if not path or not os.environ.get("QUARVEL_WINE"):
-        pytest.skip("QUARVEL_WINDOWS or the Wine set-up is missing")
-    return WindowsProgram(path, os.environ["QUARVEL_RAWRUN"])
-
-
 def crlf(*lines):
     return "".join(line + "\r\n" for line in lines)
 
 
-class Site:
-    """A program folder holding the program, its configuration and stores,
-    and a server folder holding the user database."""
+def write_server(root):
+    """A small server user database in the server's formats."""
+    (root / "etc").mkdir(parents=True)
+    (root / "users").mkdir()
+    table = crlf(*("%s:%d:STANDARD" % (n, u[0]) for n, u in SERVER_USERS.items()))
+    (root / "etc" / "UserIdTable").write_bytes(table.encode())
+    groups = crlf(*("%s:%d:STANDARD" % g for g in SERVER_GROUPS.items()))
+    (root / "etc" / "GroupIdTable").write_bytes(groups.encode())
+    for uid, groups_line, flags in SERVER_USERS.values():
+        user_lines = [line for line in (groups_line, "flags " + flags) if line]
+        (root / "users" / str(uid)).write_bytes(crlf(*user_lines).encode())
 
-    def __init__(self, program, root, config=None, trial=None, quota=None,
-                 omit=()):
-        self.program = program
-        self.root = root
-        self.prog = root / "prog"
-        self.server = root / "ioftpd"
-        self.elsewhere = root / "elsewhere"  # the caller's current folder
-        for folder in (self.prog, self.server / "etc", self.server / "users",
-                       self.elsewhere):
-            folder.mkdir(parents=True)
-        self.exe = self.prog / os.path.basename(program.path)
-        shutil.copy2(program.path, self.exe)
-        self._write_server()
+
+class Site:
+    """The sandbox's program folder holding the configuration and the stores
+    (IRC keeps its data beside the program), and a server user database. Runs
+    start in the sandbox's data folder, which stays empty."""
+
+    def __init__(self, quarvel, config=None, trial=None, quota=None, omit=()):
+        self.quarvel = quarvel
+        self.server = quarvel.root / "server"
+        write_server(self.server)
         settings = {
-            "ioFTPD": program.host_path(self.server),
-            "UserTABLE": program.host_path(self.server / "etc" / "UserIdTable"),
-            "UserFOLDER": program.host_path(self.server / "users"),
-            "GroupTABLE": program.host_path(self.server / "etc" / "GroupIdTable"),
+            "ioFTPD": quarvel.path(self.server),
+            "UserTABLE": quarvel.path(self.server / "etc" / "UserIdTable"),
+            "UserFOLDER": quarvel.path(self.server / "users"),
+            "GroupTABLE": quarvel.path(self.server / "etc" / "GroupIdTable"),
         }
         settings.update(BASE_CONFIG)
         settings.update(config or {})
-        text = crlf(*("%s=%s" % (k, v) for k, v in settings.items() if k not in omit))
-        (self.prog / "quarvel.conf").write_bytes(text.encode("latin-1"))
+        quarvel.write_conf({k: v for k, v in settings.items() if k not in omit}, where="prog")
         if trial is not None:
-            (self.prog / "Quarvel.dat").write_bytes(trial.encode("latin-1"))
+            quarvel.write_store(TRIAL_STORE, trial, where="prog")
         if quota is not None:
-            (self.prog / "Velkrin.dat").write_bytes(quota.encode("latin-1"))
-
-    def _write_server(self):
-        etc = self.server / "etc"
-        table = crlf(*("%s:%d:STANDARD" % (n, u[0]) for n, u in SERVER_USERS.items()))
-        (etc / "UserIdTable").write_bytes(table.encode())
-        groups = crlf(*("%s:%d:STANDARD" % g for g in SERVER_GROUPS.items()))
-        (etc / "GroupIdTable").write_bytes(groups.encode())
-        for uid, groups_line, flags in SERVER_USERS.values():
-            lines = [line for line in (groups_line, "flags " + flags) if line]
-            (self.server / "users" / str(uid)).write_bytes(crlf(*lines).encode())
+            quarvel.write_store(QUOTA_STORE, quota, where="prog")
 
     def snapshot(self):
-        """Every file under the site with its bytes and modification time."""
+        """Every file of the data, program and server folders: bytes and
+        modification time."""
         files = {}
-        for path in sorted(self.root.rglob("*")):
-            if path.is_file():
-                st = path.stat()
-                files[str(path.relative_to(self.root))] = (
-                    hashlib.sha256(path.read_bytes()).hexdigest(), st.st_mtime_ns)
+        for folder in (self.quarvel.data, self.quarvel.prog, self.server):
+            for path in sorted(folder.rglob("*")):
+                if path.is_file():
+                    files[str(path)] = (hashlib.sha256(path.read_bytes()).hexdigest(),
+                                        path.stat().st_mtime_ns)
         return files
 
     def run(self, command_line):
-        return self.program.run(self.exe, command_line, self.elsewhere, TODAY)
+        """What the run printed (exit code 0, nothing on standard error)."""
+        return self.quarvel.run(command_line, date=TODAY).expect(stdout=None).stdout
+
+    def expect(self, command_line, expected):
+        self.quarvel.run(command_line, date=TODAY).expect(stdout=expected)
 
 
 @pytest.fixture
-def site(program, tmp_path):
-    def make(**kwargs):
-        return Site(program, tmp_path / ("site%d" % len(list(tmp_path.iterdir()))),
-                    **kwargs)
-    return make
-
-
-def decoded(output):
-    return output.decode("latin-1")
+def site(quarvel):
+    return lambda **kwargs: Site(quarvel, **kwargs)
 
 
 # --- IRC PASSED: site summary --------------------------------------------
@@ -202,12 +133,12 @@ SUMMARY_QUOTA = PERIOD + crlf("bob=0::0::G", "Carol=0::1::G", "dan=0::3::G",
 ])
 def test_site_summary_counts_lines_and_memos(site, command_line, expected):
     s = site(trial=SUMMARY_TRIAL, quota=SUMMARY_QUOTA)
-    assert decoded(s.run(command_line)) == expected
+    s.expect(command_line, expected)
 
 
 def test_site_summary_without_stores(site):
     s = site()
-    assert decoded(s.run("IRC PASSED")) == BOLD + "S[$USER]" + BOLD + ": 0 trial, 0 quota\r\n"
+    s.expect("IRC PASSED", BOLD + "S[$USER]" + BOLD + ": 0 trial, 0 quota\r\n")
 
 
 # --- IRC PASSED user: the user report -------------------------------------
@@ -245,20 +176,20 @@ QUOTA = PERIOD + crlf("bob=10::0::G", "Carol=1200::0::G", "dan=99.95::3::G")
 ])
 def test_user_report(site, trial, quota, command_line, expected):
     s = site(trial=trial, quota=quota)
-    assert decoded(s.run(command_line)) == expected + "\r\n"
+    s.expect(command_line, expected + "\r\n")
 
 
 def test_plain_form_beyond_15_digits(site):
     # 15 significant digits, written out without an exponent.
     s = site(trial=crlf("dan=1234567890123456789::2::G", "bob=0.000001234567890123456::2::G"))
-    assert " up:1234567890123460000 of " in decoded(s.run("IRC PASSED dan"))
-    assert " up:0.00000123456789012346 of " in decoded(s.run("IRC PASSED bob"))
+    assert b" up:1234567890123460000 of " in s.run("IRC PASSED dan")
+    assert b" up:0.00000123456789012346 of " in s.run("IRC PASSED bob")
 
 
 @pytest.mark.parametrize("status", ["2", "4", "1.5"])
 def test_quota_status_without_report(site, status):
     s = site(quota=PERIOD + "bob=1::%s::G\r\n" % status)
-    assert s.run("IRC PASSED bob") == b""
+    s.expect("IRC PASSED bob", b"")
 
 
 @pytest.mark.parametrize("add_late, quota, expected", [
@@ -269,7 +200,7 @@ def test_quota_status_without_report(site, status):
 ])
 def test_user_in_neither_store(site, add_late, quota, expected):
     s = site(config={"AddLate": add_late}, quota=quota)
-    assert decoded(s.run("IRC PASSED x$SITENAMEx")) == expected + "\r\n"
+    s.expect("IRC PASSED x$SITENAMEx", expected + "\r\n")
 
 
 # --- IRC info: the listings ------------------------------------------------
@@ -323,7 +254,7 @@ TRIAL_LISTING = crlf(
 ])
 def test_listings(site, trial, quota, command_line, expected):
     s = site(config={"TRIAL_UPLOAD": "1000.50"}, trial=trial, quota=quota)
-    assert decoded(s.run(command_line)) == expected
+    s.expect(command_line, expected)
 
 
 # --- Missing templates, and no file changes --------------------------------
@@ -346,7 +277,7 @@ def test_listings(site, trial, quota, command_line, expected):
 def test_missing_template_prints_an_empty_line(site, omit, command_line, expected):
     s = site(omit=(omit,), trial=crlf("bob=1500::5::Old"),
              quota=PERIOD + crlf("Carol=1200::1::G", "eve=0::2::G", "dan=99.95::3::G"))
-    assert decoded(s.run(command_line)) == expected
+    s.expect(command_line, expected)
 
 
 @pytest.mark.parametrize("command_line", [
