@@ -3,9 +3,12 @@
 // the program treats them.
 #define NOMINMAX
 #define WIN32_LEAN_AND_MEAN
+// winsock2.h must come before windows.h.
+// clang-format off
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <windows.h>
+// clang-format on
 
 #include <string>
 #include <vector>
@@ -130,10 +133,9 @@ class WindowsInstanceLock : public InstanceLock {
 };
 
 // Connects one address without blocking past `deadline` (GetTickCount64).
-SOCKET connectBefore(const addrinfo* address, ULONGLONG deadline,
-                     int* error) {
-  SOCKET s = socket(address->ai_family, address->ai_socktype,
-                    address->ai_protocol);
+SOCKET connectBefore(const addrinfo* address, ULONGLONG deadline, int* error) {
+  SOCKET s =
+      socket(address->ai_family, address->ai_socktype, address->ai_protocol);
   if (s == INVALID_SOCKET) {
     *error = WSAGetLastError();
     return INVALID_SOCKET;
@@ -166,10 +168,10 @@ SOCKET connectBefore(const addrinfo* address, ULONGLONG deadline,
         getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&so_error),
                    &length);
       }
-      *error = ready == 0            ? WSAETIMEDOUT
-               : ready < 0           ? WSAGetLastError()
-               : so_error != 0       ? so_error
-                                     : WSAECONNREFUSED;
+      *error = ready == 0      ? WSAETIMEDOUT
+               : ready < 0     ? WSAGetLastError()
+               : so_error != 0 ? so_error
+                               : WSAECONNREFUSED;
       closesocket(s);
       return INVALID_SOCKET;
     }
@@ -233,7 +235,8 @@ class WindowsPlatform : public Platform {
       if (n < buffer.size()) {
         std::string path(buffer.data(), n);
         std::size_t cut = path.find_last_of("\\/");
-        return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
+        return cut == std::string::npos ? std::string()
+                                        : path.substr(0, cut + 1);
       }
       buffer.resize(buffer.size() * 2);
     }
@@ -306,11 +309,7 @@ class WindowsPlatform : public Platform {
   }
 
   bool fileSize(const std::string& path, std::uint64_t* size) override {
-    // Asking for the attributes only is allowed even while another process
-    // holds the file open exclusively.
-    HANDLE file = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                              nullptr);
+    HANDLE file = openExisting(path);
     if (file == INVALID_HANDLE_VALUE) return false;
     LARGE_INTEGER length;
     bool ok = GetFileSizeEx(file, &length) != 0;
@@ -319,9 +318,18 @@ class WindowsPlatform : public Platform {
     return ok;
   }
 
+  // CopyFileA carries the read-only mark over; the copy must stay
+  // replaceable and removable, as the server's files may be read-only.
   FileError copyFile(const std::string& from, const std::string& to) override {
-    if (CopyFileA(from.c_str(), to.c_str(), FALSE)) return FileError::kNone;
-    return fileError(GetLastError());
+    if (!CopyFileA(from.c_str(), to.c_str(), FALSE)) {
+      return fileError(GetLastError());
+    }
+    DWORD attributes = GetFileAttributesA(to.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+      SetFileAttributesA(to.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    }
+    return FileError::kNone;
   }
 
   FileError removeFile(const std::string& path) override {
@@ -390,7 +398,8 @@ class WindowsPlatform : public Platform {
       return nullptr;
     }
     ULONGLONG deadline =
-        GetTickCount64() + static_cast<ULONGLONG>(timeout_ms < 0 ? 0 : timeout_ms);
+        GetTickCount64() +
+        static_cast<ULONGLONG>(timeout_ms < 0 ? 0 : timeout_ms);
     addrinfo hints = {};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;

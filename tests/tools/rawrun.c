@@ -24,11 +24,13 @@ static int fail(const char* what, DWORD code) {
 
 int main(void) {
   DWORD size = GetEnvironmentVariableA(kVariable, NULL, 0);
-  if (size == 0) return fail("QUARVEL_RAW_COMMAND_LINE is not set", GetLastError());
+  if (size == 0)
+    return fail("QUARVEL_RAW_COMMAND_LINE is not set", GetLastError());
   char* line = malloc(size);
   if (line == NULL) return fail("out of memory", 0);
   DWORD length = GetEnvironmentVariableA(kVariable, line, size);
-  if (length == 0 || length >= size) return fail("cannot read QUARVEL_RAW_COMMAND_LINE", GetLastError());
+  if (length == 0 || length >= size)
+    return fail("cannot read QUARVEL_RAW_COMMAND_LINE", GetLastError());
 
   STARTUPINFOA startup;
   ZeroMemory(&startup, sizeof startup);
@@ -38,13 +40,15 @@ int main(void) {
   startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
   startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
   PROCESS_INFORMATION child;
-  if (!CreateProcessA(NULL, line, NULL, NULL, TRUE, 0, NULL, NULL, &startup, &child)) {
+  if (!CreateProcessA(NULL, line, NULL, NULL, TRUE, 0, NULL, NULL, &startup,
+                      &child)) {
     return fail("cannot start the program", GetLastError());
   }
   CloseHandle(child.hThread);
   WaitForSingleObject(child.hProcess, INFINITE);
   DWORD code = 125;
-  if (!GetExitCodeProcess(child.hProcess, &code)) return fail("no exit code", GetLastError());
+  if (!GetExitCodeProcess(child.hProcess, &code))
+    return fail("no exit code", GetLastError());
   CloseHandle(child.hProcess);
   free(line);
   ExitProcess(code);
