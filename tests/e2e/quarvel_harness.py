@@ -6,19 +6,21 @@ that it gets an exact raw command line). A Sandbox is one test's own world: a
 data folder that is the run's working folder, a program folder holding a
 private copy of the program (IRC, NUKE and UNNUKE keep their data there), and
 helpers to write and read the files the program uses. conftest.py turns both
-into fixtures; README.md beside this file gives the overview.
+into fixtures; README.md beside this file gives the overview. Runs, results
+and byte comparison live in quarvel_runs.py, the Wine set-up in quarvel_wine.py.
 """
 
-import difflib
 import glob
 import os
 import select
 import shutil
-import signal
 import subprocess
 import tempfile
-import time
 from pathlib import Path
+
+from quarvel_runs import (CRLF, HarnessError, Result, Running, assert_bytes,  # noqa: F401
+                          bytes_diff, kill_session, lines, process_tree)
+from quarvel_wine import shared_wine, windows_path
 
 REPO = Path(__file__).resolve().parents[2]
 FIXTURES = REPO / 'tests' / 'fixtures'
@@ -30,42 +32,6 @@ QUOTA_STORE = 'Velkrin.dat'
 
 NATIVE_TIMEOUT = 60.0
 WINE_TIMEOUT = 120.0
-# The program's own line ends.
-CRLF = b'\r\n'
-
-
-class HarnessError(Exception):
-    """The test set-up itself is broken (missing program, Wine unusable...)."""
-
-
-# -- comparing bytes ---------------------------------------------------------
-
-def _lines_for_diff(data):
-    return [repr(line) for line in data.splitlines(keepends=True)] or ["b''"]
-
-
-def bytes_diff(actual, expected):
-    """A readable diff of two byte strings: one repr per line, CR LF shown."""
-    first = next((i for i, (a, b) in enumerate(zip(actual, expected)) if a != b),
-                 min(len(actual), len(expected)))
-    diff = difflib.unified_diff(_lines_for_diff(expected), _lines_for_diff(actual),
-                                'expected', 'actual', lineterm='', n=2)
-    return ('first difference at byte %d (expected %d bytes, got %d)\n%s'
-            % (first, len(expected), len(actual), '\n'.join(diff)))
-
-
-def assert_bytes(actual, expected, what='bytes'):
-    """Fails unless the two byte strings are equal, showing a repr diff."""
-    if isinstance(expected, str):
-        expected = expected.encode('latin-1')
-    if actual != expected:
-        raise AssertionError('%s differ: %s' % (what, bytes_diff(actual, expected)))
-
-
-def lines(*texts):
-    """The program's output for these lines: each text followed by CR LF."""
-    return b''.join((t.encode('latin-1') if isinstance(t, str) else t) + CRLF
-                    for t in texts)
 
 
 # -- files ---------------------------------------------------------------------
@@ -119,258 +85,7 @@ def faketime_env(date):
             'FAKETIME_DONT_FAKE_MONOTONIC': '1'}
 
 
-# -- processes ---------------------------------------------------------------
-
-_CLOCK_TICKS = os.sysconf('SC_CLK_TCK')
-
-
-def _read_stat(pid):
-    """(session id, cpu seconds) of a process, or None when it is gone (or a
-    zombie, which only waits to be reaped)."""
-    try:
-        with open('/proc/%d/stat' % pid, 'rb') as f:
-            data = f.read()
-    except OSError:
-        return None
-    fields = data[data.rindex(b')') + 2:].split()
-    if fields[0] in (b'Z', b'X'):
-        return None
-    return int(fields[3]), (int(fields[11]) + int(fields[12])) / _CLOCK_TICKS
-
-
-def process_tree(session):
-    """{pid: (cpu seconds, command line)} of the live processes of a session.
-    Every run starts a session of its own, and the processes that Wine starts
-    for it stay in that session (Wine makes init their parent)."""
-    tree = {}
-    for name in os.listdir('/proc'):
-        if not name.isdigit():
-            continue
-        st = _read_stat(int(name))
-        if not st or st[0] != session:
-            continue
-        try:
-            with open('/proc/%s/cmdline' % name, 'rb') as f:
-                cmdline = f.read().replace(b'\0', b' ').decode('latin-1').strip()
-        except OSError:
-            cmdline = ''
-        tree[int(name)] = (st[1], cmdline)
-    return tree
-
-
-def _kill_group(popen):
-    """Kills every process of the run's session (Wine's children included) and
-    waits, bounded, until they are gone."""
-    deadline = time.monotonic() + 10
-    while True:
-        for pid in [popen.pid] + list(process_tree(popen.pid)):
-            try:
-                os.kill(pid, signal.SIGKILL)
-            except (ProcessLookupError, PermissionError):
-                pass
-        popen.poll()
-        if not process_tree(popen.pid) or time.monotonic() > deadline:
-            return
-        time.sleep(0.05)
-
-
-class Result:
-    def __init__(self, description, returncode, stdout, stderr, duration):
-        self.description = description
-        self.returncode = returncode
-        self.stdout = stdout
-        self.stderr = stderr
-        self.duration = duration
-
-    @property
-    def lines(self):
-        """stdout cut after every CR LF (each line without it)."""
-        parts = self.stdout.split(CRLF)
-        return parts[:-1] if parts[-1] == b'' else parts
-
-    def expect(self, stdout=None, stderr=b'', returncode=0):
-        """Exact checks; None skips a part. The exit code is 0 by default."""
-        if returncode is not None and self.returncode != returncode:
-            raise AssertionError('%s: exit code %r, expected %r\nstdout=%r\nstderr=%r' % (
-                self.description, self.returncode, returncode, self.stdout, self.stderr))
-        if stdout is not None:
-            assert_bytes(self.stdout, stdout, '%s: stdout' % self.description)
-        if stderr is not None:
-            assert_bytes(self.stderr, stderr, '%s: stderr' % self.description)
-        return self
-
-    def __repr__(self):
-        return '<Result %s rc=%r stdout=%r stderr=%r>' % (
-            self.description, self.returncode, self.stdout, self.stderr)
-
-
-class Running:
-    """A started run; wait() turns it into a Result. Output goes to files, not
-    pipes: a helper process that Wine may leave behind cannot hold a run open."""
-
-    def __init__(self, popen, description, timeout, out_path, err_path):
-        self.popen = popen
-        self.pid = popen.pid
-        self.description = description
-        self.timeout = timeout
-        self.out_path = out_path
-        self.err_path = err_path
-        self.started = time.monotonic()
-
-    @property
-    def finished(self):
-        return self.popen.poll() is not None
-
-    def output_so_far(self):
-        return self.out_path.read_bytes(), self.err_path.read_bytes()
-
-    def tree(self):
-        return process_tree(self.pid)
-
-    def cpu_seconds(self):
-        """Processor time used so far by the run's live processes."""
-        return sum(cpu for cpu, _ in self.tree().values())
-
-    def wait_for_program(self, name, timeout=60.0):
-        """Waits (bounded) until a process of the run's tree has `name` in its
-        command line (under Wine the program is a child of rawrun)."""
-        deadline = time.monotonic() + timeout
-        while time.monotonic() < deadline:
-            if any(name in cmd for _, cmd in self.tree().values()):
-                return
-            if self.finished:
-                raise AssertionError('%s ended early: %r' % (self.description,
-                                                             self.output_so_far()))
-            time.sleep(0.05)
-        raise AssertionError('%s: no process %r after %.0f s' % (self.description, name, timeout))
-
-    def wait(self, timeout=None):
-        """Waits for the end (bounded: a hang fails the test)."""
-        limit = self.timeout if timeout is None else timeout
-        remaining = max(0.1, self.started + limit - time.monotonic())
-        try:
-            self.popen.wait(remaining)
-        except subprocess.TimeoutExpired:
-            _kill_group(self.popen)
-            self.popen.wait()
-            out, err = self.output_so_far()
-            raise AssertionError('%s: still running after %.0f s (a hang); killed.\n'
-                                 'stdout so far=%r\nstderr so far=%r'
-                                 % (self.description, limit, out, err))
-        out, err = self.output_so_far()
-        return Result(self.description, self.popen.returncode, out, err,
-                      time.monotonic() - self.started)
-
-    def kill(self):
-        _kill_group(self.popen)
-        self.popen.wait()
-
-
 # -- targets -----------------------------------------------------------------
-
-def _wine_loader():
-    for candidate in (shutil.which('wine64'), '/usr/lib/wine/wine64',
-                      '/usr/lib/x86_64-linux-gnu/wine/wine64', shutil.which('wine')):
-        if candidate and os.access(candidate, os.X_OK):
-            return candidate
-    raise HarnessError('no wine64 found (apt-get install wine wine64)')
-
-
-class Wine:
-    """The Wine set-up shared by all runs of a session: the prefix that
-    scripts/wine_env.sh prepares (or, without that script, WINEPREFIX or
-    ~/.cache/quarvel-e2e/wine, made here), with its wineserver kept running."""
-
-    def __init__(self):
-        script = REPO / 'scripts' / 'wine_env.sh'
-        self.env = {'HOME': os.environ.get('HOME', '/root'), 'PATH': '/usr/bin:/bin',
-                    'WINEDEBUG': '-all', 'WINEARCH': 'win64',
-                    'WINEDLLOVERRIDES': 'mscoree,mshtml=;winemenubuilder.exe=d'}
-        if script.exists():
-            self._from_script(script)
-        else:
-            self._own_prefix()
-        self._clear_system_path()
-
-    def _from_script(self, script):
-        names = ['WINEPREFIX', 'QUARVEL_WINE', 'WINEDLLOVERRIDES', 'WINEDEBUG', 'WINEARCH']
-        shell = '. "$1" >/dev/null 2>&1 </dev/null; printf "%s\\0" ' + ' '.join(
-            '"$%s"' % n for n in names)
-        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-            try:
-                subprocess.run(['bash', '-c', shell, 'wine_env', str(script)], stdout=out,
-                               stderr=err, timeout=600, stdin=subprocess.DEVNULL)
-            except subprocess.TimeoutExpired:
-                raise HarnessError('scripts/wine_env.sh did not finish within 600 s')
-            out.seek(0)
-            err.seek(0)
-            printed, complaint = out.read(), err.read()
-        found = dict(zip(names, printed.decode().split('\0')))
-        if not found.get('WINEPREFIX'):
-            raise HarnessError('scripts/wine_env.sh set no WINEPREFIX: %r' % complaint)
-        self.loader = found.get('QUARVEL_WINE') or _wine_loader()
-        for n in ('WINEPREFIX', 'WINEDLLOVERRIDES', 'WINEDEBUG', 'WINEARCH'):
-            if found.get(n):
-                self.env[n] = found[n]
-
-    def _own_prefix(self):
-        self.loader = _wine_loader()
-        prefix = os.environ.get('WINEPREFIX') or os.path.join(
-            self.env['HOME'], '.cache', 'quarvel-e2e', 'wine')
-        self.env['WINEPREFIX'] = prefix
-        if not os.path.exists(os.path.join(prefix, 'system.reg')):
-            os.makedirs(os.path.dirname(prefix), exist_ok=True)
-            self._wine(['wineboot', '-i'], 600)
-        server = os.path.join(os.path.dirname(self.loader), 'wineserver')
-        if os.access(server, os.X_OK):
-            subprocess.run([server, '-p'], env=self.env, stdin=subprocess.DEVNULL,
-                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
-
-    def _wine(self, args, timeout):
-        """Runs a Wine command; (exit code, what it printed on stderr). No
-        pipes: Wine's service processes would inherit them and never close."""
-        with tempfile.TemporaryFile() as err:
-            try:
-                code = subprocess.run([self.loader] + args, env=self.env, timeout=timeout,
-                                      stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                      stderr=err).returncode
-            except subprocess.TimeoutExpired:
-                raise HarnessError('wine %s did not finish within %d s' % (args, timeout))
-            err.seek(0)
-            return code, err.read()
-
-    def _clear_system_path(self):
-        # Windows names ignore case, so the caller's variable `path` is the
-        # process PATH, and Wine appends the registry's system PATH to it. The
-        # server starts the program with `path` alone, so the test prefix keeps
-        # that registry value empty (runs start programs by full path).
-        key = r'HKLM\System\CurrentControlSet\Control\Session Manager\Environment'
-        code, err = self._wine(['reg', 'add', key, '/v', 'PATH', '/t', 'REG_EXPAND_SZ',
-                                '/d', '', '/f'], 300)
-        if code != 0:
-            raise HarnessError('cannot clear the system PATH of the Wine prefix: %r' % err)
-
-
-_WINE = None
-
-
-def shared_wine():
-    """The session's Wine set-up, made once (a failure is kept and repeated)."""
-    global _WINE
-    if _WINE is None:
-        try:
-            _WINE = Wine()
-        except HarnessError as e:
-            _WINE = e
-    if isinstance(_WINE, HarnessError):
-        raise _WINE
-    return _WINE
-
-
-def windows_path(path):
-    """The path as the Windows program sees it (Wine's Z: drive is /)."""
-    return 'Z:' + str(path).replace('/', '\\')
-
 
 class Target:
     """One program under test and how to start it."""
@@ -474,7 +189,7 @@ class LockHolder:
             self.popen.kill()
         except ProcessLookupError:
             pass
-        _kill_group(self.popen)
+        kill_session(self.popen)
         self.popen.wait(30)
 
     def __enter__(self):

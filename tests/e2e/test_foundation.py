@@ -57,11 +57,14 @@ def test_data_folder_rule_decides_which_configuration_is_read(quarvel):
 
 
 def _remove_while_waiting(quarvel, folder, command_line):
-    """Starts a run while another run holds the lock, removes `folder` while it
-    waits, then lets it go on."""
+    """Starts a run while another process holds the lock, removes `folder`
+    while the run waits, then lets it go on."""
     with quarvel.target.hold_lock() as holder:
-        running = quarvel.start(command_line, cwd=quarvel.root)
-        time.sleep(1.5 if quarvel.target.windows else 0.3)
+        running = quarvel.start(command_line, cwd=quarvel.root if folder == quarvel.prog
+                                else quarvel.data)
+        if quarvel.target.windows:
+            running.wait_for_program(quarvel.program.name)
+        time.sleep(0.5)
         shutil.rmtree(folder)
         holder.release()
         return running.wait()
@@ -75,12 +78,7 @@ def test_program_folder_gone_is_path_not_found(quarvel):
 def test_working_folder_gone_is_path_not_found(quarvel):
     # The run must not fall back to another folder (such as the root) for its
     # configuration and stores.
-    with quarvel.target.hold_lock() as holder:
-        running = quarvel.start('')
-        time.sleep(1.5 if quarvel.target.windows else 0.3)
-        shutil.rmtree(quarvel.data)
-        holder.release()
-        result = running.wait()
+    result = _remove_while_waiting(quarvel, quarvel.data, '')
     result.expect(stdout=LOADCFG_76 * STARTUP_LOOKUPS)
 
 

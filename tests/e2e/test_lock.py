@@ -10,12 +10,22 @@ from quarvel_harness import lines
 LOADCFG_53 = lines('53 - LOADCFG')
 
 
-def _assert_waiting_idle(quarvel, running):
+def _settle(quarvel, running):
+    """Waits (bounded) until the run's start-up work is over: under Wine that
+    is loading the program, which takes processor time of its own."""
     if quarvel.target.windows:
         running.wait_for_program(quarvel.program.name)
-        time.sleep(1.0)  # Wine's own start-up work is over by then
-    else:
-        time.sleep(0.3)
+    last = running.cpu_seconds()
+    for _ in range(40):
+        time.sleep(0.25)
+        now = running.cpu_seconds()
+        if now - last < 0.01:
+            return
+        last = now
+
+
+def _assert_waiting_idle(quarvel, running):
+    _settle(quarvel, running)
     before, start = running.cpu_seconds(), time.monotonic()
     time.sleep(1.0)
     used, elapsed = running.cpu_seconds() - before, time.monotonic() - start
