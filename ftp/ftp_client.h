@@ -94,7 +94,8 @@ class FtpClient {
   // on the port of the 227 reply; the address in that reply is ignored.
 
   // LIST: `lines` becomes the listing at positions 1..n, position 0 empty;
-  // the result is n. Stops at the first blank line.
+  // the result is n. Stops at the first blank line. A LIST answered with an
+  // error code reads no data and gives 0 at once.
   int ftpGetList(int channel, const std::string& host,
                  std::vector<std::string>* lines);
   // The lines of ftpGetList beginning with "-" (files), same layout.
@@ -104,11 +105,14 @@ class FtpClient {
   int ftpGetDirList(int channel, const std::string& host,
                     std::vector<std::string>* lines);
   // RETR into `local_path` (removed first, then written block by block):
-  // 1 or 0. Progress "received of total" goes to a non-zero window.
+  // 1 once the server has closed the data channel, whatever its final reply
+  // says; 0 when RETR is not answered 150 (or 125), or when the data channel
+  // stalls or breaks or the local file cannot be written. Progress
+  // "received of total" goes to a non-zero window.
   int ftpGetFile(int channel, std::intptr_t window, const std::string& host,
                  const std::string& remote_name, const std::string& local_path);
-  // STOR of `local_path` in blocks of kBlockSize: 1 when the server ends
-  // with 226, else 0. Progress "sent of size" after each full block goes
+  // STOR of `local_path` in blocks of kBlockSize: 1 when STOR is answered
+  // 150 (or 125) and the server ends with 226, else 0. Progress "sent of size" after each full block goes
   // to a window > 0.
   int ftpPutFile(int channel, const std::string& host, std::intptr_t window,
                  const std::string& remote_name, const std::string& local_path);

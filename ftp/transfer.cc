@@ -15,6 +15,13 @@ namespace {
 constexpr char kLocalNotFound[] = "001 Local File Not Found";
 constexpr char kDataFailed[] = "426 Data Connection Failed";
 
+// The reply that starts a transfer: 150, or 125 when the server sees the
+// data connection already open (as it is: it opens right after PASV).
+bool transferStarts(const std::string& reply) {
+  int code = replyCode(reply);
+  return code == 150 || code == 125;
+}
+
 // Fills the block completely: false when the file ends early or a read
 // fails (the file changed under the upload).
 bool readFull(BinaryFile& file, char* block, std::size_t size) {
@@ -118,7 +125,7 @@ int FtpClient::ftpGetFile(int channel, std::intptr_t window,
   if (data < 0) return 0;  // the local file stays behind, empty
   ftpSetBinary(channel);
   std::string reply = exchange(channel, "RETR " + remote_name);
-  if (replyCode(reply) != 150) {
+  if (!transferStarts(reply)) {
     closeChannel(data);
     setLastStatus(reply);
     return 0;
@@ -177,7 +184,7 @@ int FtpClient::ftpPutFile(int channel, const std::string& host,
   int data = enterPassive(channel, host);
   if (data < 0) return 0;
   std::string reply = exchange(channel, "STOR " + remote_name);
-  if (replyCode(reply) != 150) {
+  if (!transferStarts(reply)) {
     closeChannel(data);
     setLastStatus(reply);
     return 0;

@@ -173,6 +173,33 @@ TEST_F(FtpTransferTest, DownloadWithoutAnnouncedSizeCountsAgainstZero) {
   EXPECT_EQ(progress, Strings{"3:5 of 0"});
 }
 
+TEST_F(FtpTransferTest, TransfersStartOnA125ReplyToo) {
+  server.on("RETR", [](Session& s, const std::string&) {
+    s.send("125 Data connection already open. Transfer starting.\r\n");
+    if (!s.acceptData()) return;
+    s.sendData("hello");
+    s.closeData();
+    s.send("226 Done\r\n");
+  });
+  std::string stored;
+  server.on("STOR", [&stored](Session& s, const std::string&) {
+    s.send("125 Data connection already open. Transfer starting.\r\n");
+    if (!s.acceptData()) return;
+    stored = s.receiveData();
+    s.closeData();
+    s.send("226 Stored\r\n");
+  });
+  platform.addFile("C:\\site\\up.txt", "up");
+  int channel = login();
+  EXPECT_EQ(client.ftpGetFile(channel, 0, kHost, "a", kLocal), 1);
+  EXPECT_EQ(platform.file(kLocal), "hello");
+  EXPECT_EQ(client.ftpPutFile(channel, kHost, 0, "b", "C:\\site\\up.txt"), 1);
+  expectStatus(226, "Stored");
+  client.closeChannel(channel);
+  server.commands();
+  EXPECT_EQ(stored, "up");
+}
+
 TEST_F(FtpTransferTest, DownloadEndingInAnErrorReplyStillSucceeds) {
   server.on("RETR", [](Session& s, const std::string&) {
     s.send("150 Opening (5 bytes)\r\n");
