@@ -69,7 +69,7 @@ TEST(NewdayTest, DaysLeft) {
       {"x=1::2::G", "x=1::1::G"},
       {"x=1::0::G", "x=1::-1::G"},
       {"x=1::-3::G", "x=1::-4::G"},
-      {"x=1::1.5::G", ""},         // 0.5 rounds to 0
+      {"x=1::1.5::G", ""},           // 0.5 rounds to 0
       {"x=1::2.5::G", "x=1::2::G"},  // 1.5 rounds to 2
       {"x=1::3.5::G", "x=1::2::G"},  // 2.5 rounds to 2
       {"x=\"7\"::\"4\"::\"G\"", "x=7::3::G"},
@@ -80,7 +80,8 @@ TEST(NewdayTest, DaysLeft) {
     site.setTrialStore(std::string("\r\n") + c.line + "\r\n");
     runCommand(site, "newday");
     // The only record is rewritten into an emptied file: an empty line first.
-    EXPECT_EQ(site.trialStore(), "\r\n" + std::string(*c.after ? c.after + std::string("\r\n") : ""))
+    EXPECT_EQ(site.trialStore(),
+              "\r\n" + std::string(*c.after ? c.after + std::string("\r\n") : ""))
         << c.line;
   }
 }
@@ -135,8 +136,7 @@ TEST(NewdayTest, PeriodEndPunishesMembersStillCounting) {
     site.setQuotaStore(kRunningPeriod);
     runCommand(site, "newday");
     // The exempt member is named but not punished.
-    EXPECT_EQ(site.platform.output,
-              "Processing brisk\r\nProcessing pike\r\nProcessing Marlow\r\n");
+    EXPECT_EQ(site.platform.output, "Processing brisk\r\nProcessing pike\r\nProcessing Marlow\r\n");
     EXPECT_EQ(site.platform.siteCommands(), c.sent);
     EXPECT_EQ(site.quotaStore(), kNewPeriod);
   }
@@ -172,7 +172,8 @@ TEST(NewdayTest, PeriodWithoutMembers) {
 }
 
 TEST(NewdayTest, WaitingAndRunningPeriods) {
-  const std::string waiting = "\r\nsetup_quota_starts=01-01-2027\r\nsetup_quota_ends=02-01-2027\r\n";
+  const std::string waiting =
+      "\r\nsetup_quota_starts=01-01-2027\r\nsetup_quota_ends=02-01-2027\r\n";
   const std::string running =
       "\r\nsetup_quota_starts=12-01-2026\r\nsetup_quota_ends=01-01-2027\r\n"
       "setup_quota_started=1\r\nbrisk=5::0::Couriers\r\n";
@@ -194,8 +195,9 @@ TEST(NewdayTest, WaitingAndRunningPeriods) {
     runCommand(site, "newday");
     std::string expected = c.store;
     if (c.starts) {
-      expected = "setup_quota_starts=" + formatDate(c.today) +
-                 "\r\nsetup_quota_ends=02-01-2027\r\nbrisk=0::0::Couriers\r\nsetup_quota_started=1\r\n";
+      expected =
+          "setup_quota_starts=" + formatDate(c.today) +
+          "\r\nsetup_quota_ends=02-01-2027\r\nbrisk=0::0::Couriers\r\nsetup_quota_started=1\r\n";
     }
     EXPECT_EQ(site.quotaStore(), expected) << formatDate(c.today);
     EXPECT_EQ(site.platform.output, "");

@@ -24,8 +24,9 @@ TEST(AdminConnectionTest, LogsInWithTheConfiguredAccount) {
   EXPECT_GT(connection, 0);
   EXPECT_EQ(site.platform.connects, std::vector<std::string>{"127.0.0.1:2121"});
   ASSERT_EQ(site.platform.log.size(), 1u);
-  EXPECT_EQ(site.platform.log[0],
-            (std::vector<std::string>{"USER siteadmin", std::string("PASS ") + test_site::kPassword}));
+  EXPECT_EQ(
+      site.platform.log[0],
+      (std::vector<std::string>{"USER siteadmin", std::string("PASS ") + test_site::kPassword}));
   // Nothing more was sent: an idle connection has nothing pending.
   EXPECT_EQ(readPendingLines(site.run(), connection), "");
 }
@@ -53,14 +54,13 @@ TEST(AdminConnectionTest, PendingLinesAreTheWholeReplyJoined) {
 TEST(ConnectionTestCommand, ReachableServer) {
   Site site;
   runConnectionTest(site.run());
-  EXPECT_EQ(site.platform.output,
-            std::string("\r\n"
-                        "\r\n"
-                        "######## Quarvel FTP TEST DONE #######\r\n"
-                        "\r\n"
-                        "Connected to FTP !\r\n"
-                        " \r\n") +
-                kListing);
+  EXPECT_EQ(site.platform.output, std::string("\r\n"
+                                              "\r\n"
+                                              "######## Quarvel FTP TEST DONE #######\r\n"
+                                              "\r\n"
+                                              "Connected to FTP !\r\n"
+                                              " \r\n") +
+                                      kListing);
   // The login is dropped without a QUIT.
   EXPECT_EQ(site.platform.log[0].size(), 2u);
   EXPECT_EQ(site.run().admin_connection, 0);

@@ -30,8 +30,8 @@ void punishTrialUser(Run& run, const std::string& name) {
       run.printLine(contract::announcement(contract::kUserDeletedOnSite, name));
       break;
     case 2: {
-      std::string command = contract::kSiteChange + name + contract::kFlagsAdd +
-                            run.settings.trial_disable_flag;
+      std::string command =
+          contract::kSiteChange + name + contract::kFlagsAdd + run.settings.trial_disable_flag;
       run.printLine("wtf - " + command);
       sendSiteCommand(run, run.admin_connection, command);
       run.printLine(contract::announcement(contract::kUserDisabledOnSite, name));
@@ -57,8 +57,9 @@ void punishQuotaUser(Run& run, const std::string& name) {
         break;
       case 2:
         sendSiteCommand(run, connection, contract::kSiteKick + db_name);
-        sendSiteCommand(run, connection, contract::kSiteChange + db_name + contract::kFlagsAdd +
-                                             run.settings.quota_disable_flag);
+        sendSiteCommand(run, connection,
+                        contract::kSiteChange + db_name + contract::kFlagsAdd +
+                            run.settings.quota_disable_flag);
         break;
       default:
         break;

@@ -16,15 +16,14 @@ TEST(SendSiteCommandTest, SendsTheLineAndReturnsTheReply) {
   site.platform.script.replies["SITE"] = "200-Changed\r\n200 Done\r\n";
   auto& run = site.run();
   int connection = openAdminConnection(run);
-  EXPECT_EQ(sendSiteCommand(run, connection, "SITE CHANGE bob ratio 3"),
-            "200-Changed\r\n200 Done");
+  EXPECT_EQ(sendSiteCommand(run, connection, "SITE CHANGE bob ratio 3"), "200-Changed\r\n200 Done");
   EXPECT_EQ(site.platform.log[0].back(), "SITE CHANGE bob ratio 3");
   EXPECT_TRUE(site.platform.error_codes.empty());
 }
 
 TEST(SendSiteCommandTest, LineBreaksAreNeverSent) {
-  for (const char* command : {"SITE CHANGE bob\r\nSITE DELUSER Marlow", "SITE KICK bob\nQUIT",
-                              "SITE KICK bob\r"}) {
+  for (const char* command :
+       {"SITE CHANGE bob\r\nSITE DELUSER Marlow", "SITE KICK bob\nQUIT", "SITE KICK bob\r"}) {
     Site site;
     auto& run = site.run();
     int connection = openAdminConnection(run);
@@ -58,6 +57,16 @@ TEST(SendSiteCommandTest, FailuresShowACodeAndReturn) {
   EXPECT_EQ(sendSiteCommand(none.run(), 7, "SITE KICK bob"), "");
   EXPECT_EQ(none.platform.error_codes, std::vector<long>{kNotConnected});
   EXPECT_EQ(none.platform.output, "");
+}
+
+TEST(SendSiteCommandTest, AServerThatNeverStopsTalkingIsLeftBehind) {
+  Site site;
+  site.platform.script.floods_after_site = true;
+  auto& run = site.run();
+  int connection = openAdminConnection(run);
+  std::string reply = sendSiteCommand(run, connection, "SITE KICK bob");
+  EXPECT_GE(reply.size(), 1000000u);
+  EXPECT_LE(reply.size(), 1100000u);
 }
 
 TEST(PunishTrialUserTest, EachSetting) {

@@ -19,10 +19,9 @@ std::string twoDigits(int value) {
 
 // The record under `name` with its uploaded amount and group kept and the
 // status replaced.
-void writeStatus(Run& run, const std::string& name, const std::string& record,
-                 const char* status) {
-  run.quota.writeQuotaRecord(name + "=" + field(record, "::", 1) + "::" + status + "::" +
-                             field(record, "::", 3));
+void writeStatus(Run& run, const std::string& name, const std::string& record, const char* status) {
+  run.quota.writeQuotaRecord(name + "=" + field(record, "::", 1) + "::" + status +
+                             "::" + field(record, "::", 3));
 }
 
 double quotaUpload(Run& run) { return readNumber(run.configValue("QUOTA_UPLOAD")); }
@@ -34,13 +33,15 @@ bool isSettledStatus(const std::string& status) {
 // Enrols the accounts that have no quota record yet (created during the
 // period), crediting ToGive for every day of the period already gone.
 void enrolLateAccounts(Run& run) {
-  if (run.configValue("AddLate") != "1" || run.quota.readQuotaRecord("setup_quota_started") != "1") {
+  if (run.configValue("AddLate") != "1" ||
+      run.quota.readQuotaRecord("setup_quota_started") != "1") {
     return;
   }
   for (const std::string& account : readServerUserList(run.files, run.settings.server_folder)) {
     if (!run.quota.readQuotaRecord(account).empty()) continue;
-    long long credit = roundHalfEven(readNumber(run.configValue("ToGive")) *
-                                     daysBetween(run.today(), run.quota.readQuotaRecord("setup_quota_starts")));
+    long long credit =
+        roundHalfEven(readNumber(run.configValue("ToGive")) *
+                      daysBetween(run.today(), run.quota.readQuotaRecord("setup_quota_starts")));
     run.users.lookupUser(account);
     const UserRecord& user = run.users.current();
     std::string db_name = trimBlanks(user.user_name);
@@ -50,8 +51,8 @@ void enrolLateAccounts(Run& run) {
     // A user on trial is suspended, as at the start of the period: the
     // quota must not punish a trial that is still running.
     const char* status = !run.trial.readTrialRecord(db_name).empty() ? "::2::"
-                         : user.exempt_code == 0                      ? "::0::"
-                                                                      : "::3::";
+                         : user.exempt_code == 0                     ? "::0::"
+                                                                     : "::3::";
     run.quota.writeQuotaRecord(db_name + "=" + integerForm(credit) + status + user.primary_group);
   }
 }
@@ -92,8 +93,8 @@ void startQuotaPeriod(Run& run) {
     std::string db_name = trimBlanks(user.user_name);
     if (db_name.empty()) continue;
     const char* literal = !run.trial.readTrialRecord(db_name).empty() ? "=0::2::"
-                          : user.exempt_code == 0                      ? "=0::0::"
-                                                                       : "=0::3::";
+                          : user.exempt_code == 0                     ? "=0::0::"
+                                                                      : "=0::3::";
     run.quota.writeQuotaRecord(db_name + literal + user.primary_group);
   }
   run.quota.writeQuotaRecord("setup_quota_started=1");

@@ -28,8 +28,8 @@ TEST(CheckQuotaPassTest, PassesAndTakesPassesBack) {
     std::string before = std::string("\r\nsetup_quota_started=1\r\n") + c.record + "\r\n";
     site.setQuotaStore(before);
     checkQuotaPass(site.run(), "brisk");
-    EXPECT_EQ(site.quotaStore(), c.after ? std::string("setup_quota_started=1\r\n") + c.after + "\r\n"
-                                         : before)
+    EXPECT_EQ(site.quotaStore(),
+              c.after ? std::string("setup_quota_started=1\r\n") + c.after + "\r\n" : before)
         << c.record;
     EXPECT_EQ(site.platform.output, c.announced ? "!putlog QUOTAPASSED: \"brisk\"\r\n" : "")
         << c.record;
@@ -173,7 +173,8 @@ TEST(QuotaDailyEvaluationTest, LateEnrolmentNeedsAddLateAndARunningPeriod) {
     const char* config;
     const char* store;
   } cases[] = {
-      {"AddLate=0\r\nToGive=10\r\n", "\r\nsetup_quota_starts=12-01-2026\r\nsetup_quota_started=1\r\n"},
+      {"AddLate=0\r\nToGive=10\r\n",
+       "\r\nsetup_quota_starts=12-01-2026\r\nsetup_quota_started=1\r\n"},
       {"AddLate=1\r\nToGive=10\r\n", "\r\nsetup_quota_starts=12-01-2026\r\n"},
   };
   for (const Case& c : cases) {

@@ -31,6 +31,8 @@ struct ServerScript {
       {"QUIT", "221 Bye\r\n"},
   };
   bool sends_fail_after_login = false;
+  // From the first SITE command on, every receive fills the whole buffer.
+  bool floods_after_site = false;
 };
 
 class ScriptedConnection : public TcpConnection {
@@ -51,12 +53,17 @@ class ScriptedConnection : public TcpConnection {
       auto it = script_.replies.find(word);
       std::string reply = it == script_.replies.end() ? "200 OK\r\n" : it->second;
       if (word == "PASS" && reply.compare(0, 3, "230") == 0) logged_in_ = true;
+      if (word == "SITE" && script_.floods_after_site) flooding_ = true;
       pending_ += reply;
     }
     return true;
   }
 
   long receive(char* buffer, std::size_t size, int) override {
+    if (flooding_) {
+      for (std::size_t i = 0; i < size; ++i) buffer[i] = i % 8 == 7 ? '\n' : 'x';
+      return static_cast<long>(size);
+    }
     if (pending_.empty()) return -1;  // a time-out, at once
     std::size_t n = std::min(size, pending_.size());
     std::memcpy(buffer, pending_.data(), n);
@@ -70,6 +77,7 @@ class ScriptedConnection : public TcpConnection {
   std::string pending_;
   std::string received_;
   bool logged_in_ = false;
+  bool flooding_ = false;
 };
 
 class SitePlatform : public FakePlatform {
@@ -156,9 +164,7 @@ class Site {
   bool hasQuotaStore() const { return platform.hasFile(kQuotaPath); }
 
   // The password never leaves the program except towards the server.
-  bool passwordShown() const {
-    return platform.output.find(kPassword) != std::string::npos;
-  }
+  bool passwordShown() const { return platform.output.find(kPassword) != std::string::npos; }
 
   static constexpr char kTrialPath[] = "C:\\site\\Quarvel.dat";
   static constexpr char kQuotaPath[] = "C:\\site\\Velkrin.dat";

@@ -29,8 +29,8 @@ void releaseQuotaRecord(Run& run, const std::string& name) {
   if (record.empty() || readNumber(field(record, "::", 2)) != 2) return;
   run.users.lookupUser(name);
   std::string status = run.users.current().exempt_code == 0 ? "0" : "3";
-  run.quota.writeQuotaRecord(name + "=" + field(record, "::", 1) + "::" + status + "::" +
-                             field(record, "::", 3));
+  run.quota.writeQuotaRecord(name + "=" + field(record, "::", 1) + "::" + status +
+                             "::" + field(record, "::", 3));
 }
 
 }  // namespace
