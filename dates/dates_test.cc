@@ -9,6 +9,19 @@ TEST(Dates, DayNumbers) {
   EXPECT_EQ(dayNumber("01-01-1901"), 0);
   EXPECT_EQ(dayNumber("01-01-1902"), 365);
   EXPECT_EQ(dayNumber(""), -693866);
+  EXPECT_EQ(dayNumber("01-01-2001"), 36525);
+  EXPECT_EQ(dayNumber("03-01-2400"), 182316);  // 2100, 2200, 2300 are no leap years
+  EXPECT_EQ(dayNumber("01-01-9999") - dayNumber("01-01-9998"), 365);
+}
+
+TEST(Dates, AYearWrittenWithAnExponentEndsAtOnce) {
+  // A damaged store date such as 04-01-9e99 reads as a huge year: the count
+  // must neither loop over it nor overflow.
+  int far = dayNumber("04-01-9e99");
+  EXPECT_GT(far, dayNumber("01-01-9999"));
+  EXPECT_EQ(far, dayNumber("04-01-1e99"));
+  EXPECT_LT(dayNumber("04-01-9e99") - dayNumber("04-01--9e9"), 800000000);
+  EXPECT_GT(daysBetween("04-01-9e99", "03-20-2027"), 0);
 }
 
 TEST(Dates, DaysBetween) {

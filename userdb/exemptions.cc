@@ -34,16 +34,8 @@ std::string exemptGroupOf(const std::string& group_list,
 
 }  // namespace
 
-ExemptionSettings readExemptionSettings(Config& config) {
-  ExemptionSettings settings;
-  settings.quota_users = config.configValue("Quota_Users");
-  settings.quota_groups = config.configValue("Quota_Groups");
-  settings.quota_disable_flag = config.configValue("QUOTA_DISABLE_FLAG");
-  settings.trial_disable_flag = config.configValue("TRIAL_DISABLE_FLAG");
-  settings.user_exempt_reason = config.configValue("EXEMPT_USER_EXEMPT");
-  settings.group_reason = config.configValue("EXEMPT_IN_GROUP");
-  settings.user_disable_reason = config.configValue("EXEMPT_USER_DISABLE");
-  return settings;
+ExemptionSetting configSetting(Config& config) {
+  return [&config](const std::string& key) { return config.configValue(key); };
 }
 
 bool containsText(const std::string& a, const std::string& b) {
@@ -53,37 +45,53 @@ bool containsText(const std::string& a, const std::string& b) {
 Exemption decideExemption(const std::string& user_name,
                           const std::string& group_list,
                           const std::string& flags,
-                          const ExemptionSettings& settings) {
+                          const ExemptionSetting& setting) {
   Exemption result;
 
-  const std::string users = toLower(trimBlanks(settings.quota_users + "|"));
+  const std::string users = toLower(trimBlanks(setting("Quota_Users") + "|"));
   const std::string user_probe = toLower(trimBlanks(user_name) + "|");
   if (containsText(users, user_probe)) {
     result.code = kExemptListedUser;
-    result.reason = withBold(settings.user_exempt_reason);
+    result.reason = withBold(setting("EXEMPT_USER_EXEMPT"));
     return result;
   }
 
   const std::string group =
-      exemptGroupOf(group_list, trimBlanks(settings.quota_groups + "|"));
+      exemptGroupOf(group_list, trimBlanks(setting("Quota_Groups") + "|"));
   if (!group.empty()) {
     result.code = kExemptGroup;
     result.group = group;
     // $BOLD first, so a "$BOLD" inside a group name stays as it is.
     result.reason =
-        replaceAll(withBold(settings.group_reason), "$GROUP", group);
+        replaceAll(withBold(setting("EXEMPT_IN_GROUP")), "$GROUP", group);
     return result;
   }
 
-  if (containsText(flags, settings.quota_disable_flag)) {
+  if (containsText(flags, setting("QUOTA_DISABLE_FLAG"))) {
     result.code = kExemptQuotaFlag;
-  } else if (containsText(flags, settings.trial_disable_flag)) {
+  } else if (containsText(flags, setting("TRIAL_DISABLE_FLAG"))) {
     result.code = kExemptTrialFlag;
   } else {
     return result;
   }
-  result.reason = withBold(settings.user_disable_reason);
+  result.reason = withBold(setting("EXEMPT_USER_DISABLE"));
   return result;
+}
+
+Exemption decideExemption(const std::string& user_name,
+                          const std::string& group_list,
+                          const std::string& flags,
+                          const ExemptionSettings& settings) {
+  return decideExemption(
+      user_name, group_list, flags, [&settings](const std::string& key) {
+        if (key == "Quota_Users") return settings.quota_users;
+        if (key == "Quota_Groups") return settings.quota_groups;
+        if (key == "QUOTA_DISABLE_FLAG") return settings.quota_disable_flag;
+        if (key == "TRIAL_DISABLE_FLAG") return settings.trial_disable_flag;
+        if (key == "EXEMPT_USER_EXEMPT") return settings.user_exempt_reason;
+        if (key == "EXEMPT_IN_GROUP") return settings.group_reason;
+        return settings.user_disable_reason;
+      });
 }
 
 }  // namespace quarvel

@@ -3,6 +3,7 @@
 // tried in a fixed order and the first that applies decides.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "config/config.h"
@@ -17,7 +18,8 @@ constexpr int kExemptQuotaFlag = 2;
 constexpr int kExemptTrialFlag = 3;
 constexpr int kExemptListedUser = 4;
 
-// The configuration values the decision reads, looked up afresh each time.
+// The configuration values the decision reads, looked up afresh each time
+// (tests hand them over as a whole).
 struct ExemptionSettings {
   std::string quota_users;          // Quota_Users: names joined by "|"
   std::string quota_groups;         // Quota_Groups: group names joined by "|"
@@ -28,7 +30,13 @@ struct ExemptionSettings {
   std::string user_disable_reason;  // EXEMPT_USER_DISABLE ($BOLD)
 };
 
-ExemptionSettings readExemptionSettings(Config& config);
+// A setting of the decision by its key ("Quota_Users", "EXEMPT_IN_GROUP",
+// ...). The decision asks for a key only when it reaches the rule that uses
+// it: with the configuration file missing, every lookup prints its error
+// line, so the lines printed follow the rules actually tried.
+using ExemptionSetting = std::function<std::string(const std::string& key)>;
+
+ExemptionSetting configSetting(Config& config);
 
 struct Exemption {
   int code = kNotExempt;
@@ -47,6 +55,10 @@ bool containsText(const std::string& a, const std::string& b);
 //  2 flags contain QUOTA_DISABLE_FLAG, 3 flags contain TRIAL_DISABLE_FLAG.
 // List entries are matched as plain substrings of the "|"-joined list, so
 // "ob" counts as listed in "bob|alice"; an empty name is always listed.
+Exemption decideExemption(const std::string& user_name,
+                          const std::string& group_list,
+                          const std::string& flags,
+                          const ExemptionSetting& setting);
 Exemption decideExemption(const std::string& user_name,
                           const std::string& group_list,
                           const std::string& flags,

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+#include <vector>
+
 namespace quarvel {
 namespace {
 
@@ -83,6 +86,40 @@ TEST(ExemptionsTest, BlankGroupPiecesNeverMatch) {
   EXPECT_EQ(decideExemption("bob", " ::staff", "", s).group, "staff");
   EXPECT_EQ(decideExemption("bob", "::", "", s).code, 0);
   EXPECT_EQ(decideExemption("bob", "  ", "", s).code, 0);
+}
+
+TEST(ExemptionsTest, SettingsAreLookedUpOnlyAsTheRulesAreTried) {
+  // With the configuration file missing every lookup prints a line, so a
+  // rule that is never reached must not look its settings up.
+  const std::map<std::string, std::string> settings = {
+      {"Quota_Users", "bob|Alice"},      {"Quota_Groups", "staff"},
+      {"QUOTA_DISABLE_FLAG", "6"},       {"TRIAL_DISABLE_FLAG", "M"},
+      {"EXEMPT_USER_EXEMPT", "listed"},  {"EXEMPT_IN_GROUP", "group"},
+      {"EXEMPT_USER_DISABLE", "disabled"}};
+  struct Case {
+    const char* name;
+    const char* groups;
+    const char* flags;
+    std::vector<std::string> keys;
+  } cases[] = {
+      {"bob", "staff", "6", {"Quota_Users", "EXEMPT_USER_EXEMPT"}},
+      {"carl", "staff", "6", {"Quota_Users", "Quota_Groups", "EXEMPT_IN_GROUP"}},
+      {"carl", "", "6M",
+       {"Quota_Users", "Quota_Groups", "QUOTA_DISABLE_FLAG", "EXEMPT_USER_DISABLE"}},
+      {"carl", "", "M",
+       {"Quota_Users", "Quota_Groups", "QUOTA_DISABLE_FLAG", "TRIAL_DISABLE_FLAG",
+        "EXEMPT_USER_DISABLE"}},
+      {"carl", "", "1",
+       {"Quota_Users", "Quota_Groups", "QUOTA_DISABLE_FLAG", "TRIAL_DISABLE_FLAG"}},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> asked;
+    decideExemption(c.name, c.groups, c.flags, [&](const std::string& key) {
+      asked.push_back(key);
+      return settings.at(key);
+    });
+    EXPECT_EQ(asked, c.keys) << c.name << " " << c.groups << " " << c.flags;
+  }
 }
 
 TEST(ExemptionsTest, ReasonTemplates) {

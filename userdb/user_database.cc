@@ -27,11 +27,20 @@ void UserDatabase::lookupUser(const std::string& name) {
   std::string group_list;
   std::string flags;
 
-  const std::string user_table = config_.configValue("UserTABLE");
-  const std::string user_folder = config_.configValue("UserFOLDER");
-  if (folderPresent(files_, server_folder_) &&
-      files_.fileExists(user_table) != 0 &&
-      folderPresent(files_, user_folder)) {
+  // Each setting is looked up only once the test before it has passed: with
+  // the configuration file missing, every lookup prints its error line.
+  std::string user_table;
+  std::string user_folder;
+  bool present = folderPresent(files_, server_folder_);
+  if (present) {
+    user_table = config_.configValue("UserTABLE");
+    present = files_.fileExists(user_table) != 0;
+  }
+  if (present) {
+    user_folder = config_.configValue("UserFOLDER");
+    present = folderPresent(files_, user_folder);
+  }
+  if (present) {
     const std::vector<IdTableEntry> groups = parseIdTable(
         files_.readWholeFile(config_.configValue("GroupTABLE"), "group"));
     const std::vector<IdTableEntry> users =
@@ -56,7 +65,7 @@ void UserDatabase::lookupUser(const std::string& name) {
   record.flags = cut(flags);
   const Exemption exemption =
       decideExemption(record.user_name, record.group_list, record.flags,
-                      readExemptionSettings(config_));
+                      configSetting(config_));
   record.exempt_code = exemption.code;
   record.exempt_group = cut(exemption.group);
   record.exempt_reason = cut(exemption.reason);

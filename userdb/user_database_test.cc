@@ -181,6 +181,22 @@ TEST(UserDatabaseTest, MissingServerPiecesGiveAnEmptyRecordQuietly) {
   }
 }
 
+TEST(UserDatabaseTest, MissingConfigurationPrintsOneLinePerSettingReached) {
+  // The server folder is there, so UserTABLE is looked up; its empty value
+  // names no file, and UserFOLDER is never asked for. The unknown user is
+  // listed, which needs Quota_Users and EXEMPT_USER_EXEMPT only.
+  FakePlatform platform;
+  platform.addFolder("C:\\ioFTPD");
+  Output out{platform};
+  Files files{platform, out, "C:\\site"};
+  Config config{files, out};
+  std::string server_folder = "C:\\ioFTPD";
+  UserDatabase db{config, files, server_folder};
+  db.lookupUser("bob");
+  EXPECT_EQ(platform.output, "53 - LOADCFG\r\n53 - LOADCFG\r\n53 - LOADCFG\r\n");
+  EXPECT_EQ(db.current().exempt_code, 4);
+}
+
 TEST(UserDatabaseTest, MissingGroupTableStillFindsUserAndFlags) {
   Site site(kPaths);
   site.addServerFile("etc\\UserIdTable", "bob:7:x\r\n");

@@ -28,6 +28,14 @@ def test_missing_configuration_prints_one_line_per_startup_lookup(quarvel, comma
     quarvel.run(command_line).expect(stdout=LOADCFG_53 * STARTUP_LOOKUPS)
 
 
+def test_missing_configuration_user_report_looks_up_what_it_reaches(quarvel):
+    # After the start-up settings: no server folder, so the user database
+    # asks for nothing; the unknown user is listed (Quota_Users and
+    # EXEMPT_USER_EXEMPT); then Irc_SiteName and Irc_No_User, which renders
+    # as an empty line.
+    quarvel.run('IRC PASSED bob').expect(stdout=LOADCFG_53 * (STARTUP_LOOKUPS + 4) + b'\r\n')
+
+
 def test_empty_configuration_file_is_no_error(quarvel):
     quarvel.write_conf(b'')
     quarvel.run('').expect(stdout=b'')

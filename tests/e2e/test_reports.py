@@ -179,6 +179,14 @@ def test_user_report(site, trial, quota, command_line, expected):
     s.expect(command_line, expected + "\r\n")
 
 
+def test_damaged_end_date_with_an_exponent_does_not_hang(site):
+    # A year written 9e99 is a number too; the day count must end at once.
+    s = site(quota="setup_quota_ends=04-01-9e99\r\nbob=10::0::G\r\n")
+    out = s.run("IRC PASSED bob")
+    assert out.startswith(b"Q bob/Couriers up:10.0 of 1000 left:990 days:"), out
+    assert out.endswith(b" pd:0.0\r\n"), out
+
+
 def test_plain_form_beyond_15_digits(site):
     # 15 significant digits, written out without an exponent.
     s = site(trial=crlf("dan=1234567890123456789::2::G", "bob=0.000001234567890123456::2::G"))
