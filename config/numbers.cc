@@ -59,7 +59,8 @@ long long readWholeNumber(const std::string& text) {
 }
 
 double roundOneDecimal(double value) {
-  if (!std::isfinite(value)) return value;
+  // Beyond about 1e307 the tenths overflow; such a value is whole anyway.
+  if (!std::isfinite(value * 10)) return value;
   return nearestEven(value * 10) / 10;
 }
 

@@ -61,6 +61,10 @@ TEST(Numbers, Forms) {
     EXPECT_EQ(plainForm(c.value), c.plain) << c.value;
     EXPECT_EQ(oneDecimalForm(c.value), c.one_decimal) << c.value;
   }
+  // A huge stored amount is written out, never as "inf".
+  EXPECT_EQ(oneDecimalForm(1e308).substr(0, 16), "1000000000000000");
+  EXPECT_EQ(oneDecimalForm(-1e308).substr(0, 17), "-1000000000000000");
+  EXPECT_EQ(oneDecimalForm(1e308).find("inf"), std::string::npos);
   EXPECT_EQ(integerForm(-12), "-12");
   // Sums of decimal amounts keep no binary noise.
   EXPECT_EQ(plainForm(100 + 10.2 + 0.1), "110.3");
