@@ -43,7 +43,10 @@ class FakeLock : public InstanceLock {};
 
 }  // namespace
 
-FakePlatform::FakePlatform() { folders_.insert("C:"); }
+FakePlatform::FakePlatform() {
+  addFolder(current_folder);
+  addFolder(program_folder);
+}
 
 std::string FakePlatform::normalise(const std::string& path) {
   std::string p;

@@ -13,6 +13,7 @@ namespace quarvel {
 
 class FakePlatform : public Platform {
  public:
+  // The current folder C:\site and the program folder C:\prog\ exist.
   FakePlatform();
 
   // --- Test set-up and inspection --------------------------------------

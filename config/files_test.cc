@@ -1,0 +1,73 @@
+#include "config/files.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/fake_platform.h"
+
+namespace quarvel {
+namespace {
+
+class FilesTest : public ::testing::Test {
+ protected:
+  FakePlatform platform_;
+  Output out_{platform_};
+  Files files_{platform_, out_, "C:\\site"};
+};
+
+TEST_F(FilesTest, SizesInMegabytes) {
+  struct Case {
+    std::size_t bytes;
+    double mb;
+  } cases[] = {{0, 0}, {5242880, 5}, {262144, 0.2}, {786432, 0.8}, {1153434, 1.1},
+               {10485760, 10}};
+  for (const Case& c : cases) {
+    platform_.addFile("C:\\site\\f", std::string(c.bytes, 'x'));
+    EXPECT_DOUBLE_EQ(files_.fileSizeMB("C:\\site\\f"), c.mb) << c.bytes;
+  }
+  EXPECT_DOUBLE_EQ(files_.fileSizeMB("C:\\site\\missing"), 0);
+}
+
+TEST_F(FilesTest, ExistenceCountsLockedFiles) {
+  platform_.addFile("C:\\site\\a", "");
+  platform_.addFile("C:\\site\\held", "");
+  platform_.lockFile("C:\\site\\held");
+  EXPECT_EQ(files_.fileExists("C:\\site\\a"), 1);
+  EXPECT_EQ(files_.fileExists("C:\\site\\held"), 1);
+  EXPECT_EQ(files_.fileExists("C:\\site\\none"), 0);
+  EXPECT_EQ(files_.folderExists("C:\\site"), 1);
+  EXPECT_EQ(files_.folderExists("C:\\site\\"), 1);
+  EXPECT_EQ(files_.folderExists("C:\\nowhere"), 0);
+}
+
+TEST_F(FilesTest, ReadWholeFileGoesThroughATemporaryCopy) {
+  platform_.addFile("D:\\ftp\\etc\\UserIdTable", "\r\n\r\nbob:1:STANDARD\r\nann:2\nx\r\n");
+  EXPECT_EQ(files_.readWholeFile("D:\\ftp\\etc\\UserIdTable", "passwd"),
+            "bob:1:STANDARD\r\nann:2\nx");
+  EXPECT_EQ(platform_.filesIn("C:\\site").size(), 0u);  // the copy is gone
+  EXPECT_EQ(files_.readWholeFile("D:\\ftp\\none", "passwd"), "");
+  EXPECT_EQ(platform_.output, "");
+}
+
+TEST_F(FilesTest, ReadFailurePrintsTheBareNumberAndKeepsTheCopy) {
+  platform_.addFile("D:\\ftp\\users\\7", "flags 3\r\n");
+  platform_.lockFile("D:\\ftp\\users\\7");
+  EXPECT_EQ(files_.readWholeFile("D:\\ftp\\users\\7", "7"), "");
+  EXPECT_EQ(platform_.output, "70\r\n");
+}
+
+TEST_F(FilesTest, TagsCannotLeaveTheDataFolder) {
+  EXPECT_EQ(safeTag("..\\..\\evil"), ".._.._evil");
+  EXPECT_EQ(safeTag("a/b:c d"), "a_b_c_d");
+  platform_.addFile("D:\\u", "x\r\n");
+  EXPECT_EQ(files_.readWholeFile("D:\\u", "..\\x"), "x");
+  EXPECT_FALSE(platform_.hasFile("C:\\x.tmp"));
+}
+
+TEST_F(FilesTest, PrintLineIsOneWrite) {
+  out_.printLine("a\r\nb");
+  ASSERT_EQ(platform_.writes.size(), 1u);
+  EXPECT_EQ(platform_.writes[0], "a\r\nb\r\n");
+}
+
+}  // namespace
+}  // namespace quarvel

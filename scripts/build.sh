@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Builds the native program and unit tests (build/), the same with
+# AddressSanitizer and UndefinedBehaviorSanitizer (build-asan/), and the
+# Windows x64 build (build-win/).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+jobs=${JOBS:-$(nproc)}
+
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j"$jobs"
+
+if [ "${QUARVEL_SKIP_ASAN:-0}" != 1 ]; then
+  cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUARVEL_SANITIZE=ON >/dev/null
+  cmake --build build-asan -j"$jobs" --target quarvel_tests
+fi
+
+if [ "${QUARVEL_SKIP_WINDOWS:-0}" != 1 ]; then
+  cmake -S . -B build-win -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake >/dev/null
+  cmake --build build-win -j"$jobs"
+fi

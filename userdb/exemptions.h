@@ -1,0 +1,55 @@
+// Who is kept out of the trial and quota rules: users named in a list,
+// members of listed groups, and users carrying a disabling flag. The rules are
+// tried in a fixed order and the first that applies decides.
+#pragma once
+
+#include <string>
+
+#include "config/config.h"
+
+namespace quarvel {
+
+// Exempt codes. Callers only tell zero from non-zero; the value names the
+// rule that applied.
+constexpr int kNotExempt = 0;
+constexpr int kExemptGroup = 1;
+constexpr int kExemptQuotaFlag = 2;
+constexpr int kExemptTrialFlag = 3;
+constexpr int kExemptListedUser = 4;
+
+// The configuration values the decision reads, looked up afresh each time.
+struct ExemptionSettings {
+  std::string quota_users;          // Quota_Users: names joined by "|"
+  std::string quota_groups;         // Quota_Groups: group names joined by "|"
+  std::string quota_disable_flag;   // QUOTA_DISABLE_FLAG
+  std::string trial_disable_flag;   // TRIAL_DISABLE_FLAG
+  std::string user_exempt_reason;   // EXEMPT_USER_EXEMPT ($BOLD)
+  std::string group_reason;         // EXEMPT_IN_GROUP ($BOLD, $GROUP)
+  std::string user_disable_reason;  // EXEMPT_USER_DISABLE ($BOLD)
+};
+
+ExemptionSettings readExemptionSettings(Config& config);
+
+struct Exemption {
+  int code = kNotExempt;
+  std::string group;   // the exempting group (code 1 only)
+  std::string reason;  // the rendered reason template; empty for code 0
+};
+
+// "a contains b" as the lists and flags are tested: a plain, case-sensitive
+// substring test, except that an empty `a` contains nothing and a non-empty
+// `a` contains the empty text.
+bool containsText(const std::string& a, const std::string& b);
+
+// The decision on a user's name, group list ("::"-joined) and flags:
+//  4 name in Quota_Users (without regard to case),
+//  1 a group in Quota_Groups (with case),
+//  2 flags contain QUOTA_DISABLE_FLAG, 3 flags contain TRIAL_DISABLE_FLAG.
+// List entries are matched as plain substrings of the "|"-joined list, so
+// "ob" counts as listed in "bob|alice"; an empty name is always listed.
+Exemption decideExemption(const std::string& user_name,
+                          const std::string& group_list,
+                          const std::string& flags,
+                          const ExemptionSettings& settings);
+
+}  // namespace quarvel

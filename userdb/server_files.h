@@ -1,0 +1,58 @@
+// Pure parsing of the FTP server's user database files, from their text:
+// the user id table, the group id table and a user file. Reading the files
+// is the caller's job (UserDatabase).
+//
+// All of these files share one line rule: every CR and every LF ends a line
+// (a CR LF pair leaves an empty line between the two), and each line loses
+// its leading and trailing blanks before use.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace quarvel {
+
+// The pieces between line ends, exactly as they stand (not trimmed).
+std::vector<std::string> splitAtLineEnds(const std::string& text);
+
+// splitAtLineEnds, each piece with its blanks removed at both ends.
+std::vector<std::string> splitServerLines(const std::string& text);
+
+// One line "name:id:..." of the user or group id table: field 1 and field 2
+// as written (a missing field is empty).
+struct IdTableEntry {
+  std::string name;
+  std::string id;
+};
+
+// The table's entries in file order. Lines with an empty name (the empty
+// line inside every CR LF, stray blank lines) are left out: they name no
+// user and no group, and would otherwise match an empty name or id.
+std::vector<IdTableEntry> parseIdTable(const std::string& text);
+
+// The first entry whose name equals `name` without regard to case; null when
+// none does (always for an empty name).
+const IdTableEntry* findUserEntry(const std::vector<IdTableEntry>& table,
+                                  const std::string& name);
+
+// What the program takes from a user file: the flags of the last "flags"
+// line, and the ids of every "groups" line (words 2, 3, ... of each, in file
+// order). Keywords are compared without regard to case; all other lines are
+// ignored. Words are separated by single blanks.
+struct UserFileFacts {
+  std::string flags;
+  std::vector<std::vector<std::string>> group_lines;
+};
+
+UserFileFacts parseUserFile(const std::string& text);
+
+// The group names of the user's "groups" lines, joined by "::" in order.
+// Ids compare without regard to case. A line with two or more ids takes, for
+// each id, the first table entry with that id; a line with one id takes
+// every entry with that id (the server's own table never repeats an id). An
+// empty id (the bare keyword, a doubled blank) and an unknown id add nothing.
+std::string groupListFor(
+    const std::vector<IdTableEntry>& group_table,
+    const std::vector<std::vector<std::string>>& group_lines);
+
+}  // namespace quarvel

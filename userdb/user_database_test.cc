@@ -1,0 +1,256 @@
+#include "userdb/user_database.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/fake_platform.h"
+#include "userdb/sample_site_test_data.h"
+#include "userdb/server_user_list.h"
+
+namespace quarvel {
+namespace {
+
+const char kPaths[] =
+    "UserTABLE=C:\\ioFTPD\\etc\\UserIdTable\r\n"
+    "UserFOLDER=C:\\ioFTPD\\users\r\n"
+    "GroupTABLE=C:\\ioFTPD\\etc\\GroupIdTable\r\n";
+
+const char kExemptions[] =
+    "Quota_Users=someone|other\r\n"
+    "Quota_Groups=SiteOps\r\n"
+    "QUOTA_DISABLE_FLAG=6\r\n"
+    "TRIAL_DISABLE_FLAG=7\r\n"
+    "EXEMPT_USER_EXEMPT=$BOLDlisted$BOLD\r\n"
+    "EXEMPT_IN_GROUP=in $BOLD$GROUP$BOLD\r\n"
+    "EXEMPT_USER_DISABLE=disabled\r\n";
+
+// One run's worth of objects on an in-memory machine: the data folder
+// C:\site holds the configuration, the server lives in C:\ioFTPD.
+struct Site {
+  explicit Site(const std::string& config_text) {
+    platform.addFile("C:\\site\\quarvel.conf", config_text);
+  }
+  void addSampleSite() {
+    for (const sample_site::File& f : sample_site::kFiles) {
+      platform.addFile(server_folder + "\\" + f.path, f.text);
+    }
+  }
+  void addServerFile(const std::string& path, const std::string& text) {
+    platform.addFile(server_folder + "\\" + path, text);
+  }
+  const UserRecord& lookup(const std::string& name) {
+    db.lookupUser(name);
+    return db.current();
+  }
+  // Nothing printed, and no temporary copy left in the data folder.
+  void expectQuiet(const std::string& label) {
+    EXPECT_EQ(platform.output, "") << label;
+    EXPECT_EQ(platform.filesIn("C:\\site"),
+              std::vector<std::string>{"quarvel.conf"})
+        << label;
+  }
+
+  FakePlatform platform;
+  Output out{platform};
+  Files files{platform, out, "C:\\site"};
+  Config config{files, out};
+  std::string server_folder = "C:\\ioFTPD";
+  UserDatabase db{config, files, server_folder};
+};
+
+TEST(UserDatabaseTest, SampleSiteAsItStands) {
+  struct Case {
+    const char* name;
+    const char* user_name;
+    const char* primary_group;
+    const char* group_list;
+    const char* flags;
+    int exempt_code;
+    const char* exempt_group;
+    const char* exempt_reason;
+  } cases[] = {
+      {"marlow", "Marlow", "SiteOps", "SiteOps", "1M", 1, "SiteOps",
+       "in \x02SiteOps\x02"},
+      {"brisk", "brisk", "Couriers", "Couriers", "3", 0, "", ""},
+      {"TAMSIN", "tamsin", "Couriers", "Couriers::Friends", "3", 0, "", ""},
+      {"oleander", "oleander", "Friends", "Friends", "36", 2, "", "disabled"},
+      {"pike", "pike", "NoGroup", "NoGroup", "3", 0, "", ""},
+      {"wren", "wren", "Couriers", "Couriers", "3", 0, "", ""},
+      // Unknown: the empty name counts as listed.
+      {"nobody", "", "", "", "", 4, "", "\x02listed\x02"},
+  };
+  Site site(std::string(kPaths) + kExemptions);
+  site.addSampleSite();
+  for (const Case& c : cases) {
+    const UserRecord& r = site.lookup(c.name);
+    EXPECT_EQ(r.user_name, c.user_name) << c.name;
+    EXPECT_EQ(r.primary_group, c.primary_group) << c.name;
+    EXPECT_EQ(r.group_list, c.group_list) << c.name;
+    EXPECT_EQ(r.flags, c.flags) << c.name;
+    EXPECT_EQ(r.exempt_code, c.exempt_code) << c.name;
+    EXPECT_EQ(r.exempt_group, c.exempt_group) << c.name;
+    EXPECT_EQ(r.exempt_reason, c.exempt_reason) << c.name;
+  }
+  site.expectQuiet("sample site");
+}
+
+TEST(UserDatabaseTest, SmallFiles) {
+  struct Case {
+    const char* label;
+    const char* user_table;
+    const char* user_file;  // users\7
+    const char* lookup;
+    const char* user_name;
+    const char* primary_group;
+    const char* group_list;
+    const char* flags;
+  } cases[] = {
+      {"letter case of the table wins", "ann:6:x\r\nbob:7:x\r\n",
+       "groups 3\r\nflags 3\r\n", "BoB", "bob", "friends", "friends", "3"},
+      {"first matching line wins", "BOB:7:x\r\nbob:6:x\r\n", "flags 3\r\n",
+       "bob", "BOB", "", "", "3"},
+      {"several groups keep the file's order", "bob:7:x\r\n", "groups 3 1\r\n",
+       "bob", "bob", "friends", "friends::staff", ""},
+      {"one id appends every matching group line", "bob:7:x\r\n",
+       "groups 1\r\n", "bob", "bob", "staff", "staff::Staff2", ""},
+      {"several groups lines add up", "bob:7:x\r\n",
+       "groups 3\r\ngroups 1 3\r\n", "bob", "bob", "friends",
+       "friends::staff::friends", ""},
+      {"unknown group id", "bob:7:x\r\n", "groups 9\r\nflags 3\r\n", "bob",
+       "bob", "", "", "3"},
+      {"bare groups keyword, no flags line", "bob:7:x\r\n",
+       "tagline hi there\r\ngroups\r\nadmingroups\r\n", "bob", "bob", "", "",
+       ""},
+      {"keywords in capitals", "bob:7:x\r\n", "FLAGS 3M\r\nGROUPS 3\r\n", "bob",
+       "bob", "friends", "friends", "3M"},
+      {"last flags line wins", "bob:7:x\r\n", "flags 3\r\nflags 1M\r\n", "bob",
+       "bob", "", "", "1M"},
+      {"LF line ends", "bob:7:x\n", "groups 3 1\nflags 3\n", "bob", "bob",
+       "friends", "friends::staff", "3"},
+      {"unknown user", "bob:7:x\r\n", "groups 3\r\nflags 3\r\n", "ann", "", "",
+       "", ""},
+      {"a line without an id has no user file", "bob\r\n", "flags 3\r\n", "bob",
+       "bob", "", "", ""},
+  };
+  for (const Case& c : cases) {
+    Site site(kPaths);
+    site.addServerFile("etc\\UserIdTable", c.user_table);
+    site.addServerFile("etc\\GroupIdTable",
+                       "staff:1:x\r\nfriends:3:x\r\nStaff2:1:x\r\n");
+    site.addServerFile("users\\7", c.user_file);
+    site.addServerFile("users\\6", "groups 1\r\nflags 9\r\n");
+    const UserRecord& r = site.lookup(c.lookup);
+    EXPECT_EQ(r.user_name, c.user_name) << c.label;
+    EXPECT_EQ(r.primary_group, c.primary_group) << c.label;
+    EXPECT_EQ(r.group_list, c.group_list) << c.label;
+    EXPECT_EQ(r.flags, c.flags) << c.label;
+    site.expectQuiet(c.label);
+  }
+}
+
+TEST(UserDatabaseTest, MissingServerPiecesGiveAnEmptyRecordQuietly) {
+  struct Case {
+    const char* label;
+    const char* config;
+    const char* server_folder;
+    bool user_table = true;
+    bool user_folder = true;
+  } cases[] = {
+      {"server folder missing", kPaths, "C:\\gone"},
+      {"server folder not set", kPaths, ""},
+      {"UserTABLE not set", "UserFOLDER=C:\\ioFTPD\\users\r\n", "C:\\ioFTPD"},
+      {"user id table missing", kPaths, "C:\\ioFTPD", false},
+      {"user folder missing", kPaths, "C:\\ioFTPD", true, false},
+      {"UserFOLDER not set", "UserTABLE=C:\\ioFTPD\\etc\\UserIdTable\r\n",
+       "C:\\ioFTPD"},
+  };
+  for (const Case& c : cases) {
+    Site site(c.config);
+    site.platform.addFolder("C:\\ioFTPD\\etc");
+    if (c.user_table) site.addServerFile("etc\\UserIdTable", "bob:7:x\r\n");
+    if (c.user_folder)
+      site.addServerFile("users\\7", "flags 3\r\ngroups 1\r\n");
+    site.addServerFile("etc\\GroupIdTable", "staff:1:x\r\n");
+    site.server_folder = c.server_folder;
+    const UserRecord& r = site.lookup("bob");
+    EXPECT_EQ(r.user_name, "") << c.label;
+    EXPECT_EQ(r.primary_group, "") << c.label;
+    EXPECT_EQ(r.group_list, "") << c.label;
+    EXPECT_EQ(r.flags, "") << c.label;
+    EXPECT_EQ(r.exempt_code, 4) << c.label;
+    site.expectQuiet(c.label);
+  }
+}
+
+TEST(UserDatabaseTest, MissingGroupTableStillFindsUserAndFlags) {
+  Site site(kPaths);
+  site.addServerFile("etc\\UserIdTable", "bob:7:x\r\n");
+  site.addServerFile("users\\7", "groups 1\r\nflags 3\r\n");
+  const UserRecord& r = site.lookup("bob");
+  EXPECT_EQ(r.user_name, "bob");
+  EXPECT_EQ(r.flags, "3");
+  EXPECT_EQ(r.group_list, "");
+  site.expectQuiet("no group table");
+}
+
+TEST(UserDatabaseTest, TextFieldsAreCutAt255) {
+  const std::string long_name(300, 'n');
+  const std::string long_flags(300, 'f');
+  const std::string group_a(100, 'a'), group_b(100, 'b'), group_c(100, 'c');
+  Site site(std::string(kPaths) + "QUOTA_DISABLE_FLAG=f\r\n" +
+            "EXEMPT_USER_DISABLE=" + std::string(300, 'r') + "\r\n");
+  site.addServerFile("etc\\UserIdTable", long_name + ":7:x\r\n");
+  site.addServerFile(
+      "etc\\GroupIdTable",
+      group_a + ":1:x\r\n" + group_b + ":2:x\r\n" + group_c + ":3:x\r\n");
+  site.addServerFile("users\\7",
+                     "groups 1 2 3\r\nflags " + long_flags + "\r\n");
+  const UserRecord& r = site.lookup(long_name);
+  EXPECT_EQ(r.user_name, long_name.substr(0, 255));
+  EXPECT_EQ(r.flags, long_flags.substr(0, 255));
+  EXPECT_EQ(r.group_list,
+            (group_a + "::" + group_b + "::" + group_c).substr(0, 255));
+  EXPECT_EQ(r.primary_group, group_a);
+  EXPECT_EQ(r.exempt_code, 2);
+  EXPECT_EQ(r.exempt_reason, std::string(255, 'r'));
+}
+
+TEST(UserDatabaseTest, EveryLookupStartsAfreshAndRereadsTheFiles) {
+  Site site(std::string(kPaths) + kExemptions);
+  site.addSampleSite();
+  ASSERT_EQ(site.lookup("Marlow").exempt_code, 1);
+  const UserRecord& brisk = site.lookup("brisk");
+  EXPECT_EQ(brisk.exempt_code, 0);
+  EXPECT_EQ(brisk.exempt_group, "");
+  EXPECT_EQ(brisk.exempt_reason, "");
+
+  // The server changes the user file between two lookups.
+  site.addServerFile("users\\2", "groups 2\r\nflags 36\r\n");
+  EXPECT_EQ(site.lookup("brisk").primary_group, "SiteOps");
+  EXPECT_EQ(site.lookup("nobody").primary_group, "");
+}
+
+TEST(UserDatabaseTest, AccountListsFromTheServerFiles) {
+  Site site(kPaths);
+  site.addSampleSite();
+  EXPECT_EQ(readServerUserList(site.files, "C:\\ioFTPD"),
+            (std::vector<std::string>{"Marlow", "brisk", "tamsin", "oleander",
+                                      "pike", "wren"}));
+  EXPECT_EQ(readUserTableListing(site.files, site.config),
+            (std::vector<std::string>{"brisk", "Marlow", "oleander", "pike",
+                                      "tamsin", "wren"}));
+  // Without a server folder the list must not fall back on the machine's
+  // own \etc\passwd.
+  site.platform.addFile("\\etc\\passwd", "root:x:0:0\n");
+  EXPECT_TRUE(readServerUserList(site.files, "").empty());
+  site.expectQuiet("account lists");
+
+  Site unset("UserFOLDER=C:\\ioFTPD\\users\r\n");
+  EXPECT_TRUE(readUserTableListing(unset.files, unset.config).empty());
+  Site missing(kPaths);
+  EXPECT_TRUE(readServerUserList(missing.files, "C:\\ioFTPD").empty());
+  EXPECT_TRUE(readUserTableListing(missing.files, missing.config).empty());
+  missing.expectQuiet("missing lists");
+}
+
+}  // namespace
+}  // namespace quarvel
