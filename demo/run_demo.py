@@ -18,7 +18,6 @@ The program may also be named by the variable QUARVEL_PROGRAM; the Windows
 build runs under Wine.
 """
 
-import argparse
 import datetime
 import ftplib
 import io
@@ -40,9 +39,16 @@ PYTHON = '/usr/bin/python3'
 MB = 1024 * 1024
 BOLD = '\x02'
 SERVER_START_TIMEOUT = 120.0
+# A run of the program takes well under a second; the FTP client waits
+# longer than the server waits for the program.
+RUN_TIMEOUT = 30.0
 FTP_TIMEOUT = 60.0
 NOTHING = object()
 LOG_LINE = re.compile(r'^(\d\d-\d\d-\d{4}) (\d\d:\d\d:\d\d) (\S+): (.*)$')
+
+
+class DemoAbort(Exception):
+    """Something went wrong that makes the rest of the month pointless."""
 
 
 def show(text):
@@ -66,6 +72,7 @@ class Demo:
         self.log_seen = 0
         self.day_shown = None
         self.sessions = []
+        self.errors_seen = 0
 
     # -- output and checks -----------------------------------------------------
 
@@ -90,7 +97,8 @@ class Demo:
         port_file = self.scratch / 'port'
         argv = [PYTHON, str(SERVER), '--root', str(self.root), '--program', str(self.program),
                 '--port', str(self.port), '--port-file', str(port_file),
-                '--clock-file', str(self.clock.path), '--exit-with-stdin']
+                '--clock-file', str(self.clock.path), '--exit-with-stdin',
+                '--run-timeout', str(RUN_TIMEOUT)]
         errors = open(self.scratch / 'server.err', 'w+b')
         self.server = subprocess.Popen(argv, stdin=subprocess.PIPE, stdout=subprocess.DEVNULL,
                                        stderr=errors)
@@ -105,8 +113,18 @@ class Demo:
             time.sleep(0.05)
         self.port = int(port_file.read_text())
         self.site = sitekit.Site(self.root)
-        self.launcher = sitekit.Launcher(self.site, self.program, self.clock)
+        self.launcher = sitekit.Launcher(self.site, self.program, self.clock, RUN_TIMEOUT)
         self.passwords = sitekit.read_passwords(sitekit.SAMPLE_PASSWORDS, self.site)
+
+    def watch_server(self):
+        """Stops the demo when the site server reported a problem (a run of
+        the program that failed or hung): nothing after it would be sound."""
+        self.server_errors.seek(self.errors_seen)
+        fresh = self.server_errors.read()
+        self.errors_seen += len(fresh)
+        lines = fresh.decode('latin-1').strip().splitlines()
+        if lines:
+            raise DemoAbort(lines[0])
 
     def server_problem(self):
         self.server_errors.seek(0)
@@ -189,9 +207,11 @@ class Demo:
 
     # -- the callers of the program ------------------------------------------------------
 
-    def run(self, who, command, variables, cwd=None, quiet=False):
+    def run(self, who, command, variables, cwd=None):
         result = self.launcher.run(command, variables, cwd=cwd)
-        if result.problem or result.exit_code != 0:
+        if result.problem:
+            raise DemoAbort('quarvel %s: %s' % (command, result.problem))
+        if result.exit_code != 0:
             self.check('quarvel %s ran and exited 0' % command, False,
                        result.problem or result.exit_code)
         return result
@@ -222,6 +242,7 @@ class Demo:
         return ftp
 
     def reply(self, text, transfer=False):
+        self.watch_server()
         for line in text.split('\n'):
             # After a transfer: the lines other than the final 226 and the
             # empty message line of a user who has no standing.
@@ -416,6 +437,7 @@ class Demo:
         self.check("pike's login is refused", refused)
         self.bot_reads_log()
         self.irc('IRC PASSED pike', ['%sDemoSite%s: there is no user pike' % (BOLD, BOLD)])
+        self.watch_server()
         return time.monotonic() - started
 
     def day(self, year, month, day, expired=None):
@@ -457,7 +479,7 @@ class Demo:
 
 
 def main(argv=None):
-    parser = argparse.ArgumentParser(
+    parser = sitekit.ArgumentParser(
         prog='run_demo.py', description='One month of Quarvel on a sample ioFTPD site.')
     parser.add_argument('--program', default=os.environ.get('QUARVEL_PROGRAM')
                         or str(sitekit.REPO / 'build' / 'quarvel'),
@@ -476,6 +498,9 @@ def main(argv=None):
     except SiteError as e:
         sys.stderr.write('run_demo: %s\n' % e)
         return 2
+    except DemoAbort as e:
+        sys.stderr.write('run_demo: stopped: %s\n' % e)
+        return 1
     except (ftplib.Error, EOFError, OSError) as e:
         problem = demo.server_problem() if demo.server else ''
         sys.stderr.write('run_demo: the FTP session failed: %s%s\n'

@@ -24,7 +24,6 @@ native build, or build-win/quarvel.exe to run under Wine) is installed into
 DIR/system with a quarvel.conf for this server. Stop the server with Ctrl-C.
 """
 
-import argparse
 import errno
 import logging
 import os
@@ -353,7 +352,7 @@ class SiteHandler(FTPHandler):
 
 
 def parse_arguments(argv):
-    parser = argparse.ArgumentParser(
+    parser = sitekit.ArgumentParser(
         prog='site_server.py',
         description='FTP server on loopback that stands in for ioFTPD beside Quarvel.')
     parser.add_argument('--root', required=True,

@@ -8,6 +8,7 @@ Every problem with the tools' input is raised as SiteError, whose text is one
 line meant for the user.
 """
 
+import argparse
 import datetime
 import os
 import re
@@ -53,6 +54,13 @@ PROGRAM_TIMEOUT = 60.0
 
 class SiteError(Exception):
     """A problem with the tools' input, said in one line."""
+
+
+class ArgumentParser(argparse.ArgumentParser):
+    """Command line errors in one line, not argparse's usage block."""
+
+    def error(self, message):
+        self.exit(2, '%s: %s (see --help)\n' % (self.prog.rsplit('.', 1)[0], message))
 
 
 def _one_line(text):
