@@ -1,21 +1,210 @@
+// Channels, the login, QUIT and the line engine shared by every operation.
 #include "ftp/ftp_client.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "ftp/reply.h"
 
 namespace quarvel {
 
-struct FtpClient::Channel {};
+namespace {
+
+constexpr std::size_t kReceiveBufferSize = 65536;
+
+}  // namespace
+
+// One open TCP connection and what has been received on it but not read.
+struct FtpClient::Channel {
+  explicit Channel(std::unique_ptr<TcpConnection> c)
+      : connection(std::move(c)), buffer(kReceiveBufferSize) {}
+
+  std::unique_ptr<TcpConnection> connection;
+  std::vector<char> buffer;
+  std::size_t read_pos = 0;
+  std::size_t filled = 0;
+  bool last_receive_full = false;
+  bool sent_since_receive = false;
+  bool peer_closed = false;
+  bool timed_out = false;
+
+  // Refills the buffer when it has been read: false when nothing came (the
+  // peer closed, the wait timed out or the platform reported an error).
+  bool fill(int timeout_ms) {
+    if (read_pos < filled) return true;
+    if (peer_closed) return false;
+    long n = connection->receive(buffer.data(), buffer.size(), timeout_ms);
+    sent_since_receive = false;
+    read_pos = 0;
+    filled = 0;
+    last_receive_full = false;
+    if (n == 0) {
+      peer_closed = true;
+      return false;
+    }
+    if (n < 0) {
+      timed_out = true;
+      return false;
+    }
+    filled = static_cast<std::size_t>(n);
+    last_receive_full = filled == buffer.size();
+    return true;
+  }
+};
 
 FtpClient::FtpClient(Platform& platform, int timeout_ms)
     : platform_(platform), timeout_ms_(timeout_ms) {}
+
 FtpClient::~FtpClient() = default;
-int FtpClient::ftpConnect(const std::string&, int, const std::string&, const std::string&) {
-  return -1;
+
+FtpClient::Channel* FtpClient::channel(int number) {
+  auto it = channels_.find(number);
+  return it == channels_.end() ? nullptr : it->second.get();
 }
-void FtpClient::ftpQuit(int) {}
-void FtpClient::closeChannel(int) {}
-int FtpClient::sendCommand(int, const std::string&) { return 1; }
-std::string FtpClient::readReplyLine(int) { return std::string(); }
-bool FtpClient::atEndOfData(int) { return true; }
-void FtpClient::setLastStatus(const std::string&) {}
-int replyCode(const std::string&) { return 0; }
+
+int FtpClient::addChannel(std::unique_ptr<TcpConnection> connection) {
+  int number = next_channel_++;
+  channels_[number] = std::make_unique<Channel>(std::move(connection));
+  return number;
+}
+
+void FtpClient::closeChannel(int channel) { channels_.erase(channel); }
+
+int FtpClient::ftpConnect(const std::string& host, int port,
+                          const std::string& user,
+                          const std::string& password) {
+  int error_number = 0;
+  std::unique_ptr<TcpConnection> connection =
+      platform_.connectTcp(host, port, timeout_ms_, &error_number);
+  if (!connection) {
+    setLastStatus(localErrorLine(error_number, "Unable to open socket"));
+    return -1;
+  }
+  int control = addChannel(std::move(connection));
+
+  // Every line of the greeting must carry 220.
+  for (;;) {
+    std::string line = readReplyLine(control);
+    if (replyCode(line) != 220) {
+      setLastStatus(line);
+      closeChannel(control);
+      return -1;
+    }
+    if (!isContinuationLine(line)) break;
+  }
+
+  // Only a 331 to USER earns the password; the next line that announces no
+  // further lines (after PASS, or after USER when no PASS was sent) is the
+  // login result, so a multi-line USER reply fails the login.
+  int sent = sendCommand(control, "USER " + user);
+  if (sent == 0 && replyCode(readReplyLine(control)) == 331) {
+    sent = sendCommand(control, "PASS " + password);
+  }
+  std::string result =
+      sent == 0 ? readFinalLine(control) : sendFailureLine(sent);
+  setLastStatus(result);
+  if (replyCode(result) != 230) {
+    closeChannel(control);
+    return -1;
+  }
+  return control;
+}
+
+void FtpClient::ftpQuit(int channel) {
+  std::string line = exchange(channel, "QUIT");
+  if (isContinuationLine(line)) line = readFinalLine(channel);
+  setLastStatus(line);
+  closeChannel(channel);
+}
+
+int FtpClient::sendCommand(int channel, const std::string& command) {
+  Channel* c = this->channel(channel);
+  if (c == nullptr) return 1;
+  if (command.find_first_of("\r\n") != std::string::npos) return 1;
+  std::string line = command + "\r\n";
+  if (!c->connection->sendAll(line.data(), line.size())) return 2;
+  c->sent_since_receive = true;
+  c->timed_out = false;
+  return 0;
+}
+
+std::string FtpClient::readReplyLine(int channel) {
+  Channel* c = this->channel(channel);
+  if (c == nullptr) return std::string();
+  LineAssembler assembler;
+  while (!assembler.complete() && c->fill(timeout_ms_)) {
+    c->read_pos += assembler.feed(c->buffer.data() + c->read_pos,
+                                  c->filled - c->read_pos);
+  }
+  return assembler.take();
+}
+
+bool FtpClient::atEndOfData(int channel) {
+  Channel* c = this->channel(channel);
+  if (c == nullptr || c->peer_closed || c->timed_out) return true;
+  return c->read_pos == c->filled && !c->sent_since_receive &&
+         !c->last_receive_full;
+}
+
+bool FtpClient::dataEnded(int channel) {
+  Channel* c = this->channel(channel);
+  return c == nullptr || c->peer_closed || c->timed_out;
+}
+
+void FtpClient::setLastStatus(const std::string& line) {
+  last_code_ = replyCode(line);
+  last_message_ = replyText(line);
+}
+
+std::string FtpClient::exchange(int channel, const std::string& command) {
+  if (this->channel(channel) == nullptr) return std::string();
+  int sent = sendCommand(channel, command);
+  return sent == 0 ? readReplyLine(channel) : sendFailureLine(sent);
+}
+
+std::string FtpClient::sendFailureLine(int send_result) {
+  return send_result == 1 ? "501 Command refused: it holds a line break"
+                          : "421 Unable to send command";
+}
+
+std::string FtpClient::readFinalLine(int channel) {
+  std::string line;
+  do {
+    line = readReplyLine(channel);
+  } while (isContinuationLine(line));
+  return line;
+}
+
+int FtpClient::openDataChannel(const std::string& host, int port) {
+  int error_number = 0;
+  std::unique_ptr<TcpConnection> connection =
+      platform_.connectTcp(host, port, timeout_ms_, &error_number);
+  if (!connection) return -1;
+  return addChannel(std::move(connection));
+}
+
+long FtpClient::receiveBlock(int channel, char* block) {
+  Channel* c = this->channel(channel);
+  if (c == nullptr) return -1;
+  if (!c->fill(timeout_ms_)) return c->peer_closed ? 0 : -1;
+  std::size_t n = std::min(kBlockSize, c->filled - c->read_pos);
+  std::memcpy(block, c->buffer.data() + c->read_pos, n);
+  c->read_pos += n;
+  return static_cast<long>(n);
+}
+
+int FtpClient::sendBlock(int channel, const char* data, std::size_t size) {
+  Channel* c = this->channel(channel);
+  if (c == nullptr) return 0;
+  return c->connection->sendAll(data, size) ? 1 : 0;
+}
+
+void FtpClient::showProgress(std::intptr_t window, const std::string& text) {
+  if (progress_) {
+    progress_(window, text);
+  } else {
+    platform_.setWindowText(window, text);
+  }
+}
 
 }  // namespace quarvel

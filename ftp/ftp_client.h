@@ -1,6 +1,11 @@
 // The FTP client: numbered control and data channels over the platform's
 // TCP connections, reply lines, the last status pair and the FTP
 // operations. ftp_api.h exports the same operations to C callers.
+//
+// Every operation leaves the last status behind: the reply code and text of
+// the last reply line it read, or a local error formed like a reply line
+// ("053 Local File Open Error"). Blocking and single-threaded; every wait is
+// bounded by the time-out.
 #pragma once
 
 #include <cstdint>
@@ -17,6 +22,13 @@ namespace quarvel {
 class FtpClient {
  public:
   static constexpr int kDefaultTimeoutMs = 60000;
+  // Bytes per data block, both ways.
+  static constexpr std::size_t kBlockSize = 8192;
+
+  // Receives the progress texts of transfers ("8192 of 20000") with the
+  // caller's window handle.
+  using ProgressSink =
+      std::function<void(std::intptr_t window, const std::string& text)>;
 
   explicit FtpClient(Platform& platform, int timeout_ms = kDefaultTimeoutMs);
   ~FtpClient();
@@ -33,12 +45,14 @@ class FtpClient {
   void closeChannel(int channel);
 
   // Sends the command and CR LF in one piece. A command holding CR or LF is
-  // never sent. 0 on success, else an error number (the platform's, or 1 for
-  // an unknown channel or a refused command line).
+  // never sent. 0 on success; 1 for an unknown channel or a refused command
+  // line; 2 when the platform reports a send error.
   int sendCommand(int channel, const std::string& command);
 
-  // One reply line: CRs dropped, up to LF, at most 65,536 characters; empty
-  // on a time-out or when the peer closed.
+  // One reply line: CRs dropped, up to LF, at most 65,536 characters (the
+  // rest of a longer line is read and dropped). A line cut short by the
+  // peer's close or a time-out is given as far as it arrived, so the call
+  // gives the empty text when nothing came.
   std::string readReplyLine(int channel);
 
   // True when everything received so far has been read and the last receive
@@ -57,9 +71,86 @@ class FtpClient {
 
   Platform& platform() { return platform_; }
 
+  // --- One-line commands: 1 on the expected reply code, else 0 ----------
+  // Each reads exactly one reply line; further lines of a multi-line reply
+  // are left for the next command.
+
+  int ftpDeleteFile(int channel, const std::string& name);  // DELE, 250
+  int ftpMakeDir(int channel, const std::string& folder);   // MKD, 257
+  int ftpRemoveDir(int channel, const std::string& folder);  // RMD, 250
+  // RNFR (350), then RNTO (250); no RNTO after a refused RNFR.
+  int ftpMoveOrRename(int channel, const std::string& from,
+                      const std::string& to);
+  // CWD with the folder's surrounding blanks removed, 250.
+  int ftpChangeDir(int channel, const std::string& folder);
+  // PWD: the text between the first two double quotes of a 257 reply;
+  // empty otherwise.
+  std::string ftpCurDir(int channel);
+  void ftpSetAscii(int channel);   // TYPE A, reply not checked
+  void ftpSetBinary(int channel);  // TYPE I, reply not checked
+
+  // --- Listings and transfers over passive data channels ----------------
+  // The data channel goes to `host` (normally the one given to ftpConnect)
+  // on the port of the 227 reply; the address in that reply is ignored.
+
+  // LIST: `lines` becomes the listing at positions 1..n, position 0 empty;
+  // the result is n. Stops at the first blank line. A LIST answered with an
+  // error code reads no data and gives 0 at once.
+  int ftpGetList(int channel, const std::string& host,
+                 std::vector<std::string>* lines);
+  // The lines of ftpGetList beginning with "-" (files), same layout.
+  int ftpGetFileList(int channel, const std::string& host,
+                     std::vector<std::string>* lines);
+  // The lines of ftpGetList beginning with "d" or "D" (folders).
+  int ftpGetDirList(int channel, const std::string& host,
+                    std::vector<std::string>* lines);
+  // RETR into `local_path` (removed first, then written block by block):
+  // 1 once the server has closed the data channel, whatever its final reply
+  // says; 0 when RETR is not answered 150 (or 125), or when the data channel
+  // stalls or breaks or the local file cannot be written. Progress
+  // "received of total" goes to a non-zero window.
+  int ftpGetFile(int channel, std::intptr_t window, const std::string& host,
+                 const std::string& remote_name, const std::string& local_path);
+  // STOR of `local_path` in blocks of kBlockSize: 1 when STOR is answered
+  // 150 (or 125) and the server ends with 226, else 0. Progress "sent of size" after each full block goes
+  // to a window > 0.
+  int ftpPutFile(int channel, const std::string& host, std::intptr_t window,
+                 const std::string& remote_name, const std::string& local_path);
+
+  // Where progress texts go: by default the platform's window text; a sink
+  // set here replaces that (POSIX has no windows). An empty sink restores
+  // the default.
+  void setProgressSink(ProgressSink sink) { progress_ = std::move(sink); }
+
+  // --- Passive data channels (used by the operations above) -------------
+
+  // PASV, then a data channel to `host` on the announced port: the channel,
+  // or -1. The last status is the PASV reply line either way.
+  int enterPassive(int channel, const std::string& host);
+  // A TCP connection to host and port on the next channel number, or -1.
+  int openDataChannel(const std::string& host, int port);
+  // Up to kBlockSize bytes into `block`: the count, 0 when the peer closed,
+  // -1 on a time-out or an error.
+  long receiveBlock(int channel, char* block);
+  // Sends the whole block: 1, or 0 on an error.
+  int sendBlock(int channel, const char* data, std::size_t size);
+
  private:
   struct Channel;
   Channel* channel(int number);
+  int addChannel(std::unique_ptr<TcpConnection> connection);
+  // Sends the command and reads one reply line; a command that cannot be
+  // sent gives a local error line instead (and waits for nothing).
+  std::string exchange(int channel, const std::string& command);
+  // The local error line for a sendCommand result other than 0.
+  static std::string sendFailureLine(int send_result);
+  // Reads lines until one that does not announce more lines.
+  std::string readFinalLine(int channel);
+  // True when nothing more can arrive on the channel: the peer closed or a
+  // wait timed out.
+  bool dataEnded(int channel);
+  int oneLineCommand(int channel, const std::string& command, int expected);
+  void showProgress(std::intptr_t window, const std::string& text);
 
   Platform& platform_;
   int timeout_ms_;
@@ -67,6 +158,7 @@ class FtpClient {
   std::map<int, std::unique_ptr<Channel>> channels_;
   int last_code_ = 0;
   std::string last_message_;
+  ProgressSink progress_;
 };
 
 // The reply code of a line: the value of its first three characters, 0 when

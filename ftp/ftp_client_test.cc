@@ -1,0 +1,235 @@
+#include "ftp/ftp_client.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "ftp/scripted_server_test_util.h"
+
+namespace quarvel {
+namespace {
+
+// Short enough that a silent server costs little, long enough for loopback
+// under Wine.
+constexpr int kTimeoutMs = 500;
+
+using Strings = std::vector<std::string>;
+
+class FtpClientTest : public ::testing::Test {
+ protected:
+  int login(const std::string& user = "bob",
+            const std::string& password = "secret") {
+    server.start();
+    return client.ftpConnect("127.0.0.1", server.port(), user, password);
+  }
+
+  LoopbackPlatform platform;
+  ScriptedFtpServer server;
+  FtpClient client{platform, kTimeoutMs};
+};
+
+struct LoginCase {
+  const char* name;
+  std::function<void(ScriptedFtpServer&)> script;
+  bool logged_in;
+  int code;
+  const char* message;
+  Strings commands;
+};
+
+TEST(FtpLoginTest, GreetingAndLoginReplies) {
+  const LoginCase cases[] = {
+      {"three-line greeting",
+       [](ScriptedFtpServer& s) {
+         s.greeting = "220-Welcome\r\n220-Rules\r\n220 Ready\r\n";
+       },
+       true, 230, "Logged in", {"USER bob", "PASS secret"}},
+      {"greeting broken by a line without 220",
+       [](ScriptedFtpServer& s) {
+         s.greeting = "220-Welcome\r\nJust text\r\n220 Ready\r\n";
+       },
+       false, 0, "t text", {}},
+      {"greeting refused",
+       [](ScriptedFtpServer& s) { s.greeting = "421 Too many users\r\n"; },
+       false, 421, "Too many users", {}},
+      {"LF alone ends lines",
+       [](ScriptedFtpServer& s) {
+         s.greeting = "220-Hi\n220 Ready\n";
+         s.reply("USER", "331 Password\n");
+         s.reply("PASS", "230 In\n");
+       },
+       true, 230, "In", {"USER bob", "PASS secret"}},
+      {"multi-line 230 to PASS",
+       [](ScriptedFtpServer& s) { s.reply("PASS", "230-Hello\r\n230 OK\r\n"); },
+       true, 230, "OK", {"USER bob", "PASS secret"}},
+      {"PASS refused",
+       [](ScriptedFtpServer& s) { s.reply("PASS", "530 Login incorrect\r\n"); },
+       false, 530, "Login incorrect", {"USER bob", "PASS secret"}},
+      {"USER refused: no PASS, the next line is the result",
+       [](ScriptedFtpServer& s) {
+         s.reply("USER", "530 Not allowed\r\n530 Go away\r\n");
+       },
+       false, 530, "Go away", {"USER bob"}},
+      {"USER refused and nothing follows: time-out",
+       [](ScriptedFtpServer& s) { s.reply("USER", "530 Not allowed\r\n"); },
+       false, 0, "", {"USER bob"}},
+      {"multi-line 331: the rest of the USER reply is the result",
+       [](ScriptedFtpServer& s) {
+         s.reply("USER", "331-Password\r\n331 please\r\n");
+       },
+       false, 331, "please", {"USER bob", "PASS secret"}},
+      {"silent server", [](ScriptedFtpServer& s) { s.greeting = ""; }, false,
+       0, "", {}},
+      {"server closes in mid-greeting",
+       [](ScriptedFtpServer& s) {
+         s.greeting = "220-Welcome\r\n220";
+         s.on("USER", [](ScriptedFtpServer::Session& session,
+                         const std::string&) { session.closeControl(); });
+       },
+       false, 0, "", {"USER bob"}},
+      {"server closes in mid-reply to PASS",
+       [](ScriptedFtpServer& s) {
+         s.on("PASS", [](ScriptedFtpServer::Session& session,
+                         const std::string&) {
+           session.send("230-Welcome\r\n23");
+           session.closeControl();
+         });
+       },
+       false, 23, "", {"USER bob", "PASS secret"}},
+  };
+  for (const LoginCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    LoopbackPlatform platform;
+    ScriptedFtpServer server;
+    c.script(server);
+    server.start();
+    FtpClient client(platform, kTimeoutMs);
+    int channel = client.ftpConnect("127.0.0.1", server.port(), "bob", "secret");
+    EXPECT_EQ(channel > 0, c.logged_in);
+    if (!c.logged_in) {
+      EXPECT_EQ(channel, -1);
+    }
+    EXPECT_EQ(client.lastStatusCode(), c.code);
+    EXPECT_EQ(client.lastStatusMessage(), c.message);
+    client.closeChannel(channel);
+    EXPECT_EQ(server.commands(), c.commands);
+  }
+}
+
+TEST(FtpLoginTest, RefusedConnectionGivesTheSocketError) {
+  int port;
+  {
+    std::unique_ptr<TestListener> gone = listenOnLoopback();
+    ASSERT_TRUE(gone);
+    port = gone->port();
+  }
+  LoopbackPlatform platform;
+  FtpClient client(platform, kTimeoutMs);
+  EXPECT_EQ(client.ftpConnect("127.0.0.1", port, "bob", "secret"), -1);
+  EXPECT_NE(client.lastStatusCode(), 0);
+  EXPECT_EQ(client.lastStatusMessage(), "Unable to open socket");
+}
+
+TEST_F(FtpClientTest, ChannelsAreNumberedFromOne) {
+  EXPECT_EQ(login(), 1);
+}
+
+TEST_F(FtpClientTest, QuitReadsTheWholeReplyAndClosesTheChannel) {
+  server.on("QUIT", [](ScriptedFtpServer::Session& s, const std::string&) {
+    s.send("221-Bye\r\n221 Done\r\n");
+    s.end();
+  });
+  int channel = login();
+  ASSERT_GT(channel, 0);
+  client.ftpQuit(channel);
+  EXPECT_EQ(client.lastStatusCode(), 221);
+  EXPECT_EQ(client.lastStatusMessage(), "Done");
+  EXPECT_EQ(client.sendCommand(channel, "NOOP"), 1);
+  EXPECT_EQ(server.commands(), (Strings{"USER bob", "PASS secret", "QUIT"}));
+}
+
+TEST_F(FtpClientTest, LineBreaksInACommandAreNeverSent) {
+  int channel = login();
+  ASSERT_GT(channel, 0);
+  EXPECT_NE(client.sendCommand(channel, "DELE a\r\nRMD /"), 0);
+  EXPECT_NE(client.sendCommand(channel, "DELE a\nRMD /"), 0);
+  EXPECT_NE(client.sendCommand(channel, "DELE a\rRMD /"), 0);
+  // The operations refuse at once with a local error, waiting for nothing.
+  EXPECT_EQ(client.ftpDeleteFile(channel, "a\r\nRMD /"), 0);
+  EXPECT_EQ(client.lastStatusCode(), 501);
+  EXPECT_EQ(client.ftpMakeDir(channel, "x\ny"), 0);
+  EXPECT_EQ(client.lastStatusCode(), 501);
+  client.ftpQuit(channel);
+  EXPECT_EQ(server.received(), "USER bob\r\nPASS secret\r\nQUIT\r\n");
+}
+
+TEST_F(FtpClientTest, LineBreaksInTheLoginAreNeverSent) {
+  EXPECT_EQ(login("bob\r\nSITE DELUSER admin"), -1);
+  EXPECT_EQ(client.lastStatusCode(), 501);
+  EXPECT_EQ(server.received(), "");
+  LoopbackPlatform platform2;
+  ScriptedFtpServer server2;
+  server2.start();
+  FtpClient client2(platform2, kTimeoutMs);
+  EXPECT_EQ(client2.ftpConnect("127.0.0.1", server2.port(), "bob", "pw\nSITE x"), -1);
+  client2.closeChannel(1);
+  EXPECT_EQ(server2.received(), "USER bob\r\n");
+}
+
+TEST_F(FtpClientTest, OverlongReplyLineIsCutAndItsRestDropped) {
+  std::string tail(70000, 'x');
+  server.reply("NOOP", "200 " + tail + "\r\n200 next\r\n");
+  int channel = login();
+  ASSERT_GT(channel, 0);
+  ASSERT_EQ(client.sendCommand(channel, "NOOP"), 0);
+  std::string line = client.readReplyLine(channel);
+  EXPECT_EQ(line.size(), 65536u);
+  EXPECT_EQ(line.substr(0, 6), "200 xx");
+  EXPECT_EQ(client.readReplyLine(channel), "200 next");
+}
+
+TEST_F(FtpClientTest, EndOfDataFollowsWhatWasReceivedAndRead) {
+  server.on("NOOP", [](ScriptedFtpServer::Session& s, const std::string&) {
+    s.send("200-a\r\n200 b\r\n");
+  });
+  server.on("STAT", [](ScriptedFtpServer::Session& s, const std::string&) {
+    s.closeControl();
+  });
+  int channel = login();
+  ASSERT_GT(channel, 0);
+  EXPECT_TRUE(client.atEndOfData(channel));  // the login reply was read
+  ASSERT_EQ(client.sendCommand(channel, "NOOP"), 0);
+  EXPECT_FALSE(client.atEndOfData(channel));  // a reply is awaited
+  EXPECT_EQ(client.readReplyLine(channel), "200-a");
+  EXPECT_FALSE(client.atEndOfData(channel));  // "200 b" is still unread
+  EXPECT_EQ(client.readReplyLine(channel), "200 b");
+  EXPECT_TRUE(client.atEndOfData(channel));
+  ASSERT_EQ(client.sendCommand(channel, "STAT"), 0);
+  EXPECT_FALSE(client.atEndOfData(channel));
+  EXPECT_EQ(client.readReplyLine(channel), "");
+  EXPECT_TRUE(client.atEndOfData(channel));  // the peer closed
+  EXPECT_EQ(client.readReplyLine(channel), "");
+}
+
+TEST_F(FtpClientTest, SilentReplyTimesOutAsAnEmptyLine) {
+  server.on("NOOP", [](ScriptedFtpServer::Session&, const std::string&) {});
+  int channel = login();
+  ASSERT_GT(channel, 0);
+  ASSERT_EQ(client.sendCommand(channel, "NOOP"), 0);
+  EXPECT_EQ(client.readReplyLine(channel), "");
+  EXPECT_TRUE(client.atEndOfData(channel));
+  EXPECT_EQ(client.ftpChangeDir(channel, "/x"), 1);  // the channel goes on
+}
+
+TEST_F(FtpClientTest, UnknownChannelReadsNothing) {
+  EXPECT_EQ(client.sendCommand(7, "NOOP"), 1);
+  EXPECT_EQ(client.readReplyLine(7), "");
+  EXPECT_TRUE(client.atEndOfData(7));
+  EXPECT_EQ(client.ftpDeleteFile(7, "a"), 0);
+  EXPECT_EQ(client.lastStatusCode(), 0);
+}
+
+}  // namespace
+}  // namespace quarvel

@@ -1,0 +1,222 @@
+// Passive data channels, listings, downloads and uploads. Files move block
+// by block through the platform; no file is ever held in memory whole.
+#include <string>
+#include <vector>
+
+#include "config/file_errors.h"
+#include "config/text.h"
+#include "ftp/ftp_client.h"
+#include "ftp/reply.h"
+
+namespace quarvel {
+
+namespace {
+
+constexpr char kLocalNotFound[] = "001 Local File Not Found";
+constexpr char kDataFailed[] = "426 Data Connection Failed";
+
+// The reply that starts a transfer: 150, or 125 when the server sees the
+// data connection already open (as it is: it opens right after PASV).
+bool transferStarts(const std::string& reply) {
+  int code = replyCode(reply);
+  return code == 150 || code == 125;
+}
+
+// Fills the block completely: false when the file ends early or a read
+// fails (the file changed under the upload).
+bool readFull(BinaryFile& file, char* block, std::size_t size) {
+  while (size > 0) {
+    long n = file.read(block, size);
+    if (n <= 0) return false;
+    block += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+std::string progressText(std::uint64_t done, std::uint64_t total) {
+  return std::to_string(done) + " of " + std::to_string(total);
+}
+
+// A keep-only-these copy of a listing, same layout (position 0 empty).
+template <typename Keep>
+int filterListing(const std::vector<std::string>& all,
+                  std::vector<std::string>* lines, Keep keep) {
+  lines->assign(1, std::string());
+  for (std::size_t i = 1; i < all.size(); ++i) {
+    if (!all[i].empty() && keep(all[i][0])) lines->push_back(all[i]);
+  }
+  return static_cast<int>(lines->size()) - 1;
+}
+
+}  // namespace
+
+int FtpClient::enterPassive(int channel, const std::string& host) {
+  std::string line = exchange(channel, "PASV");
+  int data = -1;
+  int port = 0;
+  if (replyCode(line) == 227 && passivePort(line, &port)) {
+    data = openDataChannel(host, port);
+  }
+  setLastStatus(line);
+  return data;
+}
+
+int FtpClient::ftpGetList(int channel, const std::string& host,
+                          std::vector<std::string>* lines) {
+  lines->assign(1, std::string());
+  int data = enterPassive(channel, host);
+  if (data < 0) return 0;
+  ftpSetAscii(channel);
+  std::string reply = exchange(channel, "LIST");
+  // A refused LIST sends nothing on the data channel and no second reply:
+  // waiting for either would only end in two time-outs.
+  if (replyCode(reply) >= 400) {
+    closeChannel(data);
+    setLastStatus(reply);
+    return 0;
+  }
+  for (;;) {
+    std::string line = readReplyLine(data);
+    if (trimBlanks(line).empty()) break;
+    lines->push_back(line);
+    if (dataEnded(data)) break;
+  }
+  std::string end = readReplyLine(channel);
+  closeChannel(data);
+  setLastStatus(end);
+  return static_cast<int>(lines->size()) - 1;
+}
+
+int FtpClient::ftpGetFileList(int channel, const std::string& host,
+                              std::vector<std::string>* lines) {
+  std::vector<std::string> all;
+  ftpGetList(channel, host, &all);
+  return filterListing(all, lines, [](char c) { return c == '-'; });
+}
+
+int FtpClient::ftpGetDirList(int channel, const std::string& host,
+                             std::vector<std::string>* lines) {
+  std::vector<std::string> all;
+  ftpGetList(channel, host, &all);
+  return filterListing(all, lines,
+                       [](char c) { return c == 'd' || c == 'D'; });
+}
+
+int FtpClient::ftpGetFile(int channel, std::intptr_t window,
+                          const std::string& host,
+                          const std::string& remote_name,
+                          const std::string& local_path) {
+  FileError error = platform_.removeFile(local_path);
+  if (error != FileError::kNone && error != FileError::kNotFound &&
+      error != FileError::kPathNotFound) {
+    setLastStatus(localErrorLine(runtimeErrorNumber(error),
+                                 "Local File Can't be deleted"));
+    return 0;
+  }
+  std::unique_ptr<BinaryFile> file =
+      platform_.createForWriting(local_path, &error);
+  if (!file) {
+    setLastStatus(
+        localErrorLine(runtimeErrorNumber(error), "Local File Open Error"));
+    return 0;
+  }
+  int data = enterPassive(channel, host);
+  if (data < 0) return 0;  // the local file stays behind, empty
+  ftpSetBinary(channel);
+  std::string reply = exchange(channel, "RETR " + remote_name);
+  if (!transferStarts(reply)) {
+    closeChannel(data);
+    setLastStatus(reply);
+    return 0;
+  }
+
+  const std::uint64_t total = announcedSize(reply);
+  std::uint64_t received = 0;
+  std::vector<char> block(kBlockSize);
+  std::string failure;
+  for (;;) {
+    long n = receiveBlock(data, block.data());
+    if (n == 0) break;  // the server closed: the file is complete
+    // A stalled or broken data channel, or a full disk, leaves the local
+    // file incomplete: that is no success, whatever the server says next.
+    if (n < 0) {
+      failure = kDataFailed;
+      break;
+    }
+    if (!file->write(block.data(), static_cast<std::size_t>(n))) {
+      failure = localErrorLine(runtimeErrorNumber(FileError::kOther),
+                               "Local File Write Error");
+      break;
+    }
+    received += static_cast<std::uint64_t>(n);
+    if (window != 0) showProgress(window, progressText(received, total));
+  }
+  // Closing first tells the server about an abandoned transfer, so its
+  // end-of-transfer reply comes and the control channel stays in step.
+  if (!failure.empty()) closeChannel(data);
+  std::string end = readReplyLine(channel);
+  closeChannel(data);
+  file.reset();
+  setLastStatus(failure.empty() ? end : failure);
+  return failure.empty() ? 1 : 0;
+}
+
+int FtpClient::ftpPutFile(int channel, const std::string& host,
+                          std::intptr_t window, const std::string& remote_name,
+                          const std::string& local_path) {
+  FileError error = FileError::kNone;
+  std::unique_ptr<BinaryFile> file =
+      platform_.openForReading(local_path, &error);
+  if (!file && (error == FileError::kNotFound ||
+                error == FileError::kPathNotFound)) {
+    setLastStatus(kLocalNotFound);
+    return 0;
+  }
+  std::uint64_t size = 0;
+  if (!file || !platform_.fileSize(local_path, &size)) {
+    if (file) error = FileError::kOther;
+    setLastStatus(
+        localErrorLine(runtimeErrorNumber(error), "Local File Access Error"));
+    return 0;
+  }
+  ftpSetBinary(channel);
+  int data = enterPassive(channel, host);
+  if (data < 0) return 0;
+  std::string reply = exchange(channel, "STOR " + remote_name);
+  if (!transferStarts(reply)) {
+    closeChannel(data);
+    setLastStatus(reply);
+    return 0;
+  }
+
+  const std::uint64_t full_blocks = size / kBlockSize;
+  const std::size_t rest = static_cast<std::size_t>(size % kBlockSize);
+  std::vector<char> block(kBlockSize);
+  std::string failure;
+  auto sendNext = [&](std::size_t length) {
+    if (!readFull(*file, block.data(), length)) {
+      failure = localErrorLine(runtimeErrorNumber(FileError::kOther),
+                               "Local File Read Error");
+    } else if (sendBlock(data, block.data(), length) == 0) {
+      failure = kDataFailed;
+    }
+    return failure.empty();
+  };
+  for (std::uint64_t i = 1; i <= full_blocks; ++i) {
+    if (!sendNext(kBlockSize)) break;
+    if (window > 0) showProgress(window, progressText(i * kBlockSize, size));
+  }
+  if (failure.empty() && rest > 0) sendNext(rest);
+  closeChannel(data);  // the end of the file for the server
+  file.reset();
+  if (!failure.empty()) {
+    setLastStatus(failure);
+    return 0;
+  }
+  std::string end = readReplyLine(channel);
+  setLastStatus(end);
+  return replyCode(end) == 226 ? 1 : 0;
+}
+
+}  // namespace quarvel

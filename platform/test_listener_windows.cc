@@ -1,0 +1,90 @@
+#define WIN32_LEAN_AND_MEAN
+#define NOMINMAX
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include <cstring>
+
+#include "platform/test_listener.h"
+
+namespace quarvel {
+namespace {
+
+bool waitReadable(SOCKET s, int timeout_ms) {
+  fd_set readable;
+  FD_ZERO(&readable);
+  FD_SET(s, &readable);
+  timeval limit;
+  limit.tv_sec = timeout_ms / 1000;
+  limit.tv_usec = (timeout_ms % 1000) * 1000;
+  return select(0, &readable, nullptr, nullptr, &limit) > 0;
+}
+
+class Connection : public TcpConnection {
+ public:
+  explicit Connection(SOCKET s) : s_(s) {}
+  ~Connection() override { closesocket(s_); }
+  bool sendAll(const char* data, std::size_t size) override {
+    while (size > 0) {
+      int chunk = size > 1 << 20 ? 1 << 20 : static_cast<int>(size);
+      int n = ::send(s_, data, chunk, 0);
+      if (n == SOCKET_ERROR) return false;
+      data += n;
+      size -= static_cast<std::size_t>(n);
+    }
+    return true;
+  }
+  long receive(char* buffer, std::size_t size, int timeout_ms) override {
+    if (!waitReadable(s_, timeout_ms)) return -1;
+    int chunk = size > 1 << 20 ? 1 << 20 : static_cast<int>(size);
+    int n = ::recv(s_, buffer, chunk, 0);
+    return n == SOCKET_ERROR ? -1 : static_cast<long>(n);
+  }
+
+ private:
+  SOCKET s_;
+};
+
+class WindowsListener : public TestListener {
+ public:
+  WindowsListener(SOCKET s, int port) : s_(s), port_(port) {}
+  ~WindowsListener() override { closesocket(s_); }
+  int port() const override { return port_; }
+  std::unique_ptr<TcpConnection> accept(int timeout_ms) override {
+    if (!waitReadable(s_, timeout_ms)) return nullptr;
+    SOCKET s = ::accept(s_, nullptr, nullptr);
+    if (s == INVALID_SOCKET) return nullptr;
+    return std::make_unique<Connection>(s);
+  }
+
+ private:
+  SOCKET s_;
+  int port_;
+};
+
+}  // namespace
+
+std::unique_ptr<TestListener> listenOnLoopback() {
+  static const bool started = [] {
+    WSADATA data;
+    return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+  }();
+  if (!started) return nullptr;
+  SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  if (s == INVALID_SOCKET) return nullptr;
+  sockaddr_in address;
+  std::memset(&address, 0, sizeof address);
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = 0;
+  int length = sizeof address;
+  if (::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      ::listen(s, 8) != 0 ||
+      ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    closesocket(s);
+    return nullptr;
+  }
+  return std::make_unique<WindowsListener>(s, ntohs(address.sin_port));
+}
+
+}  // namespace quarvel
