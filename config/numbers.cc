@@ -1,5 +1,6 @@
 #include "config/numbers.h"
 
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -84,12 +85,21 @@ std::string plainForm(double value) {
   std::string text = buffer;
   std::size_t e = text.find('e');
   if (e != std::string::npos) {
+    // Written out from the significant digits themselves: printing the
+    // rounded double in fixed notation would show its binary tail
+    // (1234567890123456789 as 1234567890123460096).
     int exponent = std::atoi(text.c_str() + e + 1);
-    // Significant digits of the rounded value, then fixed notation.
-    int decimals = exponent < 0 ? 14 - exponent : 0;
-    double rounded = std::strtod(text.c_str(), nullptr);
-    std::snprintf(buffer, sizeof buffer, "%.*f", decimals, rounded);
-    text = buffer;
+    std::string digits;
+    for (std::size_t i = 0; i < e; ++i) {
+      if (std::isdigit(static_cast<unsigned char>(text[i]))) digits += text[i];
+    }
+    std::string sign = value < 0 ? "-" : "";
+    if (exponent >= 0) {
+      if (digits.size() < static_cast<std::size_t>(exponent) + 1) digits.resize(exponent + 1, '0');
+      text = sign + digits;
+    } else {
+      text = sign + "0." + std::string(-exponent - 1, '0') + digits;
+    }
   }
   if (text.find('.') != std::string::npos) {
     while (!text.empty() && text.back() == '0') text.pop_back();

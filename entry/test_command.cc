@@ -1,7 +1,44 @@
+// The connection test: logs in as the administrator, says whether that
+// worked, then lists every user of the user id table as the program sees it.
+#include "config/text.h"
+#include "entry/admin_connection.h"
 #include "entry/handlers.h"
+#include "userdb/server_user_list.h"
 
 namespace quarvel {
+namespace {
 
-Next runConnectionTest(Run&) { return Next::kContinue; }
+// name@group FLAGS:flags[ reason], without the IRC bold code that reason
+// templates may carry.
+std::string listingLine(const UserRecord& user) {
+  std::string line = trimBlanks(user.user_name) + "@" + trimBlanks(user.primary_group) +
+                     " FLAGS:" + trimBlanks(user.flags);
+  if (user.exempt_code != 0) line += " " + trimBlanks(user.exempt_reason);
+  return replaceAll(line, "\x02", "");
+}
+
+}  // namespace
+
+Next runConnectionTest(Run& run) {
+  int connection = openAdminConnection(run);
+  if (connection == 0) {
+    run.printLine("Cant Connect to FTP !");
+    run.printLine("Please check your ioFTPD error.log / quarvel.conf settings.");
+  } else {
+    // Whatever the server said after the login, usually nothing; one write.
+    run.printLine(readPendingLines(run, connection));
+    run.printLine("");
+    run.printLine("######## Quarvel FTP TEST DONE #######");
+    run.printLine("");
+    run.printLine("Connected to FTP !");
+    run.ftp.closeChannel(connection);
+  }
+  run.printLine(" ");
+  for (const std::string& name : readUserTableListing(run.files, run.config)) {
+    run.users.lookupUser(name);
+    run.printLine(listingLine(run.users.current()));
+  }
+  return Next::kContinue;
+}
 
 }  // namespace quarvel

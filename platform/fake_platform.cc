@@ -161,7 +161,7 @@ FileError FakePlatform::replaceFile(const std::string& path, const std::string& 
   std::string p = normalise(path);
   if (!folderExists(parentOf(p))) return FileError::kPathNotFound;
   if (fail_replaces_) return FileError::kOther;
-  if (locked_.count(p) != 0) return FileError::kAccessDenied;
+  if (locked_.count(p) != 0 || folders_.count(p) != 0) return FileError::kAccessDenied;
   files_[p] = contents;
   return FileError::kNone;
 }

@@ -212,7 +212,19 @@ class PosixPlatform : public Platform {
   std::string currentFolder() override {
     std::vector<char> buffer(4096);
     while (getcwd(buffer.data(), buffer.size()) == nullptr) {
-      if (errno != ERANGE) return std::string();
+      if (errno != ERANGE) {
+        // The folder was removed under the run: keep its name, as Windows
+        // does, so files in it are reported as a missing path.
+        ssize_t n = readlink("/proc/self/cwd", buffer.data(), buffer.size() - 1);
+        if (n <= 0) return std::string();
+        std::string path(buffer.data(), static_cast<std::size_t>(n));
+        const std::string deleted = " (deleted)";
+        if (path.size() > deleted.size() &&
+            path.compare(path.size() - deleted.size(), deleted.size(), deleted) == 0) {
+          path.erase(path.size() - deleted.size());
+        }
+        return path;
+      }
       buffer.resize(buffer.size() * 2);
     }
     return buffer.data();

@@ -1,0 +1,35 @@
+#include "entry/admin_connection.h"
+
+#include <climits>
+
+#include "config/numbers.h"
+#include "config/text.h"
+
+namespace quarvel {
+namespace {
+
+// A reply is a few lines; a peer that keeps sending is not followed further
+// than this, so collecting a reply always ends.
+constexpr std::size_t kMaxPendingBytes = 1 << 20;
+
+}  // namespace
+
+int openAdminConnection(Run& run) {
+  long long port = readWholeNumber(run.configValue("FTP_PORT"));
+  if (port < INT_MIN || port > INT_MAX) port = -1;
+  int channel = run.ftp.ftpConnect(run.configValue("FTP_HOST"), static_cast<int>(port),
+                                   run.configValue("FTP_USER"), run.configValue("FTP_PASS"));
+  return channel > 0 ? channel : 0;
+}
+
+std::string readPendingLines(Run& run, int connection) {
+  std::vector<std::string> lines;
+  std::size_t bytes = 0;
+  while (bytes < kMaxPendingBytes && !run.ftp.atEndOfData(connection)) {
+    lines.push_back(run.ftp.readReplyLine(connection));
+    bytes += lines.back().size() + 2;
+  }
+  return joinLines(lines);
+}
+
+}  // namespace quarvel

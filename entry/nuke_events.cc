@@ -1,0 +1,39 @@
+// NUKE and UNNUKE: a release's amount (in kilobytes) taken off a user's
+// uploaded total or given back. Nothing is printed and no pass is checked.
+#include "config/numbers.h"
+#include "config/text.h"
+#include "entry/event_records.h"
+#include "entry/handlers.h"
+
+namespace quarvel {
+namespace {
+
+void adjustUploaded(StoreFile& store, const std::string& name, double change_mb) {
+  std::string record = store.read(name);
+  if (record.empty()) return;
+  double uploaded = roundOneDecimal(readNumber(field(record, "::", 1)) + change_mb);
+  store.write(
+      recordEntry(name, plainForm(uploaded), field(record, "::", 2), field(record, "::", 3)));
+}
+
+// Words 2 and 3 are the user (the key keeps this spelling) and kilobytes.
+void applyNuke(Run& run, int sign) {
+  std::string name = run.word(2);
+  double amount_mb = roundOneDecimal(readNumber(run.word(3)) / 1024);
+  adjustUploaded(run.trial.file(), name, sign * amount_mb);
+  adjustUploaded(run.quota.file(), name, sign * amount_mb);
+}
+
+}  // namespace
+
+Next runNuke(Run& run) {
+  applyNuke(run, -1);
+  return Next::kContinue;
+}
+
+Next runUnnuke(Run& run) {
+  applyNuke(run, +1);
+  return Next::kContinue;
+}
+
+}  // namespace quarvel

@@ -1,0 +1,261 @@
+#include <gtest/gtest.h>
+
+#include "dates/dates.h"
+#include "entry/dispatch.h"
+#include "entry/handlers.h"
+#include "evaluation/test_site.h"
+
+namespace quarvel {
+namespace {
+
+using test_site::Site;
+using Lines = std::vector<std::string>;
+
+// Runs the program on the site with this command line, as a caller would.
+void runCommand(Site& site, const char* command_line) {
+  site.platform.command_line = command_line;
+  runProgram(site.platform);
+}
+
+const char kTrials[] = "\r\nbob=10::1::G\r\nann=0::3::G\r\nbob_PREDEL_SIZE_x.zip=4.5\r\n";
+const char kTrialsAfter[] = "ann=0::2::G\r\nbob_PREDEL_SIZE_x.zip=4.5::-1::\r\n";
+
+TEST(NewdayTest, CountsDownAndPunishesTheExpired) {
+  struct Case {
+    const char* config;
+    Lines sent;
+    const char* output;
+  } cases[] = {
+      {"TRIAL_PUNISHMENT=1\r\n", {"SITE DELUSER bob"}, "!putlog UDelSite: \"bob\"\r\n"},
+      {"TRIAL_PUNISHMENT=2\r\nTRIAL_DISABLE_FLAG=6\r\n",
+       {"SITE CHANGE bob FLAGS +6"},
+       "wtf - SITE CHANGE bob FLAGS +6\r\n!putlog UDisSite: \"bob\"\r\n"},
+      {"TRIAL_PUNISHMENT=0\r\n", {}, ""},
+  };
+  for (const Case& c : cases) {
+    Site site(c.config);
+    site.setTrialStore(kTrials);
+    runCommand(site, "newday");
+    EXPECT_EQ(site.trialStore(), kTrialsAfter) << c.config;
+    EXPECT_EQ(site.platform.output, c.output) << c.config;
+    EXPECT_EQ(site.platform.siteCommands(), c.sent) << c.config;
+    // One login for the whole run, dropped at the end without a QUIT.
+    ASSERT_EQ(site.platform.log.size(), 1u);
+    EXPECT_EQ(site.platform.log[0].size(), 2u + c.sent.size());
+    EXPECT_FALSE(site.passwordShown());
+    EXPECT_FALSE(site.hasQuotaStore());
+  }
+}
+
+TEST(NewdayTest, WithoutTheLoginTrialsStillExpire) {
+  for (bool reachable : {true, false}) {
+    Site site("TRIAL_PUNISHMENT=1\r\n");
+    site.platform.script.reachable = reachable;
+    site.platform.script.replies["PASS"] = "530 Login incorrect\r\n";
+    site.setTrialStore(kTrials);
+    runCommand(site, "newday");
+    EXPECT_EQ(site.trialStore(), kTrialsAfter);
+    EXPECT_EQ(site.platform.output, "");
+    EXPECT_TRUE(site.platform.siteCommands().empty());
+    EXPECT_TRUE(site.platform.error_codes.empty());
+  }
+}
+
+TEST(NewdayTest, DaysLeft) {
+  struct Case {
+    const char* line;
+    const char* after;  // empty: expired and removed
+  } cases[] = {
+      {"x=1::2::G", "x=1::1::G"},
+      {"x=1::0::G", "x=1::-1::G"},
+      {"x=1::-3::G", "x=1::-4::G"},
+      {"x=1::1.5::G", ""},           // 0.5 rounds to 0
+      {"x=1::2.5::G", "x=1::2::G"},  // 1.5 rounds to 2
+      {"x=1::3.5::G", "x=1::2::G"},  // 2.5 rounds to 2
+      {"x=\"7\"::\"4\"::\"G\"", "x=7::3::G"},
+      {" x =1::4::G", "x=1::3::G"},
+  };
+  for (const Case& c : cases) {
+    Site site("TRIAL_PUNISHMENT=0\r\n");
+    site.setTrialStore(std::string("\r\n") + c.line + "\r\n");
+    runCommand(site, "newday");
+    // The only record is rewritten into an emptied file: an empty line first.
+    EXPECT_EQ(site.trialStore(),
+              "\r\n" + std::string(*c.after ? c.after + std::string("\r\n") : ""))
+        << c.line;
+  }
+}
+
+TEST(NewdayTest, EveryEntryLosesOneDayAndKeepsItsPlace) {
+  Site site("TRIAL_PUNISHMENT=0\r\n");
+  site.setTrialStore("\r\nc=0::9::G\r\na=0::5::G\r\nb=0::7::G\r\n");
+  runCommand(site, "newday");
+  runCommand(site, "newday");
+  EXPECT_EQ(site.trialStore(), "c=0::7::G\r\na=0::3::G\r\nb=0::5::G\r\n");
+}
+
+const char kRunningPeriod[] =
+    "\r\n"
+    "setup_quota_starts=11-01-2026\r\n"
+    "setup_quota_ends=12-01-2026\r\n"
+    "setup_quota_started=1\r\n"
+    "brisk=5::0::Couriers\r\n"
+    "tamsin=1200::1::Couriers\r\n"
+    "wren=0::2::Couriers\r\n"
+    "oleander=0::3::Friends\r\n"
+    "pike=5::0::NoGroup\r\n"
+    "Marlow=0::0::SiteOps\r\n";
+
+const char kNewPeriod[] =
+    "setup_quota_starts=12-01-2026\r\n"
+    "setup_quota_ends=01-01-2027\r\n"
+    "brisk=0::0::Couriers\r\n"
+    "Marlow=0::3::SiteOps\r\n"
+    "oleander=0::3::Friends\r\n"
+    "pike=0::0::NoGroup\r\n"
+    "tamsin=0::0::Couriers\r\n"
+    "wren=0::0::Couriers\r\n"
+    "setup_quota_started=1\r\n";
+
+TEST(NewdayTest, PeriodEndPunishesMembersStillCounting) {
+  struct Case {
+    const char* punishment;
+    Lines sent;
+  } cases[] = {
+      {"1", {"SITE kick brisk", "SITE DELUSER brisk", "SITE kick pike", "SITE DELUSER pike"}},
+      {"2",
+       {"SITE kick brisk", "SITE CHANGE brisk FLAGS +6", "SITE kick pike",
+        "SITE CHANGE pike FLAGS +6"}},
+  };
+  for (const Case& c : cases) {
+    Site site(std::string("QUOTA_PUNISHMENT=") + c.punishment + "\r\n");
+    site.platform.addFile("C:\\ioFTPD\\etc\\passwd",
+                          "brisk:2:STANDARD\r\nMarlow:1:STANDARD\r\noleander:4:STANDARD\r\n"
+                          "pike:5:STANDARD\r\ntamsin:3:STANDARD\r\nwren:6:STANDARD\r\n");
+    site.platform.date = {2026, 12, 1};
+    site.setQuotaStore(kRunningPeriod);
+    runCommand(site, "newday");
+    // The exempt member is named but not punished.
+    EXPECT_EQ(site.platform.output, "Processing brisk\r\nProcessing pike\r\nProcessing Marlow\r\n");
+    EXPECT_EQ(site.platform.siteCommands(), c.sent);
+    EXPECT_EQ(site.quotaStore(), kNewPeriod);
+  }
+}
+
+TEST(NewdayTest, PeriodEndWithoutLoginStillStartsTheNextPeriod) {
+  Site site("QUOTA_PUNISHMENT=1\r\n");
+  site.platform.script.replies["PASS"] = "530 Login incorrect\r\n";
+  site.platform.addFile("C:\\ioFTPD\\etc\\passwd",
+                        "brisk:2:STANDARD\r\nMarlow:1:STANDARD\r\noleander:4:STANDARD\r\n"
+                        "pike:5:STANDARD\r\ntamsin:3:STANDARD\r\nwren:6:STANDARD\r\n");
+  site.platform.date = {2026, 12, 3};
+  site.setQuotaStore(kRunningPeriod);
+  runCommand(site, "newday");
+  EXPECT_EQ(site.platform.output, "Processing brisk\r\nProcessing pike\r\nProcessing Marlow\r\n");
+  EXPECT_TRUE(site.platform.siteCommands().empty());
+  std::string expected = kNewPeriod;
+  EXPECT_EQ(site.quotaStore(), expected.replace(expected.find("12-01-2026"), 10, "12-03-2026"));
+  EXPECT_FALSE(site.passwordShown());
+}
+
+TEST(NewdayTest, PeriodWithoutMembers) {
+  Site site("QUOTA_PUNISHMENT=1\r\n");
+  site.platform.addFile("C:\\ioFTPD\\etc\\passwd", "");
+  site.platform.date = {2026, 12, 1};
+  site.setQuotaStore("\r\nsetup_quota_ends=12-01-2026\r\nsetup_quota_started=1\r\n");
+  runCommand(site, "newday");
+  EXPECT_EQ(site.platform.output, "Processing \r\n");
+  EXPECT_TRUE(site.platform.siteCommands().empty());
+  EXPECT_EQ(site.quotaStore(),
+            "setup_quota_starts=12-01-2026\r\nsetup_quota_ends=01-01-2027\r\n"
+            "setup_quota_started=1\r\n");
+}
+
+TEST(NewdayTest, WaitingAndRunningPeriods) {
+  const std::string waiting =
+      "\r\nsetup_quota_starts=01-01-2027\r\nsetup_quota_ends=02-01-2027\r\n";
+  const std::string running =
+      "\r\nsetup_quota_starts=12-01-2026\r\nsetup_quota_ends=01-01-2027\r\n"
+      "setup_quota_started=1\r\nbrisk=5::0::Couriers\r\n";
+  struct Case {
+    std::string store;
+    LocalDate today;
+    bool starts;
+  } cases[] = {
+      {waiting, {2026, 12, 31}, false},
+      {waiting, {2027, 1, 1}, true},
+      {waiting, {2027, 1, 9}, true},
+      {running, {2026, 12, 31}, false},
+  };
+  for (const Case& c : cases) {
+    Site site;
+    site.platform.addFile("C:\\ioFTPD\\etc\\passwd", "brisk:2:STANDARD\r\n");
+    site.platform.date = c.today;
+    site.setQuotaStore(c.store);
+    runCommand(site, "newday");
+    std::string expected = c.store;
+    if (c.starts) {
+      expected =
+          "setup_quota_starts=" + formatDate(c.today) +
+          "\r\nsetup_quota_ends=02-01-2027\r\nbrisk=0::0::Couriers\r\nsetup_quota_started=1\r\n";
+    }
+    EXPECT_EQ(site.quotaStore(), expected) << formatDate(c.today);
+    EXPECT_EQ(site.platform.output, "");
+  }
+}
+
+TEST(QstartTest, SchedulesNextMonth) {
+  struct Case {
+    LocalDate today;
+    const char* store;
+  } cases[] = {
+      {{2026, 12, 15}, "setup_quota_starts=01-01-2027\r\nsetup_quota_ends=02-01-2027\r\n"},
+      {{2026, 3, 2}, "setup_quota_starts=04-01-2026\r\nsetup_quota_ends=05-01-2026\r\n"},
+      {{2026, 11, 30}, "setup_quota_starts=12-01-2026\r\nsetup_quota_ends=01-01-2027\r\n"},
+  };
+  for (const Case& c : cases) {
+    Site site;
+    site.platform.date = c.today;
+    site.setQuotaStore(kRunningPeriod);
+    runCommand(site, "qstart");
+    EXPECT_EQ(site.quotaStore(), c.store) << formatDate(c.today);
+    EXPECT_EQ(site.platform.output, "");
+  }
+}
+
+TEST(QstartTest, OtherQuotaTypesOnlyDeleteTheStore) {
+  Site site("QUOTA_TYPE=2\r\n");
+  site.setQuotaStore(kRunningPeriod);
+  runCommand(site, "qstart");
+  EXPECT_FALSE(site.hasQuotaStore());
+}
+
+TEST(QnowTest, StartsAPeriodAndEndsTheRun) {
+  Site site;
+  site.platform.addFile("C:\\ioFTPD\\etc\\passwd", "brisk:2:STANDARD\r\n");
+  site.platform.date = {2026, 12, 15};
+  site.setQuotaStore(kRunningPeriod);
+  EXPECT_EQ(runQnow(site.run()), Next::kEndRun);
+  EXPECT_EQ(site.quotaStore(),
+            "setup_quota_starts=12-15-2026\r\nsetup_quota_ends=01-01-2027\r\n"
+            "brisk=0::0::Couriers\r\nsetup_quota_started=1\r\n");
+  EXPECT_EQ(runNewday(site.run()), Next::kEndRun);
+}
+
+TEST(CheckupTest, TrialAndQuotaHalvesInOneRun) {
+  Site site("TRIAL_ONPASS=SITE CHANGE $USER ratio 3\r\n");
+  site.setTrialStore("\r\nwren=600::3::Couriers\r\nghost=0::3::G\r\ntamsin=1::3::Couriers\r\n");
+  site.setQuotaStore(
+      "\r\nsetup_quota_starts=12-01-2026\r\nsetup_quota_started=1\r\n"
+      "wren=0::2::Couriers\r\ntamsin=0::2::Couriers\r\n");
+  runCommand(site, "checkup");
+  EXPECT_EQ(site.trialStore(), "tamsin=1::3::Couriers\r\n");
+  EXPECT_EQ(site.quotaStore(),
+            "setup_quota_starts=12-01-2026\r\nsetup_quota_started=1\r\n"
+            "tamsin=0::2::Couriers\r\nwren=0::0::Couriers\r\n");
+  EXPECT_EQ(site.platform.output, "");
+  EXPECT_TRUE(site.platform.connects.empty());
+}
+
+}  // namespace
+}  // namespace quarvel

@@ -1,0 +1,56 @@
+// stats: the caller's trial and quota standing as continuation lines of the
+// server's transfer reply, rendered from the FTP_STATS template.
+#include "config/numbers.h"
+#include "config/text.h"
+#include "dates/dates.h"
+#include "entry/handlers.h"
+#include "server/contract.h"
+
+namespace quarvel {
+namespace {
+
+// The tokens are replaced in this order; text put in by one replacement is
+// open to the later ones.
+std::string renderStats(const std::string& stats_template, const std::string& type,
+                        const std::string& user, const std::string& group,
+                        const std::string& uploaded, const std::string& mb_left,
+                        const std::string& days_left) {
+  std::string line = replaceAll(stats_template, "%TYPE%", type);
+  line = replaceAll(line, "%USER%", user);
+  line = replaceAll(line, "%GROUP%", group);
+  line = replaceAll(line, "%UPLOADED%", uploaded);
+  line = replaceAll(line, "%MBLEFT%", mb_left);
+  line = replaceAll(line, "%DAYSLEFT%", days_left);
+  return std::string(contract::kReplyContinuation) + line;
+}
+
+}  // namespace
+
+Next runStats(Run& run) {
+  std::string name = run.env(contract::kUserVariable);
+  std::string group = run.env(contract::kGroupVariable);
+
+  std::string trial = run.trial.readTrialRecord(name);
+  if (!trial.empty()) {
+    std::string uploaded = field(trial, "::", 1);
+    double mb_left = readNumber(run.configValue("TRIAL_UPLOAD")) - readNumber(uploaded);
+    run.printLine(renderStats(run.configValue("FTP_STATS"), "TRiAL", name, group, uploaded,
+                              plainForm(mb_left), field(trial, "::", 2)));
+  }
+
+  std::string quota = run.quota.readQuotaRecord(name);
+  if (!quota.empty() && field(quota, "::", 2) == "0") {
+    std::string uploaded = field(quota, "::", 1);
+    std::string goal = run.configValue("QUOTA_UPLOAD");
+    double mb_left = 0;
+    if (readWholeNumber(goal) - readNumber(uploaded) > 0) {
+      mb_left = readNumber(goal) - readNumber(uploaded);
+    }
+    int days_left = daysBetween(run.quota.readQuotaRecord("setup_quota_ends"), run.today());
+    run.printLine(renderStats(run.configValue("FTP_STATS"), "QUOTA", name, group, uploaded,
+                              plainForm(mb_left), integerForm(days_left)));
+  }
+  return Next::kContinue;
+}
+
+}  // namespace quarvel

@@ -1,0 +1,146 @@
+#include <gtest/gtest.h>
+
+#include "entry/admin_connection.h"
+#include "entry/dispatch.h"
+#include "entry/handlers.h"
+#include "evaluation/test_site.h"
+
+namespace quarvel {
+namespace {
+
+using test_site::Site;
+
+const char kListing[] =
+    "brisk@Couriers FLAGS:3\r\n"
+    "Marlow@SiteOps FLAGS:1M Exempt group SiteOps\r\n"
+    "oleander@Friends FLAGS:36 disabled\r\n"
+    "pike@NoGroup FLAGS:3\r\n"
+    "tamsin@Couriers FLAGS:3\r\n"
+    "wren@Couriers FLAGS:3\r\n";
+
+TEST(AdminConnectionTest, LogsInWithTheConfiguredAccount) {
+  Site site;
+  int connection = openAdminConnection(site.run());
+  EXPECT_GT(connection, 0);
+  EXPECT_EQ(site.platform.connects, std::vector<std::string>{"127.0.0.1:2121"});
+  ASSERT_EQ(site.platform.log.size(), 1u);
+  EXPECT_EQ(
+      site.platform.log[0],
+      (std::vector<std::string>{"USER siteadmin", std::string("PASS ") + test_site::kPassword}));
+  // Nothing more was sent: an idle connection has nothing pending.
+  EXPECT_EQ(readPendingLines(site.run(), connection), "");
+}
+
+TEST(AdminConnectionTest, FailureIsZero) {
+  Site refused;
+  refused.platform.script.replies["PASS"] = "530 Login incorrect\r\n";
+  EXPECT_EQ(openAdminConnection(refused.run()), 0);
+
+  Site unreachable;
+  unreachable.platform.script.reachable = false;
+  EXPECT_EQ(openAdminConnection(unreachable.run()), 0);
+}
+
+TEST(AdminConnectionTest, PendingLinesAreTheWholeReplyJoined) {
+  Site site;
+  site.platform.script.replies["SITE"] = "200-First\r\n200-Second\r\n200 Done\r\n";
+  auto& run = site.run();
+  int connection = openAdminConnection(run);
+  ASSERT_EQ(run.ftp.sendCommand(connection, "SITE WHO"), 0);
+  EXPECT_EQ(readPendingLines(run, connection), "200-First\r\n200-Second\r\n200 Done");
+  EXPECT_EQ(readPendingLines(run, connection), "");
+}
+
+TEST(ConnectionTestCommand, ReachableServer) {
+  Site site;
+  runConnectionTest(site.run());
+  EXPECT_EQ(site.platform.output, std::string("\r\n"
+                                              "\r\n"
+                                              "######## Quarvel FTP TEST DONE #######\r\n"
+                                              "\r\n"
+                                              "Connected to FTP !\r\n"
+                                              " \r\n") +
+                                      kListing);
+  // The login is dropped without a QUIT.
+  EXPECT_EQ(site.platform.log[0].size(), 2u);
+  EXPECT_EQ(site.run().admin_connection, 0);
+  EXPECT_FALSE(site.passwordShown());
+}
+
+TEST(ConnectionTestCommand, TextAfterTheLoginIsShownInOneWrite) {
+  Site site;
+  site.platform.script.replies["PASS"] = "230 Logged in\r\nNote one\r\nNote two\r\n";
+  runConnectionTest(site.run());
+  EXPECT_EQ(site.platform.writes[0], "Note one\r\nNote two\r\n");
+  EXPECT_EQ(site.platform.writes[2], "######## Quarvel FTP TEST DONE #######\r\n");
+}
+
+TEST(ConnectionTestCommand, FailedLogin) {
+  const std::string expected = std::string(
+                                   "Cant Connect to FTP !\r\n"
+                                   "Please check your ioFTPD error.log / quarvel.conf settings.\r\n"
+                                   " \r\n") +
+                               kListing;
+  Site refused;
+  refused.platform.script.replies["PASS"] = "530 Login incorrect: pa55-Secret\r\n";
+  runConnectionTest(refused.run());
+  EXPECT_EQ(refused.platform.output, expected);
+  EXPECT_FALSE(refused.passwordShown());
+
+  Site unreachable;
+  unreachable.platform.script.reachable = false;
+  runConnectionTest(unreachable.run());
+  EXPECT_EQ(unreachable.platform.output, expected);
+}
+
+TEST(ConnectionTestCommand, ListingEdgeCases) {
+  // CR LF, LF alone and CR alone all end a line; a line with nothing before
+  // its ":" is skipped; a user without a user file has no group or flags.
+  Site site;
+  site.platform.addFile("C:\\ioFTPD\\etc\\UserIdTable",
+                        "brisk:2:STANDARD\r\n:9:STANDARD\nghost:8:STANDARD\rpike:5:STANDARD\r\n");
+  site.platform.script.reachable = false;
+  runConnectionTest(site.run());
+  std::string output = site.platform.output;
+  EXPECT_EQ(output.substr(output.find(" \r\n") + 3),
+            "brisk@Couriers FLAGS:3\r\n"
+            "ghost@ FLAGS:\r\n"
+            "pike@NoGroup FLAGS:3\r\n");
+
+  // Users the database cannot find still give a line, from the emptied
+  // record (which counts as a listed exempt user).
+  Site lost("UserFOLDER=C:\\nowhere\r\n");
+  lost.platform.addFile("C:\\ioFTPD\\etc\\UserIdTable", "brisk:2:STANDARD\r\n");
+  lost.platform.script.reachable = false;
+  runConnectionTest(lost.run());
+  output = lost.platform.output;
+  EXPECT_EQ(output.substr(output.find(" \r\n") + 3), "@ FLAGS: exempt user\r\n");
+}
+
+TEST(ConnectionTestCommand, NoUserTableGivesNoListing) {
+  Site site("UserTABLE=\r\n");
+  site.platform.script.reachable = false;
+  runConnectionTest(site.run());
+  EXPECT_EQ(site.platform.output,
+            "Cant Connect to FTP !\r\n"
+            "Please check your ioFTPD error.log / quarvel.conf settings.\r\n"
+            " \r\n");
+}
+
+TEST(ConnectionTestCommand, DispatchRunsItForTheWholeLineOnly) {
+  for (const char* line : {"TEST", "Test", "test"}) {
+    Site site;
+    site.platform.script.reachable = false;
+    site.platform.command_line = line;
+    runProgram(site.platform);
+    EXPECT_EQ(site.platform.output.rfind("Cant Connect to FTP !\r\n", 0), 0u) << line;
+  }
+  Site site;
+  site.platform.command_line = "test ";
+  runProgram(site.platform);
+  EXPECT_EQ(site.platform.output, "");
+  EXPECT_TRUE(site.platform.connects.empty());
+}
+
+}  // namespace
+}  // namespace quarvel

@@ -1,0 +1,129 @@
+#include "evaluation/trial_evaluation.h"
+
+#include <gtest/gtest.h>
+
+#include "evaluation/test_site.h"
+
+namespace quarvel {
+namespace {
+
+using test_site::Site;
+using Lines = std::vector<std::string>;
+
+TEST(CheckTrialPassTest, PassesAtTheTargetExactly) {
+  struct Case {
+    const char* record;
+    bool passes;
+  } cases[] = {
+      {"brisk=499.9::3::Couriers", false},
+      {"brisk=500::3::Couriers", true},
+      {"brisk=1500.5::0::Couriers", true},
+  };
+  for (const Case& c : cases) {
+    Site site("TRIAL_ONPASS=SITE CHANGE $USER ratio 3\r\n");
+    site.setTrialStore(std::string("\r\n") + c.record + "\r\n");
+    checkTrialPass(site.run(), "brisk");
+    if (c.passes) {
+      EXPECT_EQ(site.platform.output, "!putlog PassedTrial: \"brisk\"\r\n") << c.record;
+      EXPECT_EQ(site.trialStore(), "\r\n") << c.record;
+      EXPECT_EQ(site.platform.siteCommands(), Lines{"SITE CHANGE brisk ratio 3"}) << c.record;
+    } else {
+      EXPECT_EQ(site.platform.output, "") << c.record;
+      EXPECT_TRUE(site.platform.connects.empty()) << c.record;
+    }
+  }
+}
+
+TEST(CheckTrialPassTest, PassCommandGoesOnAFreshLoginThatIsEnded) {
+  Site site("TRIAL_ONPASS=SITE CHANGE $USER ratio 3 $USER $user\r\n");
+  site.setTrialStore("\r\nwren=600::3::Couriers\r\nbrisk=10::3::Couriers\r\n");
+  auto& run = site.run();
+  checkTrialPass(run, "wren");
+  ASSERT_EQ(site.platform.log.size(), 1u);
+  EXPECT_EQ(site.platform.log[0],
+            (Lines{"USER siteadmin", std::string("PASS ") + test_site::kPassword,
+                   "SITE CHANGE wren ratio 3 wren $user", "QUIT"}));
+  EXPECT_EQ(run.admin_connection, 0);
+  EXPECT_EQ(site.trialStore(), "brisk=10::3::Couriers\r\n");
+  EXPECT_FALSE(site.passwordShown());
+  EXPECT_TRUE(site.platform.error_codes.empty());
+}
+
+TEST(CheckTrialPassTest, WithoutLoginOrCommandThePassStillCounts) {
+  Site refused("TRIAL_ONPASS=SITE CHANGE $USER ratio 3\r\n");
+  refused.platform.script.replies["PASS"] = "530 Not you\r\n";
+  refused.setTrialStore("\r\nwren=600::3::Couriers\r\n");
+  checkTrialPass(refused.run(), "wren");
+  EXPECT_EQ(refused.platform.output, "!putlog PassedTrial: \"wren\"\r\n");
+  EXPECT_EQ(refused.trialStore(), "\r\n");
+  EXPECT_TRUE(refused.platform.siteCommands().empty());
+  EXPECT_TRUE(refused.platform.error_codes.empty());
+  EXPECT_FALSE(refused.passwordShown());
+
+  Site no_command;
+  no_command.setTrialStore("\r\nwren=600::3::Couriers\r\n");
+  checkTrialPass(no_command.run(), "wren");
+  EXPECT_EQ(no_command.platform.output, "!putlog PassedTrial: \"wren\"\r\n");
+  EXPECT_TRUE(no_command.platform.connects.empty());
+}
+
+TEST(CheckTrialPassTest, NoTrialRecordNoPass) {
+  // Even a zero target is not reached by somebody who is not on trial.
+  Site site("TRIAL_UPLOAD=0\r\nTRIAL_ONPASS=SITE CHANGE $USER ratio 3\r\n");
+  site.setTrialStore("\r\nwren=600::3::Couriers\r\n");
+  checkTrialPass(site.run(), "brisk");
+  EXPECT_EQ(site.platform.output, "");
+  EXPECT_TRUE(site.platform.connects.empty());
+}
+
+TEST(CheckTrialPassTest, SuspendedQuotaRecordIsReleased) {
+  struct Case {
+    const char* user;
+    const char* quota_record;
+    const char* after;
+  } cases[] = {
+      {"wren", "wren=42.5::2::Couriers", "wren=42.5::0::Couriers"},
+      // Exempt now (group SiteOps): excluded instead.
+      {"Marlow", "Marlow=7::2::SiteOps", "Marlow=7::3::SiteOps"},
+      // Any other status stays.
+      {"brisk", "brisk=7::1::Couriers", "brisk=7::1::Couriers"},
+      {"pike", "pike=7::0::NoGroup", "pike=7::0::NoGroup"},
+  };
+  for (const Case& c : cases) {
+    Site site;
+    site.setTrialStore(std::string("\r\n") + c.user + "=500::1::G\r\n");
+    site.setQuotaStore(std::string("\r\nsetup_quota_started=1\r\n") + c.quota_record + "\r\n");
+    checkTrialPass(site.run(), c.user);
+    std::string store = site.quotaStore();
+    EXPECT_EQ(store.substr(store.find("setup")),
+              std::string("setup_quota_started=1\r\n") + c.after + "\r\n")
+        << c.user;
+  }
+}
+
+TEST(TrialDailyEvaluationTest, RemovesVanishedAndFinishedUsersSilently) {
+  Site site("TRIAL_ONPASS=SITE CHANGE $USER ratio 3\r\n");
+  site.setTrialStore(
+      "\r\n"
+      "brisk=499.9::3::Couriers\r\n"
+      "ghost=0::3::Couriers\r\n"
+      "wren=500::2::Couriers\r\n"
+      "brisk_PREDEL_SIZE_a.zip=4.5\r\n"
+      "tamsin=10::5::Couriers\r\n");
+  site.setQuotaStore("\r\nsetup_quota_started=1\r\nwren=0::2::Couriers\r\n");
+  evaluateTrialsDaily(site.run());
+  EXPECT_EQ(site.trialStore(), "brisk=499.9::3::Couriers\r\ntamsin=10::5::Couriers\r\n");
+  EXPECT_EQ(site.platform.output, "");
+  EXPECT_TRUE(site.platform.connects.empty());
+  // The quota half gives wren's suspended record back, not this half.
+  EXPECT_EQ(site.quotaStore(), "\r\nsetup_quota_started=1\r\nwren=0::2::Couriers\r\n");
+}
+
+TEST(TrialDailyEvaluationTest, NoStoreStaysNoStore) {
+  Site site;
+  evaluateTrialsDaily(site.run());
+  EXPECT_FALSE(site.platform.hasFile(Site::kTrialPath));
+}
+
+}  // namespace
+}  // namespace quarvel

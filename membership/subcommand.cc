@@ -1,0 +1,26 @@
+#include "membership/subcommand.h"
+
+#include "config/text.h"
+
+namespace quarvel {
+
+std::string argumentText(const std::string& command_line) {
+  return command_line.size() > 3 ? command_line.substr(3) : std::string();
+}
+
+Subcommand parseSubcommand(const std::string& argument_text) {
+  Subcommand command;
+  std::string start = toLower(argument_text.substr(0, 4));
+  if (start.compare(0, 3, "add") == 0 || start.compare(0, 3, "del") == 0) {
+    command.kind = start[0] == 'a' ? SubcommandKind::kAdd : SubcommandKind::kDel;
+    command.name = trimBlanks(argument_text.substr(3));
+  } else if (start == "give") {
+    command.kind = SubcommandKind::kGive;
+    std::string operand = trimBlanks(argument_text.substr(4));
+    command.name = field(operand, " ", 1);
+    command.amount = field(operand, " ", 2);
+  }
+  return command;
+}
+
+}  // namespace quarvel

@@ -1,0 +1,449 @@
+// The Win32 platform: Windows x64 (and Wine). Uses the ANSI entry points
+// throughout: paths, variables and the command line are bytes, as the rest of
+// the program treats them.
+#define NOMINMAX
+#define WIN32_LEAN_AND_MEAN
+// winsock2.h must come before windows.h.
+// clang-format off
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#include <windows.h>
+// clang-format on
+
+#include <string>
+#include <vector>
+
+#include "platform/command_line.h"
+#include "platform/platform.h"
+
+namespace quarvel {
+namespace {
+
+// The one place where a Win32 error code becomes a FileError.
+FileError fileError(DWORD code) {
+  switch (code) {
+    case ERROR_FILE_NOT_FOUND:
+      return FileError::kNotFound;
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME:
+      return FileError::kPathNotFound;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+      return FileError::kAccessDenied;
+    default:
+      return FileError::kOther;
+  }
+}
+
+// Readers share everything: the server may hold its own files open for
+// writing while a run reads them.
+const DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+HANDLE openExisting(const std::string& path) {
+  return CreateFileA(path.c_str(), GENERIC_READ, kShareAll, nullptr,
+                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+HANDLE createEmpty(const std::string& path) {
+  return CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                     CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+bool writeAll(HANDLE handle, const char* data, std::size_t size) {
+  while (size > 0) {
+    DWORD chunk = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
+    DWORD written = 0;
+    if (!WriteFile(handle, data, chunk, &written, nullptr) || written == 0) {
+      return false;
+    }
+    data += written;
+    size -= written;
+  }
+  return true;
+}
+
+class WindowsBinaryFile : public BinaryFile {
+ public:
+  explicit WindowsBinaryFile(HANDLE handle) : handle_(handle) {}
+  ~WindowsBinaryFile() override { CloseHandle(handle_); }
+  long read(char* buffer, std::size_t size) override {
+    DWORD chunk = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
+    DWORD got = 0;
+    if (!ReadFile(handle_, buffer, chunk, &got, nullptr)) return -1;
+    return static_cast<long>(got);
+  }
+  bool write(const char* data, std::size_t size) override {
+    return writeAll(handle_, data, size);
+  }
+
+ private:
+  HANDLE handle_;
+};
+
+class WindowsTcpConnection : public TcpConnection {
+ public:
+  explicit WindowsTcpConnection(SOCKET socket) : socket_(socket) {}
+  ~WindowsTcpConnection() override {
+    // Say goodbye with a FIN before closing, so a peer reading an upload
+    // sees its end rather than a reset.
+    shutdown(socket_, SD_SEND);
+    closesocket(socket_);
+  }
+  bool sendAll(const char* data, std::size_t size) override {
+    while (size > 0) {
+      int chunk = size > 0x40000000 ? 0x40000000 : static_cast<int>(size);
+      int sent = send(socket_, data, chunk, 0);
+      if (sent == SOCKET_ERROR || sent == 0) return false;
+      data += sent;
+      size -= static_cast<std::size_t>(sent);
+    }
+    return true;
+  }
+  long receive(char* buffer, std::size_t size, int timeout_ms) override {
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(socket_, &readable);
+    if (timeout_ms < 0) timeout_ms = 0;
+    timeval limit = {timeout_ms / 1000, (timeout_ms % 1000) * 1000};
+    if (select(0, &readable, nullptr, nullptr, &limit) <= 0) return -1;
+    int chunk = size > 0x40000000 ? 0x40000000 : static_cast<int>(size);
+    int got = recv(socket_, buffer, chunk, 0);
+    return got == SOCKET_ERROR ? -1 : got;
+  }
+
+ private:
+  SOCKET socket_;
+};
+
+// A named mutex: the system marks it abandoned when its holder ends in any
+// way, and the next waiter then owns it.
+class WindowsInstanceLock : public InstanceLock {
+ public:
+  explicit WindowsInstanceLock(HANDLE mutex) : mutex_(mutex) {}
+  ~WindowsInstanceLock() override {
+    if (mutex_ == nullptr) return;
+    ReleaseMutex(mutex_);
+    CloseHandle(mutex_);
+  }
+
+ private:
+  HANDLE mutex_;  // null when the run goes on unserialised
+};
+
+// Connects one address without blocking past `deadline` (GetTickCount64).
+SOCKET connectBefore(const addrinfo* address, ULONGLONG deadline, int* error) {
+  SOCKET s =
+      socket(address->ai_family, address->ai_socktype, address->ai_protocol);
+  if (s == INVALID_SOCKET) {
+    *error = WSAGetLastError();
+    return INVALID_SOCKET;
+  }
+  u_long non_blocking = 1;
+  ioctlsocket(s, FIONBIO, &non_blocking);
+  if (connect(s, address->ai_addr, static_cast<int>(address->ai_addrlen)) ==
+      SOCKET_ERROR) {
+    int code = WSAGetLastError();
+    if (code != WSAEWOULDBLOCK) {
+      *error = code;
+      closesocket(s);
+      return INVALID_SOCKET;
+    }
+    ULONGLONG now = GetTickCount64();
+    ULONGLONG left = deadline > now ? deadline - now : 0;
+    fd_set writable;
+    fd_set failed;
+    FD_ZERO(&writable);
+    FD_ZERO(&failed);
+    FD_SET(s, &writable);
+    FD_SET(s, &failed);
+    timeval limit = {static_cast<long>(left / 1000),
+                     static_cast<long>(left % 1000) * 1000};
+    int ready = select(0, nullptr, &writable, &failed, &limit);
+    if (ready <= 0 || !FD_ISSET(s, &writable)) {
+      int so_error = 0;
+      int length = sizeof so_error;
+      if (ready > 0) {
+        getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&so_error),
+                   &length);
+      }
+      *error = ready == 0      ? WSAETIMEDOUT
+               : ready < 0     ? WSAGetLastError()
+               : so_error != 0 ? so_error
+                               : WSAECONNREFUSED;
+      closesocket(s);
+      return INVALID_SOCKET;
+    }
+  }
+  u_long blocking = 0;
+  ioctlsocket(s, FIONBIO, &blocking);
+  return s;
+}
+
+class WindowsPlatform : public Platform {
+ public:
+  WindowsPlatform() {
+    WSADATA data;
+    winsock_ready_ = WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    // Winsock loads its TCP provider by a path that names %SystemRoot%.
+    // Loading it now, while the caller's variables are still intact, keeps
+    // connections working after the run has changed SystemRoot.
+    if (winsock_ready_) {
+      SOCKET probe = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+      if (probe != INVALID_SOCKET) closesocket(probe);
+    }
+  }
+
+  std::string commandLine() override {
+    const char* raw = GetCommandLineA();
+    return commandLineAfterProgramName(raw == nullptr ? "" : raw);
+  }
+
+  std::string environment(const std::string& name) override {
+    std::vector<char> buffer(256);
+    for (;;) {
+      DWORD n = GetEnvironmentVariableA(name.c_str(), buffer.data(),
+                                        static_cast<DWORD>(buffer.size()));
+      if (n == 0) return std::string();
+      if (n < buffer.size()) return std::string(buffer.data(), n);
+      buffer.resize(n);  // n counts the terminating zero
+    }
+  }
+
+  void setEnvironment(const std::string& name,
+                      const std::string& value) override {
+    SetEnvironmentVariableA(name.c_str(),
+                            value.empty() ? nullptr : value.c_str());
+  }
+
+  std::string currentFolder() override {
+    DWORD n = GetCurrentDirectoryA(0, nullptr);
+    if (n == 0) return std::string();
+    std::vector<char> buffer(n);
+    n = GetCurrentDirectoryA(n, buffer.data());
+    if (n == 0 || n >= buffer.size()) return std::string();
+    return std::string(buffer.data(), n);
+  }
+
+  std::string programFolder() override {
+    std::vector<char> buffer(MAX_PATH);
+    for (;;) {
+      DWORD n = GetModuleFileNameA(nullptr, buffer.data(),
+                                   static_cast<DWORD>(buffer.size()));
+      if (n == 0) return std::string();
+      if (n < buffer.size()) {
+        std::string path(buffer.data(), n);
+        std::size_t cut = path.find_last_of("\\/");
+        return cut == std::string::npos ? std::string()
+                                        : path.substr(0, cut + 1);
+      }
+      buffer.resize(buffer.size() * 2);
+    }
+  }
+
+  std::unique_ptr<InstanceLock> acquireInstanceLock() override {
+    HANDLE mutex = CreateMutexA(nullptr, FALSE, "QuarvelInstance");
+    if (mutex != nullptr) {
+      DWORD wait = WaitForSingleObject(mutex, INFINITE);
+      if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) {
+        CloseHandle(mutex);
+        mutex = nullptr;
+      }
+    }
+    return std::make_unique<WindowsInstanceLock>(mutex);
+  }
+
+  void writeOutput(const std::string& bytes) override {
+    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    if (out == nullptr || out == INVALID_HANDLE_VALUE) return;
+    writeAll(out, bytes.data(), bytes.size());
+  }
+
+  void showErrorCode(long code) override {
+    HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
+    if (err == nullptr || err == INVALID_HANDLE_VALUE) return;
+    std::string line = std::to_string(code) + "\r\n";
+    writeAll(err, line.data(), line.size());
+  }
+
+  LocalDate today() override {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    LocalDate date;
+    date.year = now.wYear;
+    date.month = now.wMonth;
+    date.day = now.wDay;
+    return date;
+  }
+
+  FileError probeFile(const std::string& path) override {
+    HANDLE file = openExisting(path);
+    if (file == INVALID_HANDLE_VALUE) return fileError(GetLastError());
+    CloseHandle(file);
+    return FileError::kNone;
+  }
+
+  FileError readFile(const std::string& path, std::string* contents) override {
+    HANDLE file = openExisting(path);
+    if (file == INVALID_HANDLE_VALUE) return fileError(GetLastError());
+    contents->clear();
+    LARGE_INTEGER size;
+    if (GetFileSizeEx(file, &size) && size.QuadPart > 0) {
+      contents->reserve(static_cast<std::size_t>(size.QuadPart));
+    }
+    char buffer[65536];
+    FileError result = FileError::kNone;
+    for (;;) {
+      DWORD got = 0;
+      if (!ReadFile(file, buffer, sizeof buffer, &got, nullptr)) {
+        result = fileError(GetLastError());
+        if (result == FileError::kNone) result = FileError::kOther;
+        break;
+      }
+      if (got == 0) break;
+      contents->append(buffer, got);
+    }
+    CloseHandle(file);
+    return result;
+  }
+
+  bool fileSize(const std::string& path, std::uint64_t* size) override {
+    HANDLE file = openExisting(path);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    LARGE_INTEGER length;
+    bool ok = GetFileSizeEx(file, &length) != 0;
+    CloseHandle(file);
+    if (ok) *size = static_cast<std::uint64_t>(length.QuadPart);
+    return ok;
+  }
+
+  // CopyFileA carries the read-only mark over; the copy must stay
+  // replaceable and removable, as the server's files may be read-only.
+  FileError copyFile(const std::string& from, const std::string& to) override {
+    if (!CopyFileA(from.c_str(), to.c_str(), FALSE)) {
+      return fileError(GetLastError());
+    }
+    DWORD attributes = GetFileAttributesA(to.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+      SetFileAttributesA(to.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    }
+    return FileError::kNone;
+  }
+
+  FileError removeFile(const std::string& path) override {
+    if (DeleteFileA(path.c_str())) return FileError::kNone;
+    return fileError(GetLastError());
+  }
+
+  // Windows cannot rename over a file in one plain call: MoveFileEx with
+  // REPLACE_EXISTING does it, and WRITE_THROUGH returns only once the move
+  // is on disk.
+  FileError replaceFile(const std::string& path,
+                        const std::string& contents) override {
+    std::string temp = path + ".new";
+    HANDLE file = createEmpty(temp);
+    if (file == INVALID_HANDLE_VALUE) return fileError(GetLastError());
+    DWORD error = ERROR_SUCCESS;
+    if (!writeAll(file, contents.data(), contents.size()) ||
+        !FlushFileBuffers(file)) {
+      error = GetLastError();
+    }
+    CloseHandle(file);
+    if (error == ERROR_SUCCESS &&
+        !MoveFileExA(temp.c_str(), path.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      error = GetLastError();
+    }
+    if (error == ERROR_SUCCESS) return FileError::kNone;
+    DeleteFileA(temp.c_str());
+    FileError result = fileError(error);
+    return result == FileError::kNone ? FileError::kOther : result;
+  }
+
+  bool anyEntryMatches(const std::string& prefix) override {
+    WIN32_FIND_DATAA entry;
+    HANDLE search = FindFirstFileA((prefix + "*").c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE) return false;
+    FindClose(search);
+    return true;
+  }
+
+  std::unique_ptr<BinaryFile> openForReading(const std::string& path,
+                                             FileError* error) override {
+    HANDLE file = openExisting(path);
+    if (file == INVALID_HANDLE_VALUE) {
+      *error = fileError(GetLastError());
+      return nullptr;
+    }
+    return std::make_unique<WindowsBinaryFile>(file);
+  }
+
+  std::unique_ptr<BinaryFile> createForWriting(const std::string& path,
+                                               FileError* error) override {
+    HANDLE file = createEmpty(path);
+    if (file == INVALID_HANDLE_VALUE) {
+      *error = fileError(GetLastError());
+      return nullptr;
+    }
+    return std::make_unique<WindowsBinaryFile>(file);
+  }
+
+  std::unique_ptr<TcpConnection> connectTcp(const std::string& host, int port,
+                                            int timeout_ms,
+                                            int* error_number) override {
+    if (!winsock_ready_) {
+      *error_number = WSANOTINITIALISED;
+      return nullptr;
+    }
+    ULONGLONG deadline =
+        GetTickCount64() +
+        static_cast<ULONGLONG>(timeout_ms < 0 ? 0 : timeout_ms);
+    addrinfo hints = {};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_protocol = IPPROTO_TCP;
+    addrinfo* found = nullptr;
+    std::string service = std::to_string(port);
+    int rc = getaddrinfo(host.c_str(), service.c_str(), &hints, &found);
+    if (rc != 0 || found == nullptr) {
+      *error_number = rc != 0 ? rc : WSAHOST_NOT_FOUND;
+      return nullptr;
+    }
+    int error = WSAECONNREFUSED;
+    SOCKET s = INVALID_SOCKET;
+    for (addrinfo* a = found; a != nullptr && s == INVALID_SOCKET;
+         a = a->ai_next) {
+      s = connectBefore(a, deadline, &error);
+    }
+    freeaddrinfo(found);
+    if (s == INVALID_SOCKET) {
+      *error_number = error != 0 ? error : WSAECONNREFUSED;
+      return nullptr;
+    }
+    return std::make_unique<WindowsTcpConnection>(s);
+  }
+
+  // SetWindowTextA does not wait on a window of another process, so a hung
+  // caller cannot stall a transfer.
+  void setWindowText(std::intptr_t window, const std::string& text) override {
+    if (window == 0) return;
+    SetWindowTextA(reinterpret_cast<HWND>(window), text.c_str());
+  }
+
+ private:
+  bool winsock_ready_ = false;
+};
+
+}  // namespace
+
+// Windows reads the raw command line itself; the arguments are not needed.
+void initRealPlatform(int, char**) { realPlatform(); }
+
+Platform& realPlatform() {
+  static WindowsPlatform platform;
+  return platform;
+}
+
+}  // namespace quarvel

@@ -1,0 +1,41 @@
+#include "reports/site_summary.h"
+
+#include "config/numbers.h"
+#include "config/text.h"
+#include "reports/templates.h"
+
+namespace quarvel {
+namespace {
+
+bool isPeriodLine(const std::string& line) {
+  std::string lower = toLower(line);
+  for (const char* key : {"setup_quota_started", "setup_quota_ends", "setup_quota_starts"}) {
+    if (lower.find(key) != std::string::npos) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+long long countSummaryQuotaUsers(const std::vector<std::string>& lines) {
+  long long count = 0;
+  for (const std::string& line : lines) {
+    if (trimBlanks(line).empty() || isPeriodLine(line)) continue;
+    std::vector<std::string> fields = splitAt(field(line, "=", 2), "::");
+    if (fields.size() < 2 || fields[1] != "0") ++count;
+  }
+  return count;
+}
+
+void reportSiteSummary(Run& run) {
+  // Every non-blank line of the trial store counts, size memos included.
+  long long trial_users = static_cast<long long>(run.trial.file().fileLines().size());
+  long long quota_users = countSummaryQuotaUsers(run.quota.file().fileLines());
+  run.printLine(renderTemplate(run, "Irc_Info",
+                               {{"$TRIALUSERS", integerForm(trial_users)},
+                                {"$QUOTAUSERS", integerForm(quota_users)},
+                                boldToken(),
+                                siteNameToken(run)}));
+}
+
+}  // namespace quarvel
