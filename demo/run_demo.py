@@ -41,8 +41,8 @@ BOLD = '\x02'
 SERVER_START_TIMEOUT = 120.0
 # A run of the program takes well under a second; the FTP client waits
 # longer than the server waits for the program.
-RUN_TIMEOUT = 30.0
-FTP_TIMEOUT = 60.0
+RUN_TIMEOUT = 15.0
+FTP_TIMEOUT = 45.0
 NOTHING = object()
 LOG_LINE = re.compile(r'^(\d\d-\d\d-\d{4}) (\d\d:\d\d:\d\d) (\S+): (.*)$')
 
@@ -73,6 +73,8 @@ class Demo:
         self.day_shown = None
         self.sessions = []
         self.errors_seen = 0
+        self.noted_prefix = False
+        self.sysop_seen = 0
 
     # -- output and checks -----------------------------------------------------
 
@@ -152,16 +154,23 @@ class Demo:
     def at(self, year, month, day, hour=0, minute=5):
         self.clock.set(datetime.datetime(year, month, day, hour, minute, 0))
 
-    def store(self, name):
-        """{lower-case key: value} of a store file in the system folder."""
+    def entries(self, name):
+        """[(key, value)] of a store file in the system folder, in file order."""
         path = self.site.system / name
         if not path.exists():
-            return {}
-        values = {}
+            return []
+        found = []
         for line in sitekit.read_crlf_lines(path):
             key, sep, value = line.partition('=')
-            if sep and key.strip().lower() not in values:
-                values[key.strip().lower()] = value
+            if sep:
+                found.append((key.strip(), value.strip()))
+        return found
+
+    def store(self, name):
+        """{lower-case key: value} of a store file (the first line of a key)."""
+        values = {}
+        for key, value in self.entries(name):
+            values.setdefault(key.lower(), value)
         return values
 
     def trial(self):
@@ -193,6 +202,7 @@ class Demo:
     def bot_reads_log(self, *expected):
         """The IRC bot announces the new log lines; each expected line
         (TAG: "name") must be among them."""
+        self.show_admin_commands()
         lines = self.new_log_lines()
         for tag, data in lines:
             self.say('irc bot', 'announces %s: %s' % (tag, data.replace('"', '')))
@@ -201,9 +211,17 @@ class Demo:
             self.check('log line %s' % line, line in texts, texts)
 
     def sysop_lines(self):
+        """The admin commands the server carried out (logs/SysOp.log, without
+        the time stamps)."""
         if not self.site.sysop_file.exists():
             return []
         return [line[20:] for line in sitekit.read_crlf_lines(self.site.sysop_file)]
+
+    def show_admin_commands(self):
+        lines = self.sysop_lines()
+        for line in lines[self.sysop_seen:]:
+            self.say('server', line)
+        self.sysop_seen = len(lines)
 
     # -- the callers of the program ------------------------------------------------------
 
@@ -223,7 +241,7 @@ class Demo:
         result = self.run('scheduler', command, sitekit.environment(self.site, {}))
         out = sitekit.relay(result.lines, self.site, self.clock.now())
         for line in out:
-            self.say('', '(printed, not shown anywhere) %s' % line)
+            self.say('', '(output, which the server drops) %s' % line)
         return out
 
     def irc(self, command, expected):
@@ -272,6 +290,9 @@ class Demo:
         if stats is not None:
             # ioFTPD puts the message prefix 226- before the program's own.
             self.check('stats line %s' % stats, '226-226-' + stats in lines, lines)
+            if not self.noted_prefix:
+                self.noted_prefix = True
+                self.say('', "  (the server's 226- comes before the program's own 226-)")
         else:
             self.check('no stats line', lines == ['226-', '226 Transfer complete.'], lines)
 
@@ -281,10 +302,10 @@ class Demo:
         started = time.monotonic()
         self.start_server()
         print('Quarvel demo: one month on a sample ioFTPD site')
-        print('  program %s (%s), site %s' % (self.program, 'Windows build under Wine'
-                                              if self.launcher.windows else 'native build',
-                                              self.root))
-        print('  FTP on 127.0.0.1:%d; trial %s MB in %s days, quota %s MB a month'
+        print('  program %s (%s), its date set with faketime'
+              % (self.program, 'Windows build under Wine' if self.launcher.windows
+                 else 'native build'))
+        print('  ioFTPD stand-in on 127.0.0.1:%d; trial %s MB in %s days, quota %s MB a month'
               % (self.port, sitekit.DEMO_SETTINGS['TRIAL_UPLOAD'],
                  sitekit.DEMO_SETTINGS['TRIAL_DAYS'], sitekit.DEMO_SETTINGS['QUOTA_UPLOAD']))
         print()
@@ -331,7 +352,8 @@ class Demo:
 
         self.day(2025, 7, 4)
         self.at(2025, 7, 4, 9, 0)
-        self.say('Marlow', 'SITE NUKE /incoming/Fog-QV (the nuke script runs quarvel)')
+        self.say('Marlow', 'nukes /incoming/Fog-QV (7 MB of tamsin)')
+        self.say('nuke', 'quarvel NUKE tamsin 7168')
         self.run('nuke', 'NUKE tamsin 7168', sitekit.environment(self.site, {}))
         self.expect_records('quota', {'tamsin': '0::0::Couriers'})
         self.say('', "tamsin's quota total is back to %s MB"
@@ -346,6 +368,9 @@ class Demo:
                     '[QUOTA] wren@Couriers: 13 MB uploaded, 2 MB to go, 27 days left')
         self.say('wren', 'DELE tide.nfo.bak')
         self.reply(wren.delete('tide.nfo.bak'))
+        # The post-delete event runs after the 250 reply; the answer to the
+        # next command comes once it is done.
+        wren.voidcmd('NOOP')
         quota = self.quota()
         self.check('no size memo left', not any('_predel_size_' in k for k in quota), quota)
         self.expect_records('quota', {'wren': '9::0::Couriers'})
@@ -359,8 +384,8 @@ class Demo:
                   '(1.3 MB a day)' % (BOLD, BOLD)])
         self.irc('IRC info trial all',
                  ['%sDemoSite%s users in trial:' % (BOLD, BOLD),
-                  '%sfennel%s@Couriers: 6 of 10 MB, 3 days left' % (BOLD, BOLD),
-                  '%sjuniper%s@Friends: 0 of 10 MB, 3 days left' % (BOLD, BOLD)])
+                  '%sjuniper%s@Friends: 0 of 10 MB, 3 days left' % (BOLD, BOLD),
+                  '%sfennel%s@Couriers: 6 of 10 MB, 3 days left' % (BOLD, BOLD)])
         self.irc('IRC info quota passed',
                  ['%sDemoSite%s: 1 quota members passed' % (BOLD, BOLD),
                   '%sbrisk%s@Couriers passed' % (BOLD, BOLD)])
@@ -413,6 +438,7 @@ class Demo:
 
         self.at(2025, 8, 1)
         out = self.scheduler('newday')
+        self.show_admin_commands()
         self.check('newday names pike', 'Processing pike' in out, out)
         try:
             pike.voidcmd('NOOP')
@@ -449,7 +475,8 @@ class Demo:
         if out or log or expired:
             self.say('scheduler', 'quarvel newday')
             for line in out:
-                self.say('', '(printed, not shown anywhere) %s' % line)
+                self.say('', '(output, which the server drops) %s' % line)
+            self.show_admin_commands()
             for tag, data in log:
                 self.say('irc bot', 'announces %s: %s' % (tag, data.replace('"', '')))
         if expired:
@@ -460,11 +487,11 @@ class Demo:
                        'wtf - SITE CHANGE %s FLAGS +6' % expired in out, out)
 
     def period_started(self, starts, ends, gone=None):
-        q = self.quota()
+        entries = self.entries('Velkrin.dat')
         self.expect_records('quota', {'setup_quota_starts': starts, 'setup_quota_ends': ends,
                                       'setup_quota_started': '1'})
-        counting = sorted(k for k, v in q.items() if v.split('::')[1:2] == ['0'])
-        exempt = sorted(k for k, v in q.items() if v.split('::')[1:2] == ['3'])
+        counting = sorted((k for k, v in entries if v.split('::')[1:2] == ['0']), key=str.lower)
+        exempt = sorted((k for k, v in entries if v.split('::')[1:2] == ['3']), key=str.lower)
         self.say('', 'quota period %s to %s: %s count; %s exempt'
                  % (starts, ends, ', '.join(counting), ', '.join(exempt)))
         expected = {'brisk': '0::0::Couriers', 'tamsin': '0::0::Couriers',

@@ -10,6 +10,7 @@ line meant for the user.
 
 import argparse
 import datetime
+import glob
 import os
 import re
 import shutil
@@ -438,6 +439,15 @@ def _clear_system_path(loader, env):
                         % _one_line(done.stderr.decode('latin-1')))
 
 
+def faketime_library():
+    """The library of Debian's faketime package. (Its faketime command is
+    not used: it leaves a semaphore behind whenever it is killed, and a later
+    process with the same id then cannot start.)"""
+    for path in sorted(glob.glob('/usr/lib/*/faketime/libfaketime.so.1')):
+        return path
+    raise SiteError('faketime is not installed (apt-get install faketime)')
+
+
 class Result:
     def __init__(self, exit_code, output, problem=None):
         self.exit_code = exit_code      # None when the program did not run to its end
@@ -476,8 +486,7 @@ class Launcher:
                 raise SiteError('rawrun.exe is missing beside %s: build the Windows tools too'
                                 % build_program)
             self.wine_loader, self.wine_env = wine_environment()
-        if not shutil.which('faketime'):
-            raise SiteError('faketime is not installed (apt-get install faketime)')
+        self.faketime = faketime_library()
 
     def local(self, path):
         """A local path as the program reads it."""
@@ -488,8 +497,11 @@ class Launcher:
         the `variables` as its whole environment (what ioftpd.env gives) and
         the site's system folder as working folder."""
         when = when or self.clock.now()
-        fake = ['faketime', '-f', '@' + when.strftime('%Y-%m-%d %H:%M:%S')]
-        env = {'PATH': '/usr/bin:/bin', 'FAKETIME_DONT_FAKE_MONOTONIC': '1'}
+        # libfaketime, preloaded (under Wine into every process wine64
+        # starts), sets the wall clock; time-outs go by the real one.
+        env = {'PATH': '/usr/bin:/bin', 'LD_PRELOAD': self.faketime,
+               'FAKETIME': '@' + when.strftime('%Y-%m-%d %H:%M:%S'),
+               'FAKETIME_DONT_FAKE_MONOTONIC': '1'}
         if os.environ.get('TZ'):
             env['TZ'] = os.environ['TZ']
         if self.windows:
@@ -498,12 +510,12 @@ class Launcher:
             if command_line != '':
                 raw += ' ' + command_line
             env['QUARVEL_RAW_COMMAND_LINE'] = raw
-            argv = fake + [self.wine_loader, str(self.rawrun)]
+            argv = [self.wine_loader, str(self.rawrun)]
         else:
             # The native program joins its arguments by single blanks: the
             # whole raw line as one argument reaches it unchanged.
             env['TMPDIR'] = str(self.site.temp)
-            argv = fake + [str(self.program)] + ([command_line] if command_line != '' else [])
+            argv = [str(self.program)] + ([command_line] if command_line != '' else [])
         env.update(variables)
         if not self.program.is_file():
             return Result(None, b'', 'the program %s is missing' % self.program)
