@@ -228,7 +228,7 @@ class Demo:
     def run(self, who, command, variables, cwd=None):
         result = self.launcher.run(command, variables, cwd=cwd)
         if result.problem:
-            raise DemoAbort('quarvel %s: %s' % (command, result.problem))
+            raise DemoAbort('quarvel %s %s' % (command, result.problem))
         if result.exit_code != 0:
             self.check('quarvel %s ran and exited 0' % command, False,
                        result.problem or result.exit_code)
@@ -523,18 +523,22 @@ def main(argv=None):
             raise SiteError('program not found: %s (build it first)' % demo.program)
         seconds = demo.play()
     except SiteError as e:
+        sys.stdout.flush()
         sys.stderr.write('run_demo: %s\n' % e)
         return 2
     except DemoAbort as e:
-        sys.stderr.write('run_demo: stopped: %s\n' % e)
+        sys.stdout.flush()
+        sys.stderr.write('run_demo: %s\n' % e)
         return 1
     except (ftplib.Error, EOFError, OSError) as e:
         problem = demo.server_problem() if demo.server else ''
+        sys.stdout.flush()
         sys.stderr.write('run_demo: the FTP session failed: %s%s\n'
                          % (' '.join(str(e).split()) or type(e).__name__,
                             '; server: ' + problem if problem else ''))
         return 1
     except KeyboardInterrupt:
+        sys.stdout.flush()
         sys.stderr.write('run_demo: interrupted\n')
         return 2
     finally:

@@ -193,7 +193,7 @@ class SiteHandler(FTPHandler):
         variables = sitekit.environment(self.site, self.cookies())
         result = self.launcher.run(command_line, variables, when=now)
         if result.problem:
-            complain('%s: %s' % (command_line.split(' ')[0], result.problem))
+            complain('quarvel %s %s' % (command_line.split(' ')[0], result.problem))
         return result.exit_code, sitekit.relay(result.lines, self.site, now)
 
     def transfer_complete(self, filename, received):

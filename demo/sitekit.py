@@ -257,7 +257,8 @@ class Site:
             elif change.startswith('-'):
                 flags = ''.join(c for c in flags if c not in change[1:])
             else:
-                flags = change.replace(' ', '') + ('M' if 'M' in flags and 'M' not in change else '')
+                keep = 'M' if 'M' in flags and 'M' not in change else ''
+                flags = change.replace(' ', '') + keep
             flags = flags[:32]
             out, placed = [], False
             for line in lines:
@@ -533,7 +534,7 @@ class Launcher:
             except OSError:
                 pass
             output, _ = popen.communicate()
-            return Result(None, output, 'still running after %.0f s: stopped' % self.timeout)
+            return Result(None, output, 'did not finish within %.0f s (stopped)' % self.timeout)
         code = popen.returncode
         if self.windows and code == 125:
             return Result(None, output, 'rawrun could not start the program: %s'
