@@ -517,32 +517,31 @@ def main(argv=None):
     parser.add_argument('--keep', action='store_true', help='keep the site folder afterwards')
     args = parser.parse_args(sys.argv[1:] if argv is None else argv)
 
-    demo = Demo(args.program, args.port, args.keep)
+    program = Path(args.program)
+    if not program.is_file():
+        sys.stderr.write('run_demo: program not found: %s (build it first)\n' % program)
+        return 2
+    demo = None
     try:
-        if not demo.program.is_file():
-            raise SiteError('program not found: %s (build it first)' % demo.program)
+        demo = Demo(program, args.port, args.keep)
         seconds = demo.play()
-    except SiteError as e:
+    except (SiteError, DemoAbort, ftplib.Error, EOFError, OSError, KeyboardInterrupt) as e:
         sys.stdout.flush()
-        sys.stderr.write('run_demo: %s\n' % e)
-        return 2
-    except DemoAbort as e:
-        sys.stdout.flush()
-        sys.stderr.write('run_demo: %s\n' % e)
-        return 1
-    except (ftplib.Error, EOFError, OSError) as e:
-        problem = demo.server_problem() if demo.server else ''
-        sys.stdout.flush()
-        sys.stderr.write('run_demo: the FTP session failed: %s%s\n'
-                         % (' '.join(str(e).split()) or type(e).__name__,
-                            '; server: ' + problem if problem else ''))
-        return 1
-    except KeyboardInterrupt:
-        sys.stdout.flush()
-        sys.stderr.write('run_demo: interrupted\n')
-        return 2
+        if isinstance(e, KeyboardInterrupt):
+            text = 'interrupted'
+        elif isinstance(e, (SiteError, DemoAbort)):
+            text = str(e)
+        else:
+            # An FTP step failed: say why, and what the server said about it.
+            problem = demo.server_problem() if demo and demo.server else ''
+            text = 'the FTP session failed: %s%s' % (
+                ' '.join(str(e).split()) or type(e).__name__,
+                '; server: ' + problem if problem else '')
+        sys.stderr.write('run_demo: %s\n' % text)
+        return 1 if isinstance(e, (DemoAbort, ftplib.Error, EOFError)) else 2
     finally:
-        demo.stop()
+        if demo is not None:
+            demo.stop()
     print()
     if demo.failures:
         print('%d of %d checks FAILED (in %.1f s).' % (len(demo.failures), demo.checks, seconds))

@@ -30,8 +30,9 @@ WINE_ENV_SCRIPT = REPO / 'scripts' / 'wine_env.sh'
 # The account the program logs in with (flags 1M, group SiteOps).
 ADMIN = 'warden'
 
-# The demo's values of the settings that differ from quarvel.conf.sample:
-# small amounts so that a few megabytes of uploads show every outcome.
+# The values the demo's story relies on (everything else comes from
+# quarvel.conf.sample): small amounts, so that a few megabytes of uploads
+# show every outcome, and punishments that show the admin commands at work.
 DEMO_SETTINGS = {
     'TRIAL_UPLOAD': '10',
     'TRIAL_DAYS': '7',
@@ -648,12 +649,16 @@ def prepare_site(root, build_program, port):
     site = Site(root)
     site.validate()
     windows = build_program.suffix.lower() == '.exe'
-    for folder in (site.system, site.logs, site.ftp_root / 'incoming', site.temp):
-        folder.mkdir(parents=True, exist_ok=True)
-    installed = site.system / ('quarvel.exe' if windows else 'quarvel')
-    other = site.system / ('quarvel' if windows else 'quarvel.exe')
-    if other.exists():
-        other.unlink()
-    shutil.copy2(build_program, installed)
-    write_crlf_lines(site.system / 'quarvel.conf', configuration(site, port, windows))
+    try:
+        for folder in (site.system, site.logs, site.ftp_root / 'incoming', site.temp):
+            folder.mkdir(parents=True, exist_ok=True)
+        installed = site.system / ('quarvel.exe' if windows else 'quarvel')
+        other = site.system / ('quarvel' if windows else 'quarvel.exe')
+        if other.exists():
+            other.unlink()
+        shutil.copy2(build_program, installed)
+        write_crlf_lines(site.system / 'quarvel.conf', configuration(site, port, windows))
+    except OSError as e:
+        raise SiteError('cannot install the program into %s: %s'
+                        % (site.system, e.strerror or e))
     return site
