@@ -33,18 +33,22 @@ double readNumber(const std::string& text) {
   return std::isfinite(value) ? value : 0;
 }
 
-long long roundHalfEven(double value) {
-  if (!std::isfinite(value)) return 0;
+namespace {
+
+// The nearest whole value, halves to the even neighbour.
+double nearestEven(double value) {
   double floor = std::floor(value);
   double diff = value - floor;
-  double result;
-  if (diff > 0.5) {
-    result = floor + 1;
-  } else if (diff < 0.5) {
-    result = floor;
-  } else {
-    result = std::fmod(floor, 2.0) == 0 ? floor : floor + 1;
-  }
+  if (diff > 0.5) return floor + 1;
+  if (diff < 0.5) return floor;
+  return std::fmod(floor, 2.0) == 0 ? floor : floor + 1;
+}
+
+}  // namespace
+
+long long roundHalfEven(double value) {
+  if (!std::isfinite(value)) return 0;
+  double result = nearestEven(value);
   if (result >= 9.2e18) return 9200000000000000000LL;
   if (result <= -9.2e18) return -9200000000000000000LL;
   return static_cast<long long>(result);
@@ -56,18 +60,7 @@ long long readWholeNumber(const std::string& text) {
 
 double roundOneDecimal(double value) {
   if (!std::isfinite(value)) return value;
-  double scaled = value * 10;
-  double floor = std::floor(scaled);
-  double diff = scaled - floor;
-  double result;
-  if (diff > 0.5) {
-    result = floor + 1;
-  } else if (diff < 0.5) {
-    result = floor;
-  } else {
-    result = std::fmod(floor, 2.0) == 0 ? floor : floor + 1;
-  }
-  return result / 10;
+  return nearestEven(value * 10) / 10;
 }
 
 std::string integerForm(long long value) { return std::to_string(value); }

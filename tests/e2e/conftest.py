@@ -26,8 +26,7 @@ from ftp_standin import FtpStandin, UnreachablePort  # noqa: E402
 # which says that the name is to be taken out of this set. The variable
 # QUARVEL_PENDING_COMMANDS (names separated by commas, possibly none)
 # replaces the set for one run.
-PENDING_COMMANDS = {'test', 'qstart', 'qnow', 'UD', 'NUKE', 'UNNUKE', 'PREDL', 'POSDL',
-                    'ST', 'SQ', 'IRC', 'stats', 'checkup', 'newday'}
+PENDING_COMMANDS = set()
 
 DEFAULT_PROGRAMS = {'native': REPO / 'build' / 'quarvel',
                     'windows': REPO / 'build-win' / 'quarvel.exe'}

@@ -32,6 +32,8 @@ QUOTA_STORE = 'Velkrin.dat'
 
 NATIVE_TIMEOUT = 60.0
 WINE_TIMEOUT = 120.0
+# rawrun's exit code when the program could not be started at all.
+RAWRUN_NOT_STARTED = 125
 
 
 # -- files ---------------------------------------------------------------------
@@ -309,4 +311,13 @@ class Sandbox:
     def run(self, command_line='', env=None, date=None, cwd=None, preexec_fn=None,
             program=None, timeout=None):
         """Runs to the end (bounded) and gives the Result."""
-        return self.start(command_line, env, date, cwd, preexec_fn, program).wait(timeout)
+        for attempt in range(3):
+            result = self.start(command_line, env, date, cwd, preexec_fn, program).wait(timeout)
+            if not (self.target.windows and result.returncode == RAWRUN_NOT_STARTED
+                    and result.stderr.startswith(b'rawrun: cannot start the program')):
+                return result
+            # Wine now and then fails to create a process on a busy machine.
+            # The program never ran, so starting it again changes nothing.
+            print('%s: Wine could not start the program (%r); again'
+                  % (result.description, result.stderr))
+        return result

@@ -124,7 +124,9 @@ def test_whole_line_command_ignores_case_but_not_blanks(quarvel):
     quarvel.write_store(TRIAL_STORE, BOB_TRIAL)
     for command_line in ['stats', 'STATS', 'Stats']:
         quarvel.run(command_line, env=BOB).expect(stdout=BOB_STATS)
-    for command_line in ['stats ', ' stats', 'stats now', 'stat', 'statsstats']:
+    # (Blanks in front cannot be tested: on Windows they go with the blanks
+    # behind the program's name.)
+    for command_line in ['stats ', 'stats  ', 'stats now', 'stat', 'statsstats']:
         quarvel.run(command_line, env=BOB).expect(stdout=b'')
 
 
