@@ -17,6 +17,7 @@ import shutil
 import signal
 import subprocess
 import threading
+import time
 import zlib
 from pathlib import Path
 
@@ -521,6 +522,17 @@ class Launcher:
         env.update(variables)
         if not self.program.is_file():
             return Result(None, b'', 'the program %s is missing' % self.program)
+        for attempt in range(3):
+            result = self._start(argv, env, cwd)
+            # rawrun's 125 means that the program never ran (Wine now and
+            # then fails a process creation): starting it again is safe.
+            if not (self.windows and result.exit_code == 125):
+                return result
+            time.sleep(0.5)
+        return Result(None, result.output, 'rawrun could not start the program: %s'
+                      % _one_line(result.output.decode('latin-1')))
+
+    def _start(self, argv, env, cwd):
         try:
             popen = subprocess.Popen(argv, cwd=str(cwd or self.site.system), env=env,
                                      stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
@@ -536,11 +548,7 @@ class Launcher:
                 pass
             output, _ = popen.communicate()
             return Result(None, output, 'did not finish within %.0f s (stopped)' % self.timeout)
-        code = popen.returncode
-        if self.windows and code == 125:
-            return Result(None, output, 'rawrun could not start the program: %s'
-                          % _one_line(output.decode('latin-1')))
-        return Result(code, output)
+        return Result(popen.returncode, output)
 
 
 # -- what ioFTPD does around a run ------------------------------------------------------
