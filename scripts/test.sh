@@ -20,6 +20,15 @@ ASAN_OPTIONS=detect_leaks=1 build-asan/quarvel_tests --gtest_brief=1
 step "unit tests, Windows build under Wine"
 "$QUARVEL_WINE" build-win/quarvel_tests.exe --gtest_brief=1
 
+step "demo: one month on the sample site, native"
+demo/run_demo.sh --program build/quarvel >/tmp/quarvel-demo-native.txt || {
+  cat /tmp/quarvel-demo-native.txt; exit 1; }
+tail -n 1 /tmp/quarvel-demo-native.txt
+step "demo: one month on the sample site, Windows build under Wine"
+demo/run_demo.sh --program build-win/quarvel.exe >/tmp/quarvel-demo-windows.txt || {
+  cat /tmp/quarvel-demo-windows.txt; exit 1; }
+tail -n 1 /tmp/quarvel-demo-windows.txt
+
 step "end-to-end and integration tests, native and Windows under Wine"
 export QUARVEL_PROGRAM=build/quarvel:build-win/quarvel.exe
 export QUARVEL_FTP_DRIVER=build/ftp_api_test:build-win/ftp_api_test.exe
