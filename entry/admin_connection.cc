@@ -25,8 +25,10 @@ int openAdminConnection(Run& run) {
 std::string readPendingLines(Run& run, int connection) {
   std::vector<std::string> lines;
   std::size_t bytes = 0;
+  // The whole reply gets one time-out, however the peer spaces its lines.
+  std::int64_t deadline = run.ftp.deadlineFromNow();
   while (bytes < kMaxPendingBytes && !run.ftp.atEndOfData(connection)) {
-    lines.push_back(run.ftp.readReplyLine(connection));
+    lines.push_back(run.ftp.readReplyLine(connection, deadline));
     bytes += lines.back().size() + 2;
   }
   return joinLines(lines);

@@ -30,9 +30,18 @@ struct FtpClient::Channel {
 
   // Refills the buffer when it has been read: false when nothing came (the
   // peer closed, the wait timed out or the platform reported an error).
-  bool fill(int timeout_ms) {
+  // With a deadline the wait ends there at the latest.
+  bool fill(int timeout_ms, Platform& platform, std::int64_t deadline_ms = 0) {
     if (read_pos < filled) return true;
     if (peer_closed) return false;
+    if (deadline_ms != 0) {
+      std::int64_t left = deadline_ms - platform.monotonicMs();
+      if (left <= 0) {
+        timed_out = true;
+        return false;
+      }
+      if (left < timeout_ms) timeout_ms = static_cast<int>(left);
+    }
     long n = connection->receive(buffer.data(), buffer.size(), timeout_ms);
     sent_since_receive = false;
     read_pos = 0;
@@ -82,9 +91,11 @@ int FtpClient::ftpConnect(const std::string& host, int port,
   }
   int control = addChannel(std::move(connection));
 
-  // Every line of the greeting must carry 220.
+  // Every line of the greeting must carry 220; the whole greeting gets one
+  // time-out.
+  std::int64_t deadline = deadlineFromNow();
   for (;;) {
-    std::string line = readReplyLine(control);
+    std::string line = readReplyLine(control, deadline);
     if (replyCode(line) != 220) {
       setLastStatus(line);
       closeChannel(control);
@@ -128,11 +139,12 @@ int FtpClient::sendCommand(int channel, const std::string& command) {
   return 0;
 }
 
-std::string FtpClient::readReplyLine(int channel) {
+std::string FtpClient::readReplyLine(int channel, std::int64_t deadline_ms) {
   Channel* c = this->channel(channel);
   if (c == nullptr) return std::string();
+  if (deadline_ms == 0) deadline_ms = deadlineFromNow();
   LineAssembler assembler;
-  while (!assembler.complete() && c->fill(timeout_ms_)) {
+  while (!assembler.complete() && c->fill(timeout_ms_, platform_, deadline_ms)) {
     c->read_pos += assembler.feed(c->buffer.data() + c->read_pos,
                                   c->filled - c->read_pos);
   }
@@ -167,10 +179,11 @@ std::string FtpClient::sendFailureLine(int send_result) {
                           : "421 Unable to send command";
 }
 
-std::string FtpClient::readFinalLine(int channel) {
+std::string FtpClient::readFinalLine(int channel, std::int64_t deadline_ms) {
+  if (deadline_ms == 0) deadline_ms = deadlineFromNow();
   std::string line;
   do {
-    line = readReplyLine(channel);
+    line = readReplyLine(channel, deadline_ms);
   } while (isContinuationLine(line));
   return line;
 }
@@ -186,7 +199,7 @@ int FtpClient::openDataChannel(const std::string& host, int port) {
 long FtpClient::receiveBlock(int channel, char* block) {
   Channel* c = this->channel(channel);
   if (c == nullptr) return -1;
-  if (!c->fill(timeout_ms_)) return c->peer_closed ? 0 : -1;
+  if (!c->fill(timeout_ms_, platform_)) return c->peer_closed ? 0 : -1;
   std::size_t n = std::min(kBlockSize, c->filled - c->read_pos);
   std::memcpy(block, c->buffer.data() + c->read_pos, n);
   c->read_pos += n;

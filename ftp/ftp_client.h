@@ -53,7 +53,13 @@ class FtpClient {
   // rest of a longer line is read and dropped). A line cut short by the
   // peer's close or a time-out is given as far as it arrived, so the call
   // gives the empty text when nothing came.
-  std::string readReplyLine(int channel);
+  // A line gets at most the time-out in all, so a peer that trickles bytes
+  // cannot hold a run; `deadline_ms` (from deadlineFromNow) bounds several
+  // reads together instead, as a reply of many lines is read.
+  std::string readReplyLine(int channel, std::int64_t deadline_ms = 0);
+
+  // The clock reading one time-out from now.
+  std::int64_t deadlineFromNow() { return platform_.monotonicMs() + timeout_ms_; }
 
   // True when everything received so far has been read and the last receive
   // did not fill the receive buffer, or the peer closed, or a wait timed out.
@@ -145,7 +151,7 @@ class FtpClient {
   // The local error line for a sendCommand result other than 0.
   static std::string sendFailureLine(int send_result);
   // Reads lines until one that does not announce more lines.
-  std::string readFinalLine(int channel);
+  std::string readFinalLine(int channel, std::int64_t deadline_ms = 0);
   // True when nothing more can arrive on the channel: the peer closed or a
   // wait timed out.
   bool dataEnded(int channel);

@@ -5,6 +5,8 @@
 #include <functional>
 #include <string>
 #include <vector>
+#include <chrono>
+#include <thread>
 
 #include "ftp/scripted_server_test_util.h"
 
@@ -221,6 +223,32 @@ TEST_F(FtpClientTest, SilentReplyTimesOutAsAnEmptyLine) {
   EXPECT_EQ(client.readReplyLine(channel), "");
   EXPECT_TRUE(client.atEndOfData(channel));
   EXPECT_EQ(client.ftpChangeDir(channel, "/x"), 1);  // the channel goes on
+}
+
+// A peer that keeps sending, slowly or line after line, never holds the
+// client for more than its time-out.
+TEST_F(FtpClientTest, ATricklingPeerCannotHoldTheClient) {
+  struct Case {
+    const char* name;
+    const char* piece;  // sent every 20 ms, for 2.5 s
+  } cases[] = {{"endless continuation lines", "331-more\r\n"},
+               {"a line that never ends", "x"}};
+  for (const Case& c : cases) {
+    ScriptedFtpServer trickle;
+    std::string piece = c.piece;
+    trickle.on("USER", [piece](ScriptedFtpServer::Session& s, const std::string&) {
+      s.send("331-Password\r\n");
+      for (int i = 0; i < 125; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        s.send(piece);
+      }
+      s.end();
+    });
+    trickle.start();
+    std::int64_t started = platform.monotonicMs();
+    EXPECT_EQ(client.ftpConnect("127.0.0.1", trickle.port(), "bob", "secret"), -1) << c.name;
+    EXPECT_LT(platform.monotonicMs() - started, 2 * kTimeoutMs + 500) << c.name;
+  }
 }
 
 TEST_F(FtpClientTest, UnknownChannelReadsNothing) {

@@ -1,5 +1,6 @@
 #include "platform/fake_platform.h"
 
+#include <chrono>
 #include <cstring>
 
 namespace quarvel {
@@ -102,6 +103,11 @@ void FakePlatform::setEnvironment(const std::string& name, const std::string& va
   } else {
     variables[name] = value;
   }
+}
+
+std::int64_t FakePlatform::monotonicMs() {
+  auto now = std::chrono::steady_clock::now().time_since_epoch();
+  return std::chrono::duration_cast<std::chrono::milliseconds>(now).count() + clock_offset_ms;
 }
 
 std::unique_ptr<InstanceLock> FakePlatform::acquireInstanceLock() {

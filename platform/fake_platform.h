@@ -40,6 +40,7 @@ class FakePlatform : public Platform {
   std::vector<long> error_codes;    // showErrorCode calls
   std::vector<std::pair<std::intptr_t, std::string>> window_texts;
   int lock_count = 0;
+  std::int64_t clock_offset_ms = 0;
 
   static std::string normalise(const std::string& path);
 
@@ -53,6 +54,8 @@ class FakePlatform : public Platform {
   void writeOutput(const std::string& bytes) override;
   void showErrorCode(long code) override { error_codes.push_back(code); }
   LocalDate today() override { return date; }
+  // A real steady clock, moved on by `clock_offset_ms`.
+  std::int64_t monotonicMs() override;
   FileError probeFile(const std::string& path) override;
   FileError readFile(const std::string& path, std::string* contents) override;
   bool fileSize(const std::string& path, std::uint64_t* size) override;

@@ -105,6 +105,9 @@ class Platform {
   // Today's local date.
   virtual LocalDate today() = 0;
 
+  // Milliseconds of a clock that only moves forward (for time limits).
+  virtual std::int64_t monotonicMs() = 0;
+
   // --- Files -----------------------------------------------------------
 
   // Opens the file for reading and closes it again: kNone when that worked.

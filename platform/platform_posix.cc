@@ -270,6 +270,12 @@ class PosixPlatform : public Platform {
     return date;
   }
 
+  std::int64_t monotonicMs() override {
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+  }
+
   FileError probeFile(const std::string& path) override {
     std::string native = nativePath(path);
     int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC);

@@ -277,6 +277,8 @@ class WindowsPlatform : public Platform {
     return date;
   }
 
+  std::int64_t monotonicMs() override { return static_cast<std::int64_t>(GetTickCount64()); }
+
   FileError probeFile(const std::string& path) override {
     HANDLE file = openExisting(path);
     if (file == INVALID_HANDLE_VALUE) return fileError(GetLastError());
