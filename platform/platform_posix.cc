@@ -182,6 +182,9 @@ int connectWithTimeout(const struct addrinfo* ai, int timeout_ms, int* error) {
     return -1;
   }
   fcntl(fd, F_SETFL, flags);
+  // A peer that stops reading cannot hold a send for longer either.
+  struct timeval send_timeout = {timeout_ms / 1000, (timeout_ms % 1000) * 1000};
+  setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &send_timeout, sizeof send_timeout);
   return fd;
 }
 

@@ -424,6 +424,10 @@ class WindowsPlatform : public Platform {
       *error_number = error != 0 ? error : WSAECONNREFUSED;
       return nullptr;
     }
+    // A peer that stops reading cannot hold a send for longer either.
+    DWORD send_timeout = static_cast<DWORD>(timeout_ms < 0 ? 0 : timeout_ms);
+    setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&send_timeout),
+               sizeof send_timeout);
     return std::make_unique<WindowsTcpConnection>(s);
   }
 
