@@ -2,6 +2,8 @@
 
 #include <string>
 #include <vector>
+#include <chrono>
+#include <thread>
 
 #include "ftp/ftp_client.h"
 #include "ftp/scripted_server_test_util.h"
@@ -347,6 +349,20 @@ TEST_F(FtpTransferTest, UploadIntoAClosedDataConnectionFails) {
   int channel = login();
   EXPECT_EQ(client.ftpPutFile(channel, kHost, 0, "a", kLocal), 0);
   EXPECT_EQ(client.lastStatusCode(), 426);
+}
+
+TEST_F(FtpTransferTest, UploadToAPeerThatStopsReadingEndsAfterTheTimeOut) {
+  platform.addFile(kLocal, binaryBytes(32 * 1024 * 1024));
+  server.on("STOR", [](Session& s, const std::string&) {
+    s.send("150 Ok to send data\r\n");
+    if (!s.acceptData()) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(6 * kTimeoutMs));
+    s.closeData();
+  });
+  int channel = login();
+  std::int64_t started = platform.monotonicMs();
+  EXPECT_EQ(client.ftpPutFile(channel, kHost, 0, "a", kLocal), 0);
+  EXPECT_LT(platform.monotonicMs() - started, 4 * kTimeoutMs);
 }
 
 }  // namespace
