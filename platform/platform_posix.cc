@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/socket_connection.h"
 
 extern char** environ;
 
@@ -436,7 +437,7 @@ class PosixPlatform : public Platform {
       *error_number = error != 0 ? error : ECONNREFUSED;
       return nullptr;
     }
-    return std::make_unique<PosixTcpConnection>(fd);
+    return socketConnection(fd);
   }
 
   void setWindowText(std::intptr_t, const std::string&) override {}
@@ -448,6 +449,10 @@ class PosixPlatform : public Platform {
 PosixPlatform* instance = nullptr;
 
 }  // namespace
+
+std::unique_ptr<TcpConnection> socketConnection(std::intptr_t socket) {
+  return std::make_unique<PosixTcpConnection>(static_cast<int>(socket));
+}
 
 // main hands its arguments over before the first use of realPlatform().
 void initRealPlatform(int argc, char** argv) {

@@ -15,6 +15,7 @@
 
 #include "platform/command_line.h"
 #include "platform/platform.h"
+#include "platform/socket_connection.h"
 
 namespace quarvel {
 namespace {
@@ -428,7 +429,7 @@ class WindowsPlatform : public Platform {
     DWORD send_timeout = static_cast<DWORD>(timeout_ms < 0 ? 0 : timeout_ms);
     setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&send_timeout),
                sizeof send_timeout);
-    return std::make_unique<WindowsTcpConnection>(s);
+    return socketConnection(static_cast<std::intptr_t>(s));
   }
 
   // SetWindowTextA does not wait on a window of another process, so a hung
@@ -443,6 +444,10 @@ class WindowsPlatform : public Platform {
 };
 
 }  // namespace
+
+std::unique_ptr<TcpConnection> socketConnection(std::intptr_t socket) {
+  return std::make_unique<WindowsTcpConnection>(static_cast<SOCKET>(socket));
+}
 
 // Windows reads the raw command line itself; the arguments are not needed.
 void initRealPlatform(int, char**) { realPlatform(); }

@@ -7,6 +7,7 @@
 
 #include <cstring>
 
+#include "platform/socket_connection.h"
 #include "platform/test_listener.h"
 
 namespace quarvel {
@@ -21,35 +22,6 @@ bool waitReadable(int fd, int timeout_ms) {
   return ready > 0;
 }
 
-class Connection : public TcpConnection {
- public:
-  explicit Connection(int fd) : fd_(fd) {}
-  ~Connection() override { ::close(fd_); }
-  bool sendAll(const char* data, std::size_t size) override {
-    while (size > 0) {
-      ssize_t n = ::send(fd_, data, size, MSG_NOSIGNAL);
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        return false;
-      }
-      data += n;
-      size -= static_cast<std::size_t>(n);
-    }
-    return true;
-  }
-  long receive(char* buffer, std::size_t size, int timeout_ms) override {
-    if (!waitReadable(fd_, timeout_ms)) return -1;
-    ssize_t n;
-    do {
-      n = ::recv(fd_, buffer, size, 0);
-    } while (n < 0 && errno == EINTR);
-    return n < 0 ? -1 : static_cast<long>(n);
-  }
-
- private:
-  int fd_;
-};
-
 class PosixListener : public TestListener {
  public:
   PosixListener(int fd, int port) : fd_(fd), port_(port) {}
@@ -59,7 +31,7 @@ class PosixListener : public TestListener {
     if (!waitReadable(fd_, timeout_ms)) return nullptr;
     int fd = ::accept(fd_, nullptr, nullptr);
     if (fd < 0) return nullptr;
-    return std::make_unique<Connection>(fd);
+    return socketConnection(fd);
   }
 
  private:

@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "platform/socket_connection.h"
 #include "platform/test_listener.h"
 
 namespace quarvel {
@@ -20,31 +21,6 @@ bool waitReadable(SOCKET s, int timeout_ms) {
   return select(0, &readable, nullptr, nullptr, &limit) > 0;
 }
 
-class Connection : public TcpConnection {
- public:
-  explicit Connection(SOCKET s) : s_(s) {}
-  ~Connection() override { closesocket(s_); }
-  bool sendAll(const char* data, std::size_t size) override {
-    while (size > 0) {
-      int chunk = size > 1 << 20 ? 1 << 20 : static_cast<int>(size);
-      int n = ::send(s_, data, chunk, 0);
-      if (n == SOCKET_ERROR) return false;
-      data += n;
-      size -= static_cast<std::size_t>(n);
-    }
-    return true;
-  }
-  long receive(char* buffer, std::size_t size, int timeout_ms) override {
-    if (!waitReadable(s_, timeout_ms)) return -1;
-    int chunk = size > 1 << 20 ? 1 << 20 : static_cast<int>(size);
-    int n = ::recv(s_, buffer, chunk, 0);
-    return n == SOCKET_ERROR ? -1 : static_cast<long>(n);
-  }
-
- private:
-  SOCKET s_;
-};
-
 class WindowsListener : public TestListener {
  public:
   WindowsListener(SOCKET s, int port) : s_(s), port_(port) {}
@@ -54,7 +30,7 @@ class WindowsListener : public TestListener {
     if (!waitReadable(s_, timeout_ms)) return nullptr;
     SOCKET s = ::accept(s_, nullptr, nullptr);
     if (s == INVALID_SOCKET) return nullptr;
-    return std::make_unique<Connection>(s);
+    return socketConnection(static_cast<std::intptr_t>(s));
   }
 
  private:
