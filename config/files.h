@@ -16,7 +16,6 @@ class Files {
   // The data folder followed by `name`, which carries its own leading
   // backslash ("\Quarvel.dat").
   std::string dataPath(const std::string& name) const;
-  const std::string& dataFolder() const { return data_folder_; }
 
   // 1 when the file can be opened for reading, or when opening is denied
   // (the file is there but held by another process); else 0.

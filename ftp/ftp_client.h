@@ -72,8 +72,6 @@ class FtpClient {
   // character on, trimmed.
   void setLastStatus(const std::string& line);
 
-  void setTimeout(int timeout_ms) { timeout_ms_ = timeout_ms; }
-  int timeout() const { return timeout_ms_; }
 
   Platform& platform() { return platform_; }
 

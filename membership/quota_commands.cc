@@ -1,6 +1,5 @@
 // SQ add / del / give: members of the running quota period added, removed
 // and credited by hand. Works only once the period's enrolment has run.
-#include "config/numbers.h"
 #include "config/text.h"
 #include "entry/event_records.h"
 #include "entry/handlers.h"
@@ -63,10 +62,8 @@ void giveQuotaUser(Run& run, const std::string& name, const std::string& amount)
     run.printLine(" " + name + " doesn't exists in quota.");
     return;
   }
-  double uploaded = readNumber(amount) + readNumber(field(record, "::", 1));
-  run.quota.writeQuotaRecord(
-      recordEntry(name, plainForm(uploaded), field(record, "::", 2), field(record, "::", 3)));
-  run.printLine(" gave " + name + " " + amount + "mB");
+  run.quota.writeQuotaRecord(creditedEntry(name, record, amount));
+  run.printLine(gaveLine(name, amount));
   // May pass the member, or take a pass back after a negative credit.
   checkQuotaPass(run, name);
 }

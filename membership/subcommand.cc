@@ -1,6 +1,8 @@
 #include "membership/subcommand.h"
 
+#include "config/numbers.h"
 #include "config/text.h"
+#include "entry/event_records.h"
 
 namespace quarvel {
 
@@ -21,6 +23,16 @@ Subcommand parseSubcommand(const std::string& argument_text) {
     command.amount = field(operand, " ", 2);
   }
   return command;
+}
+
+std::string creditedEntry(const std::string& name, const std::string& record,
+                          const std::string& amount) {
+  double uploaded = readNumber(amount) + readNumber(field(record, "::", 1));
+  return recordEntry(name, plainForm(uploaded), field(record, "::", 2), field(record, "::", 3));
+}
+
+std::string gaveLine(const std::string& name, const std::string& amount) {
+  return " gave " + name + " " + amount + "mB";
 }
 
 }  // namespace quarvel

@@ -71,10 +71,8 @@ void giveTrialUser(Run& run, const std::string& name, const std::string& amount)
     run.printLine(" " + name + " doesn't exists in trial.");
     return;
   }
-  double uploaded = readNumber(amount) + readNumber(field(record, "::", 1));
-  run.trial.writeTrialRecord(
-      recordEntry(name, plainForm(uploaded), field(record, "::", 2), field(record, "::", 3)));
-  run.printLine(" gave " + name + " " + amount + "mB");
+  run.trial.writeTrialRecord(creditedEntry(name, record, amount));
+  run.printLine(gaveLine(name, amount));
   checkTrialPass(run, name);
 }
 
