@@ -72,7 +72,6 @@ class FtpClient {
   // character on, trimmed.
   void setLastStatus(const std::string& line);
 
-
   Platform& platform() { return platform_; }
 
   // --- One-line commands: 1 on the expected reply code, else 0 ----------
