@@ -55,4 +55,30 @@ std::string formatDate(const LocalDate& date) {
   return buffer;
 }
 
+std::string utcTimestamp(std::int64_t seconds) {
+  std::int64_t days = seconds / 86400;
+  std::int64_t rest = seconds % 86400;
+  if (rest < 0) {
+    rest += 86400;
+    --days;
+  }
+  // Civil date from a day count (eras of 400 years, years starting in March).
+  std::int64_t z = days + 719468;
+  std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  std::int64_t day_of_era = z - era * 146097;
+  std::int64_t year_of_era =
+      (day_of_era - day_of_era / 1460 + day_of_era / 36524 - day_of_era / 146096) / 365;
+  std::int64_t day_of_year = day_of_era - (365 * year_of_era + year_of_era / 4 - year_of_era / 100);
+  std::int64_t mp = (5 * day_of_year + 2) / 153;
+  std::int64_t day = day_of_year - (153 * mp + 2) / 5 + 1;
+  std::int64_t month = mp < 10 ? mp + 3 : mp - 9;
+  std::int64_t year = year_of_era + era * 400 + (month <= 2 ? 1 : 0);
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%04lld-%02lld-%02lld %02lld:%02lld:%02lld UTC",
+                static_cast<long long>(year), static_cast<long long>(month),
+                static_cast<long long>(day), static_cast<long long>(rest / 3600),
+                static_cast<long long>(rest / 60 % 60), static_cast<long long>(rest % 60));
+  return buffer;
+}
+
 }  // namespace quarvel

@@ -1,6 +1,7 @@
 // Day numbers and day differences of dates written MM-DD-YYYY.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "platform/platform.h"
@@ -18,5 +19,8 @@ int daysBetween(const std::string& first, const std::string& second);
 
 // MM-DD-YYYY.
 std::string formatDate(const LocalDate& date);
+
+// "YYYY-MM-DD HH:MM:SS UTC" for seconds since 1970-01-01 00:00:00 UTC.
+std::string utcTimestamp(std::int64_t seconds);
 
 }  // namespace quarvel

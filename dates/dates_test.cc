@@ -48,3 +48,24 @@ TEST(Dates, FormatsTwoDigitMonthAndDay) {
 
 }  // namespace
 }  // namespace quarvel
+
+namespace quarvel {
+namespace {
+
+TEST(Dates, UtcTimestamps) {
+  struct Case {
+    std::int64_t seconds;
+    const char* text;
+  } cases[] = {
+      {0, "1970-01-01 00:00:00 UTC"},
+      {1797292800, "2026-12-15 00:00:00 UTC"},
+      {1709164799, "2024-02-28 23:59:59 UTC"},
+      {1709164800 + 86400 - 1, "2024-02-29 23:59:59 UTC"},  // leap day
+      {4107542400, "2100-03-01 00:00:00 UTC"},              // 2100 is no leap year
+      {-1, "1969-12-31 23:59:59 UTC"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(utcTimestamp(c.seconds), c.text) << c.seconds;
+}
+
+}  // namespace
+}  // namespace quarvel

@@ -172,6 +172,15 @@ FileError FakePlatform::replaceFile(const std::string& path, const std::string& 
   return FileError::kNone;
 }
 
+FileError FakePlatform::appendFile(const std::string& path, const std::string& bytes) {
+  std::string p = normalise(path);
+  if (!folderExists(parentOf(p))) return FileError::kPathNotFound;
+  if (fail_appends_) return FileError::kOther;
+  if (locked_.count(p) != 0 || folders_.count(p) != 0) return FileError::kAccessDenied;
+  files_[p] += bytes;
+  return FileError::kNone;
+}
+
 bool FakePlatform::anyEntryMatches(const std::string& prefix) {
   std::string raw = prefix;
   for (char& c : raw) {

@@ -28,6 +28,8 @@ class FakePlatform : public Platform {
   // Every replaceFile fails from now on (a full disk), leaving files as
   // they are.
   void failReplaces(bool fail) { fail_replaces_ = fail; }
+  // Every appendFile fails from now on (a full disk), adding nothing.
+  void failAppends(bool fail) { fail_appends_ = fail; }
   std::vector<std::string> filesIn(const std::string& folder) const;
 
   std::string command_line;
@@ -38,6 +40,8 @@ class FakePlatform : public Platform {
   std::string output;  // everything written to standard output
   std::vector<std::string> writes;  // one entry per write call
   std::vector<long> error_codes;    // showErrorCode calls
+  std::vector<std::string> error_lines;  // writeErrorLine calls
+  std::int64_t utc_seconds = 1797292800;  // 2026-12-15 00:00:00 UTC
   std::vector<std::pair<std::intptr_t, std::string>> window_texts;
   int lock_count = 0;
   std::int64_t clock_offset_ms = 0;
@@ -53,15 +57,18 @@ class FakePlatform : public Platform {
   std::unique_ptr<InstanceLock> acquireInstanceLock() override;
   void writeOutput(const std::string& bytes) override;
   void showErrorCode(long code) override { error_codes.push_back(code); }
+  void writeErrorLine(const std::string& text) override { error_lines.push_back(text); }
   LocalDate today() override { return date; }
   // A real steady clock, moved on by `clock_offset_ms`.
   std::int64_t monotonicMs() override;
+  std::int64_t utcSeconds() override { return utc_seconds; }
   FileError probeFile(const std::string& path) override;
   FileError readFile(const std::string& path, std::string* contents) override;
   bool fileSize(const std::string& path, std::uint64_t* size) override;
   FileError copyFile(const std::string& from, const std::string& to) override;
   FileError removeFile(const std::string& path) override;
   FileError replaceFile(const std::string& path, const std::string& contents) override;
+  FileError appendFile(const std::string& path, const std::string& bytes) override;
   bool anyEntryMatches(const std::string& prefix) override;
   std::unique_ptr<BinaryFile> openForReading(const std::string& path,
                                              FileError* error) override;
@@ -81,6 +88,7 @@ class FakePlatform : public Platform {
   std::set<std::string> folders_;
   std::set<std::string> locked_;
   bool fail_replaces_ = false;
+  bool fail_appends_ = false;
 };
 
 }  // namespace quarvel

@@ -102,11 +102,18 @@ class Platform {
   // on standard error (never a dialog: runs are started by a server).
   virtual void showErrorCode(long code) = 0;
 
+  // Writes the text and CR LF to standard error in one write call: a
+  // failure told in words, for the operator.
+  virtual void writeErrorLine(const std::string& text) = 0;
+
   // Today's local date.
   virtual LocalDate today() = 0;
 
   // Milliseconds of a clock that only moves forward (for time limits).
   virtual std::int64_t monotonicMs() = 0;
+
+  // Seconds since 1970-01-01 00:00:00 UTC (for time stamps).
+  virtual std::int64_t utcSeconds() = 0;
 
   // --- Files -----------------------------------------------------------
 
@@ -133,6 +140,12 @@ class Platform {
   // successful call leaves no temporary file behind.
   virtual FileError replaceFile(const std::string& path,
                                 const std::string& contents) = 0;
+
+  // Appends the bytes at the end of the file, creating it when missing, and
+  // flushes them to disk before returning. A failed call may leave part of
+  // the bytes behind but never touches what the file held before.
+  virtual FileError appendFile(const std::string& path,
+                               const std::string& bytes) = 0;
 
   // A directory search for `prefix` followed by "*", folders included: true
   // when it finds any entry. For "C:\a\b" the entry b of C:\a (or any entry

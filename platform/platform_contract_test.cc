@@ -155,6 +155,20 @@ TYPED_TEST(PlatformContract, FailedReplaceKeepsTheOldFile) {
   EXPECT_FALSE(p.anyEntryMatches(this->at("missing")));
 }
 
+TYPED_TEST(PlatformContract, AppendCreatesThenAddsAtTheEnd) {
+  Platform& p = this->platform();
+  const std::string log = this->at("Quarvel.log");
+  ASSERT_EQ(FileError::kNone, p.appendFile(log, "one\r\n"));
+  ASSERT_EQ(FileError::kNone, p.appendFile(log, std::string("two\0\r\n", 6)));
+  EXPECT_EQ(std::string("one\r\ntwo\0\r\n", 11), this->files_.file(log));
+
+  // Nothing is created where the folder is missing, and a folder is no log.
+  EXPECT_EQ(FileError::kPathNotFound, p.appendFile(this->at("missing\\Quarvel.log"), "x"));
+  EXPECT_FALSE(p.anyEntryMatches(this->at("missing")));
+  this->files_.addFolder(this->at("folder"));
+  EXPECT_EQ(FileError::kAccessDenied, p.appendFile(this->at("folder"), "x"));
+}
+
 // Which kind of error each file operation reports for a file that is not
 // there and for a folder that is not there.
 TYPED_TEST(PlatformContract, MissingFileAndMissingFolderErrors) {

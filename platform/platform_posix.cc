@@ -263,6 +263,11 @@ class PosixPlatform : public Platform {
     writeAll(STDERR_FILENO, line.data(), line.size());
   }
 
+  void writeErrorLine(const std::string& text) override {
+    std::string line = text + "\r\n";
+    writeAll(STDERR_FILENO, line.data(), line.size());
+  }
+
   LocalDate today() override {
     time_t now = time(nullptr);
     struct tm local;
@@ -279,6 +284,8 @@ class PosixPlatform : public Platform {
     clock_gettime(CLOCK_MONOTONIC, &now);
     return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
   }
+
+  std::int64_t utcSeconds() override { return static_cast<std::int64_t>(time(nullptr)); }
 
   FileError probeFile(const std::string& path) override {
     std::string native = nativePath(path);
@@ -358,6 +365,16 @@ class PosixPlatform : public Platform {
       ::close(dir);
     }
     return FileError::kNone;
+  }
+
+  FileError appendFile(const std::string& path, const std::string& bytes) override {
+    std::string native = nativePath(path);
+    int fd = ::open(native.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (fd < 0) return fileError(errno, native);
+    bool ok = writeAll(fd, bytes.data(), bytes.size()) && ::fsync(fd) == 0;
+    int saved = errno;
+    ok = (::close(fd) == 0) && ok;
+    return ok ? FileError::kNone : fileError(saved, native);
   }
 
   bool anyEntryMatches(const std::string& prefix) override {

@@ -268,6 +268,13 @@ class WindowsPlatform : public Platform {
     writeAll(err, line.data(), line.size());
   }
 
+  void writeErrorLine(const std::string& text) override {
+    HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
+    if (err == nullptr || err == INVALID_HANDLE_VALUE) return;
+    std::string line = text + "\r\n";
+    writeAll(err, line.data(), line.size());
+  }
+
   LocalDate today() override {
     SYSTEMTIME now;
     GetLocalTime(&now);
@@ -279,6 +286,16 @@ class WindowsPlatform : public Platform {
   }
 
   std::int64_t monotonicMs() override { return static_cast<std::int64_t>(GetTickCount64()); }
+
+  std::int64_t utcSeconds() override {
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    ULARGE_INTEGER ticks;
+    ticks.LowPart = now.dwLowDateTime;
+    ticks.HighPart = now.dwHighDateTime;
+    // 100-ns ticks since 1601-01-01; 11644473600 s lie between 1601 and 1970.
+    return static_cast<std::int64_t>(ticks.QuadPart / 10000000ULL) - 11644473600LL;
+  }
 
   FileError probeFile(const std::string& path) override {
     HANDLE file = openExisting(path);
@@ -363,6 +380,20 @@ class WindowsPlatform : public Platform {
     DeleteFileA(temp.c_str());
     FileError result = fileError(error);
     return result == FileError::kNone ? FileError::kOther : result;
+  }
+
+  // FILE_APPEND_DATA alone makes every write land at the end, also when
+  // another writer grew the file meanwhile.
+  FileError appendFile(const std::string& path, const std::string& bytes) override {
+    HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return fileError(GetLastError());
+    bool ok = writeAll(file, bytes.data(), bytes.size()) && FlushFileBuffers(file);
+    DWORD code = GetLastError();
+    CloseHandle(file);
+    if (ok) return FileError::kNone;
+    FileError error = fileError(code);
+    return error == FileError::kNone ? FileError::kOther : error;
   }
 
   bool anyEntryMatches(const std::string& prefix) override {
