@@ -66,6 +66,10 @@ class FtpClient {
   // Sending a command clears it.
   bool atEndOfData(int channel);
 
+  // True when nothing more can arrive on the channel: the peer closed, a
+  // wait timed out, or there is no such channel.
+  bool channelEnded(int channel) { return dataEnded(channel); }
+
   int lastStatusCode() const { return last_code_; }
   const std::string& lastStatusMessage() const { return last_message_; }
   // Sets the pair from a line: its reply code and its text from the fourth

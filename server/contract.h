@@ -15,6 +15,11 @@ inline constexpr char kPwdVariable[] = "pwd";
 inline constexpr char kConfigFile[] = "\\quarvel.conf";
 inline constexpr char kTrialStoreFile[] = "\\Quarvel.dat";
 inline constexpr char kQuotaStoreFile[] = "\\Velkrin.dat";
+// What the program did on the server, for the operator (and its older half).
+inline constexpr char kAuditLogFile[] = "\\Quarvel.log";
+inline constexpr char kAuditLogOldFile[] = "\\Quarvel.log.1";
+// The last date newday counted the trial days down.
+inline constexpr char kCountedDayFile[] = "\\Quarvel.day";
 // The server user list below the server folder.
 inline constexpr char kServerUserList[] = "\\etc\\passwd";
 

@@ -1,0 +1,144 @@
+#include "server/admin_session.h"
+
+#include <algorithm>
+
+#include "ftp/reply.h"
+
+namespace quarvel {
+namespace {
+
+// A reply is a few lines; a peer that keeps sending is not followed further.
+constexpr std::size_t kMaxReplyBytes = 1 << 20;
+// All replies of a session together wait at most this many time-outs.
+constexpr std::int64_t kBudgetInTimeouts = 5;
+// Clocks and socket waits round differently.
+constexpr std::int64_t kDeadlineSlackMs = 20;
+
+std::string seconds(std::int64_t ms) { return std::to_string((ms + 999) / 1000) + " s"; }
+
+}  // namespace
+
+std::string SiteReply::describe() const {
+  if (code != 0) return std::to_string(code) + (text.empty() ? "" : " " + text);
+  return text;
+}
+
+LiveAdminSession::LiveAdminSession(FtpClient& ftp, Opener open, std::string where,
+                                   int timeout_ms, std::int64_t budget_ms, bool quit_at_end)
+    : ftp_(ftp),
+      open_(std::move(open)),
+      where_(std::move(where)),
+      timeout_ms_(timeout_ms),
+      budget_ms_(budget_ms > 0 ? budget_ms : kBudgetInTimeouts * timeout_ms),
+      quit_at_end_(quit_at_end) {}
+
+LiveAdminSession::~LiveAdminSession() { close(); }
+
+void LiveAdminSession::close() {
+  if (state_ == State::kOpen && quit_at_end_) {
+    ftp_.ftpQuit(channel_);
+  } else if ((state_ == State::kOpen || state_ == State::kGivenUp) && channel_ != 0) {
+    ftp_.closeChannel(channel_);
+  }
+  if (state_ == State::kOpen || state_ == State::kGivenUp) state_ = State::kClosed;
+  channel_ = 0;
+}
+
+bool LiveAdminSession::ensureOpen() {
+  if (state_ != State::kNotOpened) return state_ == State::kOpen;
+  channel_ = open_();
+  if (channel_ > 0) {
+    state_ = State::kOpen;
+    session_deadline_ = ftp_.platform().monotonicMs() + budget_ms_;
+    return true;
+  }
+  channel_ = 0;
+  state_ = State::kNoLogin;
+  login_failure_.outcome = SiteOutcome::kNoLogin;
+  login_failure_.code = 0;
+  std::string status = std::to_string(ftp_.lastStatusCode()) + " " + ftp_.lastStatusMessage();
+  login_failure_.text = "no admin login on " + where_ + " (" + status + ")";
+  return false;
+}
+
+SiteReply LiveAdminSession::giveUp(SiteOutcome outcome, const std::string& text) {
+  state_ = State::kGivenUp;
+  given_up_because_ = text;
+  SiteReply reply;
+  reply.outcome = outcome;
+  reply.text = text + "; the admin login is given up for the rest of this run";
+  return reply;
+}
+
+SiteReply LiveAdminSession::send(const std::string& command) {
+  SiteReply reply;
+  if (command.find_first_of("\r\n") != std::string::npos) {
+    reply.outcome = SiteOutcome::kNotSent;
+    reply.text = "the command line holds a line break and is never sent";
+    return reply;
+  }
+  if (!ensureOpen()) {
+    if (state_ == State::kNoLogin) return login_failure_;
+    reply.outcome = SiteOutcome::kLost;
+    reply.text = state_ == State::kClosed
+                     ? "the admin login on " + where_ + " is closed"
+                     : "not sent: " + given_up_because_;
+    return reply;
+  }
+  if (ftp_.platform().monotonicMs() >= session_deadline_) {
+    return giveUp(SiteOutcome::kTimedOut, "the admin login on " + where_ + " used up its " +
+                                              seconds(budget_ms_) + " for replies");
+  }
+  if (ftp_.sendCommand(channel_, command) != 0) {
+    return giveUp(SiteOutcome::kLost, "the connection to " + where_ + " broke");
+  }
+  return readReply(command);
+}
+
+SiteReply LiveAdminSession::readReply(const std::string& command) {
+  Platform& platform = ftp_.platform();
+  std::int64_t started = platform.monotonicMs();
+  std::int64_t deadline = std::min(started + timeout_ms_, session_deadline_);
+  std::size_t bytes = 0;
+  for (;;) {
+    std::string line = ftp_.readReplyLine(channel_, deadline);
+    bytes += line.size() + 2;
+    int code = replyCode(line);
+    if (code != 0 && line.size() >= 3 && !isContinuationLine(line)) {
+      SiteReply reply;
+      reply.outcome = code >= 200 && code < 300 ? SiteOutcome::kAccepted : SiteOutcome::kRefused;
+      reply.code = code;
+      reply.text = replyText(line);
+      // 421: the server is closing the connection itself.
+      if (code == 421) {
+        state_ = State::kGivenUp;
+        given_up_because_ = "the server ended the admin login (" + reply.describe() + ")";
+      }
+      return reply;
+    }
+    if (line.empty() && ftp_.channelEnded(channel_)) {
+      // A wait that ends near the deadline timed out; earlier, the peer closed.
+      if (platform.monotonicMs() >= deadline - kDeadlineSlackMs) {
+        return giveUp(SiteOutcome::kTimedOut, "no reply from " + where_ + " to \"" + command +
+                                                  "\" within " + seconds(deadline - started));
+      }
+      return giveUp(SiteOutcome::kLost,
+                    "the connection to " + where_ + " closed before the reply to \"" + command +
+                        "\"");
+    }
+    if (bytes > kMaxReplyBytes) {
+      return giveUp(SiteOutcome::kLost, "the reply from " + where_ + " to \"" + command +
+                                            "\" does not end");
+    }
+  }
+}
+
+SiteReply DryAdminSession::send(const std::string& command) {
+  commands_.push_back(command);
+  SiteReply reply;
+  reply.outcome = SiteOutcome::kRecorded;
+  reply.text = "not sent (preview)";
+  return reply;
+}
+
+}  // namespace quarvel

@@ -1,0 +1,72 @@
+// The audit log, Quarvel.log in the data folder: what the program did on
+// the server and to its stores, for the operator to read afterwards. One
+// line per SITE command (and per punishment decided against), one per run
+// that changed a store; each line is appended and flushed before the run
+// goes on, so it survives whatever comes next.
+//
+// A line: time stamp (UTC), the run's command word, the user, the command
+// sent, the server's reply, the outcome, separated by " | " ("-" for a
+// field that does not apply). The admin password never appears: any text
+// holding it is masked. At 10 MB the log moves to Quarvel.log.1 (replacing
+// the older one). A log that cannot be written never stops a run: the first
+// failure gives one line on standard error, and the run goes on.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace quarvel {
+
+class AuditLog {
+ public:
+  static constexpr std::uint64_t kRotateBytes = 10u * 1024 * 1024;
+
+  // `data_folder` without a final separator. `secret` gives the text to
+  // mask wherever it appears (empty: nothing is masked); it is asked for at
+  // the first line, so a run that logs nothing never reads it.
+  AuditLog(Platform& platform, std::string data_folder, std::string run_command,
+           std::function<std::string()> secret);
+
+  // A SITE command sent (or meant to be sent) for the user.
+  void action(const std::string& user, const std::string& command, const std::string& reply,
+              const std::string& outcome);
+  // A decision about the user that sent nothing.
+  void note(const std::string& user, const std::string& outcome);
+  // A part of the run's summary of what it changed; the parts go out as
+  // one line at finishRun.
+  void summary(const std::string& text);
+  void finishRun();
+
+  // From now on lines are kept here instead of written, without time stamp
+  // and command (a preview prints what the run would log).
+  void captureInto(std::vector<std::string>* lines) { capture_ = lines; }
+
+  // From now on nothing is written (a preview leaves no trace).
+  void disable() { disabled_ = true; }
+
+  std::string path() const;
+
+ private:
+  void append(const std::string& user, const std::string& command, const std::string& reply,
+              const std::string& outcome);
+  std::string clean(const std::string& text) const;
+  void rotateIfFull();
+
+  Platform& platform_;
+  std::string data_folder_;
+  std::string run_command_;
+  std::function<std::string()> secret_source_;
+  std::string secret_;
+  bool secret_known_ = false;
+  bool disabled_ = false;
+  std::vector<std::string>* capture_ = nullptr;
+  std::string summary_;
+  bool rotation_checked_ = false;
+  bool failure_shown_ = false;
+};
+
+}  // namespace quarvel

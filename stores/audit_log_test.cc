@@ -1,0 +1,76 @@
+#include "stores/audit_log.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/fake_platform.h"
+
+namespace quarvel {
+namespace {
+
+constexpr char kLog[] = "C:\\site\\Quarvel.log";
+constexpr char kOldLog[] = "C:\\site\\Quarvel.log.1";
+
+TEST(AuditLogTest, LinesAreAppendedWithTheirFields) {
+  FakePlatform platform;
+  platform.addFile(kLog, "earlier\r\n");
+  AuditLog log(platform, "C:\\site", "newday", [] { return std::string("pa55-Secret"); });
+  log.action("brisk", "SITE DELUSER brisk", "200 User brisk deleted", "punished");
+  platform.utc_seconds += 61;
+  log.note("Marlow", "not punished: exempt now");
+  log.summary("trials: 3 counted down one day");
+  log.summary("1 expired");
+  log.finishRun();
+  EXPECT_EQ(platform.file(kLog),
+            "earlier\r\n"
+            "2026-12-15 00:00:00 UTC | newday | brisk | SITE DELUSER brisk | "
+            "200 User brisk deleted | punished\r\n"
+            "2026-12-15 00:01:01 UTC | newday | Marlow | - | - | not punished: exempt now\r\n"
+            "2026-12-15 00:01:01 UTC | newday | - | - | - | trials: 3 counted down one day; 1 "
+            "expired\r\n");
+}
+
+TEST(AuditLogTest, NeitherThePasswordNorLineBreaksGetIn) {
+  FakePlatform platform;
+  AuditLog log(platform, "C:\\site", "newday", [] { return std::string("pa55-Secret"); });
+  log.action("brisk", "SITE CHANGE brisk tagline pa55-Secret", "550 no\r\nway pa55-Secret",
+             "refused");
+  std::string text = platform.file(kLog);
+  EXPECT_EQ(text.find("pa55-Secret"), std::string::npos) << text;
+  EXPECT_EQ(text.find('\n'), text.size() - 1) << text;
+}
+
+TEST(AuditLogTest, AFullLogMovesToItsOlderHalf) {
+  FakePlatform platform;
+  std::string full(AuditLog::kRotateBytes, 'x');
+  platform.addFile(kLog, full);
+  platform.addFile(kOldLog, "oldest\r\n");
+  AuditLog log(platform, "C:\\site", "newday", nullptr);
+  log.note("a", "one");
+  log.note("b", "two");
+  EXPECT_EQ(platform.file(kOldLog), full);
+  EXPECT_EQ(platform.file(kLog),
+            "2026-12-15 00:00:00 UTC | newday | a | - | - | one\r\n"
+            "2026-12-15 00:00:00 UTC | newday | b | - | - | two\r\n");
+
+  // Just under the limit: kept.
+  FakePlatform below;
+  below.addFile(kLog, std::string(AuditLog::kRotateBytes - 1, 'x'));
+  AuditLog(below, "C:\\site", "newday", nullptr).note("a", "one");
+  EXPECT_FALSE(below.hasFile(kOldLog));
+}
+
+TEST(AuditLogTest, AnUnwritableLogGivesOneLineAndNothingElse) {
+  FakePlatform platform;
+  platform.failAppends(true);
+  AuditLog log(platform, "C:\\site", "newday", nullptr);
+  log.action("brisk", "SITE DELUSER brisk", "200 OK", "punished");
+  log.note("brisk", "done");
+  EXPECT_EQ(platform.error_lines,
+            std::vector<std::string>{
+                "Quarvel.log could not be written (error 75); the run goes on without its audit log"});
+  EXPECT_EQ(platform.output, "");
+  EXPECT_FALSE(platform.hasFile(kLog));
+}
+
+}  // namespace
+}  // namespace quarvel
