@@ -75,6 +75,7 @@ class Demo:
         self.errors_seen = 0
         self.noted_prefix = False
         self.sysop_seen = 0
+        self.outputs = []  # every byte the program printed, for the password check
 
     # -- output and checks -----------------------------------------------------
 
@@ -227,6 +228,7 @@ class Demo:
 
     def run(self, who, command, variables, cwd=None):
         result = self.launcher.run(command, variables, cwd=cwd)
+        self.outputs.append(result.output)
         if result.problem:
             raise DemoAbort('quarvel %s %s' % (command, result.problem))
         if result.exit_code != 0:
@@ -403,13 +405,34 @@ class Demo:
         self.expect_records('quota', {'fennel': '11::0::Couriers'})
 
         self.day(2025, 7, 8)
-        self.day(2025, 7, 9, expired='juniper')
+        # A night with a mistyped admin password: juniper's trial runs out,
+        # nothing can be done, and nothing is lost or announced.
+        conf = self.site.system / 'quarvel.conf'
+        good = sitekit.read_crlf_lines(conf)
+        sitekit.write_crlf_lines(conf, ['FTP_PASS=mistyped' if line.lower().startswith('ftp_pass=')
+                                        else line for line in good])
+        self.at(2025, 7, 8, 23, 0)
+        self.say('Marlow', 'mistypes the admin password in quarvel.conf')
+        self.day(2025, 7, 9, left_due='juniper')
+        self.expect_records('trial', {'juniper': '0::0::Friends'})
+        self.check('juniper is not disabled yet', self.site.flags(self.site.find('juniper')) == '3',
+                   self.site.flags(self.site.find('juniper')))
+        self.at(2025, 7, 9, 11, 0)
+        sitekit.write_crlf_lines(conf, good)
+        self.say('Marlow', 'reads Quarvel.log, puts the right password back and asks for a preview')
+        self.say('Marlow', 'quarvel preview')
+        preview = self.run('Marlow', 'preview', {}, cwd=self.site.system)
+        for line in preview.lines:
+            self.say('', '| ' + line)
+        self.check('the preview shows the punishment still due',
+                   '    SITE CHANGE juniper FLAGS +6' in preview.lines, preview.lines)
+        # The next night catches up first.
+        self.day(2025, 7, 10, expired='juniper')
         self.check('juniper carries the disable flag 6',
                    self.site.flags(self.site.find('juniper')) == '36',
                    self.site.flags(self.site.find('juniper')))
         self.expect_records('trial', {'juniper': None})
 
-        self.day(2025, 7, 10)
         self.at(2025, 7, 10, 0, 30)
         self.scheduler('checkup')
         self.expect_records('quota', {'juniper': '0::3::Friends'})
@@ -463,10 +486,35 @@ class Demo:
         self.check("pike's login is refused", refused)
         self.bot_reads_log()
         self.irc('IRC PASSED pike', ['%sDemoSite%s: there is no user pike' % (BOLD, BOLD)])
+        self.audit_log()
         self.watch_server()
         return time.monotonic() - started
 
-    def day(self, year, month, day, expired=None):
+    def audit_log(self):
+        """Quarvel.log: what the program did, with the server's replies; the
+        admin password is in no output and in no file but quarvel.conf."""
+        log = self.site.system / 'Quarvel.log'
+        lines = sitekit.read_crlf_lines(log) if log.exists() else []
+        self.say('Marlow', 'reads Quarvel.log')
+        for line in lines:
+            self.say('', '| ' + line)
+        entries = [line.split(' | ')[1:] for line in lines]
+        for wanted in (['newday', 'juniper', 'SITE CHANGE juniper FLAGS +6'],
+                       ['newday', 'pike', 'SITE kick pike'],
+                       ['newday', 'pike', 'SITE DELUSER pike']):
+            self.check('Quarvel.log: %s done' % wanted[2],
+                       any(e[:3] == wanted and e[3].startswith('200') and e[4] == 'done'
+                           for e in entries), entries)
+        self.check('Quarvel.log: the refused login',
+                   any(e[:2] == ['newday', 'juniper'] and 'no admin login' in e[3]
+                       and 'stays due' in e[4] for e in entries), entries)
+        password = self.passwords[sitekit.ADMIN.lower()].encode()
+        leaks = [str(p) for p in self.site.root.rglob('*')
+                 if p.is_file() and p.name != 'quarvel.conf' and password in p.read_bytes()]
+        leaks += ['output %d' % i for i, out in enumerate(self.outputs) if password in out]
+        self.check('the admin password is in no output and no file', not leaks, leaks)
+
+    def day(self, year, month, day, expired=None, left_due=None):
         """The daily newday run, shown when it has something to say."""
         self.at(year, month, day)
         result = self.run('scheduler', 'newday', sitekit.environment(self.site, {}))
@@ -479,6 +527,11 @@ class Demo:
             self.show_admin_commands()
             for tag, data in log:
                 self.say('irc bot', 'announces %s: %s' % (tag, data.replace('"', '')))
+        if left_due:
+            self.check('newday says that %s stays due' % left_due,
+                       any(line.startswith('%s stays due: SITE CHANGE' % left_due)
+                           for line in out), out)
+            self.check('nothing announced for %s' % left_due, log == [], log)
         if expired:
             texts = ['%s: %s' % entry for entry in log]
             self.check('log line UDisSite: "%s"' % expired,

@@ -22,6 +22,7 @@ const std::vector<CommandRow>& commandTable() {
       {"stats", CommandTest::kWholeLine, runStats},
       {"checkup", CommandTest::kWholeLine, runCheckup},
       {"newday", CommandTest::kWholeLine, runNewday},
+      {"preview", CommandTest::kWord, runPreview},
   };
   return table;
 }
@@ -52,6 +53,31 @@ bool isExcluded(const std::string& excluded_dirs, const std::string& pwd) {
   return false;
 }
 
+namespace {
+
+// The bytes of both stores (empty when missing), to tell afterwards whether
+// the run changed one.
+std::vector<std::string> storeBytes(Run& run) {
+  std::vector<std::string> bytes;
+  for (const std::string& path : {run.trial.file().path(), run.quota.file().path()}) {
+    bytes.emplace_back();
+    if (run.platform.readFile(path, &bytes.back()) != FileError::kNone) bytes.back().clear();
+  }
+  return bytes;
+}
+
+// One audit line for a run that changed a store, after its own summary.
+void logStoreChanges(Run& run, const std::vector<std::string>& before) {
+  std::vector<std::string> after = storeBytes(run);
+  std::string changed;
+  if (after[0] != before[0]) changed = "Quarvel.dat";
+  if (after[1] != before[1]) changed += (changed.empty() ? "" : ", ") + std::string("Velkrin.dat");
+  if (!changed.empty()) run.audit.summary("stores changed: " + changed);
+  run.audit.finishRun();
+}
+
+}  // namespace
+
 void dispatch(Run& run, const std::vector<CommandRow>& table) {
   for (const CommandRow& row : table) {
     if (rowMatches(row, run.command_line) && row.handler(run) == Next::kEndRun) return;
@@ -66,8 +92,11 @@ int runProgram(Platform& platform) {
   run.loadStartupSettings();
   std::string pwd = run.env(contract::kPwdVariable);
   if (!pwd.empty() && isExcluded(run.settings.excluded_dirs, pwd)) return 0;
+  std::vector<std::string> before = storeBytes(run);
   dispatch(run, commandTable());
+  logStoreChanges(run, before);
   // Exit sequence: an open admin connection is closed without a word more.
+  run.admin_session.reset();
   if (run.admin_connection != 0) run.ftp.closeChannel(run.admin_connection);
   return 0;
 }

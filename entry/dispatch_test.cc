@@ -7,12 +7,12 @@
 namespace quarvel {
 namespace {
 
-TEST(Dispatch, TheFourteenRowsInTheirOrder) {
+TEST(Dispatch, TheRowsInTheirOrder) {
   std::vector<std::string> names;
   for (const CommandRow& row : commandTable()) names.push_back(row.name);
   EXPECT_EQ(names, (std::vector<std::string>{"test", "qstart", "qnow", "UD", "NUKE", "UNNUKE",
                                              "PREDL", "POSDL", "ST", "SQ", "IRC", "stats",
-                                             "checkup", "newday"}));
+                                             "checkup", "newday", "preview"}));
 }
 
 TEST(Dispatch, CommandTests) {

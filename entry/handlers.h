@@ -14,6 +14,10 @@ Next runQstart(Run& run);
 Next runQnow(Run& run);
 Next runCheckup(Run& run);
 Next runNewday(Run& run);
+// preview [MM-DD-YYYY]: what newday would do on that date; changes nothing.
+Next runPreview(Run& run);
+// What newday does after its login, on `session` (a preview's is dry).
+void newdayOn(Run& run, AdminSession& session);
 
 // Transfer events: UD, NUKE, UNNUKE, PREDL, POSDL, and "stats".
 Next runUpload(Run& run);

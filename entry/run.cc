@@ -3,6 +3,7 @@
 #include "config/numbers.h"
 #include "config/text.h"
 #include "dates/dates.h"
+#include "entry/admin_connection.h"
 
 namespace quarvel {
 
@@ -26,7 +27,10 @@ Run::Run(Platform& p, int ftp_timeout_ms)
       trial(files),
       quota(files),
       users(config, files, settings.server_folder),
-      ftp(p, ftp_timeout_ms) {}
+      ftp(p, ftp_timeout_ms),
+      audit(p, files.dataPath(""), commandWord(command_line, 1),
+            [this] { return configValue("FTP_PASS"); }),
+      ftp_timeout_ms_(ftp_timeout_ms) {}
 
 void Run::loadStartupSettings() {
   // The server starts programs with an environment of its own making;
@@ -43,6 +47,20 @@ void Run::loadStartupSettings() {
   settings.trial_onpass = configValue("TRIAL_ONPASS");
   settings.server_folder = configValue("ioFTPD");
 }
+
+std::unique_ptr<LiveAdminSession> Run::makeSession(bool quit_at_end) {
+  std::string where = configValue("FTP_HOST") + ":" + configValue("FTP_PORT");
+  return std::make_unique<LiveAdminSession>(
+      ftp, [this] { return openAdminConnection(*this); }, where, ftp_timeout_ms_, 0,
+      quit_at_end);
+}
+
+AdminSession& Run::adminSession() {
+  if (!admin_session) admin_session = makeSession(false);
+  return *admin_session;
+}
+
+std::unique_ptr<AdminSession> Run::newAdminSession() { return makeSession(true); }
 
 std::string Run::today() { return formatDate(platform.today()); }
 

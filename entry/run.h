@@ -4,6 +4,7 @@
 // admin connection. Built once in main and passed to every handler.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,8 @@
 #include "config/output.h"
 #include "ftp/ftp_client.h"
 #include "platform/platform.h"
+#include "server/admin_session.h"
+#include "stores/audit_log.h"
 #include "stores/quota_store.h"
 #include "stores/trial_store.h"
 #include "userdb/user_database.h"
@@ -57,6 +60,12 @@ class Run {
   void printLine(const std::string& text) { out.printLine(text); }
   std::string configValue(const std::string& key) { return config.configValue(key); }
 
+  // The run's admin login, made on its first command and dropped at the
+  // end of the run (a preview puts a dry session here first).
+  AdminSession& adminSession();
+  // A login of its own, ended with QUIT when the object goes.
+  std::unique_ptr<AdminSession> newAdminSession();
+
   Platform& platform;
   std::string command_line;
   Output out;
@@ -68,6 +77,12 @@ class Run {
   UserDatabase users;
   FtpClient ftp;
   int admin_connection = 0;  // 0: no admin connection open
+  std::unique_ptr<AdminSession> admin_session;
+  AuditLog audit;
+
+ private:
+  std::unique_ptr<LiveAdminSession> makeSession(bool quit_at_end);
+  int ftp_timeout_ms_;
 };
 
 }  // namespace quarvel

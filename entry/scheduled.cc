@@ -1,15 +1,16 @@
 // The scheduled runs: checkup and newday (daily), qstart and qnow (quota
 // period set-up).
+#include <algorithm>
 #include <cstdio>
 
 #include "config/numbers.h"
 #include "config/text.h"
 #include "dates/dates.h"
-#include "entry/admin_connection.h"
 #include "entry/handlers.h"
 #include "evaluation/punishment.h"
 #include "evaluation/quota_evaluation.h"
 #include "evaluation/trial_evaluation.h"
+#include "stores/counted_day.h"
 
 namespace quarvel {
 namespace {
@@ -35,46 +36,127 @@ TrialEntry parseTrialLine(const std::string& line) {
   return entry;
 }
 
-// Every trial entry loses a day; those that reach exactly 0 are punished
-// (while the admin login is open) and removed.
-void expireTrials(Run& run) {
+// `days` days off a trial's days left: the first as a single day always
+// did (halves to even), then one per further day, stopping at 0 where the
+// trial ran out. An entry already at 0 or below never runs out.
+long long countedDown(const std::string& days_left, int days) {
+  long long left = roundHalfEven(readNumber(days_left) - 1);
+  if (left > 0) return std::max(0LL, left - (days - 1));
+  return left == 0 ? 0 : left - (days - 1);
+}
+
+bool isDueKey(const std::string& key) { return equalsIgnoringCase(key, kTrialDueKey); }
+
+bool isListed(const std::vector<std::string>& names, const std::string& name) {
+  for (const std::string& listed : names) {
+    if (equalsIgnoringCase(listed, name)) return true;
+  }
+  return false;
+}
+
+// Counts the trials down by the days since the last count (none on the same
+// date): the number of days counted.
+int countDownTrials(Run& run, AdminSession& session) {
+  std::string today = run.today();
+  CountedDay counted(run.files);
+  int days = daysToCount(counted.read(), today);
+  // The date goes first: a run stopped in between counts a day too few,
+  // never one twice.
+  if (days > 0 && !session.dry() && !counted.write(today)) days = 0;
+  if (days == 0) return 0;
+  std::vector<std::string> due = run.trial.dueUsers();
   for (const std::string& line : run.trial.readAllTrialLines()) {
     TrialEntry entry = parseTrialLine(line);
-    if (entry.key.empty()) continue;
-    long long days = roundHalfEven(readNumber(entry.days_left) - 1);
-    run.trial.writeTrialRecord(entry.key + "=" + entry.uploaded + "::" + integerForm(days) +
-                               "::" + entry.group);
+    if (entry.key.empty() || isDueKey(entry.key) || isListed(due, entry.key)) continue;
+    run.trial.writeTrialRecord(entry.key + "=" + entry.uploaded + "::" +
+                               integerForm(countedDown(entry.days_left, days)) + "::" +
+                               entry.group);
   }
+  run.audit.summary("trial days counted down: " + std::to_string(days));
+  return days;
+}
+
+// Punishes, in file order, the trials that ran out in this count (none when
+// nothing was counted) and those still due from an earlier run. A punished
+// (or spared) user's record goes; one that could not be punished stays, at
+// 0 days, on the due list.
+void punishExpiredTrials(Run& run, AdminSession& session, bool counted) {
+  std::vector<std::string> was_due = run.trial.dueUsers();
   std::vector<std::string> expired;
   for (const std::string& line : run.trial.readAllTrialLines()) {
     TrialEntry entry = parseTrialLine(line);
-    if (entry.key.empty() || readWholeNumber(entry.days_left) != 0) continue;
-    expired.push_back(entry.key);
-    if (run.admin_connection != 0) punishTrialUser(run, entry.key);
+    if (entry.key.empty() || isDueKey(entry.key)) continue;
+    bool ran_out = counted && readWholeNumber(entry.days_left) == 0;
+    if (ran_out || isListed(was_due, entry.key)) expired.push_back(entry.key);
   }
-  for (const std::string& key : expired) run.trial.writeTrialRecord(key + "=");
+  if (!expired.empty()) run.audit.summary("trials run out: " + joinNames(expired, ", "));
+  std::vector<std::string> still_due;
+  for (const std::string& key : expired) {
+    if (punishTrialUser(run, session, key) == PunishOutcome::kLeftDue) {
+      still_due.push_back(key);
+    } else {
+      run.trial.writeTrialRecord(key + "=");
+    }
+  }
+  run.trial.setDueUsers(still_due);
+}
+
+// Pending punishments of an ended period, retried before anything else:
+// those that still cannot be done.
+std::vector<std::string> retryPendingPunishments(Run& run, AdminSession& session) {
+  std::vector<std::string> still_pending;
+  for (const std::string& name : run.quota.pendingUsers()) {
+    if (punishQuotaUser(run, session, name, true) == PunishOutcome::kLeftDue) {
+      still_pending.push_back(name);
+    }
+  }
+  return still_pending;
+}
+
+void startNextPeriod(Run& run, const std::vector<std::string>& pending) {
+  run.quota.file().removeFile();
+  startQuotaPeriod(run);
+  run.quota.setPendingUsers(pending);
+  run.audit.summary("quota period starts: " + run.quota.readQuotaRecord("setup_quota_starts") +
+                    " to " + run.quota.readQuotaRecord("setup_quota_ends"));
 }
 
 // At the end date of a running period: members still counting are
-// punished, and the next period starts.
-void changeQuotaPeriod(Run& run) {
+// punished, and the next period starts; members who could not be punished
+// are carried into it as pending.
+void changeQuotaPeriod(Run& run, AdminSession& session) {
+  std::vector<std::string> pending = retryPendingPunishments(run, session);
   std::string today = run.today();
   if (daysBetween(run.quota.readQuotaRecord("setup_quota_ends"), today) <= 0 &&
       run.quota.readQuotaRecord("setup_quota_started") == "1") {
+    run.audit.summary("quota period ends: " + run.quota.readQuotaRecord("setup_quota_starts") +
+                      " to " + run.quota.readQuotaRecord("setup_quota_ends"));
     for (const std::string& name : run.quota.listQuotaUsers()) {
       std::string status = field(run.quota.readQuotaRecord(name), "::", 2);
       if (status == "1" || status == "2" || status == "3") continue;
       run.printLine("Processing " + name);
-      punishQuotaUser(run, name);
+      if (punishQuotaUser(run, session, name) == PunishOutcome::kLeftDue) {
+        pending.push_back(trimBlanks(name));
+      }
     }
-    run.quota.file().removeFile();
-    startQuotaPeriod(run);
+    startNextPeriod(run, pending);
     return;
   }
+  run.quota.setPendingUsers(pending);
   if (daysBetween(run.quota.readQuotaRecord("setup_quota_starts"), today) > 0) return;
   if (run.quota.readQuotaRecord("setup_quota_started") == "1") return;
-  if (run.quota.file().exists()) run.quota.file().removeFile();
-  startQuotaPeriod(run);
+  startNextPeriod(run, pending);
+}
+
+// Punishments left due by an earlier run, done as soon as a run can log in;
+// a run with nothing due logs in for nothing.
+void catchUpPunishments(Run& run) {
+  bool quota_due = run.quota.file().exists() && !run.quota.pendingUsers().empty();
+  bool trial_due = run.trial.file().exists() && !run.trial.dueUsers().empty();
+  if (!quota_due && !trial_due) return;
+  AdminSession& session = run.adminSession();
+  if (quota_due) run.quota.setPendingUsers(retryPendingPunishments(run, session));
+  if (trial_due) punishExpiredTrials(run, session, false);
 }
 
 std::string twoDigits(int value) {
@@ -107,15 +189,26 @@ Next runQnow(Run& run) {
 }
 
 Next runCheckup(Run& run) {
+  catchUpPunishments(run);
   evaluateTrialsDaily(run);
   evaluateQuotaDaily(run);
   return Next::kContinue;
 }
 
+void newdayOn(Run& run, AdminSession& session) {
+  if (run.trial.file().exists()) {
+    int days = countDownTrials(run, session);
+    punishExpiredTrials(run, session, days > 0);
+  }
+  if (run.quota.file().exists()) changeQuotaPeriod(run, session);
+}
+
 Next runNewday(Run& run) {
-  run.admin_connection = openAdminConnection(run);
-  if (run.trial.file().exists()) expireTrials(run);
-  if (run.quota.file().exists()) changeQuotaPeriod(run);
+  // The login is made at the start, as it always was, used by every
+  // punishment of the run and dropped at its end.
+  AdminSession& session = run.adminSession();
+  session.open();
+  newdayOn(run, session);
   return Next::kEndRun;
 }
 

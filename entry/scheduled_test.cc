@@ -47,18 +47,61 @@ TEST(NewdayTest, CountsDownAndPunishesTheExpired) {
   }
 }
 
-TEST(NewdayTest, WithoutTheLoginTrialsStillExpire) {
+// Without a login nothing is punished, announced or lost: the expired
+// trial stays at 0 days on the due list, and the next run that can log in
+// punishes it once, as the first run would have.
+TEST(NewdayTest, WithoutTheLoginExpiredTrialsStayDue) {
   for (bool reachable : {true, false}) {
     Site site("TRIAL_PUNISHMENT=1\r\n");
     site.platform.script.reachable = reachable;
     site.platform.script.replies["PASS"] = "530 Login incorrect\r\n";
     site.setTrialStore(kTrials);
     runCommand(site, "newday");
-    EXPECT_EQ(site.trialStore(), kTrialsAfter);
+    EXPECT_EQ(site.trialStore(),
+              "bob=10::0::G\r\nann=0::2::G\r\nbob_PREDEL_SIZE_x.zip=4.5::-1::\r\n"
+              "setup_trial_due=bob\r\n");
     EXPECT_EQ(site.platform.output, "");
     EXPECT_TRUE(site.platform.siteCommands().empty());
-    EXPECT_TRUE(site.platform.error_codes.empty());
+    ASSERT_EQ(site.platform.error_lines.size(), 1u);
+    EXPECT_EQ(site.platform.error_lines[0].rfind("bob stays due: SITE DELUSER bob: no admin login", 0),
+              0u)
+        << site.platform.error_lines[0];
+
+    // The same date again: nothing is counted, bob is tried again.
+    site.platform.script.reachable = true;
+    site.platform.script.replies["PASS"] = "230 Logged in\r\n";
+    site.platform.output.clear();
+    runCommand(site, "newday");
+    EXPECT_EQ(site.platform.output, "!putlog UDelSite: \"bob\"\r\n");
+    EXPECT_EQ(site.platform.siteCommands(), Lines{"SITE DELUSER bob"});
+    EXPECT_EQ(site.trialStore(), kTrialsAfter);
+    runCommand(site, "newday");
+    EXPECT_EQ(site.platform.siteCommands(), Lines{"SITE DELUSER bob"});
   }
+}
+
+// Each calendar day is counted once: again on the same date, nothing; after
+// missed days, each of them, a trial running out on the way.
+TEST(NewdayTest, EachDayIsCountedOnce) {
+  struct Step {
+    LocalDate date;
+    const char* after;
+  } steps[] = {
+      {{2026, 12, 10}, "a=0::6::G\r\nb=0::2::G\r\nc=0::-2::G\r\n"},
+      {{2026, 12, 10}, "a=0::6::G\r\nb=0::2::G\r\nc=0::-2::G\r\n"},
+      {{2026, 12, 14}, "a=0::2::G\r\nc=0::-6::G\r\n"},
+      // The clock set back: counted as a day of its own.
+      {{2026, 12, 1}, "a=0::1::G\r\nc=0::-7::G\r\n"},
+  };
+  Site site("TRIAL_PUNISHMENT=1\r\n");
+  site.setTrialStore("a=0::7::G\r\nb=0::3::G\r\nc=0::-1::G\r\n");
+  for (const Step& step : steps) {
+    site.platform.date = step.date;
+    runCommand(site, "newday");
+    EXPECT_EQ(site.trialStore(), step.after) << formatDate(step.date);
+  }
+  EXPECT_EQ(site.platform.siteCommands(), Lines{"SITE DELUSER b"});
+  EXPECT_EQ(site.platform.file("C:\\site\\Quarvel.day"), "counted=12-01-2026\r\n");
 }
 
 TEST(NewdayTest, DaysLeft) {
@@ -90,6 +133,7 @@ TEST(NewdayTest, EveryEntryLosesOneDayAndKeepsItsPlace) {
   Site site("TRIAL_PUNISHMENT=0\r\n");
   site.setTrialStore("\r\nc=0::9::G\r\na=0::5::G\r\nb=0::7::G\r\n");
   runCommand(site, "newday");
+  site.platform.date.day += 1;
   runCommand(site, "newday");
   EXPECT_EQ(site.trialStore(), "c=0::7::G\r\na=0::3::G\r\nb=0::5::G\r\n");
 }
@@ -142,7 +186,10 @@ TEST(NewdayTest, PeriodEndPunishesMembersStillCounting) {
   }
 }
 
-TEST(NewdayTest, PeriodEndWithoutLoginStillStartsTheNextPeriod) {
+// The next period starts on time; the members who could not be punished
+// are carried into it as pending and punished by the next run that can log
+// in, which leaves the period as a working login would have.
+TEST(NewdayTest, PeriodEndWithoutLoginCarriesThePunishmentsOver) {
   Site site("QUOTA_PUNISHMENT=1\r\n");
   site.platform.script.replies["PASS"] = "530 Login incorrect\r\n";
   site.platform.addFile("C:\\ioFTPD\\etc\\passwd",
@@ -153,9 +200,18 @@ TEST(NewdayTest, PeriodEndWithoutLoginStillStartsTheNextPeriod) {
   runCommand(site, "newday");
   EXPECT_EQ(site.platform.output, "Processing brisk\r\nProcessing pike\r\nProcessing Marlow\r\n");
   EXPECT_TRUE(site.platform.siteCommands().empty());
+  EXPECT_EQ(site.platform.error_lines.size(), 2u);
   std::string expected = kNewPeriod;
-  EXPECT_EQ(site.quotaStore(), expected.replace(expected.find("12-01-2026"), 10, "12-03-2026"));
+  expected.replace(expected.find("12-01-2026"), 10, "12-03-2026");
+  EXPECT_EQ(site.quotaStore(), expected + "setup_quota_pending=brisk::pike\r\n");
   EXPECT_FALSE(site.passwordShown());
+
+  site.platform.script.replies["PASS"] = "230 Logged in\r\n";
+  site.platform.date = {2026, 12, 4};
+  runCommand(site, "newday");
+  EXPECT_EQ(site.platform.siteCommands(),
+            (Lines{"SITE kick brisk", "SITE DELUSER brisk", "SITE kick pike", "SITE DELUSER pike"}));
+  EXPECT_EQ(site.quotaStore(), expected);
 }
 
 TEST(NewdayTest, PeriodWithoutMembers) {

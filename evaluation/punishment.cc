@@ -1,73 +1,109 @@
 #include "evaluation/punishment.h"
 
 #include "config/text.h"
-#include "entry/admin_connection.h"
 #include "server/contract.h"
 
 namespace quarvel {
+namespace {
 
-std::string sendSiteCommand(Run& run, int connection, const std::string& command) {
-  // A user name or a configured command with a line break in it would
-  // otherwise slip a second command onto the administrator's login.
-  if (command.find_first_of("\r\n") != std::string::npos) {
-    run.platform.showErrorCode(kCommandLineRefused);
-    return std::string();
+std::string why(PunishVerdict verdict) {
+  switch (verdict) {
+    case PunishVerdict::kExempt:
+      return "not punished: exempt now";
+    case PunishVerdict::kUnknownAccount:
+      return "not punished: no such account on the server";
+    case PunishVerdict::kAdminAccount:
+      return "not punished: the admin login's own account";
+    case PunishVerdict::kPunish:
+      break;
   }
-  int sent = run.ftp.sendCommand(connection, command);
-  if (sent != 0) {
-    run.platform.showErrorCode(sent == 1 ? kNotConnected : kSendFailed);
-    return std::string();
-  }
-  std::string reply = readPendingLines(run, connection);
-  if (reply.empty()) run.platform.showErrorCode(kNoReply);
-  return reply;
+  return std::string();
 }
 
-void punishTrialUser(Run& run, const std::string& name) {
-  switch (run.settings.trial_punishment) {
-    case 1:
-      sendSiteCommand(run, run.admin_connection, contract::kSiteDelUser + name);
-      run.printLine(contract::announcement(contract::kUserDeletedOnSite, name));
-      break;
-    case 2: {
-      std::string command =
-          contract::kSiteChange + name + contract::kFlagsAdd + run.settings.trial_disable_flag;
-      run.printLine("wtf - " + command);
-      sendSiteCommand(run, run.admin_connection, command);
-      run.printLine(contract::announcement(contract::kUserDisabledOnSite, name));
-      break;
-    }
-    default:
-      break;
-  }
+// "SITE DELUSER name", or "SITE DELUSER name reason" when a reason is set.
+std::string deleteCommand(Run& run, const std::string& name, const char* reason_key) {
+  std::string reason = run.configValue(reason_key);
+  return contract::kSiteDelUser + name + (reason.empty() ? "" : " " + reason);
 }
 
-void punishQuotaUser(Run& run, const std::string& name) {
+PunishVerdict verdictFor(Run& run, const std::string& name) {
   run.users.lookupUser(name);
-  const UserRecord& user = run.users.current();
-  std::string db_name = trimBlanks(user.user_name);
-  if (field(run.quota.readQuotaRecord(name), "::", 2) == "1") return;
+  return punishVerdict(run.users.current(), name, run.configValue("FTP_USER"));
+}
 
-  if (!db_name.empty() && user.exempt_code == 0 && run.admin_connection != 0) {
-    int connection = run.admin_connection;
-    switch (run.settings.quota_punishment) {
-      case 1:
-        sendSiteCommand(run, connection, contract::kSiteKick + db_name);
-        sendSiteCommand(run, connection, contract::kSiteDelUser + db_name);
-        break;
-      case 2:
-        sendSiteCommand(run, connection, contract::kSiteKick + db_name);
-        sendSiteCommand(run, connection,
-                        contract::kSiteChange + db_name + contract::kFlagsAdd +
-                            run.settings.quota_disable_flag);
-        break;
-      default:
-        break;
+}  // namespace
+
+PunishVerdict punishVerdict(const UserRecord& user, const std::string& name,
+                            const std::string& admin_user) {
+  std::string admin = trimBlanks(admin_user);
+  std::string known = trimBlanks(user.user_name);
+  if (!admin.empty() && (equalsIgnoringCase(trimBlanks(name), admin) ||
+                         equalsIgnoringCase(known, admin))) {
+    return PunishVerdict::kAdminAccount;
+  }
+  if (known.empty()) return PunishVerdict::kUnknownAccount;
+  if (user.exempt_code != 0) return PunishVerdict::kExempt;
+  return PunishVerdict::kPunish;
+}
+
+bool sendForUser(Run& run, AdminSession& session, const std::string& user,
+                 const std::string& command, bool any_answer_will_do) {
+  SiteReply reply = session.send(command);
+  bool done = reply.done() || (any_answer_will_do && reply.outcome == SiteOutcome::kRefused);
+  run.audit.action(user, command, reply.describe(), done ? "done" : "failed, stays due");
+  if (!done && !session.dry()) run.platform.writeErrorLine(user + " stays due: " + command + ": " + reply.describe());
+  return done;
+}
+
+PunishOutcome punishTrialUser(Run& run, AdminSession& session, const std::string& name) {
+  long long punishment = run.settings.trial_punishment;
+  if (punishment != 1 && punishment != 2) return PunishOutcome::kDone;
+  // A name the database does not know is still sent: the server decides.
+  PunishVerdict verdict = verdictFor(run, name);
+  if (verdict == PunishVerdict::kExempt || verdict == PunishVerdict::kAdminAccount) {
+    run.audit.note(name, why(verdict));
+    return PunishOutcome::kSpared;
+  }
+  if (punishment == 1) {
+    if (!sendForUser(run, session, name, deleteCommand(run, name, "TRIAL_DELETE_REASON"))) {
+      return PunishOutcome::kLeftDue;
+    }
+    run.printLine(contract::announcement(contract::kUserDeletedOnSite, name));
+    return PunishOutcome::kDone;
+  }
+  std::string command =
+      contract::kSiteChange + name + contract::kFlagsAdd + run.settings.trial_disable_flag;
+  run.printLine("wtf - " + command);
+  if (!sendForUser(run, session, name, command)) return PunishOutcome::kLeftDue;
+  run.printLine(contract::announcement(contract::kUserDisabledOnSite, name));
+  return PunishOutcome::kDone;
+}
+
+PunishOutcome punishQuotaUser(Run& run, AdminSession& session, const std::string& name,
+                              bool retry) {
+  PunishVerdict verdict = verdictFor(run, name);
+  std::string db_name = trimBlanks(run.users.current().user_name);
+  if (!retry && field(run.quota.readQuotaRecord(name), "::", 2) == "1") return PunishOutcome::kDone;
+
+  PunishOutcome outcome = PunishOutcome::kDone;
+  if (verdict != PunishVerdict::kPunish) {
+    // The empty name of a period without members is nobody to tell about.
+    if (!trimBlanks(name).empty()) run.audit.note(name, why(verdict));
+    outcome = PunishOutcome::kSpared;
+  } else if (run.settings.quota_punishment == 1 || run.settings.quota_punishment == 2) {
+    std::string second = run.settings.quota_punishment == 1
+                             ? deleteCommand(run, db_name, "QUOTA_DELETE_REASON")
+                             : contract::kSiteChange + db_name + contract::kFlagsAdd +
+                                   run.settings.quota_disable_flag;
+    if (!sendForUser(run, session, db_name, contract::kSiteKick + db_name, true) ||
+        !sendForUser(run, session, db_name, second)) {
+      return PunishOutcome::kLeftDue;
     }
   }
   // An unknown user has no record to delete; writing "=" would only rewrite
   // the file.
-  if (!db_name.empty()) run.quota.writeQuotaRecord(db_name + "=");
+  if (!retry && !db_name.empty()) run.quota.writeQuotaRecord(db_name + "=");
+  return outcome;
 }
 
 }  // namespace quarvel

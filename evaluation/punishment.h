@@ -1,30 +1,53 @@
-// Acting on the server: sending one admin command, and the trial and quota
-// punishments.
+// Acting on the server: the trial and quota punishments, each confirmed by
+// the server's replies. A punishment counts as done only when the server
+// accepted its commands; then its announcement is printed and the caller
+// removes the record. One that could not be done leaves the user due: the
+// caller keeps the user for the next run, and standard error and the audit
+// log say which command failed and what the server answered.
 #pragma once
 
 #include <string>
 
 #include "entry/run.h"
+#include "server/admin_session.h"
+#include "userdb/user_database.h"
 
 namespace quarvel {
 
-// Codes shown on standard error when an admin command fails (the same
-// numbers a Windows socket layer uses, so an operator can look them up).
-inline constexpr long kCommandLineRefused = 5;  // holds CR or LF: not sent
-inline constexpr long kNotConnected = 10057;    // no such open connection
-inline constexpr long kSendFailed = 10054;      // the connection broke
-inline constexpr long kNoReply = 10060;         // nothing came back in time
+// Whether a user may be sent a punishment now.
+enum class PunishVerdict {
+  kPunish,
+  kExempt,          // exempt by the rules as they stand now
+  kUnknownAccount,  // the user database does not know the name
+  kAdminAccount,    // the admin login's own account (FTP_USER)
+};
 
-// Writes the command line on the admin connection and returns the reply
-// (readPendingLines). A failed write or read shows its numeric code on
-// standard error; a command line holding CR or LF is never sent.
-std::string sendSiteCommand(Run& run, int connection, const std::string& command);
+// The one place that decides who may be punished, checked just before any
+// punishment command is sent.
+PunishVerdict punishVerdict(const UserRecord& user, const std::string& name,
+                            const std::string& admin_user);
 
-// TRIAL_PUNISHMENT 1: SITE DELUSER; 2: SITE CHANGE ... FLAGS +flag.
-void punishTrialUser(Run& run, const std::string& name);
+enum class PunishOutcome {
+  kDone,     // punished (or nothing to send): the record may go
+  kSpared,   // not to be punished (exempt, the admin account, ...): the record may go
+  kLeftDue,  // not done: the user stays due
+};
 
-// QUOTA_PUNISHMENT 1: kick and delete; 2: kick and disable; then the
-// member's quota record is deleted.
-void punishQuotaUser(Run& run, const std::string& name);
+// TRIAL_PUNISHMENT 1: SITE DELUSER (with TRIAL_DELETE_REASON); 2: SITE CHANGE
+// ... FLAGS +flag. Announces UDelSite / UDisSite once the server accepted.
+PunishOutcome punishTrialUser(Run& run, AdminSession& session, const std::string& name);
+
+// QUOTA_PUNISHMENT 1: kick and delete (with QUOTA_DELETE_REASON); 2: kick and
+// disable. A member who passed is left alone. At a period end (`retry`
+// false) the member's record is deleted unless the user stays due; a retry
+// of a pending punishment leaves the records of the running period alone.
+PunishOutcome punishQuotaUser(Run& run, AdminSession& session, const std::string& name,
+                              bool retry = false);
+
+// Sends one command for the user and reports it to the audit log, and to
+// standard error when it failed. A kick also counts as done when the server
+// answered with a refusal (the user was not online). True when done.
+bool sendForUser(Run& run, AdminSession& session, const std::string& user,
+                 const std::string& command, bool any_answer_will_do = false);
 
 }  // namespace quarvel

@@ -2,7 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "entry/admin_connection.h"
+#include <functional>
+
 #include "evaluation/test_site.h"
 
 namespace quarvel {
@@ -11,62 +12,24 @@ namespace {
 using test_site::Site;
 using Lines = std::vector<std::string>;
 
-TEST(SendSiteCommandTest, SendsTheLineAndReturnsTheReply) {
-  Site site;
-  site.platform.script.replies["SITE"] = "200-Changed\r\n200 Done\r\n";
-  auto& run = site.run();
-  int connection = openAdminConnection(run);
-  EXPECT_EQ(sendSiteCommand(run, connection, "SITE CHANGE bob ratio 3"), "200-Changed\r\n200 Done");
-  EXPECT_EQ(site.platform.log[0].back(), "SITE CHANGE bob ratio 3");
-  EXPECT_TRUE(site.platform.error_codes.empty());
-}
-
-TEST(SendSiteCommandTest, LineBreaksAreNeverSent) {
-  for (const char* command :
-       {"SITE CHANGE bob\r\nSITE DELUSER Marlow", "SITE KICK bob\nQUIT", "SITE KICK bob\r"}) {
-    Site site;
-    auto& run = site.run();
-    int connection = openAdminConnection(run);
-    EXPECT_EQ(sendSiteCommand(run, connection, command), "");
-    EXPECT_EQ(site.platform.log[0].size(), 2u) << "only the login: " << command;
-    EXPECT_EQ(site.platform.error_codes, std::vector<long>{kCommandLineRefused});
-    EXPECT_EQ(site.platform.output, "");
+TEST(PunishVerdictTest, WhoMayBePunished) {
+  struct Case {
+    const char* name;
+    UserRecord user;
+    const char* admin;
+    PunishVerdict verdict;
+  } cases[] = {
+      {"brisk", {"brisk"}, "siteop", PunishVerdict::kPunish},
+      {"brisk", {"brisk"}, "", PunishVerdict::kPunish},
+      {"Marlow", {"Marlow", "SiteOps", "SiteOps", "1M", 1}, "siteop", PunishVerdict::kExempt},
+      {"ghost", {}, "siteop", PunishVerdict::kUnknownAccount},
+      // The login's own account, however the name is written.
+      {"SITEOP", {"siteop"}, " siteop ", PunishVerdict::kAdminAccount},
+      {"ghost", {}, "Ghost", PunishVerdict::kAdminAccount},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(punishVerdict(c.user, c.name, c.admin), c.verdict) << c.name << " / " << c.admin;
   }
-}
-
-TEST(SendSiteCommandTest, FailuresShowACodeAndReturn) {
-  // The connection breaks after the login.
-  Site broken;
-  broken.platform.script.sends_fail_after_login = true;
-  auto& run = broken.run();
-  int connection = openAdminConnection(run);
-  ASSERT_NE(connection, 0);
-  EXPECT_EQ(sendSiteCommand(run, connection, "SITE KICK bob"), "");
-  EXPECT_EQ(broken.platform.error_codes, std::vector<long>{kSendFailed});
-
-  // The server does not answer.
-  Site silent;
-  silent.platform.script.replies["SITE"] = "";
-  auto& quiet = silent.run();
-  connection = openAdminConnection(quiet);
-  EXPECT_EQ(sendSiteCommand(quiet, connection, "SITE KICK bob"), "");
-  EXPECT_EQ(silent.platform.error_codes, std::vector<long>{kNoReply});
-
-  // No such connection.
-  Site none;
-  EXPECT_EQ(sendSiteCommand(none.run(), 7, "SITE KICK bob"), "");
-  EXPECT_EQ(none.platform.error_codes, std::vector<long>{kNotConnected});
-  EXPECT_EQ(none.platform.output, "");
-}
-
-TEST(SendSiteCommandTest, AServerThatNeverStopsTalkingIsLeftBehind) {
-  Site site;
-  site.platform.script.floods_after_site = true;
-  auto& run = site.run();
-  int connection = openAdminConnection(run);
-  std::string reply = sendSiteCommand(run, connection, "SITE KICK bob");
-  EXPECT_GE(reply.size(), 1000000u);
-  EXPECT_LE(reply.size(), 1100000u);
 }
 
 TEST(PunishTrialUserTest, EachSetting) {
@@ -85,20 +48,55 @@ TEST(PunishTrialUserTest, EachSetting) {
   for (const Case& c : cases) {
     Site site(std::string("TRIAL_PUNISHMENT=") + c.punishment + "\r\nTRIAL_DISABLE_FLAG=6\r\n");
     auto& run = site.run();
-    run.admin_connection = openAdminConnection(run);
-    punishTrialUser(run, "bob");
+    EXPECT_EQ(punishTrialUser(run, run.adminSession(), "bob"), PunishOutcome::kDone);
     EXPECT_EQ(site.platform.siteCommands(), c.sent) << c.punishment;
     EXPECT_EQ(site.platform.output, c.output) << c.punishment;
   }
 }
 
-TEST(PunishTrialUserTest, AnnouncesWhateverTheServerAnswers) {
+// Only an accepted command is announced; anything else leaves the user due
+// and says which command failed and what came back.
+TEST(PunishTrialUserTest, OnlyAcceptedCommandsAreAnnounced) {
+  struct Case {
+    const char* name;
+    std::function<void(test_site::SitePlatform&)> script;
+    const char* error;
+  } cases[] = {
+      {"refused", [](auto& p) { p.script.replies["SITE"] = "550 Permission denied\r\n"; },
+       "bob stays due: SITE DELUSER bob Trial failed: 550 Permission denied"},
+      {"login refused", [](auto& p) { p.script.replies["PASS"] = "530 Login incorrect\r\n"; },
+       "bob stays due: SITE DELUSER bob Trial failed: no admin login on 127.0.0.1:2121 (530 "
+       "Login incorrect)"},
+      {"unreachable", [](auto& p) { p.script.reachable = false; },
+       "bob stays due: SITE DELUSER bob Trial failed: no admin login on 127.0.0.1:2121 (61 "
+       "Unable to open socket)"},
+  };
+  for (const Case& c : cases) {
+    Site site("TRIAL_PUNISHMENT=1\r\nTRIAL_DELETE_REASON=Trial failed\r\n");
+    c.script(site.platform);
+    auto& run = site.run();
+    EXPECT_EQ(punishTrialUser(run, run.adminSession(), "bob"), PunishOutcome::kLeftDue) << c.name;
+    EXPECT_EQ(site.platform.output, "") << c.name;
+    EXPECT_EQ(site.platform.error_lines, std::vector<std::string>{c.error}) << c.name;
+    EXPECT_FALSE(site.passwordShown());
+  }
+}
+
+TEST(PunishTrialUserTest, ExemptUsersAndTheAdminAccountAreSpared) {
+  // Marlow is a siteop (exempt by group); the login is pike's.
   Site site("TRIAL_PUNISHMENT=1\r\n");
-  site.platform.script.replies["SITE"] = "550 No such user\r\n";
+  site.platform.addFile("C:\\site\\quarvel.conf",
+                        "TRIAL_PUNISHMENT=1\r\nFTP_USER=pike\r\n" + test_site::baseConfig());
   auto& run = site.run();
-  run.admin_connection = openAdminConnection(run);
-  punishTrialUser(run, "bob");
-  EXPECT_EQ(site.platform.output, "!putlog UDelSite: \"bob\"\r\n");
+  EXPECT_EQ(punishTrialUser(run, run.adminSession(), "Marlow"), PunishOutcome::kSpared);
+  EXPECT_EQ(punishTrialUser(run, run.adminSession(), "Pike"), PunishOutcome::kSpared);
+  EXPECT_TRUE(site.platform.siteCommands().empty());
+  EXPECT_EQ(site.platform.output, "");
+  std::string log = site.platform.file("C:\\site\\Quarvel.log");
+  EXPECT_NE(log.find("| Marlow | - | - | not punished: exempt now\r\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("| Pike | - | - | not punished: the admin login's own account\r\n"),
+            std::string::npos)
+      << log;
 }
 
 const char kQuotaStore[] =
@@ -123,9 +121,8 @@ TEST(PunishQuotaUserTest, EachSetting) {
     Site site(std::string("QUOTA_PUNISHMENT=") + c.punishment + "\r\n");
     site.setQuotaStore(kQuotaStore);
     auto& run = site.run();
-    run.admin_connection = openAdminConnection(run);
     // The name as the caller spells it; the server gets the database's.
-    punishQuotaUser(run, "BRISK");
+    EXPECT_EQ(punishQuotaUser(run, run.adminSession(), "BRISK"), PunishOutcome::kDone);
     EXPECT_EQ(site.platform.siteCommands(), c.sent) << c.punishment;
     EXPECT_EQ(site.platform.output, "") << c.punishment;
     EXPECT_EQ(site.quotaStore(),
@@ -141,13 +138,12 @@ TEST(PunishQuotaUserTest, WhoIsSpared) {
   Site site("QUOTA_PUNISHMENT=1\r\n");
   site.setQuotaStore(kQuotaStore);
   auto& run = site.run();
-  run.admin_connection = openAdminConnection(run);
   // Passed: untouched.
-  punishQuotaUser(run, "tamsin");
+  punishQuotaUser(run, run.adminSession(), "tamsin");
   // Exempt (disabled by flag 6): the record goes, no command.
-  punishQuotaUser(run, "oleander");
+  punishQuotaUser(run, run.adminSession(), "oleander");
   // Unknown to the server: nothing to send, nothing to delete.
-  punishQuotaUser(run, "ghost");
+  punishQuotaUser(run, run.adminSession(), "ghost");
   EXPECT_TRUE(site.platform.siteCommands().empty());
   EXPECT_EQ(site.quotaStore(),
             "setup_quota_starts=12-01-2026\r\n"
@@ -156,13 +152,38 @@ TEST(PunishQuotaUserTest, WhoIsSpared) {
             "setup_quota_started=1\r\n");
 }
 
-TEST(PunishQuotaUserTest, WithoutALoginOnlyTheRecordGoes) {
-  Site site("QUOTA_PUNISHMENT=1\r\n");
-  site.setQuotaStore(kQuotaStore);
-  punishQuotaUser(site.run(), "brisk");
-  EXPECT_TRUE(site.platform.connects.empty());
-  EXPECT_EQ(site.quotaStore().find("brisk"), std::string::npos);
-  EXPECT_TRUE(site.platform.error_codes.empty());
+// Without a login, or when the server refuses the deletion, the member
+// stays due; a kick refused (the user was not online) is no failure.
+TEST(PunishQuotaUserTest, WhatLeavesAMemberDue) {
+  struct Case {
+    const char* name;
+    std::function<void(test_site::SitePlatform&)> script;
+    PunishOutcome outcome;
+    std::size_t errors;
+  } cases[] = {
+      {"kick refused, deletion accepted",
+       [](auto& p) {
+         p.script.replies["SITE"] = "200 OK\r\n";
+         p.script.per_command["SITE kick brisk"] = "550 brisk is not online\r\n";
+       },
+       PunishOutcome::kDone, 0},
+      {"deletion refused",
+       [](auto& p) { p.script.per_command["SITE DELUSER brisk"] = "550 Permission denied\r\n"; },
+       PunishOutcome::kLeftDue, 1},
+      {"no login", [](auto& p) { p.script.replies["PASS"] = "530 Login incorrect\r\n"; },
+       PunishOutcome::kLeftDue, 1},
+  };
+  for (const Case& c : cases) {
+    Site site("QUOTA_PUNISHMENT=1\r\n");
+    site.setQuotaStore(kQuotaStore);
+    c.script(site.platform);
+    auto& run = site.run();
+    EXPECT_EQ(punishQuotaUser(run, run.adminSession(), "brisk"), c.outcome) << c.name;
+    EXPECT_EQ(site.platform.error_lines.size(), c.errors) << c.name;
+    EXPECT_EQ(site.quotaStore().find("brisk") == std::string::npos,
+              c.outcome == PunishOutcome::kDone)
+        << c.name;
+  }
 }
 
 }  // namespace

@@ -92,7 +92,9 @@ void startQuotaPeriod(Run& run) {
     const UserRecord& user = run.users.current();
     std::string db_name = trimBlanks(user.user_name);
     if (db_name.empty()) continue;
-    const char* literal = !run.trial.readTrialRecord(db_name).empty() ? "=0::2::"
+    // A trial that ran out and waits for its punishment suspends nothing.
+    bool on_trial = !run.trial.readTrialRecord(db_name).empty() && !run.trial.isDue(db_name);
+    const char* literal = on_trial                                     ? "=0::2::"
                           : user.exempt_code == 0                     ? "=0::0::"
                                                                       : "=0::3::";
     run.quota.writeQuotaRecord(db_name + literal + user.primary_group);

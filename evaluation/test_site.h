@@ -30,6 +30,8 @@ struct ServerScript {
       {"PASS", "230 Logged in\r\n"},
       {"QUIT", "221 Bye\r\n"},
   };
+  // Replies to one exact command line, before the word's reply.
+  std::map<std::string, std::string> per_command;
   bool sends_fail_after_login = false;
   // From the first SITE command on, every receive fills the whole buffer.
   bool floods_after_site = false;
@@ -52,6 +54,8 @@ class ScriptedConnection : public TcpConnection {
       std::string word = toUpper(line.substr(0, line.find(' ')));
       auto it = script_.replies.find(word);
       std::string reply = it == script_.replies.end() ? "200 OK\r\n" : it->second;
+      auto exact = script_.per_command.find(line);
+      if (exact != script_.per_command.end()) reply = exact->second;
       if (word == "PASS" && reply.compare(0, 3, "230") == 0) logged_in_ = true;
       if (word == "SITE" && script_.floods_after_site) flooding_ = true;
       pending_ += reply;

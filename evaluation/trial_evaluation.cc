@@ -2,24 +2,23 @@
 
 #include "config/numbers.h"
 #include "config/text.h"
-#include "entry/admin_connection.h"
-#include "evaluation/punishment.h"
 #include "server/contract.h"
 
 namespace quarvel {
 namespace {
 
-// Sends TRIAL_ONPASS for the user on a login of its own, then ends it. The
-// handle holds the login meanwhile, so the exit sequence would close it.
+// Sends TRIAL_ONPASS for the user on a login of its own, ended with QUIT.
+// The pass stands whatever the server says (the user did pass); a command
+// that was not done is told on standard error and in the audit log.
 void sendPassCommand(Run& run, const std::string& name) {
-  int previous = run.admin_connection;
-  run.admin_connection = openAdminConnection(run);
-  if (run.admin_connection != 0) {
-    sendSiteCommand(run, run.admin_connection,
-                    replaceAll(run.settings.trial_onpass, "$USER", name));
-    run.ftp.ftpQuit(run.admin_connection);
+  std::string command = replaceAll(run.settings.trial_onpass, "$USER", name);
+  std::unique_ptr<AdminSession> session = run.newAdminSession();
+  SiteReply reply = session->send(command);
+  run.audit.action(name, command, reply.describe(), reply.done() ? "done" : "failed");
+  if (!reply.done()) {
+    run.platform.writeErrorLine(name + " passed the trial, but TRIAL_ONPASS was not done: " +
+                                command + ": " + reply.describe());
   }
-  run.admin_connection = previous;
 }
 
 // A quota record suspended during the trial counts again, or is excluded
@@ -38,8 +37,9 @@ void releaseQuotaRecord(Run& run, const std::string& name) {
 void checkTrialPass(Run& run, const std::string& raw_name) {
   std::string name = trimBlanks(raw_name);
   std::string record = run.trial.readTrialRecord(name);
-  // Only a user on trial can pass it.
-  if (record.empty()) return;
+  // Only a user on trial can pass it; one whose trial ran out (and waits for
+  // the punishment) no longer can.
+  if (record.empty() || run.trial.isDue(name)) return;
   if (readNumber(field(record, "::", 1)) < static_cast<double>(run.settings.trial_upload)) return;
   if (!run.settings.trial_onpass.empty()) sendPassCommand(run, name);
   run.trial.writeTrialRecord(name + "=");
@@ -57,7 +57,7 @@ void evaluateTrialsDaily(Run& run) {
       continue;
     }
     double uploaded = readNumber(field(run.trial.readTrialRecord(name), "::", 1));
-    if (uploaded >= readNumber(run.configValue("TRIAL_UPLOAD"))) {
+    if (uploaded >= readNumber(run.configValue("TRIAL_UPLOAD")) && !run.trial.isDue(name)) {
       run.trial.writeTrialRecord(name + "=");
     }
   }

@@ -3,13 +3,16 @@
 #include "config/numbers.h"
 #include "config/text.h"
 #include "reports/templates.h"
+#include "stores/quota_store.h"
+#include "stores/trial_store.h"
 
 namespace quarvel {
 namespace {
 
 bool isPeriodLine(const std::string& line) {
   std::string lower = toLower(line);
-  for (const char* key : {"setup_quota_started", "setup_quota_ends", "setup_quota_starts"}) {
+  for (const char* key :
+       {"setup_quota_started", "setup_quota_ends", "setup_quota_starts", kQuotaPendingKey}) {
     if (lower.find(key) != std::string::npos) return true;
   }
   return false;
@@ -28,8 +31,12 @@ long long countSummaryQuotaUsers(const std::vector<std::string>& lines) {
 }
 
 void reportSiteSummary(Run& run) {
-  // Every non-blank line of the trial store counts, size memos included.
-  long long trial_users = static_cast<long long>(run.trial.file().fileLines().size());
+  // Every non-blank line of the trial store counts, size memos included;
+  // the list of users still due is no user.
+  long long trial_users = 0;
+  for (const std::string& line : run.trial.file().fileLines()) {
+    if (toLower(line).find(kTrialDueKey) == std::string::npos) ++trial_users;
+  }
   long long quota_users = countSummaryQuotaUsers(run.quota.file().fileLines());
   run.printLine(renderTemplate(run, "Irc_Info",
                                {{"$TRIALUSERS", integerForm(trial_users)},

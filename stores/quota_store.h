@@ -10,6 +10,10 @@
 
 namespace quarvel {
 
+// Members of an ended period whose punishment is still to be done
+// (name::name); present only while there are any.
+inline constexpr char kQuotaPendingKey[] = "setup_quota_pending";
+
 class QuotaStore {
  public:
   explicit QuotaStore(Files& files);
@@ -18,6 +22,10 @@ class QuotaStore {
   void writeQuotaRecord(const std::string& entry) { file_.write(entry); }
   // Member and memo keys; the period keys are left out.
   std::vector<std::string> listQuotaUsers() { return file_.listKeys(); }
+
+  std::vector<std::string> pendingUsers();
+  void setPendingUsers(const std::vector<std::string>& names);
+
   StoreFile& file() { return file_; }
 
  private:

@@ -1,5 +1,7 @@
-// The trial store Quarvel.dat: name=uploaded::days left::group, and size
-// memos name_PREDEL_SIZE_file=megabytes.
+// The trial store Quarvel.dat: name=uploaded::days left::group, size memos
+// name_PREDEL_SIZE_file=megabytes, and the users whose trial ran out but
+// whose punishment is still to be done (setup_trial_due=name::name; present
+// only while there are any). Their records stay, at 0 days left.
 #pragma once
 
 #include <string>
@@ -9,6 +11,13 @@
 
 namespace quarvel {
 
+inline constexpr char kTrialDueKey[] = "setup_trial_due";
+
+// Names joined by "::" (which no user name can hold), and back.
+std::vector<std::string> splitNames(const std::string& value);
+std::string joinNames(const std::vector<std::string>& names,
+                      const std::string& separator = "::");
+
 class TrialStore {
  public:
   explicit TrialStore(Files& files);
@@ -17,6 +26,12 @@ class TrialStore {
   void writeTrialRecord(const std::string& entry) { file_.write(entry); }
   std::vector<std::string> readAllTrialLines() { return file_.readAllLines(); }
   std::vector<std::string> listTrialUsers() { return file_.listKeys(); }
+
+  // Users whose punishment is still to be done, in the order they expired.
+  std::vector<std::string> dueUsers() { return splitNames(file_.read(kTrialDueKey)); }
+  bool isDue(const std::string& name);
+  void setDueUsers(const std::vector<std::string>& names);
+
   StoreFile& file() { return file_; }
 
  private:

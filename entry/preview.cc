@@ -1,0 +1,142 @@
+// preview [MM-DD-YYYY]: what a newday on that date (today when left out)
+// would do, told before it happens. It runs the real newday on a second run
+// whose platform refuses every change (stores, the day file, the audit log,
+// network) and whose admin session only notes the commands, then prints
+// what that run would have logged and whom the next period would enrol.
+#include <memory>
+
+#include "config/text.h"
+#include "dates/dates.h"
+#include "entry/handlers.h"
+#include "server/admin_session.h"
+#include "stores/trial_store.h"
+
+namespace quarvel {
+namespace {
+
+// The real platform with another date and without any way to change
+// something outside the run: writes, removals and connections all fail.
+// Temporary copies of the server's files (".tmp", read and removed at once)
+// are the one exception, as reading the user database needs them.
+class PreviewPlatform : public Platform {
+ public:
+  PreviewPlatform(Platform& real, LocalDate date) : real_(real), date_(date) {}
+
+  std::string commandLine() override { return real_.commandLine(); }
+  std::string environment(const std::string& name) override { return real_.environment(name); }
+  void setEnvironment(const std::string&, const std::string&) override {}
+  std::string currentFolder() override { return real_.currentFolder(); }
+  std::string programFolder() override { return real_.programFolder(); }
+  std::unique_ptr<InstanceLock> acquireInstanceLock() override { return nullptr; }
+  void writeOutput(const std::string&) override {}
+  void showErrorCode(long code) override { real_.showErrorCode(code); }
+  void writeErrorLine(const std::string& text) override { real_.writeErrorLine(text); }
+  LocalDate today() override { return date_; }
+  std::int64_t monotonicMs() override { return real_.monotonicMs(); }
+  std::int64_t utcSeconds() override { return real_.utcSeconds(); }
+  FileError probeFile(const std::string& path) override { return real_.probeFile(path); }
+  FileError readFile(const std::string& path, std::string* contents) override {
+    return real_.readFile(path, contents);
+  }
+  bool fileSize(const std::string& path, std::uint64_t* size) override {
+    return real_.fileSize(path, size);
+  }
+  FileError copyFile(const std::string& from, const std::string& to) override {
+    return isCopy(to) ? real_.copyFile(from, to) : FileError::kAccessDenied;
+  }
+  FileError removeFile(const std::string& path) override {
+    return isCopy(path) ? real_.removeFile(path) : FileError::kAccessDenied;
+  }
+  FileError replaceFile(const std::string&, const std::string&) override {
+    return FileError::kAccessDenied;
+  }
+  FileError appendFile(const std::string&, const std::string&) override {
+    return FileError::kAccessDenied;
+  }
+  bool anyEntryMatches(const std::string& prefix) override {
+    return real_.anyEntryMatches(prefix);
+  }
+  std::unique_ptr<BinaryFile> openForReading(const std::string& path, FileError* error) override {
+    return real_.openForReading(path, error);
+  }
+  std::unique_ptr<BinaryFile> createForWriting(const std::string&, FileError* error) override {
+    *error = FileError::kAccessDenied;
+    return nullptr;
+  }
+  std::unique_ptr<TcpConnection> connectTcp(const std::string&, int, int,
+                                            int* error_number) override {
+    *error_number = 10013;  // access denied
+    return nullptr;
+  }
+  void setWindowText(std::intptr_t, const std::string&) override {}
+
+ private:
+  static bool isCopy(const std::string& path) {
+    return path.size() > 4 && toLower(path.substr(path.size() - 4)) == ".tmp";
+  }
+
+  Platform& real_;
+  LocalDate date_;
+};
+
+// MM-DD-YYYY naming a day of the calendar.
+bool parseDate(const std::string& text, LocalDate* date) {
+  if (text.size() != 10 || text[2] != '-' || text[5] != '-') return false;
+  for (std::size_t i : {0, 1, 3, 4, 6, 7, 8, 9}) {
+    if (text[i] < '0' || text[i] > '9') return false;
+  }
+  date->month = std::stoi(text.substr(0, 2));
+  date->day = std::stoi(text.substr(3, 2));
+  date->year = std::stoi(text.substr(6, 4));
+  static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (date->month < 1 || date->month > 12 || date->day < 1) return false;
+  int days = kDays[date->month - 1] + (date->month == 2 ? isLeapYear(date->year) : 0);
+  return date->day <= days;
+}
+
+std::string statusName(const std::string& status) {
+  if (status == "0") return "counting";
+  if (status == "2") return "on trial";
+  if (status == "3") return "exempt";
+  return "status " + status;
+}
+
+}  // namespace
+
+Next runPreview(Run& run) {
+  LocalDate date = run.platform.today();
+  std::string given = run.word(2);
+  if ((!given.empty() && !parseDate(given, &date)) || !run.word(3).empty()) {
+    run.platform.writeErrorLine("preview: give the date as MM-DD-YYYY (for example " +
+                                formatDate(run.platform.today()) + "), or none for today");
+    return Next::kEndRun;
+  }
+  PreviewPlatform platform(run.platform, date);
+  Run dry(platform);
+  dry.loadStartupSettings();
+  std::vector<std::string> plan;
+  dry.audit.captureInto(&plan);
+  bool period_was_running = dry.quota.readQuotaRecord("setup_quota_started") == "1";
+  std::string starts_before = dry.quota.readQuotaRecord("setup_quota_starts");
+  DryAdminSession session;
+  newdayOn(dry, session);
+
+  run.printLine("newday on " + formatDate(date) +
+                " would do this (nothing is sent and nothing is changed now):");
+  for (const std::string& line : plan) run.printLine(line);
+  bool period_starts = dry.quota.readQuotaRecord("setup_quota_started") == "1" &&
+                       (!period_was_running ||
+                        dry.quota.readQuotaRecord("setup_quota_starts") != starts_before);
+  if (period_starts) {
+    run.printLine("enrolled in the new period:");
+    for (const std::string& name : dry.quota.listQuotaUsers()) {
+      if (trimBlanks(name).empty()) continue;
+      run.printLine("    " + name + " " +
+                    statusName(field(dry.quota.readQuotaRecord(name), "::", 2)));
+    }
+  }
+  if (plan.empty()) run.printLine("nothing");
+  return Next::kEndRun;
+}
+
+}  // namespace quarvel
