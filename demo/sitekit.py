@@ -447,7 +447,10 @@ def faketime_library():
     not used: it leaves a semaphore behind whenever it is killed, and a later
     process with the same id then cannot start.)"""
     for path in sorted(glob.glob('/usr/lib/*/faketime/libfaketime.so.1')):
-        return path
+        # Only the 64-bit library (not Wine's i386 one) can be preloaded.
+        with open(path, 'rb') as f:
+            if f.read(5) == b'\x7fELF\x02':
+                return path
     raise SiteError('faketime is not installed (apt-get install faketime)')
 
 

@@ -124,8 +124,7 @@ void startNextPeriod(Run& run, const std::vector<std::string>& pending) {
 // At the end date of a running period: members still counting are
 // punished, and the next period starts; members who could not be punished
 // are carried into it as pending.
-void changeQuotaPeriod(Run& run, AdminSession& session) {
-  std::vector<std::string> pending = retryPendingPunishments(run, session);
+void changeQuotaPeriod(Run& run, AdminSession& session, std::vector<std::string> pending) {
   std::string today = run.today();
   if (daysBetween(run.quota.readQuotaRecord("setup_quota_ends"), today) <= 0 &&
       run.quota.readQuotaRecord("setup_quota_started") == "1") {
@@ -196,11 +195,14 @@ Next runCheckup(Run& run) {
 }
 
 void newdayOn(Run& run, AdminSession& session) {
+  // What an earlier period end left undone comes before anything else.
+  std::vector<std::string> pending;
+  if (run.quota.file().exists()) pending = retryPendingPunishments(run, session);
   if (run.trial.file().exists()) {
     int days = countDownTrials(run, session);
     punishExpiredTrials(run, session, days > 0);
   }
-  if (run.quota.file().exists()) changeQuotaPeriod(run, session);
+  if (run.quota.file().exists()) changeQuotaPeriod(run, session, pending);
 }
 
 Next runNewday(Run& run) {

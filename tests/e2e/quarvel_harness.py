@@ -61,6 +61,11 @@ def faketime_value(date):
 _FAKETIME_LIB = None
 
 
+def _is_elf64(path):
+    with open(path, 'rb') as f:
+        return f.read(5) == b'\x7fELF\x02'
+
+
 def faketime_library():
     global _FAKETIME_LIB
     if _FAKETIME_LIB is None:
@@ -72,7 +77,9 @@ def faketime_library():
         except (OSError, subprocess.SubprocessError):
             pass
         found += glob.glob('/usr/lib/*/faketime/libfaketime.so.1')
-        found = [p for p in found if os.path.exists(p)]
+        # With the i386 package installed as well (Wine's 32-bit side), only
+        # the 64-bit library can be preloaded into the programs under test.
+        found = [p for p in found if os.path.exists(p) and _is_elf64(p)]
         if not found:
             raise HarnessError('libfaketime is not installed (apt-get install faketime)')
         _FAKETIME_LIB = found[0]

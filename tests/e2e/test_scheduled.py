@@ -80,14 +80,21 @@ def test_newday_counts_down_and_punishes_expired_trials(quarvel, ftp_server, set
     None,
 ], ids=['login-refused', 'server-busy', 'unreachable'])
 def test_newday_without_the_admin_login(quarvel, ftp_server, unreachable_port, script):
-    # The stores move on exactly as with a login; nothing is sent or said.
+    # Nothing is sent, announced or lost: the expired trial stays at 0 days
+    # on the due list, the members still counting are carried into the next
+    # period as pending, and standard error names each of them.
     server = ftp_server(script) if script else None
     _configure(quarvel, server.port if server else unreachable_port)
     quarvel.write_store(TRIAL_STORE, TRIALS)
     quarvel.write_store(QUOTA_STORE, RUNNING_PERIOD)
-    _run(quarvel, 'newday', '2026-12-01', PROCESSING)
-    assert quarvel.read_store(TRIAL_STORE) == TRIALS_AFTER
-    assert quarvel.read_store(QUOTA_STORE) == NEW_PERIOD
+    result = quarvel.run('newday', date='2026-12-01')
+    result.expect(stdout=PROCESSING, stderr=result.stderr)
+    assert PASSWORD.encode() not in result.stdout + result.stderr
+    assert [line.split(':')[0] for line in result.stderr.decode().splitlines()] == [
+        'bob stays due', 'brisk stays due', 'pike stays due']
+    assert quarvel.read_store(TRIAL_STORE) == store(
+        'bob=10::0::G', 'ann=0::2::G', 'bob_PREDEL_SIZE_x.zip=4.5::-1::', 'setup_trial_due=bob')
+    assert quarvel.read_store(QUOTA_STORE) == NEW_PERIOD + lines('setup_quota_pending=brisk::pike')
     if server:
         assert all(not line.startswith('SITE') for c in _sent(server) for line in c)
 
