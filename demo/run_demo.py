@@ -495,10 +495,11 @@ class Demo:
         admin password is in no output and in no file but quarvel.conf."""
         log = self.site.system / 'Quarvel.log'
         lines = sitekit.read_crlf_lines(log) if log.exists() else []
-        self.say('Marlow', 'reads Quarvel.log')
-        for line in lines:
-            self.say('', '| ' + line)
         entries = [line.split(' | ')[1:] for line in lines]
+        self.say('Marlow', 'reads Quarvel.log (%d lines); the SITE commands:' % len(lines))
+        for line, entry in zip(lines, entries):
+            if len(entry) > 2 and entry[2] != '-':
+                self.say('', '| ' + line)
         for wanted in (['newday', 'juniper', 'SITE CHANGE juniper FLAGS +6'],
                        ['newday', 'pike', 'SITE kick pike'],
                        ['newday', 'pike', 'SITE DELUSER pike']):

@@ -66,13 +66,18 @@ std::vector<std::string> storeBytes(Run& run) {
   return bytes;
 }
 
-// One audit line for a run that changed a store, after its own summary.
+// One audit line for a run that changed a store, with its own summary; a
+// run that changed nothing leaves none.
 void logStoreChanges(Run& run, const std::vector<std::string>& before) {
   std::vector<std::string> after = storeBytes(run);
   std::string changed;
   if (after[0] != before[0]) changed = "Quarvel.dat";
   if (after[1] != before[1]) changed += (changed.empty() ? "" : ", ") + std::string("Velkrin.dat");
-  if (!changed.empty()) run.audit.summary("stores changed: " + changed);
+  if (changed.empty()) {
+    run.audit.dropSummary();
+    return;
+  }
+  run.audit.summary("stores changed: " + changed);
   run.audit.finishRun();
 }
 

@@ -1,8 +1,10 @@
 // preview [MM-DD-YYYY]: what a newday on that date (today when left out)
 // would do, told before it happens. It runs the real newday on a second run
-// whose platform refuses every change (stores, the day file, the audit log,
-// network) and whose admin session only notes the commands, then prints
-// what that run would have logged and whom the next period would enrol.
+// whose platform keeps every change in memory (stores, the day file) and
+// makes no connection, and whose admin session only notes the commands,
+// then prints what that run would have logged and whom the next period
+// would enrol.
+#include <map>
 #include <memory>
 
 #include "config/text.h"
@@ -14,10 +16,11 @@
 namespace quarvel {
 namespace {
 
-// The real platform with another date and without any way to change
-// something outside the run: writes, removals and connections all fail.
-// Temporary copies of the server's files (".tmp", read and removed at once)
-// are the one exception, as reading the user database needs them.
+// The real platform with another date, whose file changes stay in memory:
+// the newday run on it reads what it wrote before, as on disk, while the
+// disk itself is never touched. Connections always fail. Temporary copies
+// of the server's files (".tmp", read and removed at once) are the one
+// thing made for real, as reading the user database needs them.
 class PreviewPlatform : public Platform {
  public:
   PreviewPlatform(Platform& real, LocalDate date) : real_(real), date_(date) {}
@@ -34,21 +37,37 @@ class PreviewPlatform : public Platform {
   LocalDate today() override { return date_; }
   std::int64_t monotonicMs() override { return real_.monotonicMs(); }
   std::int64_t utcSeconds() override { return real_.utcSeconds(); }
-  FileError probeFile(const std::string& path) override { return real_.probeFile(path); }
+  FileError probeFile(const std::string& path) override {
+    const Written* written = find(path);
+    if (written == nullptr) return real_.probeFile(path);
+    return written->removed ? FileError::kNotFound : FileError::kNone;
+  }
   FileError readFile(const std::string& path, std::string* contents) override {
-    return real_.readFile(path, contents);
+    const Written* written = find(path);
+    if (written == nullptr) return real_.readFile(path, contents);
+    if (written->removed) return FileError::kNotFound;
+    *contents = written->contents;
+    return FileError::kNone;
   }
   bool fileSize(const std::string& path, std::uint64_t* size) override {
-    return real_.fileSize(path, size);
+    const Written* written = find(path);
+    if (written == nullptr) return real_.fileSize(path, size);
+    if (written->removed) return false;
+    *size = written->contents.size();
+    return true;
   }
   FileError copyFile(const std::string& from, const std::string& to) override {
     return isCopy(to) ? real_.copyFile(from, to) : FileError::kAccessDenied;
   }
   FileError removeFile(const std::string& path) override {
-    return isCopy(path) ? real_.removeFile(path) : FileError::kAccessDenied;
+    if (isCopy(path)) return real_.removeFile(path);
+    FileError error = probeFile(path);
+    if (error == FileError::kNone) written_[path] = Written{true, std::string()};
+    return error;
   }
-  FileError replaceFile(const std::string&, const std::string&) override {
-    return FileError::kAccessDenied;
+  FileError replaceFile(const std::string& path, const std::string& contents) override {
+    written_[path] = Written{false, contents};
+    return FileError::kNone;
   }
   FileError appendFile(const std::string&, const std::string&) override {
     return FileError::kAccessDenied;
@@ -71,12 +90,22 @@ class PreviewPlatform : public Platform {
   void setWindowText(std::intptr_t, const std::string&) override {}
 
  private:
+  struct Written {
+    bool removed;
+    std::string contents;
+  };
+
+  const Written* find(const std::string& path) const {
+    auto it = written_.find(path);
+    return it == written_.end() ? nullptr : &it->second;
+  }
   static bool isCopy(const std::string& path) {
     return path.size() > 4 && toLower(path.substr(path.size() - 4)) == ".tmp";
   }
 
   Platform& real_;
   LocalDate date_;
+  std::map<std::string, Written> written_;
 };
 
 // MM-DD-YYYY naming a day of the calendar.

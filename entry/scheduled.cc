@@ -89,7 +89,7 @@ void punishExpiredTrials(Run& run, AdminSession& session, bool counted) {
     bool ran_out = counted && readWholeNumber(entry.days_left) == 0;
     if (ran_out || isListed(was_due, entry.key)) expired.push_back(entry.key);
   }
-  if (!expired.empty()) run.audit.summary("trials run out: " + joinNames(expired, ", "));
+  if (!expired.empty()) run.audit.summary("trials due: " + joinNames(expired, ", "));
   std::vector<std::string> still_due;
   for (const std::string& key : expired) {
     if (punishTrialUser(run, session, key) == PunishOutcome::kLeftDue) {

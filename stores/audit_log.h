@@ -40,6 +40,7 @@ class AuditLog {
   // one line at finishRun.
   void summary(const std::string& text);
   void finishRun();
+  void dropSummary() { summary_.clear(); }
 
   // From now on lines are kept here instead of written, without time stamp
   // and command (a preview prints what the run would log).

@@ -189,8 +189,9 @@ def test_rewrite_moves_the_record_to_the_end_in_the_program_folder(quarvel):
     assert quarvel.read_store(TRIAL_STORE, 'prog') == (
         b'ann=1::2::G\r\ncarl=5::1::H\r\nBob=10::3::Couriers\r\n')
     assert quarvel.read_store(TRIAL_STORE, 'data') == TRIAL_THREE
+    # The audit log beside the stores holds one line per run that changed them.
     assert quarvel.files('prog') == sorted([quarvel.program.name, 'quarvel.conf',
-                                            TRIAL_STORE, QUOTA_STORE])
+                                            TRIAL_STORE, QUOTA_STORE, 'Quarvel.log'])
 
 
 @pytest.mark.command('ST')
@@ -211,8 +212,9 @@ def test_store_created_from_nothing_and_emptied(quarvel):
         '!putlog UserDEL: "Marlow"', ' Marlow was deleted from trial.'))
     assert quarvel.read_store(TRIAL_STORE) == b'\r\n'
     quarvel.run('ST del Marlow').expect(stdout=lines(" Marlow doesn't exists in trial."))
-    # Every store write replaces the file whole; no temporary file is left.
-    assert quarvel.files() == ['Quarvel.dat', 'quarvel.conf']
+    # Every store write replaces the file whole; no temporary file is left
+    # (the audit log holds a line per run that changed the store).
+    assert quarvel.files() == ['Quarvel.dat', 'Quarvel.log', 'quarvel.conf']
 
 
 @pytest.mark.command('ST')
