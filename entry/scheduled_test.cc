@@ -315,3 +315,26 @@ TEST(CheckupTest, TrialAndQuotaHalvesInOneRun) {
 
 }  // namespace
 }  // namespace quarvel
+
+namespace quarvel {
+namespace {
+
+// checkup does what is due as soon as it can log in; a trial that ran out
+// can no longer pass, neither by checkup's tidying nor by an upload.
+TEST(CheckupTest, DoesWhatIsDueAndNeverLetsAnExpiredTrialPass) {
+  Site site("TRIAL_PUNISHMENT=1\r\n");
+  site.setTrialStore("wren=900::0::Couriers\r\nsetup_trial_due=wren\r\n");
+  site.platform.script.replies["PASS"] = "530 Login incorrect\r\n";
+  runCommand(site, "checkup");
+  EXPECT_EQ(site.trialStore(), "wren=900::0::Couriers\r\nsetup_trial_due=wren\r\n");
+  EXPECT_EQ(site.platform.output, "");
+
+  site.platform.script.replies["PASS"] = "230 Logged in\r\n";
+  runCommand(site, "checkup");
+  EXPECT_EQ(site.platform.output, "!putlog UDelSite: \"wren\"\r\n");
+  EXPECT_EQ(site.platform.siteCommands(), Lines{"SITE DELUSER wren"});
+  EXPECT_EQ(site.trialStore().find("wren"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace quarvel
