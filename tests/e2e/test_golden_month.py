@@ -168,7 +168,7 @@ def play_month(quarvel, server):
     m = Month(quarvel, server)
     who = pick(m.site)
     trials, ordinary = who['trials'], who['ordinary']
-    newcomers = ordinary[:6]          # put on trial during the month
+    newcomers = ordinary[:6]          # put on trial during the month; all run out
     members = ordinary[6:40]          # ordinary quota members who upload
 
     # November: a period started now, with some traffic, then the next
@@ -212,17 +212,17 @@ def play_month(quarvel, server):
     for i, name in enumerate(members[:16]):
         m.upload(d, name, sizes[i % len(sizes)])
     m.upload(d, who['two_groups'], 40 * MB)
-    m.upload(d, newcomers[0], 200 * MB)
-    m.upload(d, newcomers[0], 301 * MB)                    # passes the trial: TRIAL_ONPASS
+    m.upload(d, trials[6], 2 * MB)
+    m.upload(d, trials[6], 501 * MB)                       # passes the trial: TRIAL_ONPASS
     m.upload(d, who['operator'], 50 * MB)                  # exempt: counted, never passes
     m.upload(d, 'nobody-here', 5 * MB, group='Couriers')
-    m.stats(d, newcomers[0])
-    m.stats(d, newcomers[1])
+    m.stats(d, trials[6])
+    m.stats(d, trials[7])
     m.stats(d, who['operator'])
     m.run(d, 'SQ add ' + members[2])                       # already a member
     m.run(d, 'SQ del ' + members[3])
     m.run(d, 'SQ add ' + members[3])
-    m.run(d, 'SQ add ' + newcomers[1])                     # on trial
+    m.run(d, 'SQ add ' + trials[7])                        # on trial
     m.run(d, 'SQ add ' + who['operator'])                  # exempt, already enrolled
     m.run(d, 'SQ add nobody-here')
     m.run(d, 'SQ give %s 1000' % members[4])               # passes
@@ -245,9 +245,10 @@ def play_month(quarvel, server):
     m.run(d, 'NUKE %s 1536' % trials[5])
     m.run(d, 'UNNUKE %s 1536' % trials[5])
     m.run(d, 'NUKE nobody-here 100')
-    m.run(d, 'ST del ' + newcomers[2])                     # back to counting
+    m.run(d, 'ST del ' + trials[8])                        # back to counting
     m.run(d, 'ST add ' + members[9])                       # a member goes on trial
-    m.irc(d, 'PASSED ' + members[9], 'PASSED ' + newcomers[0], 'info quota exempt')
+    m.irc(d, 'PASSED ' + members[9], 'PASSED ' + trials[6], 'PASSED ' + newcomers[0],
+          'info quota exempt')
 
     # Trial punishment 2 from here on: expired trials are disabled.
     d = '2026-12-03'
@@ -258,7 +259,7 @@ def play_month(quarvel, server):
     m.irc(d, 'PASSED Latecomer')
     m.run(d, 'checkup')                                    # late members with ToGive
     m.irc(d, 'PASSED Latecomer', 'info quota total')
-    m.run(d, 'ST give %s 600' % newcomers[3])              # passes through a credit
+    m.run(d, 'ST give %s 600' % trials[9])                 # passes through a credit
     m.stats(d, members[9])
     m.run('2026-12-04', 'newday')
     m.run('2026-12-05', 'newday')
