@@ -73,6 +73,9 @@ def faketime_library():
             pass
         found += glob.glob('/usr/lib/*/faketime/libfaketime.so.1')
         found = [p for p in found if os.path.exists(p)]
+        # With a 32-bit libfaketime installed beside the 64-bit one (Wine's
+        # multiarch brings it), only the 64-bit one can be preloaded.
+        found.sort(key=lambda p: '/x86_64-linux-gnu/' not in p)
         if not found:
             raise HarnessError('libfaketime is not installed (apt-get install faketime)')
         _FAKETIME_LIB = found[0]

@@ -152,8 +152,14 @@ def pick(site):
     on_trial = set(site.trials)
     ordinary = [a.name for a in site.accounts
                 if a.groups and not site.exempt(a) and a.name not in on_trial]
+    # Trials with ten days or more left come first: they are still running
+    # in December, the others run out on the way.
+    days = {}
+    for line in (site.system / TRIAL_STORE).read_text('latin-1').splitlines():
+        name, _, value = line.partition('=')
+        days[name] = int(value.split('::')[1])
     return {
-        'trials': list(site.trials),
+        'trials': sorted(site.trials, key=lambda n: days[n] < 10),
         'ordinary': ordinary,
         'operator': site.named(lambda a: 2 in a.groups and a.name != 'warden')[0],
         'disabled': site.named(lambda a: a.disabled)[0],
