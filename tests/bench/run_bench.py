@@ -204,9 +204,9 @@ def build(argv):
 
 
 def timed(argv, env, cwd, limit, stdin=None, rss_file=None):
-    """(wall seconds, peak RSS in MB or None) of one process; Limit when it
-    outlives `limit` (the process and its session are killed). The peak
-    memory comes from time(1)'s `rss_file`."""
+    """(wall seconds, peak RSS in MB or None, processor seconds) of one
+    process; Limit when it outlives `limit` (the process and its session are
+    killed). The peak memory comes from time(1)'s `rss_file`."""
     started = time.perf_counter()
     popen = subprocess.Popen(argv, env=env, cwd=str(cwd), stdin=stdin or subprocess.DEVNULL,
                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
@@ -218,7 +218,7 @@ def timed(argv, env, cwd, limit, stdin=None, rss_file=None):
             popen.returncode = status
             seconds = time.perf_counter() - started
             rss = int(rss_file.read_text().split()[-1]) / 1024.0 if rss_file else None
-            return seconds, rss
+            return seconds, rss, usage.ru_utime + usage.ru_stime
         if time.perf_counter() > deadline:
             try:
                 os.killpg(popen.pid, signal.SIGKILL)
@@ -342,7 +342,8 @@ SCALE = [('qnow', 'qnow', MID_PERIOD), ('qstart', 'qstart', MID_PERIOD),
 
 
 def run_scale(bench, runs, limit, skip):
-    """{name: (median seconds or None when over the limit, cat seconds)}."""
+    """{name: (median seconds or None when over the limit, cat seconds,
+    median processor seconds)}."""
     timer = Timer(bench, limit)
     bench.snapshot = {}
     bench.keep()
@@ -351,14 +352,15 @@ def run_scale(bench, runs, limit, skip):
     found = {}
     for name, line, date in SCALE:
         if name in skip:
-            found[name] = ('skipped', cat)
+            found[name] = ('skipped', cat, None)
             continue
         try:
-            found[name] = (statistics.median(timer.program(line, date=date)[0]
-                                             for _ in range(runs)), cat)
+            measured = [timer.program(line, date=date) for _ in range(runs)]
+            found[name] = (statistics.median(m[0] for m in measured), cat,
+                           statistics.median(m[2] for m in measured))
         except Limit:
             skip.add(name)
-            found[name] = (None, cat)
+            found[name] = (None, cat, None)
     return found
 
 
@@ -377,7 +379,7 @@ def scale_rows(results, sizes, limit):
     rows = []
     for name, _, _ in SCALE:
         for size in sizes:
-            time_s, cat = results[size].get(name, (None, None))
+            time_s, cat, cpu = results[size].get(name, (None, None, None))
             shown = ('> %g s' % limit if time_s is None else
                      time_s if isinstance(time_s, str) else '%.2f' % time_s)
             measured = isinstance(time_s, float)
@@ -392,7 +394,8 @@ def scale_rows(results, sizes, limit):
                     growth = '%.1fx %s' % (g, 'PASS' if g <= GROWTH else 'FAIL')
                 else:
                     growth = 'FAIL'
-            rows.append((name, size, shown, '%.2f' % cat if cat else '', ratio, goal, growth))
+            rows.append((name, size, shown, '%.2f' % cpu if cpu is not None else '',
+                         '%.2f' % cat if cat else '', ratio, goal, growth))
     return rows
 
 
@@ -454,7 +457,7 @@ def main(argv=None):
                 results[size] = run_scale(bench, args.scale_runs, args.limit, skip)
             print_table('Whole-site commands, native (goals: <= %gx reading the inputs; '
                         'time at 10x the accounts <= %gx)' % (SCALE_RATIO, GROWTH),
-                        ('command', 'accounts', 'seconds', 'cat s', 'ratio', 'goal',
+                        ('command', 'accounts', 'seconds', 'cpu s', 'cat s', 'ratio', 'goal',
                          'growth'), scale_rows(results, sizes, args.limit))
     return 0
 
