@@ -304,7 +304,7 @@ def conf_entries(site, path=str, ftp_port=None, ftp_password='Bench-Adm1n'):
     return entries
 
 
-def write_conf(site, folder, entries):
+def write_conf(folder, entries):
     _write(Path(folder) / 'quarvel.conf', ['%s=%s' % kv for kv in entries.items()])
 
 
@@ -330,7 +330,7 @@ def main(argv=None):
         parser.error('%s exists and is not empty' % args.out)
     site = generate(args.out, args.accounts, args.trials, args.trial_lines,
                     not args.no_quota, args.quota_lines, args.seed)
-    write_conf(site, site.system,
+    write_conf(site.system,
                conf_entries(site, windows_path if args.windows else str, args.ftp_port))
     print('%s: %d accounts, %d on trial' % (args.out, len(site.accounts), len(site.trials)))
     return 0

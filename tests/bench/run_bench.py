@@ -82,7 +82,7 @@ class Bench:
                 f.truncate(size)
         site = gen_site.Site(self.root, [], {}, settings=dict(gen_site.SETTINGS))
         site_entries = gen_site.conf_entries(site, runner.path)
-        gen_site.write_conf(site, self.system, site_entries)
+        gen_site.write_conf(self.system, site_entries)
         self.program = runner.install(self.system)
         self.snapshot = {}
 
@@ -190,11 +190,10 @@ class Windows:
         full['QUARVEL_RAW_COMMAND_LINE'] = raw
         return [self.wine.loader, str(self.rawrun)], full
 
-    def floor_argv(self, store, commit):
-        return None  # started through rawrun as well: see Timer.floor
-
-    def raw_floor(self, store, commit):
-        return '%s%s' % (self.path(store), ' commit' if commit else '')
+    def floor_line(self, store, commit):
+        """The floor's raw command line: started through rawrun as well."""
+        return '"%s" %s%s' % (self.path(self.floor), self.path(store),
+                               ' commit' if commit else '')
 
 
 def build(argv):
@@ -247,8 +246,7 @@ class Timer:
         path = self.bench.system / store
         if isinstance(self.runner, Windows):
             argv, full = self.runner.start(self.runner.floor, '', self.bench.system, {}, None)
-            full['QUARVEL_RAW_COMMAND_LINE'] = '"%s" %s' % (
-                self.runner.path(self.runner.floor), self.runner.raw_floor(path, commit))
+            full['QUARVEL_RAW_COMMAND_LINE'] = self.runner.floor_line(path, commit)
         else:
             argv, full = self.runner.floor_argv(path, commit), {'PATH': '/usr/bin:/bin'}
         return timed(argv, full, self.bench.system, self.limit,
@@ -315,7 +313,7 @@ def run_events(bench, runs, limit, skip):
         mine, floor, rss = [], [], 0.0
         try:
             for _ in range(runs):
-                seconds, peak = timer.program(line, env)
+                seconds, peak, _ = timer.program(line, env)
                 mine.append(seconds)
                 rss = max(rss, peak or 0.0)
                 floor.append(timer.floor(store, commit)[0])
