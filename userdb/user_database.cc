@@ -51,7 +51,7 @@ void UserDatabase::lookupUser(const std::string& name) {
       // itself would only fail noisily.
       if (!entry->id.empty()) {
         const UserFileFacts facts = parseUserFile(
-            files_.readWholeFile(user_folder + "\\" + entry->id, entry->id));
+            files_.readWholeFile(user_folder + "\\" + entry->id, entry->id, kUserFileMaxBytes));
         flags = facts.flags;
         group_list = groupListFor(groups, facts.group_lines);
       }
