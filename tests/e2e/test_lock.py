@@ -70,8 +70,13 @@ def test_the_callers_environment_does_not_move_the_lock(quarvel, tmpdir):
     folder = quarvel.root / 'other-tmp'
     if tmpdir == 'other':
         folder.mkdir()
+    if quarvel.target.windows:
+        # (Under Wine, TMPDIR would pick another Wine server, a world apart.)
+        env = {'TMP': quarvel.path(folder), 'TEMP': quarvel.path(folder)}
+    else:
+        env = {'TMPDIR': str(folder)}
     with quarvel.hold_lock() as holder:
-        running = quarvel.start('', env={'TMPDIR': str(folder), 'TMP': str(folder)})
+        running = quarvel.start('', env=env)
         _assert_waiting_idle(quarvel, running)
         holder.release()
         running.wait(timeout=30 if quarvel.target.windows else 10).expect(
