@@ -22,6 +22,7 @@ for entry in "${targets[@]}"; do
   corpus=build-fuzz/corpus/$target  # what the fuzzer learns; the seeds stay as they are
   mkdir -p "$corpus"
   log=build-fuzz/$target.log
+  [ -x build-fuzz/"$target" ] || { echo "fuzz.sh: build-fuzz/$target was not built" >&2; exit 1; }
   if ! build-fuzz/"$target" -max_total_time="$seconds" -artifact_prefix=build-fuzz/"$target"- \
       "$corpus" tests/fuzz/seeds/"${entry#*:}" >"$log" 2>&1; then
     tail -n 60 "$log"
