@@ -64,7 +64,7 @@ UserRecord UserDatabase::lookupUser(const std::string& name) {
       // itself would only fail noisily.
       if (!entry->id.empty()) {
         const UserFileFacts facts = parseUserFile(
-            files_.readWholeFile(user_folder + "\\" + entry->id, entry->id));
+            files_.readWholeFile(user_folder + "\\" + entry->id, entry->id, kUserFileMaxBytes));
         flags = facts.flags;
         group_list = groupListFor(groups.entries, facts.group_lines);
       }
