@@ -93,14 +93,21 @@ int runProgram(Platform& platform) {
   // Runs follow one another: the stores, the configuration and the
   // temporary copies are never shared by two runs.
   std::unique_ptr<InstanceLock> lock = platform.acquireInstanceLock();
+  // Without the lock the run does nothing (the platform has said why on
+  // standard error). It still ends with 0: after an upload the server takes
+  // any other code for a failed event and deletes the user's file.
+  if (!lock) return 0;
   Run run(platform);
   run.loadStartupSettings();
   std::string pwd = run.env(contract::kPwdVariable);
   if (!pwd.empty() && isExcluded(run.settings.excluded_dirs, pwd)) return 0;
   std::vector<std::string> before = storeBytes(run);
   dispatch(run, commandTable());
+  // Exit sequence: what the run changed goes to disk (and, in one line, to
+  // the audit log), then an open admin connection is closed without a word
+  // more.
+  run.stores.commit();
   logStoreChanges(run, before);
-  // Exit sequence: an open admin connection is closed without a word more.
   run.admin_session.reset();
   if (run.admin_connection != 0) run.ftp.closeChannel(run.admin_connection);
   return 0;

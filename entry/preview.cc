@@ -49,6 +49,11 @@ class PreviewPlatform : public Platform {
     *contents = written->contents;
     return FileError::kNone;
   }
+  bool endOfFileCharacterEndsText() override { return real_.endOfFileCharacterEndsText(); }
+  // A file changed in memory has no identity on disk.
+  bool fileIdentity(const std::string& path, FileIdentity* identity) override {
+    return find(path) == nullptr && real_.fileIdentity(path, identity);
+  }
   bool fileSize(const std::string& path, std::uint64_t* size) override {
     const Written* written = find(path);
     if (written == nullptr) return real_.fileSize(path, size);
@@ -124,9 +129,9 @@ bool parseDate(const std::string& text, LocalDate* date) {
 }
 
 std::string statusName(const std::string& status) {
-  if (status == "0") return "counting";
-  if (status == "2") return "on trial";
-  if (status == "3") return "exempt";
+  if (status == QuotaStatus::kCounting) return "counting";
+  if (status == QuotaStatus::kSuspended) return "on trial";
+  if (status == QuotaStatus::kExempt) return "exempt";
   return "status " + status;
 }
 
@@ -145,23 +150,23 @@ Next runPreview(Run& run) {
   dry.loadStartupSettings();
   std::vector<std::string> plan;
   dry.audit.captureInto(&plan);
-  bool period_was_running = dry.quota.readQuotaRecord("setup_quota_started") == "1";
-  std::string starts_before = dry.quota.readQuotaRecord("setup_quota_starts");
+  bool period_was_running = dry.quota.periodStarted();
+  std::string starts_before = dry.quota.periodStarts();
   DryAdminSession session;
   newdayOn(dry, session);
 
   run.printLine("newday on " + formatDate(date) +
                 " would do this (nothing is sent and nothing is changed now):");
   for (const std::string& line : plan) run.printLine(line);
-  bool period_starts = dry.quota.readQuotaRecord("setup_quota_started") == "1" &&
+  bool period_starts = dry.quota.periodStarted() &&
                        (!period_was_running ||
-                        dry.quota.readQuotaRecord("setup_quota_starts") != starts_before);
+                        dry.quota.periodStarts() != starts_before);
   if (period_starts) {
     run.printLine("enrolled in the new period:");
     for (const std::string& name : dry.quota.listQuotaUsers()) {
       if (trimBlanks(name).empty()) continue;
       run.printLine("    " + name + " " +
-                    statusName(field(dry.quota.readQuotaRecord(name), "::", 2)));
+                    statusName(dry.quota.member(name).second));
     }
   }
   if (plan.empty()) run.printLine("nothing");

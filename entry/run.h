@@ -16,6 +16,7 @@
 #include "server/admin_session.h"
 #include "stores/audit_log.h"
 #include "stores/quota_store.h"
+#include "stores/stores.h"
 #include "stores/trial_store.h"
 #include "userdb/user_database.h"
 
@@ -74,6 +75,7 @@ class Run {
   StartupSettings settings;
   TrialStore trial;
   QuotaStore quota;
+  Stores stores;  // the commit points of both
   UserDatabase users;
   FtpClient ftp;
   int admin_connection = 0;  // 0: no admin connection open

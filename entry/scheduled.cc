@@ -16,12 +16,10 @@ namespace quarvel {
 namespace {
 
 // A trial store line taken apart: the key (trimmed; empty when the line is
-// no entry) and the value's fields, double quotes ignored.
+// no entry) and its record, double quotes ignored.
 struct TrialEntry {
   std::string key;
-  std::string uploaded;
-  std::string days_left;
-  std::string group;
+  StoreRecord record;
 };
 
 TrialEntry parseTrialLine(const std::string& line) {
@@ -29,10 +27,7 @@ TrialEntry parseTrialLine(const std::string& line) {
   std::size_t equals = line.find('=');
   if (equals == std::string::npos) return entry;
   entry.key = trimBlanks(line.substr(0, equals));
-  std::string value = trimBlanks(replaceAll(field(line, "=", 2), "\"", ""));
-  entry.uploaded = field(value, "::", 1);
-  entry.days_left = field(value, "::", 2);
-  entry.group = field(value, "::", 3);
+  entry.record = StoreRecord::parse(trimBlanks(replaceAll(field(line, "=", 2), "\"", "")));
   return entry;
 }
 
@@ -68,9 +63,8 @@ int countDownTrials(Run& run, AdminSession& session) {
   for (const std::string& line : run.trial.readAllTrialLines()) {
     TrialEntry entry = parseTrialLine(line);
     if (entry.key.empty() || isDueKey(entry.key) || isListed(due, entry.key)) continue;
-    run.trial.writeTrialRecord(entry.key + "=" + entry.uploaded + "::" +
-                               integerForm(countedDown(entry.days_left, days)) + "::" +
-                               entry.group);
+    entry.record.second = integerForm(countedDown(entry.record.second, days));
+    run.trial.putMember(entry.key, entry.record);
   }
   run.audit.summary("trial days counted down: " + std::to_string(days));
   return days;
@@ -86,7 +80,7 @@ void punishExpiredTrials(Run& run, AdminSession& session, bool counted) {
   for (const std::string& line : run.trial.readAllTrialLines()) {
     TrialEntry entry = parseTrialLine(line);
     if (entry.key.empty() || isDueKey(entry.key)) continue;
-    bool ran_out = counted && readWholeNumber(entry.days_left) == 0;
+    bool ran_out = counted && readWholeNumber(entry.record.second) == 0;
     if (ran_out || isListed(was_due, entry.key)) expired.push_back(entry.key);
   }
   if (!expired.empty()) run.audit.summary("trials due: " + joinNames(expired, ", "));
@@ -95,7 +89,7 @@ void punishExpiredTrials(Run& run, AdminSession& session, bool counted) {
     if (punishTrialUser(run, session, key) == PunishOutcome::kLeftDue) {
       still_due.push_back(key);
     } else {
-      run.trial.writeTrialRecord(key + "=");
+      run.trial.removeMember(key);
     }
   }
   run.trial.setDueUsers(still_due);
@@ -117,8 +111,8 @@ void startNextPeriod(Run& run, const std::vector<std::string>& pending) {
   run.quota.file().removeFile();
   startQuotaPeriod(run);
   run.quota.setPendingUsers(pending);
-  run.audit.summary("quota period starts: " + run.quota.readQuotaRecord("setup_quota_starts") +
-                    " to " + run.quota.readQuotaRecord("setup_quota_ends"));
+  run.audit.summary("quota period starts: " + run.quota.periodStarts() +
+                    " to " + run.quota.periodEnds());
 }
 
 // At the end date of a running period: members still counting are
@@ -126,13 +120,12 @@ void startNextPeriod(Run& run, const std::vector<std::string>& pending) {
 // are carried into it as pending.
 void changeQuotaPeriod(Run& run, AdminSession& session, std::vector<std::string> pending) {
   std::string today = run.today();
-  if (daysBetween(run.quota.readQuotaRecord("setup_quota_ends"), today) <= 0 &&
-      run.quota.readQuotaRecord("setup_quota_started") == "1") {
-    run.audit.summary("quota period ends: " + run.quota.readQuotaRecord("setup_quota_starts") +
-                      " to " + run.quota.readQuotaRecord("setup_quota_ends"));
+  if (daysBetween(run.quota.periodEnds(), today) <= 0 &&
+      run.quota.periodStarted()) {
+    run.audit.summary("quota period ends: " + run.quota.periodStarts() +
+                      " to " + run.quota.periodEnds());
     for (const std::string& name : run.quota.listQuotaUsers()) {
-      std::string status = field(run.quota.readQuotaRecord(name), "::", 2);
-      if (status == "1" || status == "2" || status == "3") continue;
+      if (QuotaStatus(run.quota.member(name).second).isSettled()) continue;
       run.printLine("Processing " + name);
       if (punishQuotaUser(run, session, name) == PunishOutcome::kLeftDue) {
         pending.push_back(trimBlanks(name));
@@ -142,8 +135,8 @@ void changeQuotaPeriod(Run& run, AdminSession& session, std::vector<std::string>
     return;
   }
   run.quota.setPendingUsers(pending);
-  if (daysBetween(run.quota.readQuotaRecord("setup_quota_starts"), today) > 0) return;
-  if (run.quota.readQuotaRecord("setup_quota_started") == "1") return;
+  if (daysBetween(run.quota.periodStarts(), today) > 0) return;
+  if (run.quota.periodStarted()) return;
   startNextPeriod(run, pending);
 }
 
@@ -167,22 +160,20 @@ std::string twoDigits(int value) {
 }  // namespace
 
 Next runQstart(Run& run) {
-  if (run.quota.file().exists()) run.quota.file().removeFile();
+  run.quota.file().removeFile();
   if (readNumber(run.configValue("QUOTA_TYPE")) != 1) return Next::kContinue;
   LocalDate today = run.platform.today();
   int start_month = today.month == 12 ? 1 : today.month + 1;
   int start_year = today.month == 12 ? today.year + 1 : today.year;
   int end_month = start_month == 12 ? 1 : start_month + 1;
   int end_year = start_month == 12 ? start_year + 1 : start_year;
-  run.quota.writeQuotaRecord("setup_quota_starts=" + twoDigits(start_month) + "-01-" +
-                             integerForm(start_year));
-  run.quota.writeQuotaRecord("setup_quota_ends=" + twoDigits(end_month) + "-01-" +
-                             integerForm(end_year));
+  run.quota.setPeriodStarts(twoDigits(start_month) + "-01-" + integerForm(start_year));
+  run.quota.setPeriodEnds(twoDigits(end_month) + "-01-" + integerForm(end_year));
   return Next::kContinue;
 }
 
 Next runQnow(Run& run) {
-  if (run.quota.file().exists()) run.quota.file().removeFile();
+  run.quota.file().removeFile();
   startQuotaPeriod(run);
   return Next::kEndRun;
 }

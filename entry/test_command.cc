@@ -17,6 +17,10 @@ std::string listingLine(const UserRecord& user) {
   return replaceAll(line, "\x02", "");
 }
 
+std::string maskSecret(const std::string& text, const std::string& secret) {
+  return secret.empty() ? text : replaceAll(text, secret, "********");
+}
+
 }  // namespace
 
 Next runConnectionTest(Run& run) {
@@ -26,7 +30,8 @@ Next runConnectionTest(Run& run) {
     run.printLine("Please check your ioFTPD error.log / quarvel.conf settings.");
   } else {
     // Whatever the server said after the login, usually nothing; one write.
-    run.printLine(readPendingLines(run, connection));
+    // A server may echo the password back; it is never shown.
+    run.printLine(maskSecret(readPendingLines(run, connection), run.configValue("FTP_PASS")));
     run.printLine("");
     run.printLine("######## Quarvel FTP TEST DONE #######");
     run.printLine("");
@@ -35,8 +40,7 @@ Next runConnectionTest(Run& run) {
   }
   run.printLine(" ");
   for (const std::string& name : readUserTableListing(run.files, run.config)) {
-    run.users.lookupUser(name);
-    run.printLine(listingLine(run.users.current()));
+    run.printLine(listingLine(run.users.lookupUser(name)));
   }
   return Next::kContinue;
 }

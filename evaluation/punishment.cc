@@ -26,9 +26,9 @@ std::string deleteCommand(Run& run, const std::string& name, const char* reason_
   return contract::kSiteDelUser + name + (reason.empty() ? "" : " " + reason);
 }
 
-PunishVerdict verdictFor(Run& run, const std::string& name) {
-  run.users.lookupUser(name);
-  return punishVerdict(run.users.current(), name, run.configValue("FTP_USER"));
+PunishVerdict verdictFor(Run& run, const std::string& name, UserRecord* user) {
+  *user = run.users.lookupUser(name);
+  return punishVerdict(*user, name, run.configValue("FTP_USER"));
 }
 
 }  // namespace
@@ -48,6 +48,9 @@ PunishVerdict punishVerdict(const UserRecord& user, const std::string& name,
 
 bool sendForUser(Run& run, AdminSession& session, const std::string& user,
                  const std::string& command, bool any_answer_will_do) {
+  // What the run changed is on disk before it acts on the server; stores
+  // that cannot be saved send nothing (the user stays due).
+  if (!run.stores.commit()) return false;
   SiteReply reply = session.send(command);
   bool done = reply.done() || (any_answer_will_do && reply.outcome == SiteOutcome::kRefused);
   run.audit.action(user, command, reply.describe(), done ? "done" : "failed, stays due");
@@ -59,7 +62,8 @@ PunishOutcome punishTrialUser(Run& run, AdminSession& session, const std::string
   long long punishment = run.settings.trial_punishment;
   if (punishment != 1 && punishment != 2) return PunishOutcome::kDone;
   // A name the database does not know is still sent: the server decides.
-  PunishVerdict verdict = verdictFor(run, name);
+  UserRecord user;
+  PunishVerdict verdict = verdictFor(run, name, &user);
   if (verdict == PunishVerdict::kExempt || verdict == PunishVerdict::kAdminAccount) {
     run.audit.note(name, why(verdict));
     return PunishOutcome::kSpared;
@@ -81,9 +85,10 @@ PunishOutcome punishTrialUser(Run& run, AdminSession& session, const std::string
 
 PunishOutcome punishQuotaUser(Run& run, AdminSession& session, const std::string& name,
                               bool retry) {
-  PunishVerdict verdict = verdictFor(run, name);
-  std::string db_name = trimBlanks(run.users.current().user_name);
-  if (!retry && field(run.quota.readQuotaRecord(name), "::", 2) == "1") return PunishOutcome::kDone;
+  UserRecord user;
+  PunishVerdict verdict = verdictFor(run, name, &user);
+  std::string db_name = trimBlanks(user.user_name);
+  if (!retry && QuotaStatus(run.quota.member(name).second).isPassed()) return PunishOutcome::kDone;
 
   PunishOutcome outcome = PunishOutcome::kDone;
   if (verdict != PunishVerdict::kPunish) {
@@ -102,7 +107,7 @@ PunishOutcome punishQuotaUser(Run& run, AdminSession& session, const std::string
   }
   // An unknown user has no record to delete; writing "=" would only rewrite
   // the file.
-  if (!retry && !db_name.empty()) run.quota.writeQuotaRecord(db_name + "=");
+  if (!retry && !db_name.empty()) run.quota.removeMember(db_name);
   return outcome;
 }
 

@@ -7,6 +7,11 @@
 // Paths are passed as the program builds them, with backslashes. The POSIX
 // implementation maps every backslash to a slash just before a path reaches
 // the file system; the Windows implementation uses them as they are.
+//
+// Only regular files are opened. A FIFO, a device or a socket where a file is
+// expected would block the run (and every run queued behind its lock) or
+// feed it without end; it is refused as kAccessDenied, and the first refusal
+// of each path in a run writes one line naming it on standard error.
 #pragma once
 
 #include <cstddef>
@@ -24,6 +29,16 @@ enum class FileError {
   kPathNotFound,  // a folder on the way does not exist
   kAccessDenied,  // the file exists but may not be opened (also: held locked)
   kOther,
+};
+
+// What tells two versions of a file apart without reading it: its length
+// and the time of its last change (in the platform's own units).
+struct FileIdentity {
+  std::uint64_t size = 0;
+  std::int64_t modified = 0;
+  bool operator==(const FileIdentity& other) const {
+    return size == other.size && modified == other.modified;
+  }
 };
 
 struct LocalDate {
@@ -91,8 +106,11 @@ class Platform {
 
   // Blocks, without using the processor and without a time limit, until no
   // other run holds the lock, then takes it. A holder that ends in any way
-  // (crash included) lets the next waiter proceed. Never fails: if the lock
-  // cannot be made at all the run goes on unserialised.
+  // (crash included) lets the next waiter proceed. Every caller of one
+  // installation meets the same lock, whatever its environment. When the
+  // lock cannot be made or taken: null, after one line on standard error
+  // naming the lock and the reason; the run must then do nothing, never go
+  // on unserialised.
   virtual std::unique_ptr<InstanceLock> acquireInstanceLock() = 0;
 
   // Writes the bytes to standard output in one write call, unbuffered.
@@ -102,8 +120,8 @@ class Platform {
   // on standard error (never a dialog: runs are started by a server).
   virtual void showErrorCode(long code) = 0;
 
-  // Writes the text and CR LF to standard error in one write call: a
-  // failure told in words, for the operator.
+  // Writes the text and CR LF to standard error in one write: notices for
+  // the operator that must not mix with the lines callers read on stdout.
   virtual void writeErrorLine(const std::string& text) = 0;
 
   // Today's local date.
@@ -120,12 +138,19 @@ class Platform {
   // Opens the file for reading and closes it again: kNone when that worked.
   virtual FileError probeFile(const std::string& path) = 0;
 
+  // Whether a character of code 26 ends a text file when it is read
+  // (Windows text mode gives it that meaning; POSIX does not).
+  virtual bool endOfFileCharacterEndsText() = 0;
+
   // Reads the whole file as bytes.
   virtual FileError readFile(const std::string& path,
                              std::string* contents) = 0;
 
   // The file's length in bytes; false when it cannot be opened.
   virtual bool fileSize(const std::string& path, std::uint64_t* size) = 0;
+
+  // The file's identity; false when it cannot be opened or is no file.
+  virtual bool fileIdentity(const std::string& path, FileIdentity* identity) = 0;
 
   // Copies `from` to `to`, overwriting `to`.
   virtual FileError copyFile(const std::string& from,
@@ -137,7 +162,8 @@ class Platform {
   // temporary file in the same folder, which is flushed to disk and renamed
   // over `path`. Whatever happens, `path` afterwards holds either its old
   // contents (or is still missing) or the new ones, never a part; a
-  // successful call leaves no temporary file behind.
+  // successful call leaves no temporary file behind. The new file keeps the
+  // old one's permissions.
   virtual FileError replaceFile(const std::string& path,
                                 const std::string& contents) = 0;
 
@@ -152,12 +178,13 @@ class Platform {
   // whose name begins with b) matches; for "C:\a\b\" any entry inside b.
   virtual bool anyEntryMatches(const std::string& prefix) = 0;
 
-  // Opens an existing file for binary reading; null and *error on failure.
+  // Opens an existing regular file for binary reading; null and *error on
+  // failure.
   virtual std::unique_ptr<BinaryFile> openForReading(const std::string& path,
                                                      FileError* error) = 0;
 
-  // Creates (or empties) a file for binary writing; null and *error on
-  // failure.
+  // Creates (or empties) a regular file for binary writing; null and *error
+  // on failure.
   virtual std::unique_ptr<BinaryFile> createForWriting(const std::string& path,
                                                        FileError* error) = 0;
 

@@ -11,8 +11,7 @@ namespace {
 
 bool isPeriodLine(const std::string& line) {
   std::string lower = toLower(line);
-  for (const char* key :
-       {"setup_quota_started", "setup_quota_ends", "setup_quota_starts", kQuotaPendingKey}) {
+  for (const char* key : {kPeriodStartedKey, kPeriodEndsKey, kPeriodStartsKey, kQuotaPendingKey}) {
     if (lower.find(key) != std::string::npos) return true;
   }
   return false;
@@ -34,10 +33,10 @@ void reportSiteSummary(Run& run) {
   // Every non-blank line of the trial store counts, size memos included;
   // the list of users still due is no user.
   long long trial_users = 0;
-  for (const std::string& line : run.trial.file().fileLines()) {
+  for (const std::string& line : run.trial.file().readAllLines()) {
     if (toLower(line).find(kTrialDueKey) == std::string::npos) ++trial_users;
   }
-  long long quota_users = countSummaryQuotaUsers(run.quota.file().fileLines());
+  long long quota_users = countSummaryQuotaUsers(run.quota.file().readAllLines());
   run.printLine(renderTemplate(run, "Irc_Info",
                                {{"$TRIALUSERS", integerForm(trial_users)},
                                 {"$QUOTAUSERS", integerForm(quota_users)},

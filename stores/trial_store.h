@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "stores/store_file.h"
+#include "stores/store_record.h"
 
 namespace quarvel {
 
@@ -26,6 +27,13 @@ class TrialStore {
   void writeTrialRecord(const std::string& entry) { file_.write(entry); }
   std::vector<std::string> readAllTrialLines() { return file_.readAllLines(); }
   std::vector<std::string> listTrialUsers() { return file_.listKeys(); }
+
+  bool isOnTrial(const std::string& name) { return !file_.read(name).empty(); }
+  StoreRecord member(const std::string& name) { return StoreRecord::parse(file_.read(name)); }
+  void putMember(const std::string& name, const StoreRecord& record) {
+    file_.write(record.entry(name));
+  }
+  void removeMember(const std::string& name) { file_.write(name + "="); }
 
   // Users whose punishment is still to be done, in the order they expired.
   std::vector<std::string> dueUsers() { return splitNames(file_.read(kTrialDueKey)); }

@@ -1,7 +1,7 @@
 #include "userdb/user_database.h"
 
+#include "config/text.h"
 #include "userdb/exemptions.h"
-#include "userdb/server_files.h"
 
 namespace quarvel {
 
@@ -22,7 +22,20 @@ bool folderPresent(Files& files, const std::string& path) {
 
 }  // namespace
 
-void UserDatabase::lookupUser(const std::string& name) {
+const UserDatabase::Table& UserDatabase::table(Table& slot, const std::string& path,
+                                               const std::string& tag) {
+  std::shared_ptr<const std::string> text = files_.readServerFile(path, tag);
+  if (text == slot.text) return slot;
+  slot.text = text;
+  slot.entries = parseIdTable(*text);
+  slot.first_by_name.clear();
+  for (std::size_t i = 0; i < slot.entries.size(); ++i) {
+    slot.first_by_name.emplace(toLower(slot.entries[i].name), i);
+  }
+  return slot;
+}
+
+UserRecord UserDatabase::lookupUser(const std::string& name) {
   std::string user_name;
   std::string group_list;
   std::string flags;
@@ -41,19 +54,19 @@ void UserDatabase::lookupUser(const std::string& name) {
     present = folderPresent(files_, user_folder);
   }
   if (present) {
-    const std::vector<IdTableEntry> groups = parseIdTable(
-        files_.readWholeFile(config_.configValue("GroupTABLE"), "group"));
-    const std::vector<IdTableEntry> users =
-        parseIdTable(files_.readWholeFile(user_table, "passwd"));
-    if (const IdTableEntry* entry = findUserEntry(users, name)) {
+    const Table& groups = table(groups_, config_.configValue("GroupTABLE"), "group");
+    const Table& users = table(users_, user_table, "passwd");
+    auto found = users.first_by_name.find(toLower(name));
+    if (found != users.first_by_name.end()) {
+      const IdTableEntry* entry = &users.entries[found->second];
       user_name = entry->name;
       // A table line without an id has no user file; reading the folder
       // itself would only fail noisily.
       if (!entry->id.empty()) {
         const UserFileFacts facts = parseUserFile(
-            files_.readWholeFile(user_folder + "\\" + entry->id, entry->id));
+            files_.readWholeFile(user_folder + "\\" + entry->id, entry->id, kUserFileMaxBytes));
         flags = facts.flags;
-        group_list = groupListFor(groups, facts.group_lines);
+        group_list = groupListFor(groups.entries, facts.group_lines);
       }
     }
   }
@@ -69,7 +82,7 @@ void UserDatabase::lookupUser(const std::string& name) {
   record.exempt_code = exemption.code;
   record.exempt_group = cut(exemption.group);
   record.exempt_reason = cut(exemption.reason);
-  current_ = record;
+  return record;
 }
 
 }  // namespace quarvel
