@@ -54,7 +54,7 @@ void checkServerFiles(Run& run, CheckReport& report) {
   // Quota periods enrol every account of this list.
   const std::string& server = run.settings.server_folder;
   if (server.empty()) return;
-  std::string list = server + contract::kServerUserList;
+  std::string list = shownPath(server + contract::kServerUserList);
   std::size_t accounts = readServerUserList(run.files, server).size();
   if (accounts == 0) {
     report.problem(report.where("ioFTPD") + ": the account list " + list +
@@ -67,16 +67,14 @@ void checkServerFiles(Run& run, CheckReport& report) {
 std::string exemptionRule(CheckReport& report, const UserRecord& user) {
   switch (user.exempt_code) {
     case kExemptListedUser:
-      return "named in Quota_Users (" + report.where("Quota_Users") + ")";
+      return "named in " + report.where("Quota_Users");
     case kExemptGroup:
-      return "in the group " + trimBlanks(user.exempt_group) + " (" +
-             report.where("Quota_Groups") + ")";
+      return "in the group " + trimBlanks(user.exempt_group) + " of " +
+             report.where("Quota_Groups");
     case kExemptQuotaFlag:
-      return "flags " + trimBlanks(user.flags) + " hold QUOTA_DISABLE_FLAG (" +
-             report.where("QUOTA_DISABLE_FLAG") + ")";
+      return "flags " + trimBlanks(user.flags) + " hold " + report.where("QUOTA_DISABLE_FLAG");
     default:
-      return "flags " + trimBlanks(user.flags) + " hold TRIAL_DISABLE_FLAG (" +
-             report.where("TRIAL_DISABLE_FLAG") + ")";
+      return "flags " + trimBlanks(user.flags) + " hold " + report.where("TRIAL_DISABLE_FLAG");
   }
 }
 

@@ -22,10 +22,10 @@ class CheckReport {
   }
   void note(const std::string& text) { run_.printLine("  " + text); }
 
-  // "KEY, line N" (or "KEY, not set") to say where a value came from.
+  // "KEY (line N)" (or "KEY (not set)") to say where a value came from.
   std::string where(const std::string& key) const {
     int line = lineOfKey(lines_, key);
-    return key + (line > 0 ? ", line " + std::to_string(line) : ", not set");
+    return key + (line > 0 ? " (line " + std::to_string(line) + ")" : " (not set)");
   }
 
   int problems() const { return problems_; }

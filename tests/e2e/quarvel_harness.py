@@ -71,7 +71,11 @@ def faketime_library():
             found = [p for p in listing.split() if p.endswith('/libfaketime.so.1')]
         except (OSError, subprocess.SubprocessError):
             pass
-        found += glob.glob('/usr/lib/*/faketime/libfaketime.so.1')
+        # With a second architecture installed (i386 beside amd64), dpkg -L
+        # needs the architecture and the glob finds both: the program's own
+        # comes first.
+        found += sorted(glob.glob('/usr/lib/*/faketime/libfaketime.so.1'),
+                        key=lambda p: '/x86_64-' not in p)
         found = [p for p in found if os.path.exists(p)]
         if not found:
             raise HarnessError('libfaketime is not installed (apt-get install faketime)')
