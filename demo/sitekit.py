@@ -446,7 +446,10 @@ def faketime_library():
     """The library of Debian's faketime package. (Its faketime command is
     not used: it leaves a semaphore behind whenever it is killed, and a later
     process with the same id then cannot start.)"""
-    for path in sorted(glob.glob('/usr/lib/*/faketime/libfaketime.so.1')):
+    # With a second architecture installed (i386 beside amd64) the
+    # program's own comes first.
+    for path in sorted(glob.glob('/usr/lib/*/faketime/libfaketime.so.1'),
+                       key=lambda p: ('/x86_64-' not in p, p)):
         return path
     raise SiteError('faketime is not installed (apt-get install faketime)')
 
