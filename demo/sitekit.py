@@ -446,7 +446,12 @@ def faketime_library():
     """The library of Debian's faketime package. (Its faketime command is
     not used: it leaves a semaphore behind whenever it is killed, and a later
     process with the same id then cannot start.)"""
-    for path in sorted(glob.glob('/usr/lib/*/faketime/libfaketime.so.1')):
+    found = glob.glob('/usr/lib/*/faketime/libfaketime.so.1')
+    if len(found) > 1:
+        # Both the 64-bit and the 32-bit copy (for Wine's 32-bit loader):
+        # the dynamic loader picks the one of each process's kind.
+        return '/usr/$LIB/faketime/libfaketime.so.1'
+    for path in found:
         return path
     raise SiteError('faketime is not installed (apt-get install faketime)')
 
@@ -484,10 +489,13 @@ class Launcher:
         self.windows = build_program.suffix.lower() == '.exe'
         self.program = site.system / ('quarvel.exe' if self.windows else 'quarvel')
         if self.windows:
-            self.rawrun = build_program.parent / 'rawrun.exe'
+            # A program unpacked from a release package has no rawrun.exe
+            # beside it: QUARVEL_RAWRUN names the build's.
+            self.rawrun = Path(os.environ.get('QUARVEL_RAWRUN')
+                               or build_program.parent / 'rawrun.exe')
             if not self.rawrun.is_file():
-                raise SiteError('rawrun.exe is missing beside %s: build the Windows tools too'
-                                % build_program)
+                raise SiteError('%s is missing: build the Windows tools too (or set '
+                                'QUARVEL_RAWRUN)' % self.rawrun)
             self.wine_loader, self.wine_env = wine_environment()
         self.faketime = faketime_library()
 

@@ -59,6 +59,8 @@ def faketime_value(date):
 
 
 _FAKETIME_LIB = None
+MULTIARCH_FAKETIME = ('/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1',
+                      '/usr/lib/i386-linux-gnu/faketime/libfaketime.so.1')
 
 
 def faketime_library():
@@ -76,6 +78,11 @@ def faketime_library():
         if not found:
             raise HarnessError('libfaketime is not installed (apt-get install faketime)')
         _FAKETIME_LIB = found[0]
+        # Both the 64-bit and the 32-bit copy (libfaketime:i386, for Wine's
+        # 32-bit loader): the dynamic loader picks the one of each process's
+        # kind.
+        if all(os.path.exists(p) for p in MULTIARCH_FAKETIME):
+            _FAKETIME_LIB = '/usr/$LIB/faketime/libfaketime.so.1'
     return _FAKETIME_LIB
 
 
