@@ -79,6 +79,7 @@ _quarvel_wine_has_32bit() {
 # QUARVEL_WINE32=1 when the x86 build can run here, else 0.
 if _quarvel_wine_has_32bit; then QUARVEL_WINE32=1; else QUARVEL_WINE32=0; fi
 export QUARVEL_WINE32
+unset _quarvel_dir
 
 if _quarvel_wine_prepare; then
   # Detached from the caller's output: a daemon that keeps a pipe open would
