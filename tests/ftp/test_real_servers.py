@@ -8,7 +8,8 @@ against them:
     0 bytes, 16,384 bytes and a few megabytes compared byte for byte);
   - the example program examples/ftp_example.c (against pyftpdlib).
 
-Programs under test (paths separated by ':'; a .exe runs under wine64):
+Programs under test (paths separated by ':'; a .exe, x64 or x86, runs under
+wine64):
   QUARVEL_FTP_DRIVER   default build/ftp_api_test
   QUARVEL_FTP_EXAMPLE  default build/ftp_example
 A missing program, server or tool fails the test with a message; nothing is
@@ -34,6 +35,8 @@ from pathlib import Path
 import pytest
 
 REPO = Path(__file__).resolve().parents[2]
+sys.path.insert(0, str(REPO / 'tests' / 'tools'))
+from pe_machine import pe_machine  # noqa: E402
 PYTHON = '/usr/bin/python3'
 VSFTPD = '/usr/sbin/vsftpd'
 VSFTPD_USER = 'quarvelftp'
@@ -49,7 +52,9 @@ def _programs(variable, default):
 
 
 def _program_id(path):
-    return ('windows-' if path.lower().endswith('.exe') else 'native-') + Path(path).stem
+    if not path.lower().endswith('.exe'):
+        return 'native-' + Path(path).stem
+    return ('windows-x86-' if pe_machine(path) == 'x86' else 'windows-') + Path(path).stem
 
 
 DRIVERS = _programs('QUARVEL_FTP_DRIVER', 'ftp_api_test')
