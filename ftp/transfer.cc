@@ -76,6 +76,7 @@ int FtpClient::ftpGetList(int channel, const std::string& host,
     setLastStatus(reply);
     return 0;
   }
+  if (!secureData(channel, data, host)) return abandonData(channel, data);
   for (;;) {
     std::string line = readReplyLine(data);
     if (trimBlanks(line).empty()) break;
@@ -130,6 +131,7 @@ int FtpClient::ftpGetFile(int channel, std::intptr_t window,
     setLastStatus(reply);
     return 0;
   }
+  if (!secureData(channel, data, host)) return abandonData(channel, data);
 
   const std::uint64_t total = announcedSize(reply);
   std::uint64_t received = 0;
@@ -189,6 +191,7 @@ int FtpClient::ftpPutFile(int channel, const std::string& host,
     setLastStatus(reply);
     return 0;
   }
+  if (!secureData(channel, data, host)) return abandonData(channel, data);
 
   const std::uint64_t full_blocks = size / kBlockSize;
   const std::size_t rest = static_cast<std::size_t>(size % kBlockSize);

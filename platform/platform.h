@@ -102,6 +102,10 @@ class Platform {
   // on standard error (never a dialog: runs are started by a server).
   virtual void showErrorCode(long code) = 0;
 
+  // Writes the text and CR LF to standard error in one write: a failure the
+  // operator must read, kept out of the output the callers parse.
+  virtual void writeErrorLine(const std::string& text) = 0;
+
   // Today's local date.
   virtual LocalDate today() = 0;
 
