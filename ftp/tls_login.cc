@@ -87,6 +87,11 @@ bool FtpClient::secureData(int control, int data, const std::string& host) {
   return peer.fingerprint == c->peer_fingerprint;
 }
 
+void FtpClient::closeSecuredData(int data) {
+  Channel* d = channel(data);
+  if (d != nullptr && d->tls) closeChannel(data);
+}
+
 int FtpClient::abandonData(int control, int data) {
   closeChannel(data);
   // The server answers the broken transfer; reading that keeps the control

@@ -83,6 +83,7 @@ int FtpClient::ftpGetList(int channel, const std::string& host,
     lines->push_back(line);
     if (dataEnded(data)) break;
   }
+  closeSecuredData(data);
   std::string end = readReplyLine(channel);
   closeChannel(data);
   setLastStatus(end);
@@ -157,6 +158,7 @@ int FtpClient::ftpGetFile(int channel, std::intptr_t window,
   // Closing first tells the server about an abandoned transfer, so its
   // end-of-transfer reply comes and the control channel stays in step.
   if (!failure.empty()) closeChannel(data);
+  closeSecuredData(data);
   std::string end = readReplyLine(channel);
   closeChannel(data);
   file.reset();

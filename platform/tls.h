@@ -40,6 +40,16 @@ class TlsClient {
                                                    TlsPeer* peer, std::string* error) = 0;
 };
 
+// Reads and drops what has already arrived on a connection, without
+// waiting. A socket closed with unread data (a session ticket the server sent
+// after the handshake, say) makes the system reset the connection, and the
+// reset can make the server drop the end of an upload it has not read yet.
+inline void dropArrivedBytes(TcpConnection& plain) {
+  char scratch[4096];
+  for (int i = 0; i < 256 && plain.receive(scratch, sizeof scratch, 0) > 0; ++i) {
+  }
+}
+
 // The TLS client of the system's TLS library; null when the build has none.
 std::unique_ptr<TlsClient> systemTlsClient();
 

@@ -10,6 +10,7 @@
 
 #include <climits>
 #include <string>
+#include <vector>
 
 #include "platform/tls.h"
 
@@ -89,7 +90,17 @@ class OpensslConnection : public TcpConnection {
   ~OpensslConnection() override {
     // A close_notify tells the server the stream ends here, so an upload's
     // end is not mistaken for a cut connection.
-    if (established_) SSL_shutdown(ssl_);
+    if (established_) {
+      // Session tickets that have arrived are taken in for the next
+      // connection; nothing is waited for.
+      transport_.timeout_ms = 0;
+      char scratch[4096];
+      for (int i = 0; i < 64 && SSL_read(ssl_, scratch, sizeof scratch) > 0; ++i) {
+      }
+      ERR_clear_error();
+      SSL_shutdown(ssl_);
+    }
+    dropArrivedBytes(*plain_);
     SSL_free(ssl_);
   }
 
@@ -143,10 +154,12 @@ class OpensslConnection : public TcpConnection {
   bool established_ = false;
 };
 
-// The session of the first connection (the control connection) is offered
-// to every later one. OpenSSL hands sessions over through a callback: with
-// TLS 1.3 the ticket comes after the handshake, when the control connection
-// reads its next reply.
+// Every connection after the first (the control connection) resumes a
+// session of this client, as servers may demand of data connections. With
+// TLS 1.3 the server sends tickets after the handshake, and a server with a
+// session cache takes each ticket once only; so the tickets of every
+// connection are kept, each is offered once, and when none is left the last
+// one offered is offered again (TLS 1.2 sessions serve many times).
 class OpensslClient : public TlsClient {
  public:
   OpensslClient() {
@@ -163,7 +176,8 @@ class OpensslClient : public TlsClient {
   }
 
   ~OpensslClient() override {
-    if (session_ != nullptr) SSL_SESSION_free(session_);
+    for (SSL_SESSION* session : unused_) SSL_SESSION_free(session);
+    if (last_offered_ != nullptr) SSL_SESSION_free(last_offered_);
     if (context_ != nullptr) SSL_CTX_free(context_);
   }
 
@@ -177,15 +191,10 @@ class OpensslClient : public TlsClient {
     }
     SSL_set_tlsext_host_name(ssl, host.c_str());
     SSL_set1_host(ssl, host.c_str());
-    if (first_ == nullptr) {
-      first_ = ssl;
-    } else if (session_ != nullptr) {
-      SSL_set_session(ssl, session_);
-    }
+    offerSession(ssl);
     auto connection = std::make_unique<OpensslConnection>(std::move(plain), ssl);
     std::string why = connection->handshake(timeout_ms);
     if (!why.empty()) {
-      if (first_ == ssl) first_ = nullptr;
       *error = why;
       return nullptr;
     }
@@ -201,19 +210,32 @@ class OpensslClient : public TlsClient {
   }
 
  private:
-  // Keeps the newest session of the first connection; 1 takes ownership.
+  static constexpr std::size_t kMaxKept = 16;
+
+  void offerSession(SSL* ssl) {
+    if (!unused_.empty()) {
+      if (last_offered_ != nullptr) SSL_SESSION_free(last_offered_);
+      last_offered_ = unused_.back();
+      unused_.pop_back();
+    }
+    if (last_offered_ != nullptr) SSL_set_session(ssl, last_offered_);
+  }
+
+  // Keeps a new session of any connection of this client; 1 takes
+  // ownership.
   static int newSession(SSL* ssl, SSL_SESSION* session) {
     auto* client = static_cast<OpensslClient*>(SSL_CTX_get_app_data(SSL_get_SSL_CTX(ssl)));
-    if (ssl != client->first_) return 0;
-    if (client->session_ != nullptr) SSL_SESSION_free(client->session_);
-    client->session_ = session;
+    if (client->unused_.size() == kMaxKept) {
+      SSL_SESSION_free(client->unused_.front());
+      client->unused_.erase(client->unused_.begin());
+    }
+    client->unused_.push_back(session);
     return 1;
   }
 
   SSL_CTX* context_ = nullptr;
-  SSL_SESSION* session_ = nullptr;
-  // Compared only, never used: the connection may be gone by then.
-  const SSL* first_ = nullptr;
+  std::vector<SSL_SESSION*> unused_;
+  SSL_SESSION* last_offered_ = nullptr;
 };
 
 }  // namespace

@@ -2,12 +2,14 @@
 // system DLLs, so the program stays one file). The handshake and the records
 // run over the TcpConnection given, so the socket code stays in one place.
 #define SECURITY_WIN32
+// windows.h first: the others build on its types.
+#include <winsock2.h>
+#include <windows.h>
+
 #include <bcrypt.h>
 #include <schannel.h>
 #include <security.h>
 #include <wincrypt.h>
-#include <windows.h>
-#include <winsock2.h>
 
 #include <cstring>
 #include <string>
@@ -101,6 +103,7 @@ class SchannelConnection : public TcpConnection {
 
   ~SchannelConnection() override {
     if (established_) sendCloseNotify();
+    dropArrivedBytes(*plain_);
     if (SecIsValidHandle(&context_)) DeleteSecurityContext(&context_);
   }
 

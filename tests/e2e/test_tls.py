@@ -55,7 +55,7 @@ def _fingerprint_line(certificate):
 
 
 def _no_password(result, server):
-    assert server.password.encode() not in result.stdout + result.stderr
+    assert getattr(server, 'password', PASSWORD).encode() not in result.stdout + result.stderr
 
 
 def _sent(server):
