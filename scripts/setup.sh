@@ -13,6 +13,7 @@ packages=(
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64
   faketime python3 python3-pyftpdlib python3-pytest vsftpd time
   clang libclang-rt-dev
+  libssl-dev openssl python3-openssl
 )
 
 # The smallest i386 Linux program: exit(0).
