@@ -39,4 +39,13 @@ std::string Config::configValue(const std::string& key) {
   return std::string();
 }
 
+std::string Config::path() const { return files_.dataPath(contract::kConfigFile); }
+
+FileError Config::readLines(std::vector<ConfigLine>* lines) {
+  std::string bytes;
+  FileError error = files_.platform().readFile(path(), &bytes);
+  *lines = error == FileError::kNone ? parseConfigLines(bytes) : std::vector<ConfigLine>();
+  return error;
+}
+
 }  // namespace quarvel

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
+#include "config/config_lines.h"
 #include "config/files.h"
 #include "config/output.h"
 
@@ -17,6 +19,14 @@ class Config {
   // without regard to case; empty when none. Loads the file while the cache
   // is empty; a failed load prints "<number> - LOADCFG".
   std::string configValue(const std::string& key);
+
+  // Where the file is looked for: the data folder's "\quarvel.conf".
+  std::string path() const;
+
+  // The file's lines with their numbers, read afresh and apart from the
+  // cache, printing nothing: for the operator's check, which reports a
+  // missing file itself.
+  FileError readLines(std::vector<ConfigLine>* lines);
 
  private:
   void load();

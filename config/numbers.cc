@@ -8,10 +8,9 @@
 
 namespace quarvel {
 
-double readNumber(const std::string& text) {
+std::size_t leadingNumberLength(const std::string& text) {
   std::size_t i = 0;
   while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
-  std::size_t start = i;
   if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
   std::size_t digits = 0;
   while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) ++i, ++digits;
@@ -29,7 +28,13 @@ double readNumber(const std::string& text) {
       while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) ++i;
     }
   }
-  double value = std::strtod(text.substr(start, i - start).c_str(), nullptr);
+  return i;
+}
+
+double readNumber(const std::string& text) {
+  std::size_t end = leadingNumberLength(text);
+  if (end == 0) return 0;
+  double value = std::strtod(text.substr(0, end).c_str(), nullptr);
   return std::isfinite(value) ? value : 0;
 }
 

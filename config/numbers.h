@@ -12,6 +12,10 @@ namespace quarvel {
 // begins with no number.
 double readNumber(const std::string& text);
 
+// How many characters readNumber takes: the leading blanks and tabs and the
+// number itself; 0 when the text begins with no number.
+std::size_t leadingNumberLength(const std::string& text);
+
 // Nearest whole number, halves to the even neighbour (2.5 -> 2, 3.5 -> 4).
 long long roundHalfEven(double value);
 

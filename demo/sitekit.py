@@ -16,6 +16,7 @@ import re
 import shutil
 import signal
 import subprocess
+import sys
 import threading
 import time
 import zlib
@@ -27,6 +28,9 @@ SAMPLE_SITE = DEMO / 'site'
 SAMPLE_PASSWORDS = DEMO / 'passwords.txt'
 SAMPLE_CONF = REPO / 'quarvel.conf.sample'
 WINE_ENV_SCRIPT = REPO / 'scripts' / 'wine_env.sh'
+
+sys.path.insert(0, str(REPO / 'tests' / 'tools'))
+from pe_machine import pe_machine  # noqa: E402  (which Windows build a program is)
 
 # The account the program logs in with (flags 1M, group SiteOps).
 ADMIN = 'warden'
@@ -442,13 +446,19 @@ def _clear_system_path(loader, env):
                         % _one_line(done.stderr.decode('latin-1')))
 
 
-def faketime_library():
+def faketime_library(x86=False):
     """The library of Debian's faketime package. (Its faketime command is
     not used: it leaves a semaphore behind whenever it is killed, and a later
-    process with the same id then cannot start.)"""
-    own = '/%s-' % os.uname().machine  # before another architecture's copy
-    for path in sorted(glob.glob('/usr/lib/*/faketime/libfaketime.so.1'),
-                       key=lambda p: (own not in p, p)):
+    process with the same id then cannot start.) For an x86 Windows program
+    both copies: Wine's 32-bit loader runs it and starts 64-bit helpers, and
+    the dynamic loader takes the copy of each process's kind."""
+    found = sorted(glob.glob('/usr/lib/*/faketime/libfaketime.so.1'), key=lambda p: '/i386-' in p)
+    if x86:
+        if len(found) < 2:
+            raise SiteError('the x86 build needs the 32-bit faketime too '
+                            '(apt-get install libfaketime:i386)')
+        return '/usr/$LIB/faketime/libfaketime.so.1'
+    for path in found:
         return path
     raise SiteError('faketime is not installed (apt-get install faketime)')
 
@@ -501,12 +511,15 @@ class Launcher:
         self.windows = build_program.suffix.lower() == '.exe'
         self.program = site.system / ('quarvel.exe' if self.windows else 'quarvel')
         if self.windows:
-            self.rawrun = build_program.parent / 'rawrun.exe'
+            # A program unpacked from a release package has no rawrun.exe
+            # beside it: QUARVEL_RAWRUN names the build's.
+            self.rawrun = Path(os.environ.get('QUARVEL_RAWRUN')
+                               or build_program.parent / 'rawrun.exe')
             if not self.rawrun.is_file():
-                raise SiteError('rawrun.exe is missing beside %s: build the Windows tools too'
-                                % build_program)
+                raise SiteError('%s is missing: build the Windows tools too (or set '
+                                'QUARVEL_RAWRUN)' % self.rawrun)
             self.wine_loader, self.wine_env = wine_environment()
-        self.faketime = faketime_library()
+        self.faketime = faketime_library(self.windows and pe_machine(build_program) == 'x86')
 
     def local(self, path):
         """A local path as the program reads it."""

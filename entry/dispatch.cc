@@ -1,7 +1,9 @@
 #include "entry/dispatch.h"
 
 #include "config/text.h"
+#include "entry/check_command.h"
 #include "entry/handlers.h"
+#include "entry/help_command.h"
 #include "server/contract.h"
 
 namespace quarvel {
@@ -90,6 +92,16 @@ void dispatch(Run& run, const std::vector<CommandRow>& table) {
 }
 
 int runProgram(Platform& platform) {
+  // The operator's own commands: no caller of the program sends them.
+  std::string command_line = platform.commandLine();
+  if (isHelpCommand(command_line)) {
+    printHelp(platform);
+    return 0;
+  }
+  if (isVersionCommand(command_line)) {
+    printVersion(platform);
+    return 0;
+  }
   // Runs follow one another: the stores, the configuration and the
   // temporary copies are never shared by two runs.
   std::unique_ptr<InstanceLock> lock = platform.acquireInstanceLock();
@@ -98,6 +110,7 @@ int runProgram(Platform& platform) {
   // any other code for a failed event and deletes the user's file.
   if (!lock) return 0;
   Run run(platform);
+  if (isCheckCommand(run.command_line)) return runCheck(run);
   run.loadStartupSettings();
   std::string pwd = run.env(contract::kPwdVariable);
   if (!pwd.empty() && isExcluded(run.settings.excluded_dirs, pwd)) return 0;

@@ -37,7 +37,8 @@ bool isExcluded(const std::string& excluded_dirs, const std::string& pwd);
 void dispatch(Run& run, const std::vector<CommandRow>& table);
 
 // The whole run: lock, settings, excluded check, dispatch, exit sequence.
-// Always gives exit code 0.
+// Always gives exit code 0, except `check`, whose code says whether it
+// found anything wrong.
 int runProgram(Platform& platform);
 
 }  // namespace quarvel

@@ -3,6 +3,7 @@
 #include "config/text.h"
 #include "entry/admin_connection.h"
 #include "entry/handlers.h"
+#include "ftp/tls_policy.h"
 #include "userdb/server_user_list.h"
 
 namespace quarvel {
@@ -25,6 +26,14 @@ std::string maskSecret(const std::string& text, const std::string& secret) {
 
 Next runConnectionTest(Run& run) {
   int connection = openAdminConnection(run);
+  // With FTP_TLS on: the fingerprint to pin when the server's certificate
+  // is self-signed.
+  const TlsPeer& peer = run.ftp.lastTlsPeer();
+  if (!peer.fingerprint.empty()) {
+    run.printLine("TLS certificate SHA-256: " + fingerprintForDisplay(peer.fingerprint) +
+                  (peer.trusted ? " (trusted by this system)"
+                                : " (not trusted by this system; FTP_TLS_FINGERPRINT pins it)"));
+  }
   if (connection == 0) {
     run.printLine("Cant Connect to FTP !");
     run.printLine("Please check your ioFTPD error.log / quarvel.conf settings.");

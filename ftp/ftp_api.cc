@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "ftp/ftp_client.h"
+#include "ftp/tls_policy.h"
+#include "platform/tls.h"
 
 struct FtpList {
   std::vector<std::string> lines{std::string()};
@@ -178,6 +180,19 @@ void ftpSetProgressCallback(FtpProgressCallback callback, void* context) {
           });
     }
     return 0;
+  });
+}
+
+int ftpSetTls(int enable, const char* fingerprint) {
+  return guarded(0, [&] {
+    std::string pinned = text(fingerprint);
+    if (enable == 0) {
+      client().dropTls();
+      return 1;
+    }
+    if (!pinned.empty() && quarvel::fingerprintDigits(pinned).empty()) return 0;
+    client().requireTls(quarvel::systemTlsClient, pinned);
+    return 1;
   });
 }
 

@@ -70,6 +70,25 @@ extern "C" {
  * a 331, PASS: the control channel when the server answers 230, else -1. */
 QUARVEL_FTP_API int ftpConnect(const char* host, int port, const char* user,
                                const char* password);
+/* TLS for the connections made from now on (explicit FTPS), or plain FTP
+ * again with `enable` 0 (the default). With TLS, ftpConnect sends AUTH TLS
+ * right after the greeting and goes on only over TLS, never falling back to
+ * plain text: USER and PASS are sent only when the server's certificate is
+ * trusted by the system for `host` or when its SHA-256 fingerprint equals
+ * `fingerprint` (64 hex digits, any case, colons optional, as
+ * "openssl x509 -noout -fingerprint -sha256" prints it; NULL or "" pins
+ * nothing). After the login it sends PBSZ 0 and PROT P, so every listing
+ * and transfer of the connection runs over TLS as well, resuming the
+ * control connection's TLS session. A TLS step that fails makes ftpConnect
+ * give -1; the last status is then the server's refusal (of AUTH TLS, PBSZ
+ * or PROT) or code 421 with the reason as text (handshake failed,
+ * certificate refused). A data connection whose TLS fails ends the call
+ * with 0 and 426 "TLS on the data connection failed".
+ * Result: 1; 0 when `fingerprint` is not empty and no SHA-256 fingerprint
+ * (the setting is then left as it was). Channels already open keep what
+ * they had. */
+QUARVEL_FTP_API int ftpSetTls(int enable, const char* fingerprint);
+
 /* Sends QUIT, reads the reply and closes the channel. */
 QUARVEL_FTP_API void ftpQuit(int channel);
 QUARVEL_FTP_API int FTPGETLASTSTATUSCODE(void);

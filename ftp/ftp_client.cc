@@ -4,62 +4,10 @@
 #include <algorithm>
 #include <cstring>
 
+#include "ftp/channel.h"
 #include "ftp/reply.h"
 
 namespace quarvel {
-
-namespace {
-
-constexpr std::size_t kReceiveBufferSize = 65536;
-
-}  // namespace
-
-// One open TCP connection and what has been received on it but not read.
-struct FtpClient::Channel {
-  explicit Channel(std::unique_ptr<TcpConnection> c)
-      : connection(std::move(c)), buffer(kReceiveBufferSize) {}
-
-  std::unique_ptr<TcpConnection> connection;
-  std::vector<char> buffer;
-  std::size_t read_pos = 0;
-  std::size_t filled = 0;
-  bool last_receive_full = false;
-  bool sent_since_receive = false;
-  bool peer_closed = false;
-  bool timed_out = false;
-
-  // Refills the buffer when it has been read: false when nothing came (the
-  // peer closed, the wait timed out or the platform reported an error).
-  // With a deadline the wait ends there at the latest.
-  bool fill(int timeout_ms, Platform& platform, std::int64_t deadline_ms = 0) {
-    if (read_pos < filled) return true;
-    if (peer_closed) return false;
-    if (deadline_ms != 0) {
-      std::int64_t left = deadline_ms - platform.monotonicMs();
-      if (left <= 0) {
-        timed_out = true;
-        return false;
-      }
-      if (left < timeout_ms) timeout_ms = static_cast<int>(left);
-    }
-    long n = connection->receive(buffer.data(), buffer.size(), timeout_ms);
-    sent_since_receive = false;
-    read_pos = 0;
-    filled = 0;
-    last_receive_full = false;
-    if (n == 0) {
-      peer_closed = true;
-      return false;
-    }
-    if (n < 0) {
-      timed_out = true;
-      return false;
-    }
-    filled = static_cast<std::size_t>(n);
-    last_receive_full = filled == buffer.size();
-    return true;
-  }
-};
 
 FtpClient::FtpClient(Platform& platform, int timeout_ms)
     : platform_(platform), timeout_ms_(timeout_ms) {}
@@ -82,6 +30,8 @@ void FtpClient::closeChannel(int channel) { channels_.erase(channel); }
 int FtpClient::ftpConnect(const std::string& host, int port,
                           const std::string& user,
                           const std::string& password) {
+  last_tls_peer_ = TlsPeer();
+  last_tls_failure_.clear();
   int error_number = 0;
   std::unique_ptr<TcpConnection> connection =
       platform_.connectTcp(host, port, timeout_ms_, &error_number);
@@ -103,6 +53,10 @@ int FtpClient::ftpConnect(const std::string& host, int port,
     }
     if (!isContinuationLine(line)) break;
   }
+  if (make_tls_ && !secureControl(control, host)) {
+    closeChannel(control);
+    return -1;
+  }
 
   // Only a 331 to USER earns the password; the next line that announces no
   // further lines (after PASS, or after USER when no PASS was sent) is the
@@ -114,10 +68,11 @@ int FtpClient::ftpConnect(const std::string& host, int port,
   std::string result =
       sent == 0 ? readFinalLine(control) : sendFailureLine(sent);
   setLastStatus(result);
-  if (replyCode(result) != 230) {
+  if (replyCode(result) != 230 || (make_tls_ && !protectDataChannels(control))) {
     closeChannel(control);
     return -1;
   }
+  setLastStatus(result);
   return control;
 }
 

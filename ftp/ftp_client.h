@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/tls.h"
 
 namespace quarvel {
 
@@ -37,6 +38,27 @@ class FtpClient {
   // or -1 with the last status telling why.
   int ftpConnect(const std::string& host, int port, const std::string& user,
                  const std::string& password);
+
+  // --- TLS (explicit FTPS) ------------------------------------------------
+  // Makes one TLS client for each login.
+  using TlsClientMaker = std::function<std::unique_ptr<TlsClient>()>;
+
+  // Every later login goes over TLS and never falls back to plain: AUTH TLS
+  // right after the greeting (234 expected), the handshake, USER and PASS
+  // only when the certificate is trusted by the system or its SHA-256
+  // fingerprint equals `pinned_fingerprint` (any case, colons optional),
+  // then PBSZ 0 and PROT P (200 each), so that every data connection of the
+  // login speaks TLS as well, resuming the control connection's session. A
+  // maker that gives null fails each login with "TLS is not available".
+  void requireTls(TlsClientMaker make_client, const std::string& pinned_fingerprint);
+  // Plain logins again (the default).
+  void dropTls();
+  // The certificate the last login's handshake saw (fingerprint empty when
+  // there was none).
+  const TlsPeer& lastTlsPeer() const { return last_tls_peer_; }
+  // Why the last login failed in a TLS step (one line); empty when it did
+  // not.
+  const std::string& lastTlsFailure() const { return last_tls_failure_; }
 
   // Sends QUIT, reads the reply, closes the channel.
   void ftpQuit(int channel);
@@ -157,10 +179,31 @@ class FtpClient {
   // wait timed out.
   bool dataEnded(int channel);
   int oneLineCommand(int channel, const std::string& command, int expected);
+  // AUTH TLS and the handshake on a fresh control channel: false, with the
+  // last status and lastTlsFailure set, when the login must stop here.
+  bool secureControl(int control, const std::string& host);
+  // PBSZ 0 and PROT P after the login; false as above.
+  bool protectDataChannels(int control);
+  // The handshake on a data channel of `control` after the server accepted
+  // the transfer command; true as well when the login is plain.
+  bool secureData(int control, int data, const std::string& host);
+  // Ends a TLS step of the login: the last status becomes the server's
+  // `reply`, or a local line "421 <why>" when there is none. Gives false.
+  bool failTls(const std::string& why, const std::string& reply = std::string());
+  // Gives up a transfer whose data channel could not be secured: 0.
+  int abandonData(int control, int data);
+  // Closes a TLS data channel whose transfer has ended, before the final
+  // reply is read: servers wait for the client's close_notify before they
+  // send it. (A plain one stays open until then, as it always has.)
+  void closeSecuredData(int data);
   void showProgress(std::intptr_t window, const std::string& text);
 
   Platform& platform_;
   int timeout_ms_;
+  TlsClientMaker make_tls_;  // empty: plain logins
+  std::string pinned_fingerprint_;
+  TlsPeer last_tls_peer_;
+  std::string last_tls_failure_;
   int next_channel_ = 1;
   std::map<int, std::unique_ptr<Channel>> channels_;
   int last_code_ = 0;

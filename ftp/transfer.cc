@@ -76,12 +76,14 @@ int FtpClient::ftpGetList(int channel, const std::string& host,
     setLastStatus(reply);
     return 0;
   }
+  if (!secureData(channel, data, host)) return abandonData(channel, data);
   for (;;) {
     std::string line = readReplyLine(data);
     if (trimBlanks(line).empty()) break;
     lines->push_back(line);
     if (dataEnded(data)) break;
   }
+  closeSecuredData(data);
   std::string end = readReplyLine(channel);
   closeChannel(data);
   setLastStatus(end);
@@ -130,6 +132,7 @@ int FtpClient::ftpGetFile(int channel, std::intptr_t window,
     setLastStatus(reply);
     return 0;
   }
+  if (!secureData(channel, data, host)) return abandonData(channel, data);
 
   const std::uint64_t total = announcedSize(reply);
   std::uint64_t received = 0;
@@ -155,6 +158,7 @@ int FtpClient::ftpGetFile(int channel, std::intptr_t window,
   // Closing first tells the server about an abandoned transfer, so its
   // end-of-transfer reply comes and the control channel stays in step.
   if (!failure.empty()) closeChannel(data);
+  closeSecuredData(data);
   std::string end = readReplyLine(channel);
   closeChannel(data);
   file.reset();
@@ -189,6 +193,7 @@ int FtpClient::ftpPutFile(int channel, const std::string& host,
     setLastStatus(reply);
     return 0;
   }
+  if (!secureData(channel, data, host)) return abandonData(channel, data);
 
   const std::uint64_t full_blocks = size / kBlockSize;
   const std::size_t rest = static_cast<std::size_t>(size % kBlockSize);

@@ -4,6 +4,7 @@
 #include "entry/handlers.h"
 #include "evaluation/quota_evaluation.h"
 #include "membership/subcommand.h"
+#include "membership/usage.h"
 
 namespace quarvel {
 namespace {
@@ -73,6 +74,11 @@ Next runQuotaCommand(Run& run) {
     return Next::kContinue;
   }
   Subcommand command = parseSubcommand(argumentText(run.command_line));
+  // del keeps its answer for a missing name; the others say how to use them.
+  if (command.kind != SubcommandKind::kDel && !isComplete(command)) {
+    printUsage(run, SiteCommand::kQuota, command.kind);
+    return Next::kContinue;
+  }
   switch (command.kind) {
     case SubcommandKind::kAdd:
       return addQuotaUser(run, command.name);

@@ -5,6 +5,7 @@
 #include "entry/handlers.h"
 #include "evaluation/trial_evaluation.h"
 #include "membership/subcommand.h"
+#include "membership/usage.h"
 #include "server/contract.h"
 
 namespace quarvel {
@@ -82,6 +83,11 @@ void giveTrialUser(Run& run, const std::string& name, const std::string& amount)
 Next runTrialCommand(Run& run) {
   if (toUpper(run.word(1)) != "ST") return Next::kContinue;
   Subcommand command = parseSubcommand(argumentText(run.command_line));
+  // del keeps its answer for a missing name; the others say how to use them.
+  if (command.kind != SubcommandKind::kDel && !isComplete(command)) {
+    printUsage(run, SiteCommand::kTrial, command.kind);
+    return Next::kContinue;
+  }
   switch (command.kind) {
     case SubcommandKind::kAdd:
       addTrialUser(run, command.name);

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the native program and unit tests (build/), the same with
 # AddressSanitizer and UndefinedBehaviorSanitizer (build-asan/), and the
-# Windows x64 build (build-win/).
+# Windows builds, x64 (build-win/) and x86 (build-win32/).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=${JOBS:-$(nproc)}
@@ -18,4 +18,7 @@ if [ "${QUARVEL_SKIP_WINDOWS:-0}" != 1 ]; then
   cmake -S . -B build-win -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake >/dev/null
   cmake --build build-win -j"$jobs"
+  cmake -S . -B build-win32 -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake >/dev/null
+  cmake --build build-win32 -j"$jobs"
 fi

@@ -4,7 +4,8 @@
 # without questions), silences Wine's debug output, keeps Mono and Gecko from
 # being offered, and starts a persistent wineserver so that later runs start
 # fast. Afterwards `wine64 prog.exe` (and $QUARVEL_WINE) runs a Windows
-# program of the build. Works as root and without a display.
+# program of the x64 build, and of the x86 build when Wine's 32-bit part is
+# installed. Works as root and without a display.
 #
 # QUARVEL_WINEPREFIX chooses another prefix (default
 # $HOME/.cache/quarvel/wine). Every process of one prefix shares one
@@ -37,6 +38,8 @@ quarvel_wine_stop() {
 
 # Makes the prefix once. A lock keeps two scripts from making it together;
 # a marker written last tells a finished prefix from an interrupted one.
+# A prefix made before Wine's 32-bit part was installed cannot run the x86
+# build: it is updated once that part is there.
 _quarvel_wine_prepare() {
   mkdir -p "$(dirname "$WINEPREFIX")" || return 1
   (
@@ -52,8 +55,31 @@ _quarvel_wine_prepare() {
         exit 1
       fi
     fi
+    if [ "$QUARVEL_WINE32" = 1 ] && [ ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]; then
+      # No `wineserver -w` here: a persistent wineserver of this prefix may
+      # be running already and would never end; wineboot waits for its work.
+      wineboot -u </dev/null >/dev/null 2>&1
+      [ -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ] ||
+        echo "wine_env.sh: could not add 32-bit support to $WINEPREFIX" >&2
+    fi
   ) 9>"$WINEPREFIX.lock"
 }
+
+# Wine's 32-bit part (Debian wine32:i386) is installed and this machine runs
+# it: some kernels run 64-bit programs only (execve of a 32-bit one fails).
+_quarvel_wine_has_32bit() {
+  for _quarvel_dir in /usr/lib/wine /usr/lib/i386-linux-gnu/wine /opt/wine-stable/bin; do
+    if [ -f "$_quarvel_dir/wine" ] && "$_quarvel_dir/wine" --version >/dev/null 2>&1; then
+      return 0
+    fi
+  done
+  return 1
+}
+
+# QUARVEL_WINE32=1 when the x86 build can run here, else 0.
+if _quarvel_wine_has_32bit; then QUARVEL_WINE32=1; else QUARVEL_WINE32=0; fi
+export QUARVEL_WINE32
+unset _quarvel_dir
 
 if _quarvel_wine_prepare; then
   # Detached from the caller's output: a daemon that keeps a pipe open would

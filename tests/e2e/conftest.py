@@ -3,8 +3,10 @@
 The programs under test come from --quarvel-program (repeatable), else from
 QUARVEL_PROGRAM (one path, or several separated by ':'), else from
 QUARVEL_TARGETS ('native', 'windows' or both, comma-separated: build/quarvel
-and build-win/quarvel.exe of this checkout). Every test that uses `target`
-(directly or through `quarvel`) runs once per program. With no program named,
+and build-win/quarvel.exe of this checkout; 'windows32' is the x86 build,
+build-win32/quarvel.exe). Every test that uses `target`
+(directly or through `quarvel`) runs once per program; test ids end in
+[native], [windows] (x64) or [windows-x86]. With no program named,
 or a program that is missing, the tests fail; they are never skipped.
 """
 
@@ -19,6 +21,7 @@ from quarvel_harness import REPO, TOOLS, HarnessError, Sandbox, Target  # noqa: 
 
 sys.path.insert(0, str(TOOLS))
 from ftp_standin import FtpStandin, UnreachablePort  # noqa: E402
+from pe_machine import pe_machine  # noqa: E402
 
 # Commands whose handlers are still stubs in this checkout. A test marked
 # @pytest.mark.command('NAME', ...) with any of these is expected to fail,
@@ -29,7 +32,8 @@ from ftp_standin import FtpStandin, UnreachablePort  # noqa: E402
 PENDING_COMMANDS = set()
 
 DEFAULT_PROGRAMS = {'native': REPO / 'build' / 'quarvel',
-                    'windows': REPO / 'build-win' / 'quarvel.exe'}
+                    'windows': REPO / 'build-win' / 'quarvel.exe',
+                    'windows32': REPO / 'build-win32' / 'quarvel.exe'}
 
 
 def pytest_addoption(parser):
@@ -72,9 +76,15 @@ def _programs(config):
     return programs
 
 
+def _program_kind(program):
+    if not program.lower().endswith('.exe'):
+        return 'native'
+    return 'windows-x86' if pe_machine(program) == 'x86' else 'windows'
+
+
 def _program_id(program, programs):
-    name = 'windows' if program.lower().endswith('.exe') else 'native'
-    same = [p for p in programs if p.lower().endswith('.exe') == program.lower().endswith('.exe')]
+    name = _program_kind(program)
+    same = [p for p in programs if _program_kind(p) == name]
     return name if len(same) == 1 else '%s-%d' % (name, same.index(program))
 
 

@@ -15,6 +15,7 @@ import os
 import select
 import shutil
 import subprocess
+import sys
 import tempfile
 from pathlib import Path
 
@@ -22,6 +23,9 @@ from quarvel_runs import (CRLF, RAWRUN_NOT_STARTED, HarnessError, Result,  # noq
                           Running, assert_bytes, bytes_diff, kill_session, lines,
                           process_tree)
 from quarvel_wine import shared_wine, windows_path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / 'tools'))
+from pe_machine import pe_machine  # noqa: E402
 
 REPO = Path(__file__).resolve().parents[2]
 FIXTURES = REPO / 'tests' / 'fixtures'
@@ -80,15 +84,23 @@ def faketime_library():
         found = sorted((p for p in found if os.path.exists(p)), key=lambda p: own not in p)
         if not found:
             raise HarnessError('libfaketime is not installed (apt-get install faketime)')
+        # The 64-bit copy, also when the 32-bit one is installed too.
+        found.sort(key=lambda p: '/i386-' in p)
         _FAKETIME_LIB = found[0]
     return _FAKETIME_LIB
 
 
-def faketime_env(date):
+# The dynamic loader takes the copy of each process's kind: an x86 program
+# runs in Wine's 32-bit loader (libfaketime:i386), which spawns 64-bit helpers.
+BOTH_FAKETIME = '/usr/$LIB/faketime/libfaketime.so.1'
+
+
+def faketime_env(date, x86=False):
     """Variables that make the program (and, under Wine, every process that
     wine64 starts) see `date` as now. Only the wall clock is faked: time-outs
     go by the real monotonic clock."""
-    return {'LD_PRELOAD': faketime_library(), 'FAKETIME': faketime_value(date),
+    library = BOTH_FAKETIME if x86 else faketime_library()
+    return {'LD_PRELOAD': library, 'FAKETIME': faketime_value(date),
             'FAKETIME_DONT_FAKE_MONOTONIC': '1'}
 
 
@@ -100,6 +112,7 @@ class Target:
     def __init__(self, program, scratch):
         self.program = Path(program).resolve()
         self.windows = self.program.suffix.lower() == '.exe'
+        self.x86 = self.windows and pe_machine(self.program) == 'x86'
         self.name = 'windows' if self.windows else 'native'
         self.build_dir = self.program.parent
         self.timeout = WINE_TIMEOUT if self.windows else NATIVE_TIMEOUT
@@ -313,7 +326,7 @@ class Sandbox:
         full_env = self.target.base_env()
         full_env.update(env or {})
         if date:
-            full_env.update(faketime_env(date))
+            full_env.update(faketime_env(date, self.target.x86))
         argv = self.target.argv(program or self.program, command_line, full_env)
         self._runs += 1
         description = 'run %d %r (%s)' % (self._runs, command_line, self.target.name)

@@ -91,12 +91,12 @@ def test_trial_give_with_and_without_amounts(site):
     site.write_store(TRIAL_STORE, b'\r\nbob=100::3::Couriers\r\nwren=1::1::Couriers\r\n')
     run(site, 'ST give bob 25.5').expect(lines(' gave bob 25.5mB'))
     assert site.read_store(TRIAL_STORE) == b'wren=1::1::Couriers\r\nbob=125.5::3::Couriers\r\n'
-    run(site, 'ST give bob').expect(lines(' gave bob mB'))
+    run(site, 'ST give bob').expect(TRIAL_GIVE_USAGE)
     assert site.read_store(TRIAL_STORE) == b'wren=1::1::Couriers\r\nbob=125.5::3::Couriers\r\n'
     run(site, 'ST GIVE wren -30.75').expect(lines(' gave wren -30.75mB'))
     assert site.read_store(TRIAL_STORE) == b'bob=125.5::3::Couriers\r\nwren=-29.75::1::Couriers\r\n'
     run(site, 'ST give zed 5').expect(lines(" zed doesn't exists in trial."))
-    run(site, 'ST list').expect(b'')
+    run(site, 'ST list').expect(TRIAL_USAGE)
 
 
 def test_trial_give_that_reaches_the_goal_passes(site):
@@ -106,6 +106,33 @@ def test_trial_give_that_reaches_the_goal_passes(site):
         ' gave brisk 50mB',
         '!putlog PassedTrial: "brisk"'))
     assert stores(site) == (b'\r\n', PERIOD + b'brisk=0::0::Couriers\r\n')
+
+
+TRIAL_GIVE_USAGE = lines(' SITE TRIAL give <user> <megabytes>: credits an upload made elsewhere '
+                         '(a negative amount takes it back)')
+TRIAL_USAGE = lines(' SITE TRIAL add <user>: puts the user on trial',
+                    ' SITE TRIAL del <user>: takes the user off trial') + TRIAL_GIVE_USAGE
+QUOTA_GIVE_USAGE = lines(' SITE QUOTA give <user> <megabytes>: credits an upload made elsewhere '
+                         '(a negative amount takes it back)')
+QUOTA_USAGE = lines(' SITE QUOTA add <user>: adds the user to the running quota period',
+                    ' SITE QUOTA del <user>: takes the user out of the quota period') + \
+    QUOTA_GIVE_USAGE
+
+
+@pytest.mark.parametrize('command_line, expected', [
+    ('ST', TRIAL_USAGE), ('st help', TRIAL_USAGE), ('ST frobnicate', TRIAL_USAGE),
+    ('ST add', lines(' SITE TRIAL add <user>: puts the user on trial')),
+    ('ST give fennel abc', TRIAL_GIVE_USAGE), ('ST give', TRIAL_GIVE_USAGE),
+    ('SQ', QUOTA_USAGE), ('SQ HELP', QUOTA_USAGE),
+    ('SQ add', lines(' SITE QUOTA add <user>: adds the user to the running quota period')),
+    ('SQ give brisk abc', QUOTA_GIVE_USAGE),
+])
+def test_incomplete_site_commands_show_their_usage(site, command_line, expected):
+    # A trial user and a running quota, so that nothing else would answer.
+    site.write_store(TRIAL_STORE, b'fennel=1::3::Couriers\r\n')
+    site.write_store(QUOTA_STORE, PERIOD + b'brisk=0::0::Couriers\r\n')
+    run(site, command_line).expect(expected)
+    assert stores(site) == (b'fennel=1::3::Couriers\r\n', PERIOD + b'brisk=0::0::Couriers\r\n')
 
 
 # -- SQ ----------------------------------------------------------------------

@@ -1,10 +1,12 @@
 /* Drives every exported FTP function against a real FTP server, through the
  * C header and the shared library, as another program would.
  *
- *   ftp_api_test HOST PORT USER PASSWORD LOCAL_FOLDER CLOSED_PORT
+ *   ftp_api_test HOST PORT USER PASSWORD LOCAL_FOLDER CLOSED_PORT [FINGERPRINT]
  *
  * The login's home folder must be empty and writable; LOCAL_FOLDER is an
  * empty local folder for the files moved; nothing listens on CLOSED_PORT.
+ * With FINGERPRINT (the SHA-256 fingerprint of the server's certificate)
+ * everything runs over TLS, the certificate pinned by it.
  * Prints one line per check ("ok ..." or "FAILED ...") and a closing
  * "N passed, N failed" line; exit code 0 only when all passed. */
 #include <stdint.h>
@@ -140,8 +142,10 @@ static void transferRoundTrip(int channel, const char* host, const char* name, l
 }
 
 int main(int argc, char** argv) {
-  if (argc != 7) {
-    fprintf(stderr, "usage: ftp_api_test HOST PORT USER PASSWORD LOCAL_FOLDER CLOSED_PORT\n");
+  if (argc != 7 && argc != 8) {
+    fprintf(stderr,
+            "usage: ftp_api_test HOST PORT USER PASSWORD LOCAL_FOLDER CLOSED_PORT "
+            "[FINGERPRINT]\n");
     return 2;
   }
   const char* host = argv[1];
@@ -150,6 +154,19 @@ int main(int argc, char** argv) {
   const char* password = argv[4];
   snprintf(local_folder, sizeof local_folder, "%s", argv[5]);
   if (strchr(local_folder, '\\') != NULL) separator[0] = '\\';
+
+  if (argc == 8) {
+    /* A certificate that is not the server's: refused before USER. */
+    const char* other =
+        "00:11:22:33:44:55:66:77:88:99:aa:bb:cc:dd:ee:ff:00:11:22:33:44:55:66:77:88:99:aa:bb:cc:"
+        "dd:ee:ff";
+    check(ftpSetTls(1, "12:34") == 0, "a malformed fingerprint is refused");
+    check(ftpSetTls(1, other) == 1, "TLS with another fingerprint pinned");
+    check(ftpConnect(host, port, user, password) == -1 && statusIs(421) &&
+              strstr(FTPGETLASTSTATUSMSG(), "does not match the pinned fingerprint") != NULL,
+          "a certificate with another fingerprint is refused");
+    check(ftpSetTls(1, argv[7]) == 1, "TLS with the server's fingerprint pinned");
+  }
 
   /* Failed logins. */
   check(ftpConnect(host, atoi(argv[6]), user, password) == -1 &&

@@ -8,7 +8,8 @@ against them:
     0 bytes, 16,384 bytes and a few megabytes compared byte for byte);
   - the example program examples/ftp_example.c (against pyftpdlib).
 
-Programs under test (paths separated by ':'; a .exe runs under wine64):
+Programs under test (paths separated by ':'; a .exe, x64 or x86, runs under
+wine64):
   QUARVEL_FTP_DRIVER   default build/ftp_api_test
   QUARVEL_FTP_EXAMPLE  default build/ftp_example
 A missing program, server or tool fails the test with a message; nothing is
@@ -20,24 +21,20 @@ skipped.
 """
 
 import os
-import pwd
 import random
 import shutil
-import signal
-import socket
 import subprocess
 import sys
-import tempfile
-import time
 from pathlib import Path
 
 import pytest
 
 REPO = Path(__file__).resolve().parents[2]
-PYTHON = '/usr/bin/python3'
-VSFTPD = '/usr/sbin/vsftpd'
-VSFTPD_USER = 'quarvelftp'
-PASSWORD = 'Secret-4-tests'
+sys.path.insert(0, str(REPO / 'tests' / 'tools'))
+from pe_machine import pe_machine  # noqa: E402
+import real_ftp_servers  # noqa: E402
+from real_ftp_servers import PASSWORD, free_port as _free_port, stop as _stop  # noqa: E402
+
 RUN_TIMEOUT = 600  # a first Wine run may set up its prefix
 
 
@@ -49,7 +46,9 @@ def _programs(variable, default):
 
 
 def _program_id(path):
-    return ('windows-' if path.lower().endswith('.exe') else 'native-') + Path(path).stem
+    if not path.lower().endswith('.exe'):
+        return 'native-' + Path(path).stem
+    return ('windows-x86-' if pe_machine(path) == 'x86' else 'windows-') + Path(path).stem
 
 
 DRIVERS = _programs('QUARVEL_FTP_DRIVER', 'ftp_api_test')
@@ -58,36 +57,6 @@ EXAMPLES = _programs('QUARVEL_FTP_EXAMPLE', 'ftp_example')
 
 def _fail(message):
     pytest.fail(message, pytrace=False)
-
-
-def _free_port():
-    with socket.socket() as s:
-        s.bind(('127.0.0.1', 0))
-        return s.getsockname()[1]
-
-
-def _wait_for_port(port, process, what):
-    deadline = time.monotonic() + 15
-    while time.monotonic() < deadline:
-        if process.poll() is not None:
-            _fail('%s ended at start (exit %s): %s' % (what, process.returncode,
-                                                      process.stderr.read().decode(errors='replace')))
-        try:
-            with socket.create_connection(('127.0.0.1', port), timeout=1):
-                return
-        except OSError:
-            time.sleep(0.1)
-    _fail('%s does not accept connections on port %d' % (what, port))
-
-
-def _stop(process):
-    if process.poll() is None:
-        os.killpg(process.pid, signal.SIGTERM)
-        try:
-            process.wait(timeout=10)
-        except subprocess.TimeoutExpired:
-            os.killpg(process.pid, signal.SIGKILL)
-            process.wait(timeout=10)
 
 
 def _wine_loader():
@@ -121,100 +90,18 @@ def run_program(program, args):
         _fail('%s did not finish within %d s; output so far:\n%s' % (program, RUN_TIMEOUT, e.stdout))
 
 
-class Server:
-    def __init__(self, name, port, user, password, root):
-        self.name, self.port, self.user, self.password, self.root = name, port, user, password, root
-
-
-PYFTPDLIB_SCRIPT = r'''
-import sys
-from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.handlers import FTPHandler
-from pyftpdlib.servers import FTPServer
-root, user, password, low = sys.argv[1], sys.argv[2], sys.argv[3], int(sys.argv[4])
-authorizer = DummyAuthorizer()
-authorizer.add_user(user, password, root, perm='elradfmwMT')
-FTPHandler.authorizer = authorizer
-FTPHandler.passive_ports = range(low, low + 50)
-FTPHandler.auth_failed_timeout = 0
-server = FTPServer(('127.0.0.1', 0), FTPHandler)
-print(server.address[1], flush=True)
-server.serve_forever(timeout=1)
-'''
-
-
-def start_pyftpdlib(root):
-    if not os.access(PYTHON, os.X_OK):
-        _fail('%s not found (Debian python3 with python3-pyftpdlib)' % PYTHON)
-    check = subprocess.run([PYTHON, '-c', 'import pyftpdlib'], capture_output=True)
-    if check.returncode != 0:
-        _fail('pyftpdlib missing for %s: apt-get install python3-pyftpdlib' % PYTHON)
-    process = subprocess.Popen(
-        [PYTHON, '-c', PYFTPDLIB_SCRIPT, str(root), 'bob', PASSWORD,
-         str(random.randrange(20000, 30000))],
-        stdout=subprocess.PIPE, stderr=subprocess.PIPE, stdin=subprocess.DEVNULL,
-        start_new_session=True)
-    line = process.stdout.readline().decode().strip()
-    if not line.isdigit():
-        _stop(process)
-        _fail('pyftpdlib did not start: %r %s' % (line, process.stderr.read().decode(errors='replace')))
-    port = int(line)
-    _wait_for_port(port, process, 'pyftpdlib')
-    return process, Server('pyftpdlib', port, 'bob', PASSWORD, root)
-
-
-def _ensure_system_user():
-    # vsftpd enters the user's home before local_root, so the home must exist.
+def start_pyftpdlib(root, tls=None):
     try:
-        account = pwd.getpwnam(VSFTPD_USER)
-        if not os.path.isdir(account.pw_dir):
-            subprocess.run(['usermod', '--home', '/', VSFTPD_USER], check=True,
-                           capture_output=True)
-    except KeyError:
-        done = subprocess.run(['useradd', '--system', '--no-create-home', '--home-dir', '/',
-                               '--shell', '/bin/sh', VSFTPD_USER], capture_output=True, text=True)
-        if done.returncode != 0:
-            _fail('cannot create the system user %s: %s' % (VSFTPD_USER, done.stderr))
-    done = subprocess.run(['chpasswd'], input='%s:%s\n' % (VSFTPD_USER, PASSWORD),
-                          capture_output=True, text=True)
-    if done.returncode != 0:
-        _fail('cannot set the password of %s: %s' % (VSFTPD_USER, done.stderr))
-    return pwd.getpwnam(VSFTPD_USER)
+        return real_ftp_servers.start_pyftpdlib(root, tls=tls)
+    except real_ftp_servers.ServerError as e:
+        _fail(str(e))
 
 
-def start_vsftpd(work):
-    if not os.access(VSFTPD, os.X_OK):
-        _fail('%s not found: apt-get install vsftpd' % VSFTPD)
-    if os.geteuid() != 0:
-        _fail('vsftpd tests need root (vsftpd logs local users in through PAM)')
-    account = _ensure_system_user()
-    # The user's root must be reachable after vsftpd drops to the user, so it
-    # lives in /tmp itself, not below pytest's private folder.
-    root = Path(tempfile.mkdtemp(prefix='quarvel-vsftpd-'))
-    os.chmod(root, 0o755)
-    os.chown(root, account.pw_uid, account.pw_gid)
-    empty = work / 'empty'
-    empty.mkdir()
-    os.chmod(empty, 0o755)
-    port = _free_port()
-    low = random.randrange(30000, 40000)
-    config = work / 'vsftpd.conf'
-    config.write_text('\n'.join([
-        'listen=YES', 'listen_ipv6=NO', 'listen_address=127.0.0.1', 'listen_port=%d' % port,
-        'background=NO', 'anonymous_enable=NO', 'local_enable=YES', 'write_enable=YES',
-        'local_umask=022', 'local_root=%s' % root, 'chroot_local_user=NO',
-        'seccomp_sandbox=NO', 'secure_chroot_dir=%s' % empty, 'pam_service_name=vsftpd',
-        'userlist_enable=NO', 'pasv_enable=YES', 'pasv_address=127.0.0.1',
-        'pasv_min_port=%d' % low, 'pasv_max_port=%d' % (low + 50),
-        'delay_failed_login=0', 'max_login_fails=10', 'xferlog_enable=NO',
-        'dirmessage_enable=NO', 'use_localtime=YES', 'idle_session_timeout=120',
-        'data_connection_timeout=60', 'vsftpd_log_file=%s' % (work / 'vsftpd.log'), '']))
-    os.chmod(config, 0o600)
-    process = subprocess.Popen([VSFTPD, str(config)], stdout=subprocess.PIPE,
-                               stderr=subprocess.PIPE, stdin=subprocess.DEVNULL,
-                               start_new_session=True)
-    _wait_for_port(port, process, 'vsftpd')
-    return process, Server('vsftpd', port, VSFTPD_USER, PASSWORD, root)
+def start_vsftpd(work, tls=None, reuse_sessions=True):
+    try:
+        return real_ftp_servers.start_vsftpd(work, tls=tls, reuse_sessions=reuse_sessions)
+    except real_ftp_servers.ServerError as e:
+        _fail(str(e))
 
 
 @pytest.fixture(params=['pyftpdlib', 'vsftpd'])
@@ -266,3 +153,45 @@ def test_example_program(example, tmp_path):
         assert len(refused.stderr.splitlines()) == 1
     finally:
         _stop(process)
+
+
+@pytest.fixture(params=['pyftpdlib', 'vsftpd'])
+def tls_server(request, tmp_path):
+    """The server with explicit TLS required for logins and data, its
+    certificate self-signed: (server, certificate).
+
+    vsftpd runs without require_ssl_reuse: over TLS 1.3 it took each session
+    ticket once only, and the third data connection of a login was refused
+    ("522 ... session reuse required"; over TLS 1.2 every one resumed);
+    Wine's SChannel resumes no session at all."""
+    try:
+        certificate = real_ftp_servers.make_certificate(tmp_path)
+    except real_ftp_servers.ServerError as e:
+        _fail(str(e))
+    if request.param == 'pyftpdlib':
+        root = tmp_path / 'root'
+        root.mkdir()
+        process, server = start_pyftpdlib(root, tls=certificate)
+    else:
+        process, server = start_vsftpd(tmp_path, tls=certificate, reuse_sessions=False)
+    yield server, certificate
+    _stop(process)
+    if server.name == 'vsftpd':
+        shutil.rmtree(server.root, ignore_errors=True)
+
+
+@pytest.mark.parametrize('driver', DRIVERS, ids=[_program_id(p) for p in DRIVERS])
+def test_exported_functions_over_tls(driver, tls_server, tmp_path):
+    server, certificate = tls_server
+    local = tmp_path / 'local'
+    local.mkdir()
+    done = run_program(driver, ['127.0.0.1', server.port, server.user, server.password,
+                                _local(local, driver), _free_port(), certificate.fingerprint])
+    report = done.stdout + done.stderr
+    assert done.returncode == 0, '%s against %s with TLS:\n%s' % (driver, server.name, report)
+    assert done.stdout.rstrip().splitlines()[-1].endswith(' passed, 0 failed'), report
+    # The refused certificate (another fingerprint pinned) ended the login
+    # before USER; the server, which takes no plain login, saw the others.
+    commands = server.commands()
+    assert commands[0].upper() == 'AUTH TLS', commands
+    assert not commands[1].upper().startswith('USER'), commands

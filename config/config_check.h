@@ -1,0 +1,24 @@
+// The checks of quarvel.conf that need nothing but its text: keys the
+// program does not read, keys it cannot see, numbers that are none, values
+// that are missing or lost, and empty values that change who is punished.
+// Every finding names the line it is about (0 when the key is missing).
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "config/config_lines.h"
+
+namespace quarvel {
+
+struct ConfigFinding {
+  int line = 0;  // 0: the key is not in the file
+  std::string text;
+};
+
+std::vector<ConfigFinding> checkConfigLines(const std::vector<ConfigLine>& lines);
+
+// "line 12: " before a finding's text, nothing for line 0.
+std::string findingText(const ConfigFinding& finding);
+
+}  // namespace quarvel

@@ -1,0 +1,245 @@
+// TLS with OpenSSL, the system's TLS library on Linux (linked dynamically).
+// The records run over the TcpConnection given, through a small BIO, so the
+// socket code and its time-outs stay in one place.
+#include <openssl/bio.h>
+#include <openssl/err.h>
+#include <openssl/evp.h>
+#include <openssl/ssl.h>
+#include <openssl/x509.h>
+#include <openssl/x509v3.h>
+
+#include <climits>
+#include <string>
+#include <vector>
+
+#include "platform/tls.h"
+
+namespace quarvel {
+namespace {
+
+// What the BIO reads and writes through, and how its last read ended.
+struct Transport {
+  TcpConnection* plain = nullptr;
+  int timeout_ms = 0;
+  bool timed_out = false;
+};
+
+int transportWrite(BIO* bio, const char* data, int size) {
+  auto* transport = static_cast<Transport*>(BIO_get_data(bio));
+  BIO_clear_retry_flags(bio);
+  if (size <= 0) return 0;
+  return transport->plain->sendAll(data, static_cast<std::size_t>(size)) ? size : -1;
+}
+
+int transportRead(BIO* bio, char* buffer, int size) {
+  auto* transport = static_cast<Transport*>(BIO_get_data(bio));
+  BIO_clear_retry_flags(bio);
+  if (size <= 0) return 0;
+  long got =
+      transport->plain->receive(buffer, static_cast<std::size_t>(size), transport->timeout_ms);
+  if (got < 0) transport->timed_out = true;
+  return static_cast<int>(got);
+}
+
+long transportControl(BIO*, int command, long, void*) { return command == BIO_CTRL_FLUSH ? 1 : 0; }
+
+BIO_METHOD* transportMethod() {
+  static BIO_METHOD* method = [] {
+    BIO_METHOD* m = BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK, "quarvel tcp");
+    BIO_meth_set_write(m, transportWrite);
+    BIO_meth_set_read(m, transportRead);
+    BIO_meth_set_ctrl(m, transportControl);
+    return m;
+  }();
+  return method;
+}
+
+std::string lastErrorText() {
+  unsigned long code = ERR_get_error();
+  ERR_clear_error();
+  if (code == 0) return "the connection ended";
+  char text[256];
+  ERR_error_string_n(code, text, sizeof text);
+  return text;
+}
+
+std::string fingerprintOf(X509* certificate) {
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int size = 0;
+  if (X509_digest(certificate, EVP_sha256(), digest, &size) != 1) return std::string();
+  static const char kDigits[] = "0123456789abcdef";
+  std::string text;
+  for (unsigned int i = 0; i < size; ++i) {
+    text += kDigits[digest[i] >> 4];
+    text += kDigits[digest[i] & 15];
+  }
+  return text;
+}
+
+class OpensslConnection : public TcpConnection {
+ public:
+  OpensslConnection(std::unique_ptr<TcpConnection> plain, SSL* ssl)
+      : plain_(std::move(plain)), ssl_(ssl) {
+    transport_.plain = plain_.get();
+    BIO* bio = BIO_new(transportMethod());
+    BIO_set_data(bio, &transport_);
+    BIO_set_init(bio, 1);
+    SSL_set_bio(ssl_, bio, bio);
+  }
+
+  ~OpensslConnection() override {
+    // A close_notify tells the server the stream ends here, so an upload's
+    // end is not mistaken for a cut connection.
+    if (established_) {
+      // Session tickets that have arrived are taken in for the next
+      // connection; nothing is waited for.
+      transport_.timeout_ms = 0;
+      char scratch[4096];
+      for (int i = 0; i < 64 && SSL_read(ssl_, scratch, sizeof scratch) > 0; ++i) {
+      }
+      ERR_clear_error();
+      SSL_shutdown(ssl_);
+    }
+    dropArrivedBytes(*plain_);
+    SSL_free(ssl_);
+  }
+
+  // "" when the handshake completed, else the reason.
+  std::string handshake(int timeout_ms) {
+    transport_.timeout_ms = timeout_ms;
+    ERR_clear_error();
+    if (SSL_connect(ssl_) == 1) {
+      established_ = true;
+      return std::string();
+    }
+    if (transport_.timed_out) return "TLS handshake: no answer from the server";
+    return "TLS handshake failed: " + lastErrorText();
+  }
+
+  SSL* ssl() { return ssl_; }
+
+  bool sendAll(const char* data, std::size_t size) override {
+    while (size > 0) {
+      int chunk = size > INT_MAX ? INT_MAX : static_cast<int>(size);
+      int sent = SSL_write(ssl_, data, chunk);
+      if (sent <= 0) {
+        ERR_clear_error();
+        return false;
+      }
+      data += sent;
+      size -= static_cast<std::size_t>(sent);
+    }
+    return true;
+  }
+
+  long receive(char* buffer, std::size_t size, int timeout_ms) override {
+    transport_.timeout_ms = timeout_ms;
+    transport_.timed_out = false;
+    int chunk = size > INT_MAX ? INT_MAX : static_cast<int>(size);
+    int got = SSL_read(ssl_, buffer, chunk);
+    if (got > 0) return got;
+    int reason = SSL_get_error(ssl_, got);
+    ERR_clear_error();
+    if (reason == SSL_ERROR_ZERO_RETURN) return 0;
+    if (transport_.timed_out) return -1;
+    // The peer closed the socket without a close_notify: the end, as on a
+    // plain connection.
+    return reason == SSL_ERROR_SYSCALL ? 0 : -1;
+  }
+
+ private:
+  std::unique_ptr<TcpConnection> plain_;
+  SSL* ssl_;
+  Transport transport_;
+  bool established_ = false;
+};
+
+// Every connection after the first (the control connection) resumes a
+// session of this client, as servers may demand of data connections. With
+// TLS 1.3 the server sends tickets after the handshake, and a server with a
+// session cache takes each ticket once only; so the tickets of every
+// connection are kept, each is offered once, and when none is left the last
+// one offered is offered again (TLS 1.2 sessions serve many times).
+class OpensslClient : public TlsClient {
+ public:
+  OpensslClient() {
+    context_ = SSL_CTX_new(TLS_client_method());
+    if (context_ == nullptr) return;
+    SSL_CTX_set_default_verify_paths(context_);
+    // The certificate is judged by the caller (trust or a pinned
+    // fingerprint), so the handshake must not refuse it on its own.
+    SSL_CTX_set_verify(context_, SSL_VERIFY_NONE, nullptr);
+    SSL_CTX_set_app_data(context_, this);
+    SSL_CTX_set_session_cache_mode(context_,
+                                   SSL_SESS_CACHE_CLIENT | SSL_SESS_CACHE_NO_INTERNAL_STORE);
+    SSL_CTX_sess_set_new_cb(context_, newSession);
+  }
+
+  ~OpensslClient() override {
+    for (SSL_SESSION* session : unused_) SSL_SESSION_free(session);
+    if (last_offered_ != nullptr) SSL_SESSION_free(last_offered_);
+    if (context_ != nullptr) SSL_CTX_free(context_);
+  }
+
+  std::unique_ptr<TcpConnection> handshake(std::unique_ptr<TcpConnection> plain,
+                                           const std::string& host, int timeout_ms, TlsPeer* peer,
+                                           std::string* error) override {
+    SSL* ssl = context_ != nullptr ? SSL_new(context_) : nullptr;
+    if (ssl == nullptr) {
+      *error = "TLS is not available: " + lastErrorText();
+      return nullptr;
+    }
+    SSL_set_tlsext_host_name(ssl, host.c_str());
+    SSL_set1_host(ssl, host.c_str());
+    offerSession(ssl);
+    auto connection = std::make_unique<OpensslConnection>(std::move(plain), ssl);
+    std::string why = connection->handshake(timeout_ms);
+    if (!why.empty()) {
+      *error = why;
+      return nullptr;
+    }
+    X509* certificate = SSL_get1_peer_certificate(ssl);
+    if (certificate != nullptr) {
+      peer->fingerprint = fingerprintOf(certificate);
+      X509_free(certificate);
+    }
+    // The chain was checked against the system's trust store and the host
+    // name during the handshake, only without stopping it.
+    peer->trusted = certificate != nullptr && SSL_get_verify_result(ssl) == X509_V_OK;
+    return connection;
+  }
+
+ private:
+  static constexpr std::size_t kMaxKept = 16;
+
+  void offerSession(SSL* ssl) {
+    if (!unused_.empty()) {
+      if (last_offered_ != nullptr) SSL_SESSION_free(last_offered_);
+      last_offered_ = unused_.back();
+      unused_.pop_back();
+    }
+    if (last_offered_ != nullptr) SSL_set_session(ssl, last_offered_);
+  }
+
+  // Keeps a new session of any connection of this client; 1 takes
+  // ownership.
+  static int newSession(SSL* ssl, SSL_SESSION* session) {
+    auto* client = static_cast<OpensslClient*>(SSL_CTX_get_app_data(SSL_get_SSL_CTX(ssl)));
+    if (client->unused_.size() == kMaxKept) {
+      SSL_SESSION_free(client->unused_.front());
+      client->unused_.erase(client->unused_.begin());
+    }
+    client->unused_.push_back(session);
+    return 1;
+  }
+
+  SSL_CTX* context_ = nullptr;
+  std::vector<SSL_SESSION*> unused_;
+  SSL_SESSION* last_offered_ = nullptr;
+};
+
+}  // namespace
+
+std::unique_ptr<TlsClient> systemTlsClient() { return std::make_unique<OpensslClient>(); }
+
+}  // namespace quarvel
