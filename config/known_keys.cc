@@ -18,6 +18,8 @@ const std::vector<KnownKey>& knownKeys() {
       {"FTP_PORT", KeyKind::kWholeNumber},
       {"FTP_USER", KeyKind::kText},
       {"FTP_PASS", KeyKind::kText},
+      {"FTP_TLS", KeyKind::kWholeNumber},
+      {"FTP_TLS_FINGERPRINT", KeyKind::kText},
       {"TRIAL_UPLOAD", KeyKind::kNumber},
       {"TRIAL_DAYS", KeyKind::kWholeNumber},
       {"TRIAL_PUNISHMENT", KeyKind::kWholeNumber},
