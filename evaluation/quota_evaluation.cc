@@ -37,7 +37,7 @@ void enrolLateAccounts(Run& run) {
       run.quota.readQuotaRecord("setup_quota_started") != "1") {
     return;
   }
-  for (const std::string& account : readServerUserList(run.files, run.settings.server_folder)) {
+  for (const std::string& account : run.users.accountList().names) {
     if (!run.quota.readQuotaRecord(account).empty()) continue;
     long long credit =
         roundHalfEven(readNumber(run.configValue("ToGive")) *
@@ -87,7 +87,7 @@ void startQuotaPeriod(Run& run) {
   }
   run.quota.writeQuotaRecord("setup_quota_starts=" + formatDate(today));
   run.quota.writeQuotaRecord("setup_quota_ends=" + twoDigits(month) + "-01-" + integerForm(year));
-  for (const std::string& account : readServerUserList(run.files, run.settings.server_folder)) {
+  for (const std::string& account : run.users.accountList().names) {
     run.users.lookupUser(account);
     const UserRecord& user = run.users.current();
     std::string db_name = trimBlanks(user.user_name);

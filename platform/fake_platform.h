@@ -38,6 +38,7 @@ class FakePlatform : public Platform {
   std::string output;  // everything written to standard output
   std::vector<std::string> writes;  // one entry per write call
   std::vector<long> error_codes;    // showErrorCode calls
+  std::vector<std::string> error_lines;  // writeErrorLine calls
   std::vector<std::pair<std::intptr_t, std::string>> window_texts;
   int lock_count = 0;
   std::int64_t clock_offset_ms = 0;
@@ -53,6 +54,7 @@ class FakePlatform : public Platform {
   std::unique_ptr<InstanceLock> acquireInstanceLock() override;
   void writeOutput(const std::string& bytes) override;
   void showErrorCode(long code) override { error_codes.push_back(code); }
+  void writeErrorLine(const std::string& text) override { error_lines.push_back(text); }
   LocalDate today() override { return date; }
   // A real steady clock, moved on by `clock_offset_ms`.
   std::int64_t monotonicMs() override;

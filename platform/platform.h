@@ -102,6 +102,11 @@ class Platform {
   // on standard error (never a dialog: runs are started by a server).
   virtual void showErrorCode(long code) = 0;
 
+  // Writes the text and CR LF to standard error in one write call: a
+  // message for the administrator that must not mix with the replies on
+  // standard output.
+  virtual void writeErrorLine(const std::string& text) = 0;
+
   // Today's local date.
   virtual LocalDate today() = 0;
 

@@ -263,6 +263,11 @@ class PosixPlatform : public Platform {
     writeAll(STDERR_FILENO, line.data(), line.size());
   }
 
+  void writeErrorLine(const std::string& text) override {
+    std::string line = text + "\r\n";
+    writeAll(STDERR_FILENO, line.data(), line.size());
+  }
+
   LocalDate today() override {
     time_t now = time(nullptr);
     struct tm local;

@@ -268,6 +268,13 @@ class WindowsPlatform : public Platform {
     writeAll(err, line.data(), line.size());
   }
 
+  void writeErrorLine(const std::string& text) override {
+    HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
+    if (err == nullptr || err == INVALID_HANDLE_VALUE) return;
+    std::string line = text + "\r\n";
+    writeAll(err, line.data(), line.size());
+  }
+
   LocalDate today() override {
     SYSTEMTIME now;
     GetLocalTime(&now);

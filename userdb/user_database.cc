@@ -1,7 +1,6 @@
 #include "userdb/user_database.h"
 
 #include "userdb/exemptions.h"
-#include "userdb/server_files.h"
 
 namespace quarvel {
 
@@ -22,38 +21,87 @@ bool folderPresent(Files& files, const std::string& path) {
 
 }  // namespace
 
+bool UserDatabase::readUserTable(std::vector<IdTableEntry>* users,
+                                 std::string* user_folder, std::string* why) {
+  // Each setting is looked up only once the test before it has passed: with
+  // the configuration file missing, every lookup prints its error line.
+  if (!folderPresent(files_, server_folder_)) {
+    *why = "no server folder \"" + server_folder_ + "\" (setting ioFTPD)";
+    return false;
+  }
+  const std::string user_table = config_.configValue("UserTABLE");
+  if (files_.fileExists(user_table) == 0) {
+    *why = "no user id table \"" + user_table + "\" (setting UserTABLE)";
+    return false;
+  }
+  *user_folder = config_.configValue("UserFOLDER");
+  if (!folderPresent(files_, *user_folder)) {
+    *why = "no user folder \"" + *user_folder + "\" (setting UserFOLDER)";
+    return false;
+  }
+  // A table the server holds locked, or that may not be read, is probed
+  // first: reading it would print its error number on every lookup.
+  if (files_.platform().probeFile(user_table) != FileError::kNone) {
+    *why = "the user id table \"" + user_table + "\" cannot be opened";
+    return false;
+  }
+  *users = parseIdTable(files_.readWholeFile(user_table, "passwd"));
+  // The server always has its master account: an empty table is one that
+  // could not be read whole, not a site without users.
+  if (users->empty()) {
+    *why = "the user id table \"" + user_table + "\" lists no account";
+    return false;
+  }
+  return true;
+}
+
+AccountList UserDatabase::accountList() {
+  return readAccountList(files_, config_, server_folder_);
+}
+
+bool UserDatabase::readable() {
+  std::vector<IdTableEntry> users;
+  std::string user_folder;
+  std::string why;
+  return readUserTable(&users, &user_folder, &why);
+}
+
+void UserDatabase::reportUnreadable() {
+  if (unreadable_reported_) return;
+  unreadable_reported_ = true;
+  std::vector<IdTableEntry> users;
+  std::string user_folder;
+  std::string why;
+  if (readUserTable(&users, &user_folder, &why)) return;
+  files_.platform().writeErrorLine(
+      "Quarvel: the user database cannot be read (" + why +
+      "); no record was changed.");
+}
+
 void UserDatabase::lookupUser(const std::string& name) {
   std::string user_name;
   std::string group_list;
   std::string flags;
+  AccountState state = AccountState::kActive;
 
-  // Each setting is looked up only once the test before it has passed: with
-  // the configuration file missing, every lookup prints its error line.
-  std::string user_table;
+  std::vector<IdTableEntry> users;
   std::string user_folder;
-  bool present = folderPresent(files_, server_folder_);
-  if (present) {
-    user_table = config_.configValue("UserTABLE");
-    present = files_.fileExists(user_table) != 0;
-  }
-  if (present) {
-    user_folder = config_.configValue("UserFOLDER");
-    present = folderPresent(files_, user_folder);
-  }
-  if (present) {
+  std::string why;
+  if (readUserTable(&users, &user_folder, &why)) {
     const std::vector<IdTableEntry> groups = parseIdTable(
         files_.readWholeFile(config_.configValue("GroupTABLE"), "group"));
-    const std::vector<IdTableEntry> users =
-        parseIdTable(files_.readWholeFile(user_table, "passwd"));
     if (const IdTableEntry* entry = findUserEntry(users, name)) {
       user_name = entry->name;
       // A table line without an id has no user file; reading the folder
       // itself would only fail noisily.
       if (!entry->id.empty()) {
-        const UserFileFacts facts = parseUserFile(
-            files_.readWholeFile(user_folder + "\\" + entry->id, entry->id));
+        const std::string user_file =
+            files_.readWholeFile(user_folder + "\\" + entry->id, entry->id);
+        const UserFileFacts facts = parseUserFile(user_file);
         flags = facts.flags;
         group_list = groupListFor(groups, facts.group_lines);
+        state = accountStateOn(parseAccountMarks(user_file),
+                               files_.platform().today());
       }
     }
   }
@@ -69,6 +117,7 @@ void UserDatabase::lookupUser(const std::string& name) {
   record.exempt_code = exemption.code;
   record.exempt_group = cut(exemption.group);
   record.exempt_reason = cut(exemption.reason);
+  record.account_state = state;
   current_ = record;
 }
 

@@ -15,6 +15,7 @@ import os
 import select
 import shutil
 import subprocess
+import sysconfig
 import tempfile
 from pathlib import Path
 
@@ -75,6 +76,10 @@ def faketime_library():
         found = [p for p in found if os.path.exists(p)]
         if not found:
             raise HarnessError('libfaketime is not installed (apt-get install faketime)')
+        # With a second architecture's library installed beside it, the
+        # machine's own comes first: the loader ignores the other one.
+        native = '/%s/' % (sysconfig.get_config_var('MULTIARCH') or 'x86_64-linux-gnu')
+        found.sort(key=lambda p: native not in p)
         _FAKETIME_LIB = found[0]
     return _FAKETIME_LIB
 
