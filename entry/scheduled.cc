@@ -1,6 +1,7 @@
 // The scheduled runs: checkup and newday (daily), qstart and qnow (quota
 // period set-up).
 #include <cstdio>
+#include <set>
 
 #include "config/numbers.h"
 #include "config/text.h"
@@ -35,12 +36,26 @@ TrialEntry parseTrialLine(const std::string& line) {
   return entry;
 }
 
+// Whether the server has closed the account (deleted, not purged yet, or
+// expired). Its trial is held: no day counted, never expired or punished,
+// so that an undelete finds it as it was.
+bool isClosedAccount(Run& run, const std::string& name) {
+  run.users.lookupUser(name);
+  return run.users.current().account_state != AccountState::kActive;
+}
+
 // Every trial entry loses a day; those that reach exactly 0 are punished
-// (while the admin login is open) and removed.
+// (while the admin login is open) and removed. Entries of closed accounts
+// are left as they are.
 void expireTrials(Run& run) {
+  std::set<std::string> held;
   for (const std::string& line : run.trial.readAllTrialLines()) {
     TrialEntry entry = parseTrialLine(line);
     if (entry.key.empty()) continue;
+    if (isClosedAccount(run, entry.key)) {
+      held.insert(entry.key);
+      continue;
+    }
     long long days = roundHalfEven(readNumber(entry.days_left) - 1);
     run.trial.writeTrialRecord(entry.key + "=" + entry.uploaded + "::" + integerForm(days) +
                                "::" + entry.group);
@@ -49,21 +64,34 @@ void expireTrials(Run& run) {
   for (const std::string& line : run.trial.readAllTrialLines()) {
     TrialEntry entry = parseTrialLine(line);
     if (entry.key.empty() || readWholeNumber(entry.days_left) != 0) continue;
+    if (held.count(entry.key) != 0) continue;
     expired.push_back(entry.key);
     if (run.admin_connection != 0) punishTrialUser(run, entry.key);
   }
   for (const std::string& key : expired) run.trial.writeTrialRecord(key + "=");
 }
 
+// A new period enrols every account of the user database: while it cannot
+// be read, the turn of the period waits for a run that can (the dates stay
+// due), instead of starting a period without members.
+bool userDatabaseReadable(Run& run) {
+  if (run.users.readable()) return true;
+  run.users.reportUnreadable();
+  return false;
+}
+
 // At the end date of a running period: members still counting are
-// punished, and the next period starts.
+// punished, and the next period starts. Closed accounts are neither named
+// nor punished.
 void changeQuotaPeriod(Run& run) {
   std::string today = run.today();
   if (daysBetween(run.quota.readQuotaRecord("setup_quota_ends"), today) <= 0 &&
       run.quota.readQuotaRecord("setup_quota_started") == "1") {
+    if (!userDatabaseReadable(run)) return;
     for (const std::string& name : run.quota.listQuotaUsers()) {
       std::string status = field(run.quota.readQuotaRecord(name), "::", 2);
       if (status == "1" || status == "2" || status == "3") continue;
+      if (isClosedAccount(run, name)) continue;
       run.printLine("Processing " + name);
       punishQuotaUser(run, name);
     }
@@ -73,6 +101,7 @@ void changeQuotaPeriod(Run& run) {
   }
   if (daysBetween(run.quota.readQuotaRecord("setup_quota_starts"), today) > 0) return;
   if (run.quota.readQuotaRecord("setup_quota_started") == "1") return;
+  if (!userDatabaseReadable(run)) return;
   if (run.quota.file().exists()) run.quota.file().removeFile();
   startQuotaPeriod(run);
 }
@@ -101,12 +130,16 @@ Next runQstart(Run& run) {
 }
 
 Next runQnow(Run& run) {
+  if (!userDatabaseReadable(run)) return Next::kEndRun;
   if (run.quota.file().exists()) run.quota.file().removeFile();
   startQuotaPeriod(run);
   return Next::kEndRun;
 }
 
 Next runCheckup(Run& run) {
+  // Every record is checked against the user database: unread, it would
+  // make every user look gone.
+  if (!userDatabaseReadable(run)) return Next::kContinue;
   evaluateTrialsDaily(run);
   evaluateQuotaDaily(run);
   return Next::kContinue;

@@ -46,8 +46,8 @@ void enrolLateAccounts(Run& run) {
     const UserRecord& user = run.users.current();
     std::string db_name = trimBlanks(user.user_name);
     // An account the user database does not know would give a line with an
-    // empty key, which nobody could ever find.
-    if (db_name.empty()) continue;
+    // empty key, which nobody could ever find; a closed one may not log in.
+    if (db_name.empty() || user.account_state != AccountState::kActive) continue;
     // A user on trial is suspended, as at the start of the period: the
     // quota must not punish a trial that is still running.
     const char* status = !run.trial.readTrialRecord(db_name).empty() ? "::2::"
@@ -91,7 +91,8 @@ void startQuotaPeriod(Run& run) {
     run.users.lookupUser(account);
     const UserRecord& user = run.users.current();
     std::string db_name = trimBlanks(user.user_name);
-    if (db_name.empty()) continue;
+    // Deleted and expired accounts may not log in: nothing to enrol.
+    if (db_name.empty() || user.account_state != AccountState::kActive) continue;
     const char* literal = !run.trial.readTrialRecord(db_name).empty() ? "=0::2::"
                           : user.exempt_code == 0                     ? "=0::0::"
                                                                       : "=0::3::";
@@ -110,6 +111,9 @@ void evaluateQuotaDaily(Run& run) {
       run.quota.writeQuotaRecord(name + "=");
       continue;
     }
+    // A closed account's record stays as it is until the account is gone
+    // from the tables: an undelete finds it again.
+    if (user.account_state != AccountState::kActive) continue;
     std::string record = run.quota.readQuotaRecord(name);
     if (record.empty()) continue;  // a line without a value is no member
     std::string status = field(record, "::", 2);

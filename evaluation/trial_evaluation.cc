@@ -56,6 +56,9 @@ void evaluateTrialsDaily(Run& run) {
       run.trial.writeTrialRecord(name + "=");
       continue;
     }
+    // A closed account's record stays as it is until the account is gone
+    // from the tables: an undelete finds it again.
+    if (run.users.current().account_state != AccountState::kActive) continue;
     double uploaded = readNumber(field(run.trial.readTrialRecord(name), "::", 1));
     if (uploaded >= readNumber(run.configValue("TRIAL_UPLOAD"))) {
       run.trial.writeTrialRecord(name + "=");

@@ -24,11 +24,20 @@ void addTrialUser(Run& run, const std::string& typed) {
     run.printLine(" " + typed + " already exists in trial.");
     return;
   }
+  if (!run.users.readable()) {
+    run.users.reportUnreadable();
+    return;
+  }
   run.users.lookupUser(typed);
   std::string name = trimBlanks(run.users.current().user_name);
   std::string group = trimBlanks(run.users.current().primary_group);
   if (name.empty()) {
     run.printLine(" User: " + typed + " doesnt exist on FTP User Database.");
+    return;
+  }
+  // The server refuses the login of a deleted or expired account.
+  if (run.users.current().account_state != AccountState::kActive) {
+    run.printLine(closedAccountRefusal(name, run.users.current().account_state, "trial"));
     return;
   }
   if (group.empty()) {
@@ -56,7 +65,12 @@ void deleteTrialUser(Run& run, const std::string& typed) {
   std::string quota = run.quota.readQuotaRecord(typed);
   if (quota.empty()) return;
   // Back to counting, or excluded when the user is exempt now; a user the
-  // server no longer knows leaves the quota too.
+  // server no longer knows leaves the quota too. Whether he does is unknown
+  // while the user database cannot be read: the record waits.
+  if (!run.users.readable()) {
+    run.users.reportUnreadable();
+    return;
+  }
   run.users.lookupUser(typed);
   if (run.users.current().user_name.empty()) {
     run.quota.writeQuotaRecord(typed + "=");
