@@ -180,8 +180,14 @@ def test_punishments_act_on_the_user_database(server):
     with pytest.raises(ftplib.error_perm, match='^530'):
         s.login('pike')
     assert s.log_lines()[-1].endswith(' UDisSite: "juniper"')
-    # SITE PURGE removes the account for good.
+    # SITE UNDELETE takes the mark back; SITE PURGE removes the account for
+    # good, and only a deleted one.
     marlow = s.login('Marlow')
+    assert marlow.sendcmd('SITE UNDELETE pike').startswith('200')
+    assert b'DeletedOn 0\r\n' in (s.root / 'users' / '5').read_bytes()
+    s.login('pike').quit()
+    assert marlow.sendcmd('SITE DELUSER pike gone').startswith('200')
+    assert b'DeletedMsg gone\r\n' in (s.root / 'users' / '5').read_bytes()
     with pytest.raises(ftplib.error_perm, match='^550'):
         marlow.sendcmd('SITE PURGE wren')
     assert marlow.sendcmd('SITE PURGE pike').startswith('200')
