@@ -274,7 +274,9 @@ TEST(UnreadableUserDatabaseTest, RunsThatNeedItChangeNothing) {
     runCommand(site, command);
     EXPECT_EQ(site.platform.output, "") << command;
     EXPECT_EQ(site.quotaStore(), period) << command;
-    if (std::string(command) != "newday") EXPECT_EQ(site.trialStore(), trials) << command;
+    if (std::string(command) != "newday") {
+      EXPECT_EQ(site.trialStore(), trials) << command;
+    }
     EXPECT_TRUE(site.platform.siteCommands().empty()) << command;
     ASSERT_EQ(site.platform.error_lines.size(), 1u) << command;
     EXPECT_NE(site.platform.error_lines[0].find("UserIdTable\" cannot be opened"),
