@@ -70,7 +70,19 @@ double Files::fileSizeMB(const std::string& path) {
 }
 
 std::string Files::readWholeFile(const std::string& path, const std::string& tag) {
-  if (fileExists(path) == 0) return std::string();
+  return *readServerFile(path, tag);
+}
+
+std::shared_ptr<const std::string> Files::readServerFile(const std::string& path,
+                                                         const std::string& tag) {
+  static const std::shared_ptr<const std::string> kNothing = std::make_shared<std::string>();
+  if (fileExists(path) == 0) return kNothing;
+  FileIdentity identity;
+  bool identified = platform_.fileIdentity(path, &identity);
+  auto known = read_texts_.find(path);
+  if (identified && known != read_texts_.end() && known->second.identity == identity) {
+    return known->second.text;
+  }
   std::string copy = dataPath("\\" + safeTag(tag) + ".tmp");
   FileError error = platform_.copyFile(path, copy);
   std::string bytes;
@@ -78,9 +90,11 @@ std::string Files::readWholeFile(const std::string& path, const std::string& tag
   if (error == FileError::kNone) error = platform_.removeFile(copy);
   if (error != FileError::kNone) {
     out_.printLine(std::to_string(runtimeErrorNumber(error)));
-    return std::string();
+    return kNothing;
   }
-  return collectLines(bytes);
+  auto text = std::make_shared<const std::string>(collectLines(bytes));
+  if (identified) read_texts_[path] = ReadText{identity, text};
+  return text;
 }
 
 }  // namespace quarvel

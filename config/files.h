@@ -1,6 +1,8 @@
 // File helpers in the data folder and on the server's files.
 #pragma once
 
+#include <map>
+#include <memory>
 #include <string>
 
 #include "config/output.h"
@@ -33,12 +35,26 @@ class Files {
   // the read prints the bare error number and gives the empty text.
   std::string readWholeFile(const std::string& path, const std::string& tag);
 
+  // readWholeFile, read at most once per run for each version of the file:
+  // the text is kept with the file's identity (size and time of change), so
+  // a file that changed since is read afresh. The same pointer comes back
+  // for the same version, so callers may keep what they parsed from it.
+  // Failed reads are not kept (each one prints its number, as before).
+  std::shared_ptr<const std::string> readServerFile(const std::string& path,
+                                                    const std::string& tag);
+
   Platform& platform() { return platform_; }
 
  private:
   Platform& platform_;
   Output& out_;
   std::string data_folder_;
+
+  struct ReadText {
+    FileIdentity identity;
+    std::shared_ptr<const std::string> text;
+  };
+  std::map<std::string, ReadText> read_texts_;  // by path
 };
 
 // The tag with every character other than letters, digits, '_', '-' and '.'

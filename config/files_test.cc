@@ -69,5 +69,29 @@ TEST_F(FilesTest, PrintLineIsOneWrite) {
   EXPECT_EQ(platform_.writes[0], "a\r\nb\r\n");
 }
 
+// A server file is copied and read once per run for each version of it: a
+// second read of the same file costs nothing, a changed file is read afresh,
+// and a failed read is never kept (each one still prints its number).
+TEST_F(FilesTest, ServerFilesAreReadOncePerVersion) {
+  const char kTable[] = "C:\\ioFTPD\\etc\\UserIdTable";
+  platform_.addFile(kTable, "bob:1:x\r\n");
+  auto first = files_.readServerFile(kTable, "passwd");
+  EXPECT_EQ(*first, "bob:1:x");
+  EXPECT_EQ(files_.readServerFile(kTable, "passwd"), first);
+  EXPECT_EQ(files_.readWholeFile(kTable, "passwd"), "bob:1:x");
+  EXPECT_EQ(platform_.copies[FakePlatform::normalise(kTable)], 1);
+
+  platform_.addFile(kTable, "bob:1:x\r\nann:2:x\r\n");
+  EXPECT_EQ(*files_.readServerFile(kTable, "passwd"), "bob:1:x\r\nann:2:x");
+  EXPECT_EQ(platform_.copies[FakePlatform::normalise(kTable)], 2);
+
+  platform_.lockFile("C:\\site\\passwd.tmp");
+  EXPECT_EQ(*files_.readServerFile("C:\\ioFTPD\\other", "passwd"), "");  // missing: silent
+  platform_.addFile("C:\\ioFTPD\\other", "x");
+  files_.readServerFile("C:\\ioFTPD\\other", "passwd");
+  files_.readServerFile("C:\\ioFTPD\\other", "passwd");
+  EXPECT_EQ(platform_.output, "70\r\n70\r\n");
+}
+
 }  // namespace
 }  // namespace quarvel

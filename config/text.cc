@@ -59,13 +59,13 @@ std::string field(const std::string& text, const std::string& separator, std::si
   return n >= 1 && n <= pieces.size() ? pieces[n - 1] : std::string();
 }
 
-std::vector<std::string> splitTextLines(const std::string& text) {
+std::vector<std::string> splitTextLines(const std::string& text, bool end_of_file_character) {
   std::vector<std::string> lines;
   std::string line;
   bool pending = false;
   for (std::size_t i = 0; i < text.size(); ++i) {
     char c = text[i];
-    if (c == 26) break;
+    if (c == 26 && end_of_file_character) break;
     if (c == '\r' || c == '\n') {
       lines.push_back(line);
       line.clear();

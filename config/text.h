@@ -29,8 +29,10 @@ std::string field(const std::string& text, const std::string& separator,
 
 // Lines of a text file as the configuration and the stores read them:
 // CR LF, CR alone and LF alone each end a line; a character of code 26
-// ends the text. A final line end adds no empty line.
-std::vector<std::string> splitTextLines(const std::string& text);
+// ends the text (unless `end_of_file_character` is false, where the
+// platform gives it no such meaning). A final line end adds no empty line.
+std::vector<std::string> splitTextLines(const std::string& text,
+                                        bool end_of_file_character = true);
 
 // Joins with CR LF between the pieces.
 std::string joinLines(const std::vector<std::string>& lines);

@@ -2,10 +2,10 @@
 
 #include "config/numbers.h"
 #include "config/text.h"
-#include "entry/event_records.h"
 #include "entry/handlers.h"
 #include "evaluation/quota_evaluation.h"
 #include "server/contract.h"
+#include "stores/store_record.h"
 
 namespace quarvel {
 
@@ -40,14 +40,15 @@ DeletedFile deletedFile(Run& run) {
 // gone. True when the total was lowered.
 bool settleDeletion(StoreFile& store, const DeletedFile& file, const std::string& group,
                     Files& files) {
-  std::string record = store.read(file.user);
-  if (record.empty()) return false;
+  std::string value = store.read(file.user);
+  if (value.empty()) return false;
   std::string memo = store.read(file.memo_key);
   if (memo.empty()) return false;
   bool gone = files.fileExists(file.full_path) == 0;
   if (gone) {
-    double uploaded = readNumber(field(record, "::", 1)) - readNumber(memo);
-    store.write(recordEntry(file.user, plainForm(uploaded), field(record, "::", 2), group));
+    StoreRecord record = StoreRecord::parse(value).credited(-readNumber(memo));
+    record.group = group;
+    store.write(record.entry(file.user));
   }
   store.write(file.memo_key + "=");
   return gone;

@@ -67,7 +67,9 @@ int runProgram(Platform& platform) {
   std::string pwd = run.env(contract::kPwdVariable);
   if (!pwd.empty() && isExcluded(run.settings.excluded_dirs, pwd)) return 0;
   dispatch(run, commandTable());
-  // Exit sequence: an open admin connection is closed without a word more.
+  // Exit sequence: what the run changed goes to disk, then an open admin
+  // connection is closed without a word more.
+  run.stores.commit();
   if (run.admin_connection != 0) run.ftp.closeChannel(run.admin_connection);
   return 0;
 }

@@ -2,18 +2,18 @@
 // uploaded total or given back. Nothing is printed and no pass is checked.
 #include "config/numbers.h"
 #include "config/text.h"
-#include "entry/event_records.h"
 #include "entry/handlers.h"
+#include "stores/store_record.h"
 
 namespace quarvel {
 namespace {
 
 void adjustUploaded(StoreFile& store, const std::string& name, double change_mb) {
-  std::string record = store.read(name);
-  if (record.empty()) return;
-  double uploaded = roundOneDecimal(readNumber(field(record, "::", 1)) + change_mb);
-  store.write(
-      recordEntry(name, plainForm(uploaded), field(record, "::", 2), field(record, "::", 3)));
+  std::string value = store.read(name);
+  if (value.empty()) return;
+  StoreRecord record = StoreRecord::parse(value);
+  record.uploaded = plainForm(roundOneDecimal(saturatingSum(record.uploadedMB(), change_mb)));
+  store.write(record.entry(name));
 }
 
 // Words 2 and 3 are the user (the key keeps this spelling) and kilobytes.

@@ -25,6 +25,7 @@ Run::Run(Platform& p, int ftp_timeout_ms)
       config(files, out),
       trial(files),
       quota(files),
+      stores(p, trial, quota),
       users(config, files, settings.server_folder),
       ftp(p, ftp_timeout_ms) {}
 

@@ -13,6 +13,7 @@
 #include "ftp/ftp_client.h"
 #include "platform/platform.h"
 #include "stores/quota_store.h"
+#include "stores/stores.h"
 #include "stores/trial_store.h"
 #include "userdb/user_database.h"
 
@@ -65,6 +66,7 @@ class Run {
   StartupSettings settings;
   TrialStore trial;
   QuotaStore quota;
+  Stores stores;  // the commit points of both
   UserDatabase users;
   FtpClient ftp;
   int admin_connection = 0;  // 0: no admin connection open

@@ -46,7 +46,7 @@ Next runStats(Run& run) {
     if (readWholeNumber(goal) - readNumber(uploaded) > 0) {
       mb_left = readNumber(goal) - readNumber(uploaded);
     }
-    int days_left = daysBetween(run.quota.readQuotaRecord("setup_quota_ends"), run.today());
+    int days_left = daysBetween(run.quota.periodEnds(), run.today());
     run.printLine(renderStats(run.configValue("FTP_STATS"), "QUOTA", name, group, uploaded,
                               plainForm(mb_left), integerForm(days_left)));
   }

@@ -49,8 +49,7 @@ Next runConnectionTest(Run& run) {
   }
   run.printLine(" ");
   for (const std::string& name : readUserTableListing(run.files, run.config)) {
-    run.users.lookupUser(name);
-    run.printLine(listingLine(run.users.current()));
+    run.printLine(listingLine(run.users.lookupUser(name)));
   }
   run.printLine(accountListLine(run.users.accountList()));
   if (!run.users.readable()) run.users.reportUnreadable();

@@ -2,11 +2,11 @@
 
 #include "config/numbers.h"
 #include "config/text.h"
-#include "entry/event_records.h"
 #include "entry/handlers.h"
 #include "evaluation/quota_evaluation.h"
 #include "evaluation/trial_evaluation.h"
 #include "server/contract.h"
+#include "stores/store_record.h"
 
 namespace quarvel {
 
@@ -48,10 +48,11 @@ class UploadedFile {
 // group; false when the user has no record there.
 bool creditUpload(StoreFile& store, const std::string& name, const std::string& group,
                   UploadedFile& file) {
-  std::string record = store.read(name);
-  if (record.empty()) return false;
-  double uploaded = file.sizeMB() + readNumber(field(record, "::", 1));
-  store.write(recordEntry(name, plainForm(uploaded), field(record, "::", 2), group));
+  std::string value = store.read(name);
+  if (value.empty()) return false;
+  StoreRecord record = StoreRecord::parse(value).credited(file.sizeMB());
+  record.group = group;
+  store.write(record.entry(name));
   return true;
 }
 
@@ -61,10 +62,14 @@ Next runUpload(Run& run) {
   UploadedFile file(run.files, uploadedFilePath(run.command_line));
   std::string name = run.env(contract::kUserVariable);
   std::string group = run.env(contract::kGroupVariable);
-  if (creditUpload(run.trial.file(), name, group, file)) checkTrialPass(run, name);
-  // Read after the trial pass check, which may have given a suspended quota
-  // record back.
-  if (creditUpload(run.quota.file(), name, group, file)) checkQuotaPass(run, name);
+  // Both credits come before the trial pass check, so that they reach the
+  // disk in the commit before its announcement. Giving a suspended quota
+  // record back keeps the credited amount and the new group, as crediting
+  // after it would.
+  bool on_trial = creditUpload(run.trial.file(), name, group, file);
+  bool in_quota = creditUpload(run.quota.file(), name, group, file);
+  if (on_trial) checkTrialPass(run, name);
+  if (in_quota) checkQuotaPass(run, name);
   return Next::kContinue;
 }
 

@@ -43,10 +43,9 @@ void punishTrialUser(Run& run, const std::string& name) {
 }
 
 void punishQuotaUser(Run& run, const std::string& name) {
-  run.users.lookupUser(name);
-  const UserRecord& user = run.users.current();
+  UserRecord user = run.users.lookupUser(name);
   std::string db_name = trimBlanks(user.user_name);
-  if (field(run.quota.readQuotaRecord(name), "::", 2) == "1") return;
+  if (QuotaStatus(run.quota.member(name).second).isPassed()) return;
 
   if (!db_name.empty() && user.exempt_code == 0 && run.admin_connection != 0) {
     int connection = run.admin_connection;
@@ -67,7 +66,7 @@ void punishQuotaUser(Run& run, const std::string& name) {
   }
   // An unknown user has no record to delete; writing "=" would only rewrite
   // the file.
-  if (!db_name.empty()) run.quota.writeQuotaRecord(db_name + "=");
+  if (!db_name.empty()) run.quota.removeMember(db_name);
 }
 
 }  // namespace quarvel

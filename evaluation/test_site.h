@@ -159,9 +159,23 @@ class Site {
 
   void setTrialStore(const std::string& text) { platform.addFile(kTrialPath, text); }
   void setQuotaStore(const std::string& text) { platform.addFile(kQuotaPath, text); }
-  std::string trialStore() const { return platform.file(kTrialPath); }
-  std::string quotaStore() const { return platform.file(kQuotaPath); }
-  bool hasQuotaStore() const { return platform.hasFile(kQuotaPath); }
+  // The store files as the run leaves them: its pending changes are
+  // committed first, as at the run's end.
+  std::string trialStore() {
+    settle();
+    return platform.file(kTrialPath);
+  }
+  std::string quotaStore() {
+    settle();
+    return platform.file(kQuotaPath);
+  }
+  bool hasQuotaStore() {
+    settle();
+    return platform.hasFile(kQuotaPath);
+  }
+  void settle() {
+    if (run_) run_->stores.commit();
+  }
 
   // The password never leaves the program except towards the server.
   bool passwordShown() const { return platform.output.find(kPassword) != std::string::npos; }

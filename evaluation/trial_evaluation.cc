@@ -25,25 +25,38 @@ void sendPassCommand(Run& run, const std::string& name) {
 // A quota record suspended during the trial counts again, or is excluded
 // when the user is exempt now.
 void releaseQuotaRecord(Run& run, const std::string& name) {
-  std::string record = run.quota.readQuotaRecord(name);
-  if (record.empty() || readNumber(field(record, "::", 2)) != 2) return;
-  run.users.lookupUser(name);
-  std::string status = run.users.current().exempt_code == 0 ? "0" : "3";
-  run.quota.writeQuotaRecord(name + "=" + field(record, "::", 1) + "::" + status +
-                             "::" + field(record, "::", 3));
+  std::string value = run.quota.readQuotaRecord(name);
+  if (value.empty()) return;
+  StoreRecord record = StoreRecord::parse(value);
+  if (!QuotaStatus(record.second).readsAsSuspended()) return;
+  run.quota.setStatus(name, record,
+                      run.users.lookupUser(name).exempt_code == 0 ? QuotaStatus::kCounting
+                                                           : QuotaStatus::kExempt);
 }
 
 }  // namespace
 
 void checkTrialPass(Run& run, const std::string& raw_name) {
   std::string name = trimBlanks(raw_name);
-  std::string record = run.trial.readTrialRecord(name);
+  std::string value = run.trial.readTrialRecord(name);
   // Only a user on trial can pass it.
-  if (record.empty()) return;
-  if (readNumber(field(record, "::", 1)) < static_cast<double>(run.settings.trial_upload)) return;
-  if (!run.settings.trial_onpass.empty()) sendPassCommand(run, name);
-  run.trial.writeTrialRecord(name + "=");
+  if (value.empty()) return;
+  if (StoreRecord::parse(value).uploadedMB() < static_cast<double>(run.settings.trial_upload)) {
+    return;
+  }
+  // The credit that passes the user is on disk before the command: should
+  // the run stop after it, the next check passes the user again.
+  if (!run.settings.trial_onpass.empty()) {
+    if (!run.stores.commit(Stores::Order::kQuotaFirst)) return;
+    sendPassCommand(run, name);
+  }
+  run.trial.removeMember(name);
+  // An upload's quota credit goes first: found with the trial still there
+  // (the run stopped in between), the pass is made again by the next check.
+  if (!run.stores.commit(Stores::Order::kQuotaFirst)) return;
   run.printLine(contract::announcement(contract::kPassedTrial, name));
+  // Committed later: a suspended record without a trial is given back by
+  // the next checkup, should this run stop before.
   releaseQuotaRecord(run, name);
 }
 
@@ -51,17 +64,16 @@ void evaluateTrialsDaily(Run& run) {
   for (const std::string& listed : run.trial.listTrialUsers()) {
     std::string name = trimBlanks(listed);
     if (name.empty()) continue;
-    run.users.lookupUser(name);
-    if (run.users.current().user_name.empty()) {
-      run.trial.writeTrialRecord(name + "=");
+    UserRecord user = run.users.lookupUser(name);
+    if (user.user_name.empty()) {
+      run.trial.removeMember(name);
       continue;
     }
     // A closed account's record stays as it is until the account is gone
     // from the tables: an undelete finds it again.
-    if (run.users.current().account_state != AccountState::kActive) continue;
-    double uploaded = readNumber(field(run.trial.readTrialRecord(name), "::", 1));
-    if (uploaded >= readNumber(run.configValue("TRIAL_UPLOAD"))) {
-      run.trial.writeTrialRecord(name + "=");
+    if (user.account_state != AccountState::kActive) continue;
+    if (run.trial.member(name).uploadedMB() >= readNumber(run.configValue("TRIAL_UPLOAD"))) {
+      run.trial.removeMember(name);
     }
   }
 }

@@ -1,7 +1,6 @@
 // SQ add / del / give: members of the running quota period added, removed
 // and credited by hand. Works only once the period's enrolment has run.
 #include "config/text.h"
-#include "entry/event_records.h"
 #include "entry/handlers.h"
 #include "evaluation/quota_evaluation.h"
 #include "membership/subcommand.h"
@@ -11,11 +10,6 @@ namespace {
 
 // The period keys share the store with the members but are none: deleting
 // or crediting one by hand would switch the running quota off.
-bool isPeriodKey(const std::string& name) {
-  std::string key = toLower(trimBlanks(name));
-  return key == "setup_quota_starts" || key == "setup_quota_ends" || key == "setup_quota_started";
-}
-
 std::string memberRecord(Run& run, const std::string& name) {
   return isPeriodKey(name) ? std::string() : run.quota.readQuotaRecord(name);
 }
@@ -25,8 +19,7 @@ Next addQuotaUser(Run& run, const std::string& typed) {
     run.printLine(" " + typed + " appears to be in quota, cant add user to quota.");
     return Next::kEndRun;
   }
-  run.users.lookupUser(typed);
-  const UserRecord& user = run.users.current();
+  UserRecord user = run.users.lookupUser(typed);
   std::string name = trimBlanks(user.user_name);
   std::string group = trimBlanks(user.primary_group);
   if (!run.trial.readTrialRecord(typed).empty()) {
@@ -38,7 +31,8 @@ Next addQuotaUser(Run& run, const std::string& typed) {
   } else if (!name.empty() && !group.empty() && user.exempt_code == 0) {
     // A hand-added member starts from nothing, however much of the period
     // has gone by.
-    run.quota.writeQuotaRecord(recordEntry(name, "0", "0", group));
+    run.quota.putMember(name, StoreRecord{"0", QuotaStatus::kCounting, group});
+    if (!run.stores.commit()) return Next::kEndRun;
     run.printLine(" " + name + " from " + group + " was added to quota.");
   } else if (name.empty()) {
     run.printLine(" User: " + typed + " doesnt exist on FTP User Database.");
@@ -56,7 +50,8 @@ void deleteQuotaUser(Run& run, const std::string& typed) {
     run.printLine(" " + typed + " doesn't exists in quota.");
     return;
   }
-  run.quota.writeQuotaRecord(typed + "=");
+  run.quota.removeMember(typed);
+  if (!run.stores.commit()) return;
   run.printLine(" " + typed + " was deleted from quota.");
 }
 
@@ -67,6 +62,7 @@ void giveQuotaUser(Run& run, const std::string& name, const std::string& amount)
     return;
   }
   run.quota.writeQuotaRecord(creditedEntry(name, record, amount));
+  if (!run.stores.commit()) return;
   run.printLine(gaveLine(name, amount));
   // May pass the member, or take a pass back after a negative credit.
   checkQuotaPass(run, name);
@@ -76,7 +72,7 @@ void giveQuotaUser(Run& run, const std::string& name, const std::string& amount)
 
 Next runQuotaCommand(Run& run) {
   if (toUpper(run.word(1)) != "SQ") return Next::kContinue;
-  if (run.quota.readQuotaRecord("setup_quota_started") != "1") {
+  if (!run.quota.periodStarted()) {
     run.printLine(" ERROR: Quota hasnt been started.");
     return Next::kContinue;
   }

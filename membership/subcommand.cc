@@ -2,7 +2,7 @@
 
 #include "config/numbers.h"
 #include "config/text.h"
-#include "entry/event_records.h"
+#include "stores/store_record.h"
 
 namespace quarvel {
 
@@ -27,8 +27,7 @@ Subcommand parseSubcommand(const std::string& argument_text) {
 
 std::string creditedEntry(const std::string& name, const std::string& record,
                           const std::string& amount) {
-  double uploaded = readNumber(amount) + readNumber(field(record, "::", 1));
-  return recordEntry(name, plainForm(uploaded), field(record, "::", 2), field(record, "::", 3));
+  return StoreRecord::parse(record).credited(readNumber(amount)).entry(name);
 }
 
 std::string gaveLine(const std::string& name, const std::string& amount) {

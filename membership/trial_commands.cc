@@ -2,7 +2,6 @@
 // them with megabytes uploaded elsewhere.
 #include "config/numbers.h"
 #include "config/text.h"
-#include "entry/event_records.h"
 #include "entry/handlers.h"
 #include "evaluation/trial_evaluation.h"
 #include "membership/subcommand.h"
@@ -11,16 +10,8 @@
 namespace quarvel {
 namespace {
 
-// Rewrites the user's quota record, if any, with a new status; uploaded and
-// group are kept.
-void setQuotaStatus(Run& run, const std::string& name, const std::string& record,
-                    const std::string& status) {
-  run.quota.writeQuotaRecord(
-      recordEntry(name, field(record, "::", 1), status, field(record, "::", 3)));
-}
-
 void addTrialUser(Run& run, const std::string& typed) {
-  if (!run.trial.readTrialRecord(typed).empty()) {
+  if (run.trial.isOnTrial(typed)) {
     run.printLine(" " + typed + " already exists in trial.");
     return;
   }
@@ -28,54 +19,63 @@ void addTrialUser(Run& run, const std::string& typed) {
     run.users.reportUnreadable();
     return;
   }
-  run.users.lookupUser(typed);
-  std::string name = trimBlanks(run.users.current().user_name);
-  std::string group = trimBlanks(run.users.current().primary_group);
+  UserRecord user = run.users.lookupUser(typed);
+  std::string name = trimBlanks(user.user_name);
+  std::string group = trimBlanks(user.primary_group);
   if (name.empty()) {
     run.printLine(" User: " + typed + " doesnt exist on FTP User Database.");
     return;
   }
   // The server refuses the login of a deleted or expired account.
-  if (run.users.current().account_state != AccountState::kActive) {
-    run.printLine(closedAccountRefusal(name, run.users.current().account_state, "trial"));
+  if (user.account_state != AccountState::kActive) {
+    run.printLine(closedAccountRefusal(name, user.account_state, "trial"));
     return;
   }
   if (group.empty()) {
     run.printLine(" User: " + name + " doesnt have a group.");
     return;
   }
+  // The quota is suspended while the user is on trial; a refused add leaves
+  // the quota record as it was. The suspension goes to disk first: found
+  // alone (the run stopped in between), it is given back by the next
+  // checkup, whereas a trial beside a counting quota record could be
+  // punished by the period's end.
+  std::string quota = run.quota.readQuotaRecord(typed);
+  if (!quota.empty()) run.quota.setStatus(typed, StoreRecord::parse(quota), QuotaStatus::kSuspended);
   // The record takes the database's spelling of the name.
-  run.trial.writeTrialRecord(recordEntry(name, "0", integerForm(run.settings.trial_days), group));
+  run.trial.putMember(name, StoreRecord{"0", integerForm(run.settings.trial_days), group});
+  if (!run.stores.commit(Stores::Order::kQuotaFirst)) return;
   run.printLine(contract::announcement(contract::kUserAdded, name));
   run.printLine(" " + name + " from " + group + " was added to trial.");
-  // The quota is suspended while the user is on trial; a refused add leaves
-  // the quota record as it was.
-  std::string quota = run.quota.readQuotaRecord(typed);
-  if (!quota.empty()) setQuotaStatus(run, typed, quota, "2");
 }
 
 void deleteTrialUser(Run& run, const std::string& typed) {
-  if (run.trial.readTrialRecord(typed).empty()) {
+  if (!run.trial.isOnTrial(typed)) {
     run.printLine(" " + typed + " doesn't exists in trial.");
     return;
   }
+  run.trial.removeMember(typed);
+  if (!run.stores.commit()) return;
   run.printLine(contract::announcement(contract::kUserDeleted, typed));
-  run.trial.writeTrialRecord(typed + "=");
   run.printLine(" " + typed + " was deleted from trial.");
   std::string quota = run.quota.readQuotaRecord(typed);
   if (quota.empty()) return;
   // Back to counting, or excluded when the user is exempt now; a user the
-  // server no longer knows leaves the quota too. Whether he does is unknown
-  // while the user database cannot be read: the record waits.
+  // server no longer knows leaves the quota too. Committed later: a
+  // suspended record without a trial is given back by the next checkup,
+  // should this run stop before. Whether the user is still known cannot be
+  // told while the user database cannot be read: the record waits.
   if (!run.users.readable()) {
     run.users.reportUnreadable();
     return;
   }
-  run.users.lookupUser(typed);
-  if (run.users.current().user_name.empty()) {
-    run.quota.writeQuotaRecord(typed + "=");
+  UserRecord user = run.users.lookupUser(typed);
+  if (user.user_name.empty()) {
+    run.quota.removeMember(typed);
   } else {
-    setQuotaStatus(run, typed, quota, run.users.current().exempt_code == 0 ? "0" : "3");
+    run.quota.setStatus(typed, StoreRecord::parse(quota),
+                        user.exempt_code == 0 ? QuotaStatus::kCounting
+                                                             : QuotaStatus::kExempt);
   }
 }
 
@@ -86,6 +86,7 @@ void giveTrialUser(Run& run, const std::string& name, const std::string& amount)
     return;
   }
   run.trial.writeTrialRecord(creditedEntry(name, record, amount));
+  if (!run.stores.commit()) return;
   run.printLine(gaveLine(name, amount));
   checkTrialPass(run, name);
 }

@@ -126,5 +126,29 @@ TEST(TrialCommandTest, OtherTextDoesNothing) {
   EXPECT_EQ(site.trialStore(), "\r\nbob=3::9::Couriers\r\n");
 }
 
+// A store that cannot be written is named on standard error, and no line
+// claims the change: the operator sees that nothing happened.
+TEST(TrialCommandTest, AFailedWriteClaimsNothing) {
+  struct Row {
+    const char* command_line;
+    const char* trial;
+  } rows[] = {
+      {"ST add Bob", ""},
+      {"ST del bob", "\r\nbob=1::3::Couriers\r\n"},
+      {"ST give bob 5", "\r\nbob=1::3::Couriers\r\n"},
+  };
+  for (const Row& row : rows) {
+    TestSite site;
+    if (*row.trial) site.setTrialStore(row.trial);
+    site.platform.failReplaces(true);
+    EXPECT_EQ(site.run(row.command_line), "") << row.command_line;
+    ASSERT_EQ(site.platform.error_lines.size(), 1u) << row.command_line;
+    EXPECT_EQ(site.platform.error_lines[0],
+              "Store not saved: C:\\site\\Quarvel.dat could not be written (error 75)")
+        << row.command_line;
+    EXPECT_EQ(site.platform.hasFile(site_test::kTrialStore), *row.trial != 0) << row.command_line;
+  }
+}
+
 }  // namespace
 }  // namespace quarvel

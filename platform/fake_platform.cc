@@ -72,6 +72,7 @@ void FakePlatform::addFile(const std::string& path, const std::string& contents)
   std::string p = normalise(path);
   addFolder(parentOf(p));
   files_[p] = contents;
+  changed(p);
 }
 
 bool FakePlatform::hasFile(const std::string& path) const {
@@ -146,13 +147,23 @@ bool FakePlatform::fileSize(const std::string& path, std::uint64_t* size) {
   return true;
 }
 
+bool FakePlatform::fileIdentity(const std::string& path, FileIdentity* identity) {
+  std::string p = normalise(path);
+  if (openError(path) != FileError::kNone || files_.count(p) == 0) return false;
+  identity->size = files_[p].size();
+  identity->modified = versions_[p];
+  return true;
+}
+
 FileError FakePlatform::copyFile(const std::string& from, const std::string& to) {
   FileError error = openError(from);
   if (error != FileError::kNone) return error;
   std::string target = normalise(to);
   if (!folderExists(parentOf(target))) return FileError::kPathNotFound;
   if (locked_.count(target) != 0) return FileError::kAccessDenied;
+  ++copies[normalise(from)];
   files_[target] = files_[normalise(from)];
+  changed(target);
   return FileError::kNone;
 }
 
@@ -167,8 +178,11 @@ FileError FakePlatform::replaceFile(const std::string& path, const std::string& 
   std::string p = normalise(path);
   if (!folderExists(parentOf(p))) return FileError::kPathNotFound;
   if (fail_replaces_) return FileError::kOther;
+  ++replace_count;
+  if (fail_replaces_from != 0 && replace_count >= fail_replaces_from) return FileError::kOther;
   if (locked_.count(p) != 0 || folders_.count(p) != 0) return FileError::kAccessDenied;
   files_[p] = contents;
+  changed(p);
   return FileError::kNone;
 }
 
@@ -217,6 +231,7 @@ std::unique_ptr<BinaryFile> FakePlatform::createForWriting(const std::string& pa
     return nullptr;
   }
   files_[p].clear();
+  changed(p);
   return std::make_unique<FakeWriter>(&files_[p]);
 }
 

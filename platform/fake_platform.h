@@ -39,6 +39,15 @@ class FakePlatform : public Platform {
   std::vector<std::string> writes;  // one entry per write call
   std::vector<long> error_codes;    // showErrorCode calls
   std::vector<std::string> error_lines;  // writeErrorLine calls
+  bool end_of_file_character = true;     // code 26 ends a text, as on Windows
+  // When set, the replaceFile call with this number (counted from 1 over
+  // the platform's life) and every later one fail, as if the run had been
+  // stopped at that write.
+  int fail_replaces_from = 0;
+  int replace_count = 0;
+  // How often each file (normalised path) was copied: server files are
+  // read through a copy.
+  std::map<std::string, int> copies;
   std::vector<std::pair<std::intptr_t, std::string>> window_texts;
   int lock_count = 0;
   std::int64_t clock_offset_ms = 0;
@@ -55,12 +64,14 @@ class FakePlatform : public Platform {
   void writeOutput(const std::string& bytes) override;
   void showErrorCode(long code) override { error_codes.push_back(code); }
   void writeErrorLine(const std::string& text) override { error_lines.push_back(text); }
+  bool endOfFileCharacterEndsText() override { return end_of_file_character; }
   LocalDate today() override { return date; }
   // A real steady clock, moved on by `clock_offset_ms`.
   std::int64_t monotonicMs() override;
   FileError probeFile(const std::string& path) override;
   FileError readFile(const std::string& path, std::string* contents) override;
   bool fileSize(const std::string& path, std::uint64_t* size) override;
+  bool fileIdentity(const std::string& path, FileIdentity* identity) override;
   FileError copyFile(const std::string& from, const std::string& to) override;
   FileError removeFile(const std::string& path) override;
   FileError replaceFile(const std::string& path, const std::string& contents) override;
@@ -79,7 +90,11 @@ class FakePlatform : public Platform {
   FileError openError(const std::string& path) const;
   bool folderExists(const std::string& path) const;
 
+  void changed(const std::string& normalised_path) { versions_[normalised_path] = ++last_version_; }
+
   std::map<std::string, std::string> files_;
+  std::map<std::string, std::int64_t> versions_;  // bumped by every change
+  std::int64_t last_version_ = 0;
   std::set<std::string> folders_;
   std::set<std::string> locked_;
   bool fail_replaces_ = false;

@@ -26,6 +26,16 @@ enum class FileError {
   kOther,
 };
 
+// What tells two versions of a file apart without reading it: its length
+// and the time of its last change (in the platform's own units).
+struct FileIdentity {
+  std::uint64_t size = 0;
+  std::int64_t modified = 0;
+  bool operator==(const FileIdentity& other) const {
+    return size == other.size && modified == other.modified;
+  }
+};
+
 struct LocalDate {
   int year = 0;
   int month = 0;  // 1..12
@@ -102,9 +112,8 @@ class Platform {
   // on standard error (never a dialog: runs are started by a server).
   virtual void showErrorCode(long code) = 0;
 
-  // Writes the text and CR LF to standard error in one write call: a
-  // message for the administrator that must not mix with the replies on
-  // standard output.
+  // Writes one line of text and CR LF to standard error (a failure the
+  // operator must see, such as a store that could not be saved).
   virtual void writeErrorLine(const std::string& text) = 0;
 
   // Today's local date.
@@ -118,12 +127,19 @@ class Platform {
   // Opens the file for reading and closes it again: kNone when that worked.
   virtual FileError probeFile(const std::string& path) = 0;
 
+  // Whether a character of code 26 ends a text file when it is read
+  // (Windows text mode gives it that meaning; POSIX does not).
+  virtual bool endOfFileCharacterEndsText() = 0;
+
   // Reads the whole file as bytes.
   virtual FileError readFile(const std::string& path,
                              std::string* contents) = 0;
 
   // The file's length in bytes; false when it cannot be opened.
   virtual bool fileSize(const std::string& path, std::uint64_t* size) = 0;
+
+  // The file's identity; false when it cannot be opened or is no file.
+  virtual bool fileIdentity(const std::string& path, FileIdentity* identity) = 0;
 
   // Copies `from` to `to`, overwriting `to`.
   virtual FileError copyFile(const std::string& from,
@@ -135,7 +151,8 @@ class Platform {
   // temporary file in the same folder, which is flushed to disk and renamed
   // over `path`. Whatever happens, `path` afterwards holds either its old
   // contents (or is still missing) or the new ones, never a part; a
-  // successful call leaves no temporary file behind.
+  // successful call leaves no temporary file behind. The new file keeps the
+  // old one's permissions.
   virtual FileError replaceFile(const std::string& path,
                                 const std::string& contents) = 0;
 

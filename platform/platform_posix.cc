@@ -268,6 +268,8 @@ class PosixPlatform : public Platform {
     writeAll(STDERR_FILENO, line.data(), line.size());
   }
 
+  bool endOfFileCharacterEndsText() override { return false; }
+
   LocalDate today() override {
     time_t now = time(nullptr);
     struct tm local;
@@ -322,6 +324,15 @@ class PosixPlatform : public Platform {
     return ok;
   }
 
+  bool fileIdentity(const std::string& path, FileIdentity* identity) override {
+    struct stat st;
+    if (::stat(nativePath(path).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    identity->size = static_cast<std::uint64_t>(st.st_size);
+    identity->modified =
+        static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    return true;
+  }
+
   FileError copyFile(const std::string& from, const std::string& to) override {
     FileError error = FileError::kNone;
     auto source = openForReading(from, &error);
@@ -348,7 +359,14 @@ class PosixPlatform : public Platform {
     std::string temp = native + ".new";
     int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) return fileError(errno, temp);
-    bool ok = writeAll(fd, contents.data(), contents.size()) && ::fsync(fd) == 0;
+    // The replacement keeps the old file's permissions (a store made
+    // read-only stays read-only).
+    struct stat old;
+    bool ok = true;
+    if (::stat(native.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+      ok = ::fchmod(fd, old.st_mode & 07777) == 0;
+    }
+    ok = ok && writeAll(fd, contents.data(), contents.size()) && ::fsync(fd) == 0;
     int saved = errno;
     ok = (::close(fd) == 0) && ok;
     if (!ok || ::rename(temp.c_str(), native.c_str()) != 0) {

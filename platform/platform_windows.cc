@@ -261,17 +261,19 @@ class WindowsPlatform : public Platform {
     writeAll(out, bytes.data(), bytes.size());
   }
 
-  void showErrorCode(long code) override {
-    HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
-    if (err == nullptr || err == INVALID_HANDLE_VALUE) return;
-    std::string line = std::to_string(code) + "\r\n";
-    writeAll(err, line.data(), line.size());
-  }
-
   void writeErrorLine(const std::string& text) override {
     HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
     if (err == nullptr || err == INVALID_HANDLE_VALUE) return;
     std::string line = text + "\r\n";
+    writeAll(err, line.data(), line.size());
+  }
+
+  bool endOfFileCharacterEndsText() override { return true; }
+
+  void showErrorCode(long code) override {
+    HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
+    if (err == nullptr || err == INVALID_HANDLE_VALUE) return;
+    std::string line = std::to_string(code) + "\r\n";
     writeAll(err, line.data(), line.size());
   }
 
@@ -326,6 +328,19 @@ class WindowsPlatform : public Platform {
     CloseHandle(file);
     if (ok) *size = static_cast<std::uint64_t>(length.QuadPart);
     return ok;
+  }
+
+  bool fileIdentity(const std::string& path, FileIdentity* identity) override {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+      return false;
+    }
+    identity->size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    identity->modified = static_cast<std::int64_t>(
+        (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+        data.ftLastWriteTime.dwLowDateTime);
+    return true;
   }
 
   // CopyFileA carries the read-only mark over; the copy must stay

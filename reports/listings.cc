@@ -17,7 +17,9 @@ long long countNames(const std::vector<std::string>& names) {
   return names.empty() || names.front().empty() ? 0 : static_cast<long long>(names.size());
 }
 
-double quotaStatusOf(const std::string& record) { return readNumber(field(record, "::", 2)); }
+double quotaStatusOf(const std::string& record) {
+  return QuotaStatus(StoreRecord::parse(record).second).number();
+}
 
 void listTrialUsers(Run& run) {
   std::vector<std::string> names = run.trial.listTrialUsers();
@@ -27,9 +29,8 @@ void listTrialUsers(Run& run) {
   }
   run.printLine(renderTemplate(run, "Trials_Header", {boldToken(), siteNameToken(run)}));
   for (const std::string& name : names) {
-    run.users.lookupUser(name);
+    UserRecord user = run.users.lookupUser(name);
     std::string record = run.trial.readTrialRecord(name);
-    const UserRecord& user = run.users.current();
     if (user.account_state != AccountState::kActive) {
       run.printLine(closedAccountLine(run, true, trimBlanks(user.user_name),
                                       trimBlanks(user.primary_group), user.account_state));
@@ -75,11 +76,10 @@ void listQuotaUsers(Run& run, const QuotaListing& listing) {
   printCount(run, listing.header_key, listing.header_token, count);
   if (count == 0) return;
   for (const std::string& name : names) {
-    run.users.lookupUser(name);
+    UserRecord user = run.users.lookupUser(name);
     std::string record = run.quota.readQuotaRecord(name);
     double status = quotaStatusOf(record);
     if (!listing.chosen(status)) continue;
-    UserRecord& user = run.users.current();
     if (user.account_state != AccountState::kActive) {
       run.printLine(closedAccountLine(run, true, name, field(record, "::", 3), user.account_state));
       continue;

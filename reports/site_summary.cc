@@ -9,7 +9,7 @@ namespace {
 
 bool isPeriodLine(const std::string& line) {
   std::string lower = toLower(line);
-  for (const char* key : {"setup_quota_started", "setup_quota_ends", "setup_quota_starts"}) {
+  for (const char* key : {kPeriodStartedKey, kPeriodEndsKey, kPeriodStartsKey}) {
     if (lower.find(key) != std::string::npos) return true;
   }
   return false;
@@ -29,8 +29,8 @@ long long countSummaryQuotaUsers(const std::vector<std::string>& lines) {
 
 void reportSiteSummary(Run& run) {
   // Every non-blank line of the trial store counts, size memos included.
-  long long trial_users = static_cast<long long>(run.trial.file().fileLines().size());
-  long long quota_users = countSummaryQuotaUsers(run.quota.file().fileLines());
+  long long trial_users = static_cast<long long>(run.trial.file().readAllLines().size());
+  long long quota_users = countSummaryQuotaUsers(run.quota.file().readAllLines());
   run.printLine(renderTemplate(run, "Irc_Info",
                                {{"$TRIALUSERS", integerForm(trial_users)},
                                 {"$QUOTAUSERS", integerForm(quota_users)},

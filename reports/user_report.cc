@@ -9,66 +9,64 @@
 namespace quarvel {
 namespace {
 
-// "$BOLD", "$SITENAME", "$USER", "$GROUP" from the current user record.
-Substitutions userTokens(Run& run) {
-  const UserRecord& user = run.users.current();
+// "$BOLD", "$SITENAME", "$USER", "$GROUP" from the user's record.
+Substitutions userTokens(Run& run, const UserRecord& user) {
   return {boldToken(),
           siteNameToken(run),
           {"$USER", trimBlanks(user.user_name)},
           {"$GROUP", trimBlanks(user.primary_group)}};
 }
 
-void reportTrialUser(Run& run, const std::string& record) {
+void reportTrialUser(Run& run, const UserRecord& user, const std::string& record) {
   Standing standing = trialStanding(record, run.settings.trial_upload);
-  Substitutions first = userTokens(run);
+  Substitutions first = userTokens(run, user);
   first.push_back({"$SHOWL", integerForm(standing.required)});
   std::string line = renderTemplate(run, "Irc_Trial_Uinfo", first);
   run.printLine(substitute(line, trialAmountTokens(standing)));
 }
 
-void reportQuotaUser(Run& run, const std::string& record) {
+void reportQuotaUser(Run& run, const UserRecord& user, const std::string& record) {
   double status = readNumber(field(record, "::", 2));
   std::string key;
-  Substitutions first = userTokens(run);
+  Substitutions first = userTokens(run, user);
   if (status <= 1) {
     key = "Irc_Quota_Uinfo";
   } else if (status == 3) {
     key = "Irc_Quota_EXEMPTED_Uinfo";
-    first.push_back({"$EXCUSE", trimBlanks(run.users.current().exempt_reason)});
+    first.push_back({"$EXCUSE", trimBlanks(user.exempt_reason)});
   } else {
     return;  // suspended while on trial, or an unknown status: nothing to say
   }
   long long required = readWholeNumber(run.configValue("QUOTA_UPLOAD"));
-  long long days_left = daysBetween(run.quota.readQuotaRecord("setup_quota_ends"), run.today());
+  long long days_left = daysBetween(run.quota.periodEnds(), run.today());
   Standing standing = quotaStanding(record, required, days_left);
   std::string line = renderTemplate(run, key, first);
   run.printLine(substitute(line, quotaAmountTokens(standing)));
 }
 
-void reportOutsider(Run& run) {
-  bool started = run.quota.readQuotaRecord("setup_quota_started") == "1";
+void reportOutsider(Run& run, const UserRecord& user) {
+  bool started = run.quota.periodStarted();
   bool late = run.configValue("AddLate") == "1";
   if (!started) {
     run.printLine(renderTemplate(run, "Irc_Quota_Not_Started", {boldToken(), siteNameToken(run)}));
   } else if (late) {
-    run.printLine(renderTemplate(run, "Irc_Quota_Yet", userTokens(run)));
+    run.printLine(renderTemplate(run, "Irc_Quota_Yet", userTokens(run, user)));
   } else {
-    run.printLine(renderTemplate(run, "Irc_Quota_Next", userTokens(run)));
+    run.printLine(renderTemplate(run, "Irc_Quota_Next", userTokens(run, user)));
   }
 }
 
 }  // namespace
 
 void reportUser(Run& run, const std::string& name) {
-  run.users.lookupUser(name);
-  if (trimBlanks(run.users.current().user_name).empty()) {
+  UserRecord user = run.users.lookupUser(name);
+  if (trimBlanks(user.user_name).empty()) {
     run.printLine(
         renderTemplate(run, "Irc_No_User", {boldToken(), siteNameToken(run), {"$USER", name}}));
     return;
   }
   // A closed account has no standing to show; its records wait for an
   // undelete or the purge.
-  const UserRecord& user = run.users.current();
   if (user.account_state != AccountState::kActive) {
     run.printLine(closedAccountLine(run, false, trimBlanks(user.user_name),
                                     trimBlanks(user.primary_group), user.account_state));
@@ -77,15 +75,15 @@ void reportUser(Run& run, const std::string& name) {
   // A user in both stores is reported as a trial user.
   std::string trial_record = run.trial.readTrialRecord(name);
   if (!trial_record.empty()) {
-    reportTrialUser(run, trial_record);
+    reportTrialUser(run, user, trial_record);
     return;
   }
   std::string quota_record = run.quota.readQuotaRecord(name);
   if (!quota_record.empty()) {
-    reportQuotaUser(run, quota_record);
+    reportQuotaUser(run, user, quota_record);
     return;
   }
-  reportOutsider(run);
+  reportOutsider(run, user);
 }
 
 }  // namespace quarvel

@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ libgtest-dev googletest
   g++-mingw-w64-x86-64-posix wine wine64
-  faketime python3 python3-pyftpdlib python3-pytest vsftpd
+  faketime python3 python3-pyftpdlib python3-pytest vsftpd time
 )
 
 missing=()

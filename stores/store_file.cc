@@ -7,86 +7,110 @@ namespace {
 
 std::string keyOf(const std::string& line) { return line.substr(0, line.find('=')); }
 
+std::string indexKey(const std::string& key) { return toLower(trimBlanks(key)); }
+
 bool isBlank(const std::string& line) { return trimBlanks(line).empty(); }
 
-// The non-blank lines of a file's bytes, untrimmed. CR LF, CR alone and LF
-// alone each end a line, so a store edited on Linux reads as it should.
-std::vector<std::string> nonBlankLines(const std::string& bytes) {
-  std::vector<std::string> lines;
-  for (const std::string& line : splitTextLines(bytes)) {
-    if (!isBlank(line)) lines.push_back(line);
+// Characters that would split a line, end the file early (where code 26
+// marks the end of a text file) or cut a server command short.
+std::string safeEntry(std::string entry) {
+  for (char& c : entry) {
+    if (c == '\r' || c == '\n' || c == '\0' || c == 26) c = '_';
   }
-  return lines;
+  return entry;
 }
 
 }  // namespace
 
-std::string StoreFile::path() const { return files_.dataPath(file_name_); }
-
-bool StoreFile::exists() { return files_.fileExists(path()) == 1; }
-
-std::vector<std::string> StoreFile::fileLines() {
+void StoreFile::load() {
+  if (state_ != State::kUnloaded) return;
   std::string bytes;
-  if (files_.platform().readFile(path(), &bytes) != FileError::kNone) return {};
-  return nonBlankLines(bytes);
+  FileError error = platform_.readFile(path_, &bytes);
+  if (error == FileError::kNotFound || error == FileError::kPathNotFound) {
+    state_ = State::kMissing;
+    return;
+  }
+  if (error != FileError::kNone) {
+    state_ = State::kUnreadable;
+    load_error_ = error;
+    return;
+  }
+  state_ = State::kPresent;
+  on_disk_ = true;
+  disk_bytes_ = bytes;
+  // CR LF, CR alone and LF alone each end a line, so a store edited on
+  // Linux reads as it should. Code 26 ends the text only where the platform
+  // gives it that meaning.
+  for (std::string& line :
+       splitTextLines(bytes, platform_.endOfFileCharacterEndsText())) {
+    if (!isBlank(line)) add(std::move(line));
+  }
 }
 
-bool StoreFile::loadCache() {
-  std::string bytes;
-  if (files_.platform().readFile(path(), &bytes) != FileError::kNone) return false;
-  cache_ = joinLines(nonBlankLines(bytes));
-  return true;
+void StoreFile::add(std::string line) {
+  index_[indexKey(keyOf(line))].push_back(lines_.size());
+  lines_.push_back(std::move(line));
+  live_.push_back(true);
+  ++live_count_;
+}
+
+bool StoreFile::exists() {
+  load();
+  return state_ == State::kPresent || state_ == State::kUnreadable;
 }
 
 std::string StoreFile::read(const std::string& key) {
-  std::string wanted = toLower(trimBlanks(key));
-  if (wanted.empty() || !exists()) return std::string();
-  if (cache_.empty()) loadCache();
-  for (const std::string& line : splitAt(cache_, "\r\n")) {
-    if (isBlank(line) || toLower(trimBlanks(keyOf(line))) != wanted) continue;
-    std::string value = trimBlanks(field(line, "=", 2));
-    if (rules_.strip_quotes_from_values) value = trimBlanks(replaceAll(value, "\"", ""));
-    return value;
-  }
-  return std::string();
+  std::string wanted = indexKey(key);
+  load();
+  if (wanted.empty() || state_ != State::kPresent) return std::string();
+  auto found = index_.find(wanted);
+  if (found == index_.end() || found->second.empty()) return std::string();
+  std::string value = trimBlanks(field(lines_[found->second.front()], "=", 2));
+  if (rules_.strip_quotes_from_values) value = trimBlanks(replaceAll(value, "\"", ""));
+  return value;
 }
 
-void StoreFile::write(const std::string& entry) {
-  std::string key = toLower(keyOf(entry));
-  std::vector<std::string> kept;
-  if (exists()) {
-    // A store that is there but cannot be read (held by another program) is
-    // left alone: rewriting it from an empty cache would lose every record.
-    if (cache_.empty() && !loadCache()) return;
-    for (const std::string& line : splitAt(cache_, "\r\n")) {
-      if (!isBlank(line) && toLower(trimBlanks(keyOf(line))) != key) kept.push_back(line);
+void StoreFile::write(const std::string& raw_entry) {
+  load();
+  dirty_ = true;
+  // A store that is there but cannot be read (held by another program) is
+  // left alone; commit() reports it.
+  if (state_ == State::kUnreadable) return;
+  std::string entry = safeEntry(raw_entry);
+  // The entry's key is taken as it is: only an untrimmed line key would
+  // match one with blanks around it, and line keys are compared trimmed.
+  auto found = index_.find(toLower(keyOf(entry)));
+  if (found != index_.end()) {
+    for (std::size_t position : found->second) {
+      live_[position] = false;
+      lines_[position].clear();
+      --live_count_;
     }
+    found->second.clear();
   }
-  std::string text = joinLines(kept);
-  if (!field(entry, "=", 2).empty()) {
-    text += "\r\n";
-    text += entry;
+  state_ = State::kPresent;
+  if (field(entry, "=", 2).empty()) {
+    leading_blank_ = false;
+    return;
   }
-  // The cache keeps what the file now holds, so the run goes on with the new
-  // text even when the disk refused it. The file is replaced atomically: a
-  // crash leaves the old or the new store, never a part of one.
-  cache_ = text;
-  files_.platform().replaceFile(path(), text + "\r\n");
+  leading_blank_ = live_count_ == 0;
+  add(std::move(entry));
 }
 
 std::vector<std::string> StoreFile::readAllLines() {
-  if (!exists()) return {};
-  if (cache_.empty()) loadCache();
+  load();
   std::vector<std::string> lines;
-  for (const std::string& line : splitAt(cache_, "\r\n")) {
-    if (!isBlank(line)) lines.push_back(line);
+  if (state_ != State::kPresent) return lines;
+  lines.reserve(live_count_);
+  for (std::size_t i = 0; i < lines_.size(); ++i) {
+    if (live_[i]) lines.push_back(lines_[i]);
   }
   return lines;
 }
 
 std::vector<std::string> StoreFile::listKeys() {
   std::vector<std::string> keys;
-  for (const std::string& line : fileLines()) {
+  for (const std::string& line : readAllLines()) {
     std::string lower = toLower(line);
     bool unlisted = false;
     for (const std::string& part : rules_.unlisted_key_parts) {
@@ -98,6 +122,52 @@ std::vector<std::string> StoreFile::listKeys() {
   return keys;
 }
 
-void StoreFile::removeFile() { files_.platform().removeFile(path()); }
+void StoreFile::removeFile() {
+  load();
+  if (state_ == State::kUnreadable) {
+    dirty_ = true;
+    return;
+  }
+  lines_.clear();
+  live_.clear();
+  live_count_ = 0;
+  index_.clear();
+  leading_blank_ = false;
+  state_ = State::kMissing;
+  dirty_ = true;
+}
+
+std::string StoreFile::text() const {
+  // Each write used to rewrite the file from the lines kept and the new
+  // entry; these are exactly the bytes the last such rewrite produced.
+  if (live_count_ == 0) return "\r\n";
+  std::string bytes = leading_blank_ ? "\r\n" : "";
+  for (std::size_t i = 0; i < lines_.size(); ++i) {
+    if (!live_[i]) continue;
+    bytes += lines_[i];
+    bytes += "\r\n";
+  }
+  return bytes;
+}
+
+FileError StoreFile::commit() {
+  if (!dirty_) return FileError::kNone;
+  if (state_ == State::kUnreadable) return load_error_;
+  FileError error = FileError::kNone;
+  if (state_ == State::kMissing) {
+    if (on_disk_) error = platform_.removeFile(path_);
+    if (error == FileError::kNotFound) error = FileError::kNone;
+    if (error == FileError::kNone) on_disk_ = false;
+  } else {
+    std::string bytes = text();
+    if (!on_disk_ || bytes != disk_bytes_) error = platform_.replaceFile(path_, bytes);
+    if (error == FileError::kNone) {
+      on_disk_ = true;
+      disk_bytes_ = std::move(bytes);
+    }
+  }
+  if (error == FileError::kNone) dirty_ = false;
+  return error;
+}
 
 }  // namespace quarvel

@@ -1,9 +1,23 @@
-// A store file: key=value lines with one cache per process and whole-file
-// rewrites. The trial store and the quota store are two instances that
-// differ only in their file name and two reading rules (StoreRules).
+// A store file: key=value lines, read once per run into an ordered index
+// and changed in memory. The trial store and the quota store are two
+// instances that differ only in their file name and two reading rules
+// (StoreRules).
+//
+// Commit points. A run changes its stores in memory and writes them to disk
+// (commit) only where it acts outside itself: before it sends a SITE
+// command, before it prints a line that states a store change, and at its
+// end. Each commit replaces the whole file atomically, so a run killed at
+// any moment leaves the store as it was before the run or as at one of its
+// commit points, never a part of one; and because the change is on disk
+// before the line that announces it or the command that acts on it, no
+// line already printed is ever contradicted by the store. A command that
+// changes several records (the count-down and removal of the expired, a
+// period end and the next enrolment) makes them all before one commit, so
+// it is never left half done.
 #pragma once
 
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "config/files.h"
@@ -20,43 +34,69 @@ struct StoreRules {
 class StoreFile {
  public:
   StoreFile(Files& files, std::string file_name, StoreRules rules)
-      : files_(files), file_name_(std::move(file_name)), rules_(std::move(rules)) {}
+      : platform_(files.platform()),
+        path_(files.dataPath(file_name)),
+        rules_(std::move(rules)) {}
 
   // The value of the first line whose key, trimmed, equals `key` trimmed,
-  // without regard to case; "" when the key is empty, the file is missing or
-  // no line matches. The value is the text between the first and second
+  // without regard to case; "" when the key is empty, the store is missing
+  // or no line matches. The value is the text between the first and second
   // "=", trimmed (and with double quotes removed when the rules say so).
   std::string read(const std::string& key);
 
-  // key=value: replaces the key's line or adds it at the end; key= deletes
-  // it. Every write rewrites the whole file (atomically) with CR LF ends.
+  // key=value: removes every line of the key and adds the entry at the end;
+  // key= only removes. Changes memory only; commit() writes the file. CR,
+  // LF, NUL and the end-of-file character 26 are replaced by "_": none of
+  // them may split a line, end the file early or reach a server command.
   void write(const std::string& entry);
 
-  // The non-blank lines of the cache, untrimmed, in file order; empty when
-  // the file is missing.
+  // The lines, untrimmed, in file order (blank lines left out); empty when
+  // the store is missing.
   std::vector<std::string> readAllLines();
 
-  // The keys of all non-blank lines of the file (read from the file itself),
-  // in order, less the unlisted ones; one empty name when there are none.
+  // The keys of all lines, in order, less the unlisted ones; one empty name
+  // when there are none.
   std::vector<std::string> listKeys();
 
-  // The file's lines that are not blank, read from the file itself; empty
-  // when it is missing.
-  std::vector<std::string> fileLines();
-
-  // Deletes the file (the cache stays; the next write finds no file).
+  // The whole store goes: reads find nothing, and the next commit deletes
+  // the file, or replaces it with what was written since.
   void removeFile();
 
+  // True when the file is there (also when it could not be read).
   bool exists();
-  std::string path() const;
+  const std::string& path() const { return path_; }
+
+  // Writes the store to disk if it changed since it was read or last
+  // committed: the file replaced atomically (or deleted). kNone when that
+  // worked or nothing was pending. A store that could not be read is never
+  // written: a rewrite from nothing would lose every record.
+  FileError commit();
 
  private:
-  bool loadCache();  // false when the file could not be read
+  enum class State { kUnloaded, kMissing, kPresent, kUnreadable };
 
-  Files& files_;
-  std::string file_name_;
+  void load();
+  void add(std::string line);
+  std::string text() const;  // the file's bytes for the current lines
+
+  Platform& platform_;
+  std::string path_;
   StoreRules rules_;
-  std::string cache_;  // lines separated by CR LF, as last written or loaded
+
+  State state_ = State::kUnloaded;
+  FileError load_error_ = FileError::kNone;
+  // Lines in order; removed lines stay as empty slots so that positions in
+  // the index stay valid.
+  std::vector<std::string> lines_;
+  std::vector<bool> live_;
+  std::size_t live_count_ = 0;
+  // Lower-cased trimmed key -> positions of its lines, in file order.
+  std::unordered_map<std::string, std::vector<std::size_t>> index_;
+  // A store rewritten when no line was left begins with an empty line.
+  bool leading_blank_ = false;
+  bool dirty_ = false;
+  bool on_disk_ = false;       // whether the file was there at load or commit
+  std::string disk_bytes_;     // its bytes then
 };
 
 }  // namespace quarvel

@@ -2,6 +2,7 @@
 
 #include "platform/fake_platform.h"
 #include "stores/quota_store.h"
+#include "stores/store_record.h"
 #include "stores/trial_store.h"
 
 namespace quarvel {
@@ -23,6 +24,7 @@ class StoreTest : public ::testing::Test {
 TEST_F(StoreTest, WritingToAMissingFileStartsWithAnEmptyLine) {
   TrialStore trial(files_);
   trial.writeTrialRecord("alice=0::7::Couriers");
+  trial.file().commit();
   EXPECT_EQ(platform_.file(kTrialPath), "\r\nalice=0::7::Couriers\r\n");
   EXPECT_EQ(trial.readTrialRecord("ALICE "), "0::7::Couriers");
 }
@@ -31,11 +33,14 @@ TEST_F(StoreTest, UpdatesMoveTheRecordToTheEndAndDeletesRemoveIt) {
   platform_.addFile(kTrialPath, "a=1::1::G\r\nb=2::2::G\r\nc=3::3::G\r\n");
   TrialStore trial(files_);
   trial.writeTrialRecord("a=9::1::G");
+  trial.file().commit();
   EXPECT_EQ(platform_.file(kTrialPath), "b=2::2::G\r\nc=3::3::G\r\na=9::1::G\r\n");
   trial.writeTrialRecord("B=");
+  trial.file().commit();
   EXPECT_EQ(platform_.file(kTrialPath), "c=3::3::G\r\na=9::1::G\r\n");
   trial.writeTrialRecord("c=");
   trial.writeTrialRecord("a=");
+  trial.file().commit();
   EXPECT_EQ(platform_.file(kTrialPath), "\r\n");
   EXPECT_EQ(freshTrial().readTrialRecord("a"), "");
   EXPECT_EQ(trial.listTrialUsers(), std::vector<std::string>{""});
@@ -63,6 +68,7 @@ TEST_F(StoreTest, LinuxLineEndsAreLinesToo) {
   TrialStore trial(files_);
   EXPECT_EQ(trial.readTrialRecord("b"), "2::2::G");
   trial.writeTrialRecord("a=3::1::G");
+  trial.file().commit();
   EXPECT_EQ(platform_.file(kTrialPath), "b=2::2::G\r\na=3::1::G\r\n");
 }
 
@@ -82,6 +88,7 @@ TEST_F(StoreTest, ReadsTestForTheFileBeforeUsingTheCache) {
   quota.file().removeFile();
   EXPECT_EQ(quota.readQuotaRecord("bob"), "");
   quota.writeQuotaRecord("setup_quota_started=1");
+  quota.file().commit();
   EXPECT_EQ(platform_.file(kQuotaPath), "\r\nsetup_quota_started=1\r\n");
 }
 
@@ -112,6 +119,109 @@ TEST_F(StoreTest, ReadAllLinesIsACopyOfTheCache) {
   EXPECT_EQ(lines, (std::vector<std::string>{"bob=10::1::G", "  ann=0::3::G"}));
   EXPECT_EQ(trial.readAllTrialLines(),
             (std::vector<std::string>{"  ann=0::3::G", "bob=10::0::G"}));
+}
+
+TEST_F(StoreTest, ChangesReachTheDiskOnlyAtACommit) {
+  platform_.addFile(kTrialPath, "a=1::1::G\r\n");
+  TrialStore trial(files_);
+  trial.writeTrialRecord("b=0::7::G");
+  trial.writeTrialRecord("a=");
+  EXPECT_EQ(platform_.file(kTrialPath), "a=1::1::G\r\n");
+  EXPECT_EQ(trial.file().commit(), FileError::kNone);
+  EXPECT_EQ(platform_.file(kTrialPath), "b=0::7::G\r\n");
+  // Nothing pending, or nothing changed in the bytes: no write at all.
+  int writes = platform_.replace_count;
+  trial.file().commit();
+  trial.writeTrialRecord("c=1::1::G");
+  trial.writeTrialRecord("c=");
+  trial.file().commit();
+  EXPECT_EQ(platform_.replace_count, writes);
+}
+
+TEST_F(StoreTest, ARemovedStoreGoesAtTheCommitOrIsReplacedByWhatFollowed) {
+  platform_.addFile(kQuotaPath, "bob=0::0::G\r\n");
+  QuotaStore quota(files_);
+  quota.file().removeFile();
+  EXPECT_TRUE(platform_.hasFile(kQuotaPath));
+  EXPECT_EQ(quota.readQuotaRecord("bob"), "");
+  EXPECT_FALSE(quota.file().exists());
+  quota.file().commit();
+  EXPECT_FALSE(platform_.hasFile(kQuotaPath));
+
+  platform_.addFile(kQuotaPath, "bob=0::0::G\r\n");
+  QuotaStore again(files_);
+  again.file().removeFile();
+  again.writeQuotaRecord("setup_quota_starts=12-01-2026");
+  again.file().commit();
+  EXPECT_EQ(platform_.file(kQuotaPath), "\r\nsetup_quota_starts=12-01-2026\r\n");
+}
+
+TEST_F(StoreTest, AnUnreadableStoreRefusesTheCommit) {
+  platform_.addFile(kTrialPath, "a=1::1::G\r\n");
+  platform_.lockFile(kTrialPath);
+  TrialStore trial(files_);
+  EXPECT_TRUE(trial.file().exists());
+  EXPECT_EQ(trial.file().commit(), FileError::kNone);  // nothing asked
+  trial.writeTrialRecord("b=0::7::G");
+  EXPECT_EQ(trial.file().commit(), FileError::kAccessDenied);
+  EXPECT_EQ(platform_.file(kTrialPath), "a=1::1::G\r\n");
+}
+
+// No value from a caller may split a line, end the file early or reach a
+// server command: CR, LF, NUL and code 26 become "_".
+TEST_F(StoreTest, LineBreakingCharactersNeverReachTheFile) {
+  struct Case {
+    std::string entry;
+    std::string file;
+  } cases[] = {
+      {"bob=5::7::Couriers\r\nadmin=0::1::Couriers", "\r\nbob=5::7::Couriers__admin=0::1::Couriers\r\n"},
+      {"bob=5::7::G\rx", "\r\nbob=5::7::G_x\r\n"},
+      {std::string("a\0b=1::2::G", 11), "\r\na_b=1::2::G\r\n"},
+      {"a\x1a" "b=1::2::G\x1a", "\r\na_b=1::2::G_\r\n"},
+  };
+  for (const Case& c : cases) {
+    FakePlatform platform;
+    Output out{platform};
+    Files files{platform, out, "C:\\site"};
+    TrialStore trial(files);
+    trial.writeTrialRecord(c.entry);
+    trial.file().commit();
+    EXPECT_EQ(platform.file(kTrialPath), c.file) << c.file;
+    EXPECT_EQ(trial.listTrialUsers().size(), 1u) << c.file;
+  }
+}
+
+// Code 26 ends a text file only where the platform gives it that meaning.
+TEST_F(StoreTest, EndOfFileCharacterFollowsThePlatform) {
+  for (bool windows : {true, false}) {
+    platform_.end_of_file_character = windows;
+    platform_.addFile(kTrialPath, "a=1::1::G\x1a\r\nb=2::2::G\r\n");
+    TrialStore trial(files_);
+    EXPECT_EQ(trial.readTrialRecord("b"), windows ? "" : "2::2::G") << windows;
+    EXPECT_EQ(trial.readTrialRecord("a"), windows ? "1::1::G" : "1::1::G\x1a") << windows;
+  }
+}
+
+TEST(StoreRecordTest, AmountsSaturateInsteadOfWrapping) {
+  const std::string largest = "179769313486231" + std::string(294, '0');
+  struct Case {
+    const char* uploaded;
+    double credit;
+    std::string after;
+  } cases[] = {
+      {"10", 2.5, "12.5"},
+      {"9e307", 9e307, largest},
+      {"-9e307", -9e307, "-" + largest},
+  };
+  for (const Case& c : cases) {
+    StoreRecord credited = StoreRecord::parse(std::string(c.uploaded) + "::0::G").credited(c.credit);
+    EXPECT_EQ(credited.uploaded, c.after) << c.uploaded;
+    // A saturated amount stays there.
+    if (c.credit > 1e300 || c.credit < -1e300) {
+      EXPECT_EQ(credited.credited(c.credit).uploaded, c.after) << c.uploaded;
+    }
+    EXPECT_EQ(credited.entry("bob"), "bob=" + c.after + "::0::G");
+  }
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "stores/store_file.h"
+#include "stores/store_record.h"
 
 namespace quarvel {
 
@@ -17,6 +18,14 @@ class TrialStore {
   void writeTrialRecord(const std::string& entry) { file_.write(entry); }
   std::vector<std::string> readAllTrialLines() { return file_.readAllLines(); }
   std::vector<std::string> listTrialUsers() { return file_.listKeys(); }
+
+  bool isOnTrial(const std::string& name) { return !file_.read(name).empty(); }
+  StoreRecord member(const std::string& name) { return StoreRecord::parse(file_.read(name)); }
+  void putMember(const std::string& name, const StoreRecord& record) {
+    file_.write(record.entry(name));
+  }
+  void removeMember(const std::string& name) { file_.write(name + "="); }
+
   StoreFile& file() { return file_; }
 
  private:

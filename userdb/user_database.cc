@@ -1,5 +1,6 @@
 #include "userdb/user_database.h"
 
+#include "config/text.h"
 #include "userdb/exemptions.h"
 
 namespace quarvel {
@@ -21,38 +22,52 @@ bool folderPresent(Files& files, const std::string& path) {
 
 }  // namespace
 
-bool UserDatabase::readUserTable(std::vector<IdTableEntry>* users,
-                                 std::string* user_folder, std::string* why) {
+const UserDatabase::Table& UserDatabase::table(Table& slot, const std::string& path,
+                                               const std::string& tag) {
+  std::shared_ptr<const std::string> text = files_.readServerFile(path, tag);
+  if (text == slot.text) return slot;
+  slot.text = text;
+  slot.entries = parseIdTable(*text);
+  slot.first_by_name.clear();
+  for (std::size_t i = 0; i < slot.entries.size(); ++i) {
+    slot.first_by_name.emplace(toLower(slot.entries[i].name), i);
+  }
+  return slot;
+}
+
+const UserDatabase::Table* UserDatabase::userTable(std::string* user_folder,
+                                                    std::string* why) {
   // Each setting is looked up only once the test before it has passed: with
   // the configuration file missing, every lookup prints its error line.
   if (!folderPresent(files_, server_folder_)) {
     *why = "no server folder \"" + server_folder_ + "\" (setting ioFTPD)";
-    return false;
+    return nullptr;
   }
   const std::string user_table = config_.configValue("UserTABLE");
-  if (files_.fileExists(user_table) == 0) {
+  // A table the server holds locked, or that may not be read, is told
+  // apart here: reading it would print its error number on every lookup.
+  const FileError opened = files_.platform().probeFile(user_table);
+  if (opened != FileError::kNone && opened != FileError::kAccessDenied) {
     *why = "no user id table \"" + user_table + "\" (setting UserTABLE)";
-    return false;
+    return nullptr;
   }
   *user_folder = config_.configValue("UserFOLDER");
   if (!folderPresent(files_, *user_folder)) {
     *why = "no user folder \"" + *user_folder + "\" (setting UserFOLDER)";
-    return false;
+    return nullptr;
   }
-  // A table the server holds locked, or that may not be read, is probed
-  // first: reading it would print its error number on every lookup.
-  if (files_.platform().probeFile(user_table) != FileError::kNone) {
+  if (opened != FileError::kNone) {
     *why = "the user id table \"" + user_table + "\" cannot be opened";
-    return false;
+    return nullptr;
   }
-  *users = parseIdTable(files_.readWholeFile(user_table, "passwd"));
+  const Table& users = table(users_, user_table, "passwd");
   // The server always has its master account: an empty table is one that
   // could not be read whole, not a site without users.
-  if (users->empty()) {
+  if (users.entries.empty()) {
     *why = "the user id table \"" + user_table + "\" lists no account";
-    return false;
+    return nullptr;
   }
-  return true;
+  return &users;
 }
 
 AccountList UserDatabase::accountList() {
@@ -60,37 +75,35 @@ AccountList UserDatabase::accountList() {
 }
 
 bool UserDatabase::readable() {
-  std::vector<IdTableEntry> users;
   std::string user_folder;
   std::string why;
-  return readUserTable(&users, &user_folder, &why);
+  return userTable(&user_folder, &why) != nullptr;
 }
 
 void UserDatabase::reportUnreadable() {
   if (unreadable_reported_) return;
   unreadable_reported_ = true;
-  std::vector<IdTableEntry> users;
   std::string user_folder;
   std::string why;
-  if (readUserTable(&users, &user_folder, &why)) return;
+  if (userTable(&user_folder, &why) != nullptr) return;
   files_.platform().writeErrorLine(
       "Quarvel: the user database cannot be read (" + why +
       "); no record was changed.");
 }
 
-void UserDatabase::lookupUser(const std::string& name) {
+UserRecord UserDatabase::lookupUser(const std::string& name) {
   std::string user_name;
   std::string group_list;
   std::string flags;
   AccountState state = AccountState::kActive;
 
-  std::vector<IdTableEntry> users;
   std::string user_folder;
   std::string why;
-  if (readUserTable(&users, &user_folder, &why)) {
-    const std::vector<IdTableEntry> groups = parseIdTable(
-        files_.readWholeFile(config_.configValue("GroupTABLE"), "group"));
-    if (const IdTableEntry* entry = findUserEntry(users, name)) {
+  if (const Table* users = userTable(&user_folder, &why)) {
+    const Table& groups = table(groups_, config_.configValue("GroupTABLE"), "group");
+    auto found = users->first_by_name.find(toLower(name));
+    if (found != users->first_by_name.end()) {
+      const IdTableEntry* entry = &users->entries[found->second];
       user_name = entry->name;
       // A table line without an id has no user file; reading the folder
       // itself would only fail noisily.
@@ -99,7 +112,7 @@ void UserDatabase::lookupUser(const std::string& name) {
             files_.readWholeFile(user_folder + "\\" + entry->id, entry->id);
         const UserFileFacts facts = parseUserFile(user_file);
         flags = facts.flags;
-        group_list = groupListFor(groups, facts.group_lines);
+        group_list = groupListFor(groups.entries, facts.group_lines);
         state = accountStateOn(parseAccountMarks(user_file),
                                files_.platform().today());
       }
@@ -118,7 +131,7 @@ void UserDatabase::lookupUser(const std::string& name) {
   record.exempt_group = cut(exemption.group);
   record.exempt_reason = cut(exemption.reason);
   record.account_state = state;
-  current_ = record;
+  return record;
 }
 
 }  // namespace quarvel

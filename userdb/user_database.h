@@ -1,9 +1,11 @@
 // Reads the FTP server's user database (user id table, user files, group id
 // table) to learn a user's spelling, groups and flags, then decides the
-// user's exemption. The result is the current user record.
+// user's exemption.
 #pragma once
 
+#include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "config/config.h"
@@ -35,12 +37,11 @@ class UserDatabase {
   UserDatabase(Config& config, Files& files, const std::string& server_folder)
       : config_(config), files_(files), server_folder_(server_folder) {}
 
-  // Fills the current user record for `name` (used as given). Always
-  // completes; missing files only leave fields empty.
-  void lookupUser(const std::string& name);
-
-  const UserRecord& current() const { return current_; }
-  UserRecord& current() { return current_; }
+  // The record of `name` (used as given). Always completes; missing files
+  // only leave fields empty. The server's files are read once per run
+  // (again only when one changed) and the tables parsed once, so visiting
+  // every user of a large site costs a lookup per user, not a re-read.
+  UserRecord lookupUser(const std::string& name);
 
   // Every account of the server, as quota enrolment visits them.
   AccountList accountList();
@@ -56,15 +57,23 @@ class UserDatabase {
   void reportUnreadable();
 
  private:
-  // The user id table's entries and the user folder; false, with `why`
-  // filled and nothing printed, when the database cannot be read.
-  bool readUserTable(std::vector<IdTableEntry>* users, std::string* user_folder,
-                     std::string* why);
+  // An id table parsed from one version of its file.
+  struct Table {
+    std::shared_ptr<const std::string> text;
+    std::vector<IdTableEntry> entries;
+    std::unordered_map<std::string, std::size_t> first_by_name;  // lower case
+  };
+  const Table& table(Table& slot, const std::string& path, const std::string& tag);
+
+  // The user id table, with the user folder; null, with `why` filled and
+  // nothing printed, when the database cannot be read.
+  const Table* userTable(std::string* user_folder, std::string* why);
 
   Config& config_;
   Files& files_;
   const std::string& server_folder_;
-  UserRecord current_;
+  Table groups_;
+  Table users_;
   bool unreadable_reported_ = false;
 };
 

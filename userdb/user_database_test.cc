@@ -37,10 +37,7 @@ struct Site {
   void addServerFile(const std::string& path, const std::string& text) {
     platform.addFile(server_folder + "\\" + path, text);
   }
-  const UserRecord& lookup(const std::string& name) {
-    db.lookupUser(name);
-    return db.current();
-  }
+  UserRecord lookup(const std::string& name) { return db.lookupUser(name); }
   // Nothing printed, and no temporary copy left in the data folder.
   void expectQuiet(const std::string& label) {
     EXPECT_EQ(platform.output, "") << label;
@@ -256,9 +253,9 @@ TEST(UserDatabaseTest, MissingConfigurationPrintsOneLinePerSettingReached) {
   Config config{files, out};
   std::string server_folder = "C:\\ioFTPD";
   UserDatabase db{config, files, server_folder};
-  db.lookupUser("bob");
+  UserRecord bob = db.lookupUser("bob");
   EXPECT_EQ(platform.output, "53 - LOADCFG\r\n53 - LOADCFG\r\n53 - LOADCFG\r\n");
-  EXPECT_EQ(db.current().exempt_code, 4);
+  EXPECT_EQ(bob.exempt_code, 4);
 }
 
 TEST(UserDatabaseTest, MissingGroupTableStillFindsUserAndFlags) {

@@ -15,7 +15,6 @@ import os
 import select
 import shutil
 import subprocess
-import sysconfig
 import tempfile
 from pathlib import Path
 
@@ -74,12 +73,11 @@ def faketime_library():
             pass
         found += glob.glob('/usr/lib/*/faketime/libfaketime.so.1')
         found = [p for p in found if os.path.exists(p)]
+        # With a 32-bit libfaketime installed beside the 64-bit one (Wine's
+        # multiarch brings it), only the 64-bit one can be preloaded.
+        found.sort(key=lambda p: '/x86_64-linux-gnu/' not in p)
         if not found:
             raise HarnessError('libfaketime is not installed (apt-get install faketime)')
-        # With a second architecture's library installed beside it, the
-        # machine's own comes first: the loader ignores the other one.
-        native = '/%s/' % (sysconfig.get_config_var('MULTIARCH') or 'x86_64-linux-gnu')
-        found.sort(key=lambda p: native not in p)
         _FAKETIME_LIB = found[0]
     return _FAKETIME_LIB
 

@@ -1,0 +1,36 @@
+// The two stores of a run and their commit points (see store_file.h).
+#pragma once
+
+#include "platform/platform.h"
+#include "stores/quota_store.h"
+#include "stores/trial_store.h"
+
+namespace quarvel {
+
+class Stores {
+ public:
+  Stores(Platform& platform, TrialStore& trial, QuotaStore& quota)
+      : platform_(platform), trial_(trial), quota_(quota) {}
+
+  // Which store goes to disk first when a command changed both: the one
+  // whose change the next run can repair should it find only the other.
+  enum class Order { kTrialFirst, kQuotaFirst };
+
+  // A commit point: writes every changed store. False when a store could
+  // not be written: that is said once on standard error, naming the file,
+  // and from then on nothing more is committed in this run, so the caller
+  // prints no line that claims the change and sends no command for it.
+  bool commit(Order order = Order::kTrialFirst);
+
+  bool failed() const { return failed_; }
+
+ private:
+  bool commitOne(StoreFile& store);
+
+  Platform& platform_;
+  TrialStore& trial_;
+  QuotaStore& quota_;
+  bool failed_ = false;
+};
+
+}  // namespace quarvel
