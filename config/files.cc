@@ -69,12 +69,23 @@ double Files::fileSizeMB(const std::string& path) {
   return roundOneDecimal(static_cast<double>(bytes) / 1024 / 1024);
 }
 
-std::string Files::readWholeFile(const std::string& path, const std::string& tag) {
-  return *readServerFile(path, tag);
+bool Files::withinBound(const std::string& path, const std::string& measured,
+                        std::uint64_t max_bytes) {
+  std::uint64_t bytes = 0;
+  if (!platform_.fileSize(measured, &bytes) || bytes <= max_bytes) return true;
+  platform_.writeErrorLine("Quarvel: " + path + " is longer than " + std::to_string(max_bytes) +
+                           " bytes; read as damaged");
+  return false;
+}
+
+std::string Files::readWholeFile(const std::string& path, const std::string& tag,
+                                 std::uint64_t max_bytes) {
+  return *readServerFile(path, tag, max_bytes);
 }
 
 std::shared_ptr<const std::string> Files::readServerFile(const std::string& path,
-                                                         const std::string& tag) {
+                                                         const std::string& tag,
+                                                         std::uint64_t max_bytes) {
   static const std::shared_ptr<const std::string> kNothing = std::make_shared<std::string>();
   if (fileExists(path) == 0) return kNothing;
   FileIdentity identity;
@@ -83,8 +94,14 @@ std::shared_ptr<const std::string> Files::readServerFile(const std::string& path
   if (identified && known != read_texts_.end() && known->second.identity == identity) {
     return known->second.text;
   }
+  if (!withinBound(path, path, max_bytes)) return kNothing;
   std::string copy = dataPath("\\" + safeTag(tag) + ".tmp");
   FileError error = platform_.copyFile(path, copy);
+  // The file may have grown while it was copied; the copy is what is read.
+  if (error == FileError::kNone && !withinBound(path, copy, max_bytes)) {
+    platform_.removeFile(copy);
+    return kNothing;
+  }
   std::string bytes;
   if (error == FileError::kNone) error = platform_.readFile(copy, &bytes);
   if (error == FileError::kNone) error = platform_.removeFile(copy);

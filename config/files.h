@@ -1,6 +1,7 @@
 // File helpers in the data folder and on the server's files.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
@@ -9,6 +10,12 @@
 #include "platform/platform.h"
 
 namespace quarvel {
+
+// The most that is read of one server file. A user file is a few hundred
+// bytes, so one past a megabyte is damaged; the tables hold a line per user
+// or group and get more room, yet a run never takes unbounded memory or disk.
+constexpr std::uint64_t kUserFileMaxBytes = std::uint64_t{1} << 20;
+constexpr std::uint64_t kServerTableMaxBytes = std::uint64_t{64} << 20;
 
 class Files {
  public:
@@ -32,20 +39,29 @@ class Files {
   // The whole text of a server file, read through a temporary copy named
   // after `tag` in the data folder; lines joined by CR LF, leading empty
   // lines dropped. Empty when the file is missing. A failure of the copy or
-  // the read prints the bare error number and gives the empty text.
-  std::string readWholeFile(const std::string& path, const std::string& tag);
+  // the read prints the bare error number and gives the empty text. A file
+  // longer than `max_bytes` is damaged: one line naming it goes to standard
+  // error, and the text is empty.
+  std::string readWholeFile(const std::string& path, const std::string& tag,
+                            std::uint64_t max_bytes = kServerTableMaxBytes);
 
   // readWholeFile, read at most once per run for each version of the file:
   // the text is kept with the file's identity (size and time of change), so
   // a file that changed since is read afresh. The same pointer comes back
   // for the same version, so callers may keep what they parsed from it.
   // Failed reads are not kept (each one prints its number, as before).
-  std::shared_ptr<const std::string> readServerFile(const std::string& path,
-                                                    const std::string& tag);
+  std::shared_ptr<const std::string> readServerFile(
+      const std::string& path, const std::string& tag,
+      std::uint64_t max_bytes = kServerTableMaxBytes);
 
   Platform& platform() { return platform_; }
 
  private:
+  // False, after one line on standard error naming `path`, when the file
+  // `measured` is longer than max_bytes.
+  bool withinBound(const std::string& path, const std::string& measured,
+                   std::uint64_t max_bytes);
+
   Platform& platform_;
   Output& out_;
   std::string data_folder_;

@@ -16,7 +16,6 @@ import re
 import shutil
 import signal
 import subprocess
-import sysconfig
 import threading
 import time
 import zlib
@@ -499,13 +498,26 @@ def faketime_library():
     """The library of Debian's faketime package. (Its faketime command is
     not used: it leaves a semaphore behind whenever it is killed, and a later
     process with the same id then cannot start.)"""
-    # With a second architecture's library installed beside it, the
-    # machine's own comes first: the loader ignores the other one.
-    native = '/%s/' % (sysconfig.get_config_var('MULTIARCH') or 'x86_64-linux-gnu')
+    own = '/%s-' % os.uname().machine  # before another architecture's copy
     for path in sorted(glob.glob('/usr/lib/*/faketime/libfaketime.so.1'),
-                       key=lambda p: (native not in p, p)):
+                       key=lambda p: (own not in p, p)):
         return path
     raise SiteError('faketime is not installed (apt-get install faketime)')
+
+
+def _remove_faketime_leftovers(pid):
+    """libfaketime names its shared state after the first process it is
+    loaded into and removes it only when that process ends normally; a Wine
+    run (wine64 ends by exec) or a killed one leaves it behind, and a later
+    process with the same id then dies before it starts. Removed here once
+    the process is gone (and its id not yet taken again)."""
+    if os.path.exists('/proc/%d' % pid):
+        return
+    for name in ('/dev/shm/faketime_shm_%d' % pid, '/dev/shm/sem.faketime_sem_%d' % pid):
+        try:
+            os.unlink(name)
+        except FileNotFoundError:
+            pass
 
 
 class Result:
@@ -582,11 +594,16 @@ class Launcher:
         for attempt in range(3):
             result = self._start(argv, env, cwd)
             # rawrun's 125 means that the program never ran (Wine now and
-            # then fails a process creation): starting it again is safe.
-            if not (self.windows and result.exit_code == 125):
+            # then fails a process creation), and so does a complaint of
+            # libfaketime, which ends a process before its own code starts:
+            # starting it again is safe.
+            never_ran = ((self.windows and result.exit_code == 125) or
+                         (result.exit_code not in (0, None) and
+                          result.output.startswith(b'libfaketime: ')))
+            if not never_ran:
                 return result
             time.sleep(0.5)
-        return Result(None, result.output, 'rawrun could not start the program: %s'
+        return Result(None, result.output, 'the program never ran: %s'
                       % _one_line(result.output.decode('latin-1')))
 
     def _start(self, argv, env, cwd):
@@ -604,7 +621,9 @@ class Launcher:
             except OSError:
                 pass
             output, _ = popen.communicate()
+            _remove_faketime_leftovers(popen.pid)
             return Result(None, output, 'did not finish within %.0f s (stopped)' % self.timeout)
+        _remove_faketime_leftovers(popen.pid)
         return Result(popen.returncode, output)
 
 

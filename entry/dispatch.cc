@@ -62,6 +62,10 @@ int runProgram(Platform& platform) {
   // Runs follow one another: the stores, the configuration and the
   // temporary copies are never shared by two runs.
   std::unique_ptr<InstanceLock> lock = platform.acquireInstanceLock();
+  // Without the lock the run does nothing (the platform has said why on
+  // standard error). It still ends with 0: after an upload the server takes
+  // any other code for a failed event and deletes the user's file.
+  if (!lock) return 0;
   Run run(platform);
   run.loadStartupSettings();
   std::string pwd = run.env(contract::kPwdVariable);

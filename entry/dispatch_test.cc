@@ -122,6 +122,17 @@ TEST(Dispatch, MissingConfigurationPrintsOneLinePerStartUpKey) {
   EXPECT_EQ(platform.lock_count, 1);
 }
 
+TEST(Dispatch, WithoutTheLockNothingIsReadOrWritten) {
+  FakePlatform platform;
+  platform.refuse_lock = true;
+  platform.addFile("C:\\site\\quarvel.conf", "QUOTA_TYPE=1\r\n");
+  platform.command_line = "qnow";  // would start a quota period in Velkrin.dat
+  EXPECT_EQ(runProgram(platform), 0);
+  EXPECT_EQ(platform.output, "");
+  EXPECT_EQ(platform.filesIn("C:\\site"), std::vector<std::string>{"quarvel.conf"});
+  EXPECT_EQ(platform.error_lines.size(), 1u);
+}
+
 TEST(Dispatch, AnExcludedRunEndsSilently) {
   FakePlatform platform;
   platform.addFile("C:\\site\\quarvel.conf", "EXCLUDED_DIRS=/private\r\n");

@@ -31,6 +31,10 @@ std::string accountListLine(const AccountList& list) {
          (count == 1 ? " account)" : " accounts)");
 }
 
+std::string maskSecret(const std::string& text, const std::string& secret) {
+  return secret.empty() ? text : replaceAll(text, secret, "********");
+}
+
 }  // namespace
 
 Next runConnectionTest(Run& run) {
@@ -40,7 +44,8 @@ Next runConnectionTest(Run& run) {
     run.printLine("Please check your ioFTPD error.log / quarvel.conf settings.");
   } else {
     // Whatever the server said after the login, usually nothing; one write.
-    run.printLine(readPendingLines(run, connection));
+    // A server may echo the password back; it is never shown.
+    run.printLine(maskSecret(readPendingLines(run, connection), run.configValue("FTP_PASS")));
     run.printLine("");
     run.printLine("######## Quarvel FTP TEST DONE #######");
     run.printLine("");

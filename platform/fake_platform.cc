@@ -112,6 +112,10 @@ std::int64_t FakePlatform::monotonicMs() {
 }
 
 std::unique_ptr<InstanceLock> FakePlatform::acquireInstanceLock() {
+  if (refuse_lock) {
+    writeErrorLine("Quarvel: cannot take the instance lock (refused); the run did nothing");
+    return nullptr;
+  }
   ++lock_count;
   return std::make_unique<FakeLock>();
 }

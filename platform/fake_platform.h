@@ -48,6 +48,7 @@ class FakePlatform : public Platform {
   // How often each file (normalised path) was copied: server files are
   // read through a copy.
   std::map<std::string, int> copies;
+  bool refuse_lock = false;  // acquireInstanceLock fails, as it may for real
   std::vector<std::pair<std::intptr_t, std::string>> window_texts;
   int lock_count = 0;
   std::int64_t clock_offset_ms = 0;

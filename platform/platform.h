@@ -7,6 +7,11 @@
 // Paths are passed as the program builds them, with backslashes. The POSIX
 // implementation maps every backslash to a slash just before a path reaches
 // the file system; the Windows implementation uses them as they are.
+//
+// Only regular files are opened. A FIFO, a device or a socket where a file is
+// expected would block the run (and every run queued behind its lock) or
+// feed it without end; it is refused as kAccessDenied, and the first refusal
+// of each path in a run writes one line naming it on standard error.
 #pragma once
 
 #include <cstddef>
@@ -101,8 +106,11 @@ class Platform {
 
   // Blocks, without using the processor and without a time limit, until no
   // other run holds the lock, then takes it. A holder that ends in any way
-  // (crash included) lets the next waiter proceed. Never fails: if the lock
-  // cannot be made at all the run goes on unserialised.
+  // (crash included) lets the next waiter proceed. Every caller of one
+  // installation meets the same lock, whatever its environment. When the
+  // lock cannot be made or taken: null, after one line on standard error
+  // naming the lock and the reason; the run must then do nothing, never go
+  // on unserialised.
   virtual std::unique_ptr<InstanceLock> acquireInstanceLock() = 0;
 
   // Writes the bytes to standard output in one write call, unbuffered.
@@ -112,8 +120,8 @@ class Platform {
   // on standard error (never a dialog: runs are started by a server).
   virtual void showErrorCode(long code) = 0;
 
-  // Writes one line of text and CR LF to standard error (a failure the
-  // operator must see, such as a store that could not be saved).
+  // Writes the text and CR LF to standard error in one write: notices for
+  // the operator that must not mix with the lines callers read on stdout.
   virtual void writeErrorLine(const std::string& text) = 0;
 
   // Today's local date.
@@ -161,12 +169,13 @@ class Platform {
   // whose name begins with b) matches; for "C:\a\b\" any entry inside b.
   virtual bool anyEntryMatches(const std::string& prefix) = 0;
 
-  // Opens an existing file for binary reading; null and *error on failure.
+  // Opens an existing regular file for binary reading; null and *error on
+  // failure.
   virtual std::unique_ptr<BinaryFile> openForReading(const std::string& path,
                                                      FileError* error) = 0;
 
-  // Creates (or empties) a file for binary writing; null and *error on
-  // failure.
+  // Creates (or empties) a regular file for binary writing; null and *error
+  // on failure.
   virtual std::unique_ptr<BinaryFile> createForWriting(const std::string& path,
                                                        FileError* error) = 0;
 

@@ -14,9 +14,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "platform/instance_lock.h"
 #include "platform/platform.h"
 #include "platform/socket_connection.h"
 
@@ -130,23 +132,41 @@ class PosixTcpConnection : public TcpConnection {
   int fd_;
 };
 
-// flock on a file in the system temp folder: the kernel releases it when
-// the holder ends in any way, and a waiter sleeps in flock.
+// flock on a file in the program's folder: the kernel releases it when the
+// holder ends in any way, and a waiter sleeps in flock.
 class PosixInstanceLock : public InstanceLock {
  public:
   explicit PosixInstanceLock(int fd) : fd_(fd) {}
-  ~PosixInstanceLock() override {
-    if (fd_ >= 0) ::close(fd_);
-  }
+  ~PosixInstanceLock() override { ::close(fd_); }
 
  private:
   int fd_;
 };
 
-std::string tempFolder() {
-  const char* tmp = std::getenv("TMPDIR");
-  if (tmp != nullptr && *tmp != '\0') return tmp;
-  return "/tmp";
+// Opens the lock file, creating it readable and writable for everyone: the
+// server, the scheduler and the bot may run under different accounts, and a
+// file that one of them could not open would leave it without the lock. The
+// mode is set after creation, so the caller's umask cannot narrow it. An
+// account that may not write the file still locks it read-only.
+int openLockFile(const std::string& path) {
+  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  if (fd >= 0) {
+    fchmod(fd, 0666);
+    return fd;
+  }
+  if (errno != EEXIST) return -1;
+  fd = ::open(path.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0 && errno == EACCES) {
+    fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  }
+  if (fd < 0) return -1;
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    errno = EINVAL;  // "not a regular file" has no errno of its own
+    return -1;
+  }
+  return fd;
 }
 
 int connectWithTimeout(const struct addrinfo* ai, int timeout_ms, int* error) {
@@ -244,24 +264,34 @@ class PosixPlatform : public Platform {
   }
 
   std::unique_ptr<InstanceLock> acquireInstanceLock() override {
-    std::string path = tempFolder() + "/QuarvelInstance";
-    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-    if (fd < 0) fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd >= 0) {
-      while (flock(fd, LOCK_EX) != 0 && errno == EINTR) {
-      }
+    std::string folder = programFolder();
+    if (folder.empty()) {
+      writeErrorLine("Quarvel: cannot find the program's folder for the instance lock; "
+                     "the run did nothing");
+      return nullptr;
     }
-    return std::make_unique<PosixInstanceLock>(fd);
+    std::string path = folder + kInstanceLockFileName;
+    int fd = openLockFile(path);
+    if (fd >= 0) {
+      int rc;
+      while ((rc = flock(fd, LOCK_EX)) != 0 && errno == EINTR) {
+      }
+      if (rc == 0) return std::make_unique<PosixInstanceLock>(fd);
+      int saved = errno;
+      ::close(fd);
+      errno = saved;
+    }
+    std::string reason = errno == EINVAL ? "not a regular file" : std::strerror(errno);
+    writeErrorLine("Quarvel: cannot take the instance lock " + path + " (" + reason +
+                   "); the run did nothing");
+    return nullptr;
   }
 
   void writeOutput(const std::string& bytes) override {
     writeAll(STDOUT_FILENO, bytes.data(), bytes.size());
   }
 
-  void showErrorCode(long code) override {
-    std::string line = std::to_string(code) + "\r\n";
-    writeAll(STDERR_FILENO, line.data(), line.size());
-  }
+  void showErrorCode(long code) override { writeErrorLine(std::to_string(code)); }
 
   void writeErrorLine(const std::string& text) override {
     std::string line = text + "\r\n";
@@ -288,14 +318,10 @@ class PosixPlatform : public Platform {
   }
 
   FileError probeFile(const std::string& path) override {
-    std::string native = nativePath(path);
-    int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return fileError(errno, native);
-    struct stat st;
-    bool folder = fstat(fd, &st) == 0 && S_ISDIR(st.st_mode);
-    ::close(fd);
-    // Windows cannot open a folder as a file.
-    return folder ? FileError::kAccessDenied : FileError::kNone;
+    FileError error = FileError::kNone;
+    int fd = openRegularForReading(nativePath(path), &error);
+    if (fd >= 0) ::close(fd);
+    return error;
   }
 
   FileError readFile(const std::string& path, std::string* contents) override {
@@ -314,11 +340,11 @@ class PosixPlatform : public Platform {
   }
 
   bool fileSize(const std::string& path, std::uint64_t* size) override {
-    std::string native = nativePath(path);
-    int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC);
+    FileError error = FileError::kNone;
+    int fd = openRegularForReading(nativePath(path), &error);
     if (fd < 0) return false;
     struct stat st;
-    bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    bool ok = fstat(fd, &st) == 0;
     ::close(fd);
     if (ok) *size = static_cast<std::uint64_t>(st.st_size);
     return ok;
@@ -357,7 +383,11 @@ class PosixPlatform : public Platform {
   FileError replaceFile(const std::string& path, const std::string& contents) override {
     std::string native = nativePath(path);
     std::string temp = native + ".new";
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    // A fresh file of our own: whatever a crash or someone else left under
+    // the temporary name (a FIFO would block the open, a link would lead the
+    // bytes elsewhere) is removed first, and O_EXCL refuses to reuse it.
+    ::unlink(temp.c_str());
+    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd < 0) return fileError(errno, temp);
     // The replacement keeps the old file's permissions (a store made
     // read-only stays read-only).
@@ -410,29 +440,33 @@ class PosixPlatform : public Platform {
 
   std::unique_ptr<BinaryFile> openForReading(const std::string& path,
                                              FileError* error) override {
-    std::string native = nativePath(path);
-    int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-      *error = fileError(errno, native);
-      return nullptr;
-    }
-    struct stat st;
-    if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-      ::close(fd);
-      *error = FileError::kAccessDenied;
-      return nullptr;
-    }
+    int fd = openRegularForReading(nativePath(path), error);
+    if (fd < 0) return nullptr;
     return std::make_unique<PosixBinaryFile>(fd);
   }
 
   std::unique_ptr<BinaryFile> createForWriting(const std::string& path,
                                                FileError* error) override {
     std::string native = nativePath(path);
-    int fd = ::open(native.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    // Not emptied before it is known to be a regular file; O_NONBLOCK keeps
+    // the open of a FIFO from waiting for a reader.
+    int fd = ::open(native.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0644);
     if (fd < 0) {
-      *error = fileError(errno, native);
+      *error = errno == ENXIO ? refuse(native) : fileError(errno, native);
       return nullptr;
     }
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+      ::close(fd);
+      *error = refuse(native);
+      return nullptr;
+    }
+    if (::ftruncate(fd, 0) != 0) {
+      *error = fileError(errno, native);
+      ::close(fd);
+      return nullptr;
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL, 0) & ~O_NONBLOCK);
     return std::make_unique<PosixBinaryFile>(fd);
   }
 
@@ -466,7 +500,42 @@ class PosixPlatform : public Platform {
   void setWindowText(std::intptr_t, const std::string&) override {}
 
  private:
+  // Opens an existing file for reading without waiting on a FIFO, and keeps
+  // it only when it is a regular file: the descriptor, or -1 and *error.
+  int openRegularForReading(const std::string& native, FileError* error) {
+    int fd = ::open(native.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+      // ENXIO: a socket, or a device without a driver.
+      *error = errno == ENXIO ? refuse(native) : fileError(errno, native);
+      return -1;
+    }
+    struct stat st;
+    if (fstat(fd, &st) != 0) {
+      *error = fileError(errno, native);
+      ::close(fd);
+      return -1;
+    }
+    if (!S_ISREG(st.st_mode)) {
+      ::close(fd);
+      // Windows cannot open a folder as a file either; that is no news.
+      *error = S_ISDIR(st.st_mode) ? FileError::kAccessDenied : refuse(native);
+      return -1;
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL, 0) & ~O_NONBLOCK);
+    return fd;
+  }
+
+  // Says once per run and path that a file that is not a regular one was
+  // not opened.
+  FileError refuse(const std::string& native) {
+    if (refused_.insert(native).second) {
+      writeErrorLine("Quarvel: " + native + " is not a regular file; not opened");
+    }
+    return FileError::kAccessDenied;
+  }
+
   std::string command_line_;
+  std::set<std::string> refused_;
 };
 
 PosixPlatform* instance = nullptr;

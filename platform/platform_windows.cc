@@ -10,10 +10,12 @@
 #include <windows.h>
 // clang-format on
 
+#include <set>
 #include <string>
 #include <vector>
 
 #include "platform/command_line.h"
+#include "platform/instance_lock.h"
 #include "platform/platform.h"
 #include "platform/socket_connection.h"
 
@@ -124,14 +126,21 @@ class WindowsInstanceLock : public InstanceLock {
  public:
   explicit WindowsInstanceLock(HANDLE mutex) : mutex_(mutex) {}
   ~WindowsInstanceLock() override {
-    if (mutex_ == nullptr) return;
     ReleaseMutex(mutex_);
     CloseHandle(mutex_);
   }
 
  private:
-  HANDLE mutex_;  // null when the run goes on unserialised
+  HANDLE mutex_;
 };
+
+std::intptr_t createMutex(const std::string& name, unsigned long* error, bool* denied) {
+  HANDLE mutex = CreateMutexA(nullptr, FALSE, name.c_str());
+  DWORD code = GetLastError();
+  *error = code;
+  *denied = mutex == nullptr && code == ERROR_ACCESS_DENIED;
+  return reinterpret_cast<std::intptr_t>(mutex);
+}
 
 // Connects one address without blocking past `deadline` (GetTickCount64).
 SOCKET connectBefore(const addrinfo* address, ULONGLONG deadline, int* error) {
@@ -244,13 +253,17 @@ class WindowsPlatform : public Platform {
   }
 
   std::unique_ptr<InstanceLock> acquireInstanceLock() override {
-    HANDLE mutex = CreateMutexA(nullptr, FALSE, "QuarvelInstance");
-    if (mutex != nullptr) {
-      DWORD wait = WaitForSingleObject(mutex, INFINITE);
-      if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) {
-        CloseHandle(mutex);
-        mutex = nullptr;
-      }
+    std::vector<std::string> notices;
+    InstanceMutex found = openInstanceMutex(createMutex, &notices);
+    for (const std::string& notice : notices) writeErrorLine(notice);
+    if (found.handle == 0) return nullptr;
+    HANDLE mutex = reinterpret_cast<HANDLE>(found.handle);
+    DWORD wait = WaitForSingleObject(mutex, INFINITE);
+    if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) {
+      writeErrorLine("Quarvel: cannot wait for the instance lock " + found.name + " (error " +
+                     std::to_string(GetLastError()) + "); the run did nothing");
+      CloseHandle(mutex);
+      return nullptr;
     }
     return std::make_unique<WindowsInstanceLock>(mutex);
   }
@@ -261,19 +274,14 @@ class WindowsPlatform : public Platform {
     writeAll(out, bytes.data(), bytes.size());
   }
 
+  bool endOfFileCharacterEndsText() override { return true; }
+
+  void showErrorCode(long code) override { writeErrorLine(std::to_string(code)); }
+
   void writeErrorLine(const std::string& text) override {
     HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
     if (err == nullptr || err == INVALID_HANDLE_VALUE) return;
     std::string line = text + "\r\n";
-    writeAll(err, line.data(), line.size());
-  }
-
-  bool endOfFileCharacterEndsText() override { return true; }
-
-  void showErrorCode(long code) override {
-    HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
-    if (err == nullptr || err == INVALID_HANDLE_VALUE) return;
-    std::string line = std::to_string(code) + "\r\n";
     writeAll(err, line.data(), line.size());
   }
 
@@ -290,15 +298,16 @@ class WindowsPlatform : public Platform {
   std::int64_t monotonicMs() override { return static_cast<std::int64_t>(GetTickCount64()); }
 
   FileError probeFile(const std::string& path) override {
-    HANDLE file = openExisting(path);
-    if (file == INVALID_HANDLE_VALUE) return fileError(GetLastError());
-    CloseHandle(file);
-    return FileError::kNone;
+    FileError error = FileError::kNone;
+    HANDLE file = openRegular(path, &error);
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    return error;
   }
 
   FileError readFile(const std::string& path, std::string* contents) override {
-    HANDLE file = openExisting(path);
-    if (file == INVALID_HANDLE_VALUE) return fileError(GetLastError());
+    FileError error = FileError::kNone;
+    HANDLE file = openRegular(path, &error);
+    if (file == INVALID_HANDLE_VALUE) return error;
     contents->clear();
     LARGE_INTEGER size;
     if (GetFileSizeEx(file, &size) && size.QuadPart > 0) {
@@ -321,7 +330,8 @@ class WindowsPlatform : public Platform {
   }
 
   bool fileSize(const std::string& path, std::uint64_t* size) override {
-    HANDLE file = openExisting(path);
+    FileError error = FileError::kNone;
+    HANDLE file = openRegular(path, &error);
     if (file == INVALID_HANDLE_VALUE) return false;
     LARGE_INTEGER length;
     bool ok = GetFileSizeEx(file, &length) != 0;
@@ -346,6 +356,10 @@ class WindowsPlatform : public Platform {
   // CopyFileA carries the read-only mark over; the copy must stay
   // replaceable and removable, as the server's files may be read-only.
   FileError copyFile(const std::string& from, const std::string& to) override {
+    FileError error = FileError::kNone;
+    HANDLE source = openRegular(from, &error);
+    if (source == INVALID_HANDLE_VALUE) return error;
+    CloseHandle(source);
     if (!CopyFileA(from.c_str(), to.c_str(), FALSE)) {
       return fileError(GetLastError());
     }
@@ -368,8 +382,9 @@ class WindowsPlatform : public Platform {
   FileError replaceFile(const std::string& path,
                         const std::string& contents) override {
     std::string temp = path + ".new";
-    HANDLE file = createEmpty(temp);
-    if (file == INVALID_HANDLE_VALUE) return fileError(GetLastError());
+    FileError created = FileError::kNone;
+    HANDLE file = createRegular(temp, &created);
+    if (file == INVALID_HANDLE_VALUE) return created;
     DWORD error = ERROR_SUCCESS;
     if (!writeAll(file, contents.data(), contents.size()) ||
         !FlushFileBuffers(file)) {
@@ -397,21 +412,15 @@ class WindowsPlatform : public Platform {
 
   std::unique_ptr<BinaryFile> openForReading(const std::string& path,
                                              FileError* error) override {
-    HANDLE file = openExisting(path);
-    if (file == INVALID_HANDLE_VALUE) {
-      *error = fileError(GetLastError());
-      return nullptr;
-    }
+    HANDLE file = openRegular(path, error);
+    if (file == INVALID_HANDLE_VALUE) return nullptr;
     return std::make_unique<WindowsBinaryFile>(file);
   }
 
   std::unique_ptr<BinaryFile> createForWriting(const std::string& path,
                                                FileError* error) override {
-    HANDLE file = createEmpty(path);
-    if (file == INVALID_HANDLE_VALUE) {
-      *error = fileError(GetLastError());
-      return nullptr;
-    }
+    HANDLE file = createRegular(path, error);
+    if (file == INVALID_HANDLE_VALUE) return nullptr;
     return std::make_unique<WindowsBinaryFile>(file);
   }
 
@@ -462,7 +471,41 @@ class WindowsPlatform : public Platform {
   }
 
  private:
+  // Opens an existing file for reading and keeps it only when it is a disk
+  // file: a device (NUL, CON, COM1) or a pipe would block or feed the run
+  // without end. INVALID_HANDLE_VALUE and *error otherwise.
+  HANDLE openRegular(const std::string& path, FileError* error) {
+    HANDLE file = openExisting(path);
+    if (file == INVALID_HANDLE_VALUE) {
+      *error = fileError(GetLastError());
+      return file;
+    }
+    return keepDiskFile(file, path, error);
+  }
+
+  // Creates (or empties) a file for writing, kept only when it is a disk file.
+  HANDLE createRegular(const std::string& path, FileError* error) {
+    HANDLE file = createEmpty(path);
+    if (file == INVALID_HANDLE_VALUE) {
+      *error = fileError(GetLastError());
+      if (*error == FileError::kNone) *error = FileError::kOther;
+      return file;
+    }
+    return keepDiskFile(file, path, error);
+  }
+
+  HANDLE keepDiskFile(HANDLE file, const std::string& path, FileError* error) {
+    if (GetFileType(file) == FILE_TYPE_DISK) return file;
+    CloseHandle(file);
+    if (refused_.insert(path).second) {
+      writeErrorLine("Quarvel: " + path + " is not a regular file; not opened");
+    }
+    *error = FileError::kAccessDenied;
+    return INVALID_HANDLE_VALUE;
+  }
+
   bool winsock_ready_ = false;
+  std::set<std::string> refused_;
 };
 
 }  // namespace

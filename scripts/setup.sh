@@ -6,6 +6,7 @@ packages=(
   cmake ninja-build g++ libgtest-dev googletest
   g++-mingw-w64-x86-64-posix wine wine64
   faketime python3 python3-pyftpdlib python3-pytest vsftpd time
+  clang libclang-rt-dev
 )
 
 missing=()

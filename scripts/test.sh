@@ -20,6 +20,9 @@ ASAN_OPTIONS=detect_leaks=1 build-asan/quarvel_tests --gtest_brief=1
 step "unit tests, Windows build under Wine"
 "$QUARVEL_WINE" build-win/quarvel_tests.exe --gtest_brief=1
 
+step "fuzzing the configuration, store and FTP reply parsers, 30 s each"
+scripts/fuzz.sh 30
+
 step "demo: one month on the sample site, native"
 demo/run_demo.sh --program build/quarvel >/tmp/quarvel-demo-native.txt || {
   cat /tmp/quarvel-demo-native.txt; exit 1; }

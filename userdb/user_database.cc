@@ -108,8 +108,8 @@ UserRecord UserDatabase::lookupUser(const std::string& name) {
       // A table line without an id has no user file; reading the folder
       // itself would only fail noisily.
       if (!entry->id.empty()) {
-        const std::string user_file =
-            files_.readWholeFile(user_folder + "\\" + entry->id, entry->id);
+        const std::string user_file = files_.readWholeFile(
+            user_folder + "\\" + entry->id, entry->id, kUserFileMaxBytes);
         const UserFileFacts facts = parseUserFile(user_file);
         flags = facts.flags;
         group_list = groupListFor(groups.entries, facts.group_lines);

@@ -88,7 +88,7 @@ def pytest_generate_tests(metafunc):
 
 @pytest.fixture(scope='session')
 def target(request, tmp_path_factory):
-    """The program under test: .windows, .path(p), .hold_lock(), .timeout."""
+    """The program under test: .windows, .path(p), .hold_lock(folder), .timeout."""
     if request.param is None:
         pytest.fail('no program to test: set QUARVEL_PROGRAM=build/quarvel (or '
                     'build-win/quarvel.exe), or QUARVEL_TARGETS=native,windows',

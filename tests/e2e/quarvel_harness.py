@@ -18,8 +18,9 @@ import subprocess
 import tempfile
 from pathlib import Path
 
-from quarvel_runs import (CRLF, HarnessError, Result, Running, assert_bytes,  # noqa: F401
-                          bytes_diff, kill_session, lines, process_tree)
+from quarvel_runs import (CRLF, RAWRUN_NOT_STARTED, HarnessError, Result,  # noqa: F401
+                          Running, assert_bytes, bytes_diff, kill_session, lines,
+                          process_tree)
 from quarvel_wine import shared_wine, windows_path
 
 REPO = Path(__file__).resolve().parents[2]
@@ -27,13 +28,13 @@ FIXTURES = REPO / 'tests' / 'fixtures'
 TOOLS = REPO / 'tests' / 'tools'
 
 CONF_FILE = 'quarvel.conf'
+# Natively, the instance lock is a flock on this file in the program's folder.
+LOCK_FILE_NAME = 'QuarvelInstance.lock'
 TRIAL_STORE = 'Quarvel.dat'
 QUOTA_STORE = 'Velkrin.dat'
 
 NATIVE_TIMEOUT = 60.0
 WINE_TIMEOUT = 120.0
-# rawrun's exit code when the program could not be started at all.
-RAWRUN_NOT_STARTED = 125
 
 
 # -- files ---------------------------------------------------------------------
@@ -72,10 +73,11 @@ def faketime_library():
         except (OSError, subprocess.SubprocessError):
             pass
         found += glob.glob('/usr/lib/*/faketime/libfaketime.so.1')
-        found = [p for p in found if os.path.exists(p)]
-        # With a 32-bit libfaketime installed beside the 64-bit one (Wine's
-        # multiarch brings it), only the 64-bit one can be preloaded.
-        found.sort(key=lambda p: '/x86_64-linux-gnu/' not in p)
+        # With a second architecture's copy installed too (i386 for 32-bit
+        # Wine), the machine's own comes first: it is the one the native
+        # program and wine64 load.
+        own = '/%s-' % os.uname().machine
+        found = sorted((p for p in found if os.path.exists(p)), key=lambda p: own not in p)
         if not found:
             raise HarnessError('libfaketime is not installed (apt-get install faketime)')
         _FAKETIME_LIB = found[0]
@@ -104,9 +106,10 @@ class Target:
         if not self.program.is_file():
             raise HarnessError('the program %s does not exist: build it first (see '
                                'tests/e2e/README.md)' % self.program)
-        # Native runs take their instance lock in this session's own temp
-        # folder, so that test sessions running side by side on one machine
-        # never wait for each other.
+        # Runs get a temp folder of this session's own, so that nothing of
+        # theirs lands in the machine's shared one. (The instance lock is in
+        # the program's folder: every sandbox has its own copy of the program,
+        # so tests and sessions side by side never wait for each other.)
         self.tmpdir = Path(scratch) / 'tmp'
         self.tmpdir.mkdir(parents=True, exist_ok=True)
         if self.windows:
@@ -123,10 +126,11 @@ class Target:
         """A path written the way the program under test expects it."""
         return windows_path(path) if self.windows else str(path)
 
-    @property
-    def lock_file(self):
-        """Natively: the file whose flock is the instance lock."""
-        return self.tmpdir / 'QuarvelInstance'
+    @staticmethod
+    def lock_file(program_folder):
+        """Natively: the file whose flock is the instance lock of the program
+        copy in `program_folder`."""
+        return Path(program_folder) / LOCK_FILE_NAME
 
     def base_env(self):
         env = {'TZ': 'UTC'}
@@ -146,8 +150,11 @@ class Target:
         env['QUARVEL_RAW_COMMAND_LINE'] = raw
         return [self.wine.loader, str(self.build_dir / 'rawrun.exe')]
 
-    def hold_lock(self):
-        return LockHolder(self)
+    def hold_lock(self, program_folder, mutex_name=None):
+        """Another process holding the lock of the program copy in
+        `program_folder`; under Wine the machine-wide mutex, or the mutex
+        `mutex_name`."""
+        return LockHolder(self, program_folder, mutex_name)
 
 
 class LockHolder:
@@ -161,12 +168,14 @@ class LockHolder:
               'sys.stdout.write("held\\r\\n"); sys.stdout.flush()\n'
               'sys.stdin.readline()\n')
 
-    def __init__(self, target, timeout=None):
+    def __init__(self, target, program_folder, mutex_name=None, timeout=None):
         env = target.base_env()
         if target.windows:
             argv = [target.wine.loader, str(target.build_dir / 'lockhold.exe')]
+            argv += [mutex_name] if mutex_name else []
         else:
-            argv = ['/usr/bin/python3', '-c', self.HOLDER, str(target.lock_file)]
+            argv = ['/usr/bin/python3', '-c', self.HOLDER,
+                    str(target.lock_file(program_folder))]
         self.err = tempfile.TemporaryFile()
         self.popen = subprocess.Popen(argv, env=env, stdin=subprocess.PIPE,
                                       stdout=subprocess.PIPE, stderr=self.err,
@@ -289,6 +298,11 @@ class Sandbox:
 
     # runs
 
+    def hold_lock(self, mutex_name=None):
+        """Another process holding the instance lock of this sandbox's program
+        (see LockHolder): .release(), .kill()."""
+        return self.target.hold_lock(self.prog, mutex_name)
+
     def start(self, command_line='', env=None, date=None, cwd=None, preexec_fn=None,
               program=None):
         """Starts the program with this raw command line (text after the
@@ -316,11 +330,11 @@ class Sandbox:
         """Runs to the end (bounded) and gives the Result."""
         for attempt in range(3):
             result = self.start(command_line, env, date, cwd, preexec_fn, program).wait(timeout)
-            if not (self.target.windows and result.returncode == RAWRUN_NOT_STARTED
-                    and result.stderr.startswith(b'rawrun: cannot start the program')):
+            if not result.never_ran:
                 return result
-            # Wine now and then fails to create a process on a busy machine.
-            # The program never ran, so starting it again changes nothing.
-            print('%s: Wine could not start the program (%r); again'
-                  % (result.description, result.stderr))
+            # Wine now and then fails to create a process on a busy machine,
+            # and a preloaded library may fail before the program starts. The
+            # program never ran, so starting it again changes nothing.
+            print('%s: the program never ran (%s); again' % (result.description,
+                                                            result.never_ran))
         return result

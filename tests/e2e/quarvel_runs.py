@@ -99,6 +99,30 @@ def kill_session(popen):
         time.sleep(0.05)
 
 
+# rawrun's exit code and first words when Wine could not start the program.
+RAWRUN_NOT_STARTED = 125
+RAWRUN_COMPLAINT = b'rawrun: cannot start the program'
+# What libfaketime writes before it ends a process that it could not set up
+# (in its constructor, before the program's own code).
+FAKETIME_COMPLAINT = b'libfaketime: '
+
+
+def remove_faketime_leftovers(pid):
+    """Removes the shared state that libfaketime made for the process `pid`
+    once that process is gone. It names a semaphore and a shared memory
+    object after the first process it is loaded into and removes them only
+    when that process ends normally: a killed run, and every Wine run (wine64
+    ends by exec), leave them behind, and a later process with the same id
+    then dies in libfaketime before its own code starts."""
+    if os.path.exists('/proc/%d' % pid):
+        return  # the id is in use again: the names may be another process's
+    for name in ('/dev/shm/faketime_shm_%d' % pid, '/dev/shm/sem.faketime_sem_%d' % pid):
+        try:
+            os.unlink(name)
+        except FileNotFoundError:
+            pass
+
+
 class Result:
     def __init__(self, description, returncode, stdout, stderr, duration):
         self.description = description
@@ -108,6 +132,16 @@ class Result:
         self.duration = duration
 
     @property
+    def never_ran(self):
+        """Why the program under test never ran (the run says nothing about
+        it), or None when it did."""
+        if self.returncode == RAWRUN_NOT_STARTED and self.stderr.startswith(RAWRUN_COMPLAINT):
+            return 'Wine could not start it: %r' % self.stderr
+        if self.returncode != 0 and self.stdout == b'' and FAKETIME_COMPLAINT in self.stderr:
+            return 'libfaketime failed before it: %r' % self.stderr
+        return None
+
+    @property
     def lines(self):
         """stdout cut after every CR LF (each line without it)."""
         parts = self.stdout.split(CRLF)
@@ -115,6 +149,9 @@ class Result:
 
     def expect(self, stdout=None, stderr=b'', returncode=0):
         """Exact checks; None skips a part. The exit code is 0 by default."""
+        if self.never_ran:
+            raise HarnessError('%s: the program never ran, so this says nothing about it: %s'
+                               % (self.description, self.never_ran))
         if returncode is not None and self.returncode != returncode:
             raise AssertionError('%s: exit code %r, expected %r\nstdout=%r\nstderr=%r' % (
                 self.description, self.returncode, returncode, self.stdout, self.stderr))
@@ -176,12 +213,12 @@ class Running:
         try:
             self.popen.wait(remaining)
         except subprocess.TimeoutExpired:
-            kill_session(self.popen)
-            self.popen.wait()
+            self.kill()
             out, err = self.output_so_far()
             raise AssertionError('%s: still running after %.0f s (a hang); killed.\n'
                                  'stdout so far=%r\nstderr so far=%r'
                                  % (self.description, limit, out, err))
+        remove_faketime_leftovers(self.pid)
         out, err = self.output_so_far()
         return Result(self.description, self.popen.returncode, out, err,
                       time.monotonic() - self.started)
@@ -189,3 +226,4 @@ class Running:
     def kill(self):
         kill_session(self.popen)
         self.popen.wait()
+        remove_faketime_leftovers(self.pid)

@@ -132,3 +132,14 @@ def test_only_the_whole_line_test_runs_it(quarvel, unreachable_port):
     accounts = _configure(quarvel, unreachable_port)
     quarvel.run('TEST').expect(stdout=FAILED + LISTING + accounts)
     quarvel.run('test ').expect(stdout=b'')
+
+
+@pytest.mark.command('test')
+def test_a_server_that_echoes_the_password_does_not_show_it(quarvel, ftp_server):
+    server = ftp_server({'replies': {'PASS': [
+        b'230 Logged in\r\n230-Welcome back, ' + PASSWORD.encode() + b'\r\n230 ' +
+        PASSWORD.encode() + b' is your password\r\n']}})
+    _configure(quarvel, server.port)
+    result = quarvel.run('test').expect(stdout=lines(
+        '230-Welcome back, ********', '230 ******** is your password') + CONNECTED[2:] + LISTING)
+    _no_password(result)

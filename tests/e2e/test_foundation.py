@@ -7,7 +7,7 @@ import time
 
 import pytest
 
-from quarvel_harness import QUOTA_STORE, TRIAL_STORE, lines
+from quarvel_harness import LOCK_FILE_NAME, QUOTA_STORE, TRIAL_STORE, lines
 
 LOADCFG_53 = lines('53 - LOADCFG')
 LOADCFG_76 = lines('76 - LOADCFG')
@@ -67,7 +67,7 @@ def test_data_folder_rule_decides_which_configuration_is_read(quarvel):
 def _remove_while_waiting(quarvel, folder, command_line):
     """Starts a run while another process holds the lock, removes `folder`
     while the run waits, then lets it go on."""
-    with quarvel.target.hold_lock() as holder:
+    with quarvel.hold_lock() as holder:
         running = quarvel.start(command_line, cwd=quarvel.root if folder == quarvel.prog
                                 else quarvel.data)
         if quarvel.target.windows:
@@ -189,8 +189,10 @@ def test_rewrite_moves_the_record_to_the_end_in_the_program_folder(quarvel):
     assert quarvel.read_store(TRIAL_STORE, 'prog') == (
         b'ann=1::2::G\r\ncarl=5::1::H\r\nBob=10::3::Couriers\r\n')
     assert quarvel.read_store(TRIAL_STORE, 'data') == TRIAL_THREE
+    # Natively the instance lock's file lives beside the program too.
+    lock = [] if quarvel.target.windows else [LOCK_FILE_NAME]
     assert quarvel.files('prog') == sorted([quarvel.program.name, 'quarvel.conf',
-                                            TRIAL_STORE, QUOTA_STORE])
+                                            TRIAL_STORE, QUOTA_STORE] + lock)
 
 
 @pytest.mark.command('ST')

@@ -1,8 +1,10 @@
 """Checks of the harness itself: what a started program really receives
 (raw command line, variables, faked date) on each target."""
 
+import os
 import shutil
 import subprocess
+import time
 
 import pytest
 
@@ -76,7 +78,7 @@ def test_faked_date(quarvel, probe, date, shown):
 def test_hang_is_a_failure(quarvel):
     # A run kept waiting (here: for the instance lock) past its time limit
     # fails the test, and none of its processes is left behind.
-    with quarvel.target.hold_lock():
+    with quarvel.hold_lock():
         running = quarvel.start('')
         with pytest.raises(AssertionError, match='a hang'):
             running.wait(timeout=3 if quarvel.target.windows else 0.5)
@@ -90,3 +92,39 @@ def test_output_is_compared_as_exact_bytes():
         assert_bytes(b'a\r\nb\n', lines('a', 'b'), 'stdout')
     assert "first difference at byte 4" in str(failure.value)
     assert "b'b\\n'" in str(failure.value) and "b'b\\r\\n'" in str(failure.value)
+
+
+def _faketime_names(pid):
+    """The shared-memory names libfaketime gives a process's shared state."""
+    names = ['/dev/shm/faketime_shm_%d' % pid, '/dev/shm/sem.faketime_sem_%d' % pid]
+    return [n for n in names if os.path.exists(n)]
+
+
+def test_dated_runs_leave_no_shared_memory_behind(quarvel):
+    # A pair left behind makes a later run whose process id matches die in
+    # libfaketime before the program starts. Wine runs end by exec'ing, and
+    # killed runs end without clean-up: both must leave nothing.
+    ended = quarvel.start('', date='2026-12-15')
+    ended.wait().expect(stdout=lines(*['53 - LOADCFG'] * 10))
+    with quarvel.hold_lock():
+        killed = quarvel.start('', date='2026-12-15')
+        if quarvel.target.windows:
+            killed.wait_for_program(quarvel.program.name)
+        time.sleep(0.5)
+        killed.kill()
+    assert _faketime_names(ended.pid) == []
+    assert _faketime_names(killed.pid) == []
+
+
+@pytest.mark.parametrize('stderr, never_ran', [
+    (b'libfaketime: In ft_shm_create(), shm_open failed: File exists\n', True),
+    (b'rawrun: cannot start the program (error 1359)\n', True),
+    (b'boom\n', False),
+])
+def test_a_program_that_never_ran_is_not_a_program_failure(stderr, never_ran):
+    from quarvel_harness import HarnessError, Result
+    returncode = 125 if stderr.startswith(b'rawrun') else 1
+    result = Result('run 1', returncode, b'', stderr, 0.1)
+    expected = HarnessError if never_ran else AssertionError
+    with pytest.raises(expected, match='never ran' if never_ran else 'exit code'):
+        result.expect(stdout=b'')

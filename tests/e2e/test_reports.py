@@ -6,7 +6,7 @@ import hashlib
 
 import pytest
 
-from quarvel_harness import QUOTA_STORE, TRIAL_STORE
+from quarvel_harness import LOCK_FILE_NAME, QUOTA_STORE, TRIAL_STORE
 
 TODAY = "2027-03-20"
 BOLD = "\x02"
@@ -95,11 +95,12 @@ class Site:
 
     def snapshot(self):
         """Every file of the data, program and server folders: bytes and
-        modification time."""
+        modification time. (Not the instance lock's file, which the first run
+        of an installation makes beside the program.)"""
         files = {}
         for folder in (self.quarvel.data, self.quarvel.prog, self.server):
             for path in sorted(folder.rglob("*")):
-                if path.is_file():
+                if path.is_file() and path.name != LOCK_FILE_NAME:
                     files[str(path)] = (hashlib.sha256(path.read_bytes()).hexdigest(),
                                         path.stat().st_mtime_ns)
         return files

@@ -1,8 +1,9 @@
 /* lockhold: holds the program's instance lock for a test.
  *
- * Takes the named mutex "QuarvelInstance" the way the program does
- * (CreateMutexA, then WaitForSingleObject without a time limit; an abandoned
- * mutex counts as taken), prints the line "held" (CR LF) and flushes it, then
+ * Takes the named mutex "Global\QuarvelInstance" (or the name given as its
+ * one argument) the way the program does (CreateMutexA, then
+ * WaitForSingleObject without a time limit; an abandoned mutex counts as
+ * taken), prints the line "held" (CR LF) and flushes it, then
  * keeps the lock until a line or the end of file arrives on standard input,
  * or until it is killed (the system then marks the mutex abandoned and the
  * next waiter takes it). Exit code 0 after a normal release, 1 when the lock
@@ -12,8 +13,9 @@
 
 #include <stdio.h>
 
-int main(void) {
-  HANDLE mutex = CreateMutexA(NULL, FALSE, "QuarvelInstance");
+int main(int argc, char** argv) {
+  const char* name = argc > 1 ? argv[1] : "Global\\QuarvelInstance";
+  HANDLE mutex = CreateMutexA(NULL, FALSE, name);
   if (mutex == NULL) {
     fprintf(stderr, "lockhold: cannot create the mutex (error %lu)\n",
             (unsigned long)GetLastError());
