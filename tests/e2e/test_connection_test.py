@@ -139,7 +139,8 @@ def test_a_server_that_echoes_the_password_does_not_show_it(quarvel, ftp_server)
     server = ftp_server({'replies': {'PASS': [
         b'230 Logged in\r\n230-Welcome back, ' + PASSWORD.encode() + b'\r\n230 ' +
         PASSWORD.encode() + b' is your password\r\n']}})
-    _configure(quarvel, server.port)
+    accounts = _configure(quarvel, server.port)
     result = quarvel.run('test').expect(stdout=lines(
-        '230-Welcome back, ********', '230 ******** is your password') + CONNECTED[2:] + LISTING)
+        '230-Welcome back, ********', '230 ******** is your password') + CONNECTED[2:] + LISTING
+        + accounts)
     _no_password(result)
