@@ -34,6 +34,8 @@ const std::vector<KnownKey>& knownKeys() {
       {"Quota_Users", KeyKind::kText},
       {"Quota_Groups", KeyKind::kText},
       {"FTP_STATS", KeyKind::kTemplate},
+      {"Irc_Account_Closed", KeyKind::kTemplate},
+      {"Listing_Account_Closed", KeyKind::kTemplate},
       {"Irc_SiteName", KeyKind::kTemplate},
       {"Irc_Info", KeyKind::kTemplate},
       {"Irc_No_User", KeyKind::kTemplate},

@@ -1,6 +1,7 @@
 // The scheduled runs: checkup and newday (daily), qstart and qnow (quota
 // period set-up).
 #include <cstdio>
+#include <set>
 
 #include "config/numbers.h"
 #include "config/text.h"
@@ -30,13 +31,35 @@ TrialEntry parseTrialLine(const std::string& line) {
   return entry;
 }
 
+// Whether the server has closed the account (deleted, not purged yet, or
+// expired). Its trial is held: no day counted, never expired or punished,
+// so that an undelete finds it as it was.
+bool isClosedAccount(Run& run, const std::string& name) {
+  return run.users.lookupUser(name).account_state != AccountState::kActive;
+}
+
+// A new period enrols every account of the user database: while it cannot
+// be read, the turn of the period waits for a run that can (the dates stay
+// due), instead of starting a period without members.
+bool userDatabaseReadable(Run& run) {
+  if (run.users.readable()) return true;
+  run.users.reportUnreadable();
+  return false;
+}
+
 // Every trial entry loses a day; those that reach exactly 0 are removed in
-// the same commit, then punished (while the admin login is open). False
-// when the stores could not be saved.
+// the same commit, then punished (while the admin login is open). Entries
+// of closed accounts are left as they are. False when the stores could not
+// be saved.
 bool expireTrials(Run& run) {
+  std::set<std::string> held;
   for (const std::string& line : run.trial.readAllTrialLines()) {
     TrialEntry entry = parseTrialLine(line);
     if (entry.key.empty()) continue;
+    if (isClosedAccount(run, entry.key)) {
+      held.insert(entry.key);
+      continue;
+    }
     entry.record.second = integerForm(roundHalfEven(readNumber(entry.record.second) - 1));
     run.trial.putMember(entry.key, entry.record);
   }
@@ -44,6 +67,7 @@ bool expireTrials(Run& run) {
   for (const std::string& line : run.trial.readAllTrialLines()) {
     TrialEntry entry = parseTrialLine(line);
     if (entry.key.empty() || readWholeNumber(entry.record.second) != 0) continue;
+    if (held.count(entry.key) != 0) continue;
     expired.push_back(entry.key);
   }
   for (const std::string& key : expired) run.trial.removeMember(key);
@@ -57,16 +81,19 @@ bool expireTrials(Run& run) {
 }
 
 // At the end date of a running period: members still counting are
-// punished, and the next period starts.
+// punished, and the next period starts. Closed accounts are neither named
+// nor punished.
 void changeQuotaPeriod(Run& run) {
   std::string today = run.today();
   if (daysBetween(run.quota.periodEnds(), today) <= 0 && run.quota.periodStarted()) {
+    if (!userDatabaseReadable(run)) return;
     // The punishments print nothing that states a change, and sending one
     // again does no harm; the period's end and the next enrolment are one
     // commit (at the end of the run). A run stopped in between leaves the
     // store as it was, and the next newday ends the period in full.
     for (const std::string& name : run.quota.listQuotaUsers()) {
       if (QuotaStatus(run.quota.member(name).second).isSettled()) continue;
+      if (isClosedAccount(run, name)) continue;
       run.printLine("Processing " + name);
       punishQuotaUser(run, name);
     }
@@ -76,6 +103,7 @@ void changeQuotaPeriod(Run& run) {
   }
   if (daysBetween(run.quota.periodStarts(), today) > 0) return;
   if (run.quota.periodStarted()) return;
+  if (!userDatabaseReadable(run)) return;
   run.quota.file().removeFile();
   startQuotaPeriod(run);
 }
@@ -102,12 +130,16 @@ Next runQstart(Run& run) {
 }
 
 Next runQnow(Run& run) {
+  if (!userDatabaseReadable(run)) return Next::kEndRun;
   run.quota.file().removeFile();
   startQuotaPeriod(run);
   return Next::kEndRun;
 }
 
 Next runCheckup(Run& run) {
+  // Every record is checked against the user database: unread, it would
+  // make every user look gone.
+  if (!userDatabaseReadable(run)) return Next::kContinue;
   evaluateTrialsDaily(run);
   evaluateQuotaDaily(run);
   return Next::kContinue;
