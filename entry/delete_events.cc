@@ -199,7 +199,9 @@ void settleCreditedDeletion(Run& run, const DeletedFile& file,
   dropMemo(run.trial.file(), file);
   if (gone) {
     for (const FileCredit& credit : credits) {
-      if (takeBack(run.quota.file(), credit, file, group)) lowered_quota.push_back(credit.user);
+      if (!takeBack(run.quota.file(), credit, file, group)) continue;
+      bool own_file = toLower(credit.user) == toLower(file.user);
+      lowered_quota.push_back(own_file ? file.user : credit.user);
     }
     run.credits.setCredits(file.path.local, {});
   }
