@@ -139,14 +139,13 @@ DeletedFile deletedFile(Run& run) {
   DeletedFile file;
   file.user = run.env(contract::kUserVariable);
   file.memo_key = sizeMemoKey(file.user, name);
-  file.path = resolveDeletedPath(name, run.env(contract::kPathVariable),
-                                 run.env(contract::kPwdVariable));
+  file.path =
+      resolveDeletedPath(name, run.env(contract::kPathVariable), run.env(contract::kPwdVariable));
   return file;
 }
 
 bool excluded(Run& run, const DeletedFile& file) {
-  return !file.path.virtual_.empty() &&
-         isExcluded(run.settings.excluded_dirs, file.path.virtual_);
+  return !file.path.virtual_.empty() && isExcluded(run.settings.excluded_dirs, file.path.virtual_);
 }
 
 // Consumes the memo; takes its size off the user's total when the file is

@@ -112,7 +112,8 @@ TEST(DeleteEventTest, ACreditedFileIsTakenBackFromItsUploadersWhoeverDeletesIt) 
   const char kFile[] = "C:\\site\\in\\x\\a.rar";
   site.platform.addFile(kFile, std::string(3 * 1048576, 'x'));
   site.setTrialStore("\r\nbob=10::5::Couriers\r\nann=1::5::Friends\r\n");
-  site.run("UD \"C:\\site\\in\\x\\a.rar\" 0 \"/in/x/a.rar\"", {{"user", "bob"}, {"group", "Couriers"}});
+  site.run("UD \"C:\\site\\in\\x\\a.rar\" 0 \"/in/x/a.rar\"",
+           {{"user", "bob"}, {"group", "Couriers"}});
   site.platform.addFile(kFile, std::string(5 * 1048576, 'x'));  // ann appends 2 MB
   site.run("UD \"C:/site/in/x//a.rar\" 0 \"/in/x/a.rar\"", {{"user", "ann"}, {"group", "Friends"}});
   EXPECT_EQ(site.trialStore(), "bob=13::5::Couriers\r\nann=3::5::Friends\r\n");

@@ -14,8 +14,8 @@ namespace {
 
 // The tokens are replaced in this order; text put in by one replacement is
 // open to the later ones.
-std::string renderStats(const std::string& prefix, const std::string& stats_template, const std::string& type,
-                        const std::string& user, const std::string& group,
+std::string renderStats(const std::string& prefix, const std::string& stats_template,
+                        const std::string& type, const std::string& user, const std::string& group,
                         const std::string& uploaded, const std::string& mb_left,
                         const std::string& days_left) {
   std::string line = replaceAll(stats_template, "%TYPE%", type);
@@ -41,8 +41,8 @@ Next runStats(Run& run) {
   if (!trial.empty()) {
     std::string uploaded = field(trial, "::", 1);
     double mb_left = readNumber(run.configValue("TRIAL_UPLOAD")) - readNumber(uploaded);
-    run.printLine(renderStats(statsPrefix(run), run.configValue("FTP_STATS"), "TRiAL", name, group, uploaded,
-                              plainForm(mb_left), field(trial, "::", 2)));
+    run.printLine(renderStats(statsPrefix(run), run.configValue("FTP_STATS"), "TRiAL", name, group,
+                              uploaded, plainForm(mb_left), field(trial, "::", 2)));
   }
 
   std::string quota = run.quota.readQuotaRecord(name);
@@ -54,8 +54,8 @@ Next runStats(Run& run) {
       mb_left = readNumber(goal) - readNumber(uploaded);
     }
     int days_left = daysBetween(run.quota.periodEnds(), run.today());
-    run.printLine(renderStats(statsPrefix(run), run.configValue("FTP_STATS"), "QUOTA", name, group, uploaded,
-                              plainForm(mb_left), integerForm(days_left)));
+    run.printLine(renderStats(statsPrefix(run), run.configValue("FTP_STATS"), "QUOTA", name, group,
+                              uploaded, plainForm(mb_left), integerForm(days_left)));
   }
   return Next::kContinue;
 }
