@@ -34,6 +34,7 @@ const std::vector<KnownKey>& knownKeys() {
       {"Quota_Users", KeyKind::kText},
       {"Quota_Groups", KeyKind::kText},
       {"FTP_STATS", KeyKind::kTemplate},
+      {"FTP_STATS_PREFIX", KeyKind::kText},
       {"Irc_Account_Closed", KeyKind::kTemplate},
       {"Listing_Account_Closed", KeyKind::kTemplate},
       {"Irc_SiteName", KeyKind::kTemplate},

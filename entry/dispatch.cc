@@ -4,6 +4,7 @@
 #include "entry/check_command.h"
 #include "entry/handlers.h"
 #include "entry/help_command.h"
+#include "entry/upload_event.h"
 #include "server/contract.h"
 
 namespace quarvel {
@@ -54,6 +55,12 @@ bool isExcluded(const std::string& excluded_dirs, const std::string& pwd) {
   return false;
 }
 
+bool judgedByFileFolder(const std::string& command_line) {
+  std::string word = toUpper(commandWord(command_line, 1));
+  if (word == "UD") return !uploadedVirtualPath(command_line).empty();
+  return word == "PREDL" || word == "POSDL";
+}
+
 void dispatch(Run& run, const std::vector<CommandRow>& table) {
   for (const CommandRow& row : table) {
     if (rowMatches(row, run.command_line) && row.handler(run) == Next::kEndRun) return;
@@ -82,11 +89,14 @@ int runProgram(Platform& platform) {
   if (isCheckCommand(run.command_line)) return runCheck(run);
   run.loadStartupSettings();
   std::string pwd = run.env(contract::kPwdVariable);
-  if (!pwd.empty() && isExcluded(run.settings.excluded_dirs, pwd)) return 0;
+  if (!pwd.empty() && isExcluded(run.settings.excluded_dirs, pwd) &&
+      !judgedByFileFolder(run.command_line)) {
+    return 0;
+  }
   dispatch(run, commandTable());
   // Exit sequence: what the run changed goes to disk, then an open admin
   // connection is closed without a word more.
-  run.stores.commit();
+  run.stores.commitAtEnd();
   if (run.admin_connection != 0) run.ftp.closeChannel(run.admin_connection);
   return 0;
 }

@@ -25,7 +25,8 @@ Run::Run(Platform& p, int ftp_timeout_ms)
       config(files, out),
       trial(files),
       quota(files),
-      stores(p, trial, quota),
+      credits(files),
+      stores(p, trial, quota, credits),
       users(config, files, settings.server_folder),
       ftp(p, ftp_timeout_ms) {}
 

@@ -15,6 +15,8 @@ inline constexpr char kPwdVariable[] = "pwd";
 inline constexpr char kConfigFile[] = "\\quarvel.conf";
 inline constexpr char kTrialStoreFile[] = "\\Quarvel.dat";
 inline constexpr char kQuotaStoreFile[] = "\\Velkrin.dat";
+// What each uploaded file was credited, and to whom.
+inline constexpr char kCreditStoreFile[] = "\\Credits.dat";
 // The server user list below the server folder.
 inline constexpr char kServerUserList[] = "\\etc\\passwd";
 

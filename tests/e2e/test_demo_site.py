@@ -123,10 +123,10 @@ def test_upload_credits_a_trial_user_and_the_stats_line_reaches_the_client(serve
     fennel = s.login('fennel')
     fennel.cwd('/incoming')
     # The upload event prints nothing for a user short of the target; the
-    # TransferComplete message then shows the stats line, the server's own
-    # 226- in front of the program's.
+    # TransferComplete message then shows the stats line with the server's
+    # own 226- in front (the sample configuration's FTP_STATS_PREFIX is empty).
     assert upload(fennel, 'one.rar', 6) == [
-        '226-226-[TRiAL] fennel@Couriers: 7.5 MB uploaded, 2.5 MB to go, 7 days left',
+        '226-[TRiAL] fennel@Couriers: 7.5 MB uploaded, 2.5 MB to go, 7 days left',
         '226 Transfer complete.']
     assert s.records('Quarvel.dat') == ['fennel=7.5::7::Couriers']
     # Deleting the file gives it back: PREDL notes its size, POSDL subtracts
