@@ -9,11 +9,11 @@ namespace quarvel {
 // The whole file is read at once; any of CR LF, CR and LF ends a line (a
 // file saved by a Linux editor works as it is). Double quotes vanish, and
 // empty lines before the first text are dropped.
-void Config::load() {
+void Config::load(bool report_failure) {
   std::string bytes;
   FileError error = files_.platform().readFile(files_.dataPath(contract::kConfigFile), &bytes);
   if (error != FileError::kNone) {
-    out_.printLine(std::to_string(runtimeErrorNumber(error)) + " - LOADCFG");
+    if (report_failure) out_.printLine(std::to_string(runtimeErrorNumber(error)) + " - LOADCFG");
     return;
   }
   for (const std::string& raw : splitTextLines(bytes)) {
@@ -28,7 +28,15 @@ void Config::load() {
 }
 
 std::string Config::configValue(const std::string& key) {
-  if (cache_.empty()) load();
+  return lookup(key, true).value_or(std::string());
+}
+
+std::optional<std::string> Config::configEntry(const std::string& key) {
+  return lookup(key, false);
+}
+
+std::optional<std::string> Config::lookup(const std::string& key, bool report_failure) {
+  if (cache_.empty()) load(report_failure);
   std::string wanted = toLower(key);
   for (const std::string& line : splitAt(cache_, "\r\n")) {
     std::vector<std::string> parts = splitAt(line, "=");
@@ -36,7 +44,7 @@ std::string Config::configValue(const std::string& key) {
       return parts.size() > 1 ? trimBlanks(parts[1]) : std::string();
     }
   }
-  return std::string();
+  return std::nullopt;
 }
 
 std::string Config::path() const { return files_.dataPath(contract::kConfigFile); }

@@ -2,6 +2,7 @@
 // read once per run into a cache and looked up by key.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,8 +29,15 @@ class Config {
   // missing file itself.
   FileError readLines(std::vector<ConfigLine>* lines);
 
+  // As configValue, but nothing when no line has the key, so that a key
+  // set empty ("KEY=", or "KEY" alone) can mean something other than a
+  // missing one. A file that cannot be loaded gives nothing without a line
+  // of its own: the configValue lookups of the run report it.
+  std::optional<std::string> configEntry(const std::string& key);
+
  private:
-  void load();
+  void load(bool report_failure);
+  std::optional<std::string> lookup(const std::string& key, bool report_failure);
 
   Files& files_;
   Output& out_;

@@ -44,6 +44,37 @@ TEST_F(ConfigTest, LinesAndValues) {
   }
 }
 
+TEST_F(ConfigTest, AKeySetEmptyIsToldFromAMissingOne) {
+  struct Case {
+    const char* text;
+    bool present;
+    const char* value;
+  } cases[] = {
+      {"A=1\r\n", false, ""},
+      {"KEY=\r\n", true, ""},
+      {"KEY\r\n", true, ""},
+      {" key =  x \r\n", true, "x"},
+      {"#KEY=x\r\n", false, ""},
+  };
+  for (const Case& c : cases) {
+    platform_ = FakePlatform();
+    platform_.addFile("C:\\site\\quarvel.conf", c.text);
+    Output out(platform_);
+    Files files(platform_, out, "C:\\site");
+    Config config(files, out);
+    std::optional<std::string> entry = config.configEntry("KEY");
+    EXPECT_EQ(entry.has_value(), c.present) << c.text;
+    EXPECT_EQ(entry.value_or(""), c.value) << c.text;
+  }
+  // A missing file gives nothing and no line: configValue reports it.
+  FakePlatform bare;
+  Output out(bare);
+  Files files(bare, out, "C:\\site");
+  Config config(files, out);
+  EXPECT_FALSE(config.configEntry("KEY").has_value());
+  EXPECT_EQ(bare.output, "");
+}
+
 TEST_F(ConfigTest, MissingFilePrintsItsErrorAtEveryLookup) {
   Output out(platform_);
   Files files(platform_, out, "C:\\site");

@@ -14,9 +14,12 @@ same way as ioFTPD with these ioFTPD.ini lines (see docs/INSTALL-WINDOWS.md):
   [FTP_SITE_Permissions]    trial = 1M, quota = 1M
   text/ftp/TransferComplete, shown after every transfer (it calls quarvel stats)
 
-The admin SITE commands act on the site: SITE kick disconnects the user's
-sessions, SITE DELUSER removes the account, SITE CHANGE user FLAGS +x adds
-flags; other SITE commands are recorded in logs/SysOp.log and acknowledged.
+The admin SITE commands act on the site as ioFTPD 7's do: SITE kick
+disconnects the user's sessions, SITE DELUSER marks the account deleted
+(DeletedOn, DeletedBy, DeletedMsg in its user file; it stays in UserIdTable
+and may no longer log in), SITE UNDELETE takes the mark back, SITE PURGE
+removes deleted accounts for good, SITE CHANGE user FLAGS +x adds flags;
+other SITE commands are recorded in logs/SysOp.log and acknowledged.
 
 Usage: site_server.py --root DIR --program build/quarvel [--port N]
 DIR is created from demo/site when it does not exist; the program (the
@@ -108,6 +111,11 @@ class SiteAuthorizer(DummyAuthorizer):
         # ioFTPD's Banned_User_Flag is B.
         if 'B' in flags:
             raise AuthenticationFailed('Your account is banned.')
+        # OnDeletedLogin and OnExpiredLogin: such accounts are refused.
+        if self.site.is_deleted(account):
+            raise AuthenticationFailed('Your account has been deleted.')
+        if self.site.is_expired(account, handler.clock.now()):
+            raise AuthenticationFailed('Your account has expired.')
 
     def has_user(self, username):
         return self.site.find(username) is not None
@@ -301,6 +309,7 @@ class SiteHandler(FTPHandler):
             self.respond('200 Command successful.' if out or code == 0 else '550 Command failed.')
             return
         handler = {'kick': self.site_kick, 'deluser': self.site_deluser,
+                   'undelete': self.site_undelete, 'purge': self.site_purge,
                    'change': self.site_change}.get(name)
         if handler is not None:
             handler(account, rest)
@@ -328,12 +337,50 @@ class SiteHandler(FTPHandler):
         self.respond('200 Command successful.')
 
     def site_deluser(self, account, rest):
-        target = self._target(rest.split(), 'SITE DELUSER <user> [message]')
+        words = rest.split(' ', 1)
+        target = self._target(words, 'SITE DELUSER <user> [message]')
         if target is None:
             return
-        self.site.delete_user(target)
+        if self.site.is_deleted(target):
+            self.respond("550 User '%s' is already deleted." % target.name)
+            return
+        message = words[1].strip() if len(words) > 1 else ''
+        self.site.mark_deleted(target, account, message, self.clock.now())
+        # ioFTPD kicks a deleted user's sessions at their next command.
         self.sessions.kick(target.name)
-        self.site.sysop("'%s' deleted user '%s'" % (account.name, target.name), self.clock.now())
+        self.site.sysop("'%s' marked user '%s' for deletion" % (account.name, target.name),
+                        self.clock.now())
+        self.respond('200 Command successful.')
+
+    def site_undelete(self, account, rest):
+        target = self._target(rest.split(), 'SITE UNDELETE <user>')
+        if target is None:
+            return
+        if not self.site.is_deleted(target):
+            self.respond("550 User '%s' is not deleted." % target.name)
+            return
+        self.site.undelete(target)
+        self.site.sysop("'%s' undeleted user '%s'" % (account.name, target.name),
+                        self.clock.now())
+        self.respond('200 Command successful.')
+
+    def site_purge(self, account, rest):
+        """SITE PURGE [user]: removes the deleted accounts (or the one named)."""
+        words = rest.split()
+        if words:
+            target = self._target(words, 'SITE PURGE [user]')
+            if target is None:
+                return
+            if not self.site.is_deleted(target):
+                self.respond("550 User '%s' is not deleted." % target.name)
+                return
+            targets = [target]
+        else:
+            targets = [a for a in self.site.accounts() if self.site.is_deleted(a)]
+        for target in targets:
+            self.site.purge(target)
+            self.site.sysop("'%s' purged user '%s'" % (account.name, target.name),
+                            self.clock.now())
         self.respond('200 Command successful.')
 
     def site_change(self, account, rest):

@@ -109,8 +109,9 @@ class Account:
 
 class Site:
     """An ioFTPD installation folder: system/ (the program and its data),
-    etc/ (id tables, passwd, ioftpd.env), users/, groups/, logs/, text/ftp/
-    (message files) and site/ (the files the FTP clients see)."""
+    etc/ (id tables, ioftpd.env; passwd on sites that keep one), users/,
+    groups/, logs/, text/ftp/ (message files) and site/ (the files the FTP
+    clients see)."""
 
     def __init__(self, root):
         self.root = Path(root).resolve()
@@ -209,6 +210,24 @@ class Site:
                 return names[gid], gid
         return '', 0
 
+    def _mark(self, account, keyword):
+        words = self._field(self.user_lines(account.uid), keyword.lower())
+        try:
+            return int(words[0]) if words else 0
+        except ValueError:
+            return 0
+
+    def is_deleted(self, account):
+        """Marked by SITE DELUSER (DeletedOn set) and not purged yet."""
+        with self.lock:
+            return self._mark(account, 'DeletedOn') != 0
+
+    def is_expired(self, account, when):
+        """ExpiresAt (a Unix time, 0 for never) has passed."""
+        with self.lock:
+            expires = self._mark(account, 'ExpiresAt')
+        return 0 < expires <= when.timestamp()
+
     def is_siteop(self, account):
         """Accounts with flag 1 or M may run the admin SITE commands (ioFTPD's
         default permission lines kick, deluser and flags are 1M)."""
@@ -223,7 +242,9 @@ class Site:
                 raise SiteError('%s is not an ioFTPD site: %s/ is missing'
                                 % (self.root, self.relative(folder)))
         groups = self.read_id_table(self.group_table)
-        self.read_id_table(self.passwd)
+        # ioFTPD keeps no passwd file; a site may carry one for older tools.
+        if self.passwd.exists():
+            self.read_id_table(self.passwd)
         users = self.read_id_table(self.user_table)
         if not users:
             raise SiteError('%s has no accounts' % self.relative(self.user_table))
@@ -281,12 +302,43 @@ class Site:
             write_crlf_lines(self.user_file(account.uid), out)
             return flags
 
-    def delete_user(self, account):
-        """Removes the account for good: its line in UserIdTable and in passwd,
-        its user file, and one from the member count of each of its groups."""
+    def mark_deleted(self, account, admin, message, when):
+        """SITE DELUSER of ioFTPD 7: the account is only marked, with
+        DeletedOn (Unix time), DeletedBy (the admin's uid) and DeletedMsg (when
+        a message was given) in its user file, where ioFTPD writes them (after
+        ExpiresAt). It stays in UserIdTable and users/ until SITE PURGE."""
+        marks = (['DeletedMsg ' + message] if message else []) + [
+            'DeletedBy %d' % admin.uid, 'DeletedOn %d' % int(when.timestamp())]
+        self._rewrite_marks(account, marks)
+
+    def undelete(self, account):
+        """SITE UNDELETE: the marks back to nothing deleted."""
+        self._rewrite_marks(account, ['DeletedBy 0', 'DeletedOn 0'])
+
+    def _rewrite_marks(self, account, marks):
+        with self.lock:
+            kept, at = [], None
+            for line in self.user_lines(account.uid):
+                keyword = line.split(' ')[0].lower()
+                if keyword in ('deletedmsg', 'deletedby', 'deletedon'):
+                    at = len(kept) if at is None else at
+                    continue
+                kept.append(line)
+                if keyword == 'expiresat' and at is None:
+                    at = len(kept)
+            if at is None:
+                at = len(kept)
+            write_crlf_lines(self.user_file(account.uid), kept[:at] + marks + kept[at:])
+
+    def purge(self, account):
+        """SITE PURGE: removes a deleted account for good: its line in
+        UserIdTable (and in passwd, where a site keeps one), its user file,
+        and one from the member count of each of its groups."""
         with self.lock:
             gids = self.group_ids(account)
             for table in (self.user_table, self.passwd):
+                if not table.exists():
+                    continue
                 lines = read_crlf_lines(table)
                 kept = [l for l in lines if l.split(':', 1)[0].lower() != account.name.lower()]
                 write_crlf_lines(table, kept)

@@ -54,8 +54,10 @@ void checkServerFiles(Run& run, CheckReport& report) {
   // Quota periods enrol every account of this list.
   const std::string& server = run.settings.server_folder;
   if (server.empty()) return;
-  std::string list = shownPath(server + contract::kServerUserList);
-  std::size_t accounts = readServerUserList(run.files, server).size();
+  AccountList account_list = readAccountList(run.files, run.config, server);
+  std::string list = shownPath(account_list.path.empty() ? server + contract::kServerUserList
+                                                         : account_list.path);
+  std::size_t accounts = account_list.names.size();
   if (accounts == 0) {
     report.problem(report.where("ioFTPD") + ": the account list " + list +
                    " is missing or empty, so quota periods enrol nobody");

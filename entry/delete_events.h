@@ -1,6 +1,8 @@
 // PREDL and POSDL: the size of a file about to be deleted is noted as a memo
-// in each store that holds the user, and taken off the user's total once the
-// file is really gone.
+// in each store that holds the user; once the file is really gone, what the
+// file was credited is taken back from whoever it was credited to, or, for
+// a file the credit store does not know, the memo's size from the user who
+// deleted it.
 #pragma once
 
 #include <string>
@@ -11,5 +13,16 @@ namespace quarvel {
 // break the store's line format ("=", CR, LF) become "_" in the file name
 // part, so the memo stays one line with the whole name as its key.
 std::string sizeMemoKey(const std::string& user, const std::string& file_name);
+
+// The file a DELE names, resolved as the server resolves it: `name` as the
+// client typed it (a bare name, a path relative to the current folder, or
+// an absolute virtual path), `folder` the local folder of the current
+// folder (the variable path), `pwd` the current virtual folder.
+struct DeletedPath {
+  std::string local;     // normalised as the upload event's path
+  std::string virtual_;  // "/a/b.rar"; empty when it cannot be known
+};
+DeletedPath resolveDeletedPath(const std::string& name, const std::string& folder,
+                               const std::string& pwd);
 
 }  // namespace quarvel

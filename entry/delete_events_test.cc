@@ -74,5 +74,72 @@ TEST(DeleteEventTest, FileNamesWithAnEqualsSignKeepTheirMemoOnOneKey) {
   EXPECT_EQ(sizeMemoKey("bob", "x\r\ny=1"), "bob_PREDEL_SIZE_x__y_1");
 }
 
+TEST(DeleteEventTest, TheNamedFileIsResolvedAsTheServerResolvesIt) {
+  struct Row {
+    const char* name;
+    const char* folder;  // the local folder of pwd
+    const char* pwd;
+    const char* local;
+    const char* virtual_path;
+  };
+  const Row rows[] = {
+      {"a.rar", "C:\\site\\in\\x", "/in/x/", "C:\\site\\in\\x\\a.rar", "/in/x/a.rar"},
+      {"/in/x/a.rar", "C:\\site", "/", "C:\\site\\in\\x\\a.rar", "/in/x/a.rar"},
+      {"/in/x/a.rar", "C:\\site\\g\\y\\", "/g/y", "C:\\site\\in\\x\\a.rar", "/in/x/a.rar"},
+      {"../x/./a.rar", "C:\\site\\in\\y", "/in/y", "C:\\site\\in\\x\\a.rar", "/in/x/a.rar"},
+      // Folders compared without regard to case, the file named as typed.
+      {"/IN/X/A.rar", "C:\\site\\in\\y", "/in/y", "C:\\site\\in\\X\\A.rar", "/IN/X/A.rar"},
+      {"/../in//a.rar", "C:\\site\\in", "/in", "C:\\site\\in\\a.rar", "/in/a.rar"},
+      {"a.rar", "C:\\", "/", "C:\\a.rar", "/a.rar"},
+      {"a.rar", "/srv/site//in", "/in", "\\srv\\site\\in\\a.rar", "/in/a.rar"},
+      {"../a.rar", "\\\\nas\\share\\in", "/in", "\\\\nas\\share\\a.rar", "/a.rar"},
+      // Climbing above the local root: the joined path, which names nothing.
+      {"/a.rar", "\\\\nas\\share", "/in/deep", "\\\\nas\\share\\a.rar", "/a.rar"},
+      // No current virtual folder: relative names are walked on the local
+      // folder; an absolute one is only joined.
+      {"x/../a.rar", "C:\\site\\in", "", "C:\\site\\in\\a.rar", ""},
+      {"/in/a.rar", "C:\\site\\in", "", "C:\\site\\in\\in\\a.rar", "/in/a.rar"},
+  };
+  for (const Row& row : rows) {
+    DeletedPath resolved = resolveDeletedPath(row.name, row.folder, row.pwd);
+    EXPECT_EQ(resolved.local, row.local) << row.name << " from " << row.pwd;
+    EXPECT_EQ(resolved.virtual_, row.virtual_path) << row.name << " from " << row.pwd;
+  }
+}
+
+TEST(DeleteEventTest, ACreditedFileIsTakenBackFromItsUploadersWhoeverDeletesIt) {
+  TestSite site;
+  const char kFile[] = "C:\\site\\in\\x\\a.rar";
+  site.platform.addFile(kFile, std::string(3 * 1048576, 'x'));
+  site.setTrialStore("\r\nbob=10::5::Couriers\r\nann=1::5::Friends\r\n");
+  site.run("UD \"C:\\site\\in\\x\\a.rar\" 0 \"/in/x/a.rar\"",
+           {{"user", "bob"}, {"group", "Couriers"}});
+  site.platform.addFile(kFile, std::string(5 * 1048576, 'x'));  // ann appends 2 MB
+  site.run("UD \"C:/site/in/x//a.rar\" 0 \"/in/x/a.rar\"", {{"user", "ann"}, {"group", "Friends"}});
+  EXPECT_EQ(site.trialStore(), "bob=13::5::Couriers\r\nann=3::5::Friends\r\n");
+
+  std::map<std::string, std::string> staff = {
+      {"user", "Marlow"}, {"group", "SiteOps"}, {"path", "C:\\site"}, {"pwd", "/"}};
+  site.run("PREDL DELE /in/x/a.rar", staff);
+  site.platform.removeFile(kFile);
+  site.run("POSDL DELE /in/x/a.rar", staff);
+  EXPECT_EQ(site.trialStore(), "bob=10::5::Couriers\r\nann=1::5::Friends\r\n");
+  EXPECT_EQ(site.platform.file("C:\\site\\Credits.dat"), "\r\n");
+}
+
+TEST(DeleteEventTest, AFileReplacedByAShorterOneCountsAfresh) {
+  TestSite site;
+  const char kFile[] = "C:\\site\\a.rar";
+  site.setTrialStore("\r\nbob=0::5::Couriers\r\n");
+  std::map<std::string, std::string> bob = {{"user", "bob"}, {"group", "Couriers"}};
+  for (std::size_t megabytes : {8, 3, 4}) {
+    site.platform.addFile(kFile, std::string(megabytes * 1048576, 'x'));
+    site.run("UD \"C:\\site\\a.rar\" 0 \"/a.rar\"", bob);
+  }
+  // 8, then 3 in place of it, then 1 appended.
+  EXPECT_EQ(site.trialStore(), "\r\nbob=12::5::Couriers\r\n");
+  EXPECT_EQ(site.platform.file("C:\\site\\Credits.dat"), "\r\nC:\\site\\a.rar=bob::4\r\n");
+}
+
 }  // namespace
 }  // namespace quarvel

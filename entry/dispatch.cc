@@ -4,6 +4,7 @@
 #include "entry/check_command.h"
 #include "entry/handlers.h"
 #include "entry/help_command.h"
+#include "entry/upload_event.h"
 #include "server/contract.h"
 
 namespace quarvel {
@@ -85,6 +86,12 @@ void logStoreChanges(Run& run, const std::vector<std::string>& before) {
 
 }  // namespace
 
+bool judgedByFileFolder(const std::string& command_line) {
+  std::string word = toUpper(commandWord(command_line, 1));
+  if (word == "UD") return !uploadedVirtualPath(command_line).empty();
+  return word == "PREDL" || word == "POSDL";
+}
+
 void dispatch(Run& run, const std::vector<CommandRow>& table) {
   for (const CommandRow& row : table) {
     if (rowMatches(row, run.command_line) && row.handler(run) == Next::kEndRun) return;
@@ -113,13 +120,16 @@ int runProgram(Platform& platform) {
   if (isCheckCommand(run.command_line)) return runCheck(run);
   run.loadStartupSettings();
   std::string pwd = run.env(contract::kPwdVariable);
-  if (!pwd.empty() && isExcluded(run.settings.excluded_dirs, pwd)) return 0;
+  if (!pwd.empty() && isExcluded(run.settings.excluded_dirs, pwd) &&
+      !judgedByFileFolder(run.command_line)) {
+    return 0;
+  }
   std::vector<std::string> before = storeBytes(run);
   dispatch(run, commandTable());
   // Exit sequence: what the run changed goes to disk (and, in one line, to
   // the audit log), then an open admin connection is closed without a word
   // more.
-  run.stores.commit();
+  run.stores.commitAtEnd();
   logStoreChanges(run, before);
   run.admin_session.reset();
   if (run.admin_connection != 0) run.ftp.closeChannel(run.admin_connection);

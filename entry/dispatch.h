@@ -32,6 +32,11 @@ bool rowMatches(const CommandRow& row, const std::string& command_line);
 // compared without regard to case.
 bool isExcluded(const std::string& excluded_dirs, const std::string& pwd);
 
+// Whether the run is judged against EXCLUDED_DIRS by the folder of the
+// file it is about (its handler checks that) instead of the caller's
+// current folder: an upload that names its virtual path, and a deletion.
+bool judgedByFileFolder(const std::string& command_line);
+
 // Offers the command line to every row in order until a handler ends the
 // run.
 void dispatch(Run& run, const std::vector<CommandRow>& table);

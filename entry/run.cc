@@ -26,12 +26,17 @@ Run::Run(Platform& p, int ftp_timeout_ms)
       config(files, out),
       trial(files),
       quota(files),
-      stores(p, trial, quota),
+      credits(files),
+      stores(p, trial, quota, credits),
       users(config, files, settings.server_folder),
       ftp(p, ftp_timeout_ms),
       audit(p, files.dataPath(""), commandWord(command_line, 1),
             [this] { return configValue("FTP_PASS"); }),
-      ftp_timeout_ms_(ftp_timeout_ms) {}
+      ftp_timeout_ms_(ftp_timeout_ms) {
+  // A run held back by an unreadable user database leaves its reason in
+  // the audit log as well.
+  users.alsoTellUnreadable([this](const std::string& line) { audit.note("-", line); });
+}
 
 void Run::loadStartupSettings() {
   // The server starts programs with an environment of its own making;

@@ -1,6 +1,6 @@
 // Everything one run of the program holds: the platform, the command line
 // and its data folder, the output, the configuration and its start-up
-// settings, the two stores, the current user record, the FTP client and the
+// settings, the stores, the current user record, the FTP client and the
 // admin connection. Built once in main and passed to every handler.
 #pragma once
 
@@ -15,6 +15,7 @@
 #include "platform/platform.h"
 #include "server/admin_session.h"
 #include "stores/audit_log.h"
+#include "stores/credit_store.h"
 #include "stores/quota_store.h"
 #include "stores/stores.h"
 #include "stores/trial_store.h"
@@ -75,7 +76,8 @@ class Run {
   StartupSettings settings;
   TrialStore trial;
   QuotaStore quota;
-  Stores stores;  // the commit points of both
+  CreditStore credits;
+  Stores stores;  // the commit points of all three
   UserDatabase users;
   FtpClient ftp;
   int admin_connection = 0;  // 0: no admin connection open

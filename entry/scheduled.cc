@@ -2,6 +2,7 @@
 // period set-up).
 #include <algorithm>
 #include <cstdio>
+#include <set>
 
 #include "config/numbers.h"
 #include "config/text.h"
@@ -49,8 +50,26 @@ bool isListed(const std::vector<std::string>& names, const std::string& name) {
   return false;
 }
 
+// Whether the server has closed the account (deleted, not purged yet, or
+// expired). Its trial is held: no day counted, never expired or punished,
+// so that an undelete finds it as it was.
+bool isClosedAccount(Run& run, const std::string& name) {
+  return run.users.lookupUser(name).account_state != AccountState::kActive;
+}
+
+// Every record is weighed against the user database: unread, it would make
+// every user look gone. While it cannot be read, the run changes nothing
+// (the turn of a period, the days to count and every punishment wait for a
+// run that can read it) and says so once.
+bool userDatabaseReadable(Run& run) {
+  if (run.users.readable()) return true;
+  run.users.reportUnreadable();
+  return false;
+}
+
 // Counts the trials down by the days since the last count (none on the same
-// date): the number of days counted.
+// date): the number of days counted. Entries of closed accounts are left as
+// they are.
 int countDownTrials(Run& run, AdminSession& session) {
   std::string today = run.today();
   CountedDay counted(run.files);
@@ -63,6 +82,7 @@ int countDownTrials(Run& run, AdminSession& session) {
   for (const std::string& line : run.trial.readAllTrialLines()) {
     TrialEntry entry = parseTrialLine(line);
     if (entry.key.empty() || isDueKey(entry.key) || isListed(due, entry.key)) continue;
+    if (isClosedAccount(run, entry.key)) continue;
     entry.record.second = integerForm(countedDown(entry.record.second, days));
     run.trial.putMember(entry.key, entry.record);
   }
@@ -80,7 +100,8 @@ void punishExpiredTrials(Run& run, AdminSession& session, bool counted) {
   for (const std::string& line : run.trial.readAllTrialLines()) {
     TrialEntry entry = parseTrialLine(line);
     if (entry.key.empty() || isDueKey(entry.key)) continue;
-    bool ran_out = counted && readWholeNumber(entry.record.second) == 0;
+    bool ran_out = counted && readWholeNumber(entry.record.second) == 0 &&
+                   !isClosedAccount(run, entry.key);
     if (ran_out || isListed(was_due, entry.key)) expired.push_back(entry.key);
   }
   if (!expired.empty()) run.audit.summary("trials due: " + joinNames(expired, ", "));
@@ -117,15 +138,16 @@ void startNextPeriod(Run& run, const std::vector<std::string>& pending) {
 
 // At the end date of a running period: members still counting are
 // punished, and the next period starts; members who could not be punished
-// are carried into it as pending.
+// are carried into it as pending. Closed accounts are neither named nor
+// punished.
 void changeQuotaPeriod(Run& run, AdminSession& session, std::vector<std::string> pending) {
   std::string today = run.today();
-  if (daysBetween(run.quota.periodEnds(), today) <= 0 &&
-      run.quota.periodStarted()) {
+  if (daysBetween(run.quota.periodEnds(), today) <= 0 && run.quota.periodStarted()) {
     run.audit.summary("quota period ends: " + run.quota.periodStarts() +
                       " to " + run.quota.periodEnds());
     for (const std::string& name : run.quota.listQuotaUsers()) {
       if (QuotaStatus(run.quota.member(name).second).isSettled()) continue;
+      if (isClosedAccount(run, name)) continue;
       run.printLine("Processing " + name);
       if (punishQuotaUser(run, session, name) == PunishOutcome::kLeftDue) {
         pending.push_back(trimBlanks(name));
@@ -173,19 +195,46 @@ Next runQstart(Run& run) {
 }
 
 Next runQnow(Run& run) {
+  if (!userDatabaseReadable(run)) return Next::kEndRun;
   run.quota.file().removeFile();
   startQuotaPeriod(run);
   return Next::kEndRun;
 }
 
 Next runCheckup(Run& run) {
+  // Every record is checked against the user database: unread, it would
+  // make every user look gone.
+  if (!userDatabaseReadable(run)) return Next::kContinue;
   catchUpPunishments(run);
   evaluateTrialsDaily(run);
   evaluateQuotaDaily(run);
   return Next::kContinue;
 }
 
+namespace {
+
+// Whether the period turns today: it ends, or a set-up period starts.
+bool periodTurnsToday(Run& run) {
+  std::string today = run.today();
+  if (run.quota.periodStarted()) return daysBetween(run.quota.periodEnds(), today) <= 0;
+  return daysBetween(run.quota.periodStarts(), today) <= 0;
+}
+
+// Whether newday may go ahead: it may, unless it has something to do that
+// weighs records against a user database it cannot read.
+bool newdayMayGoAhead(Run& run) {
+  bool trial_work = run.trial.file().exists() &&
+                    (!run.trial.dueUsers().empty() ||
+                     daysToCount(CountedDay(run.files).read(), run.today()) > 0);
+  bool quota_work = run.quota.file().exists() &&
+                    (!run.quota.pendingUsers().empty() || periodTurnsToday(run));
+  return !(trial_work || quota_work) || userDatabaseReadable(run);
+}
+
+}  // namespace
+
 void newdayOn(Run& run, AdminSession& session) {
+  if (!newdayMayGoAhead(run)) return;
   // What an earlier period end left undone comes before anything else.
   std::vector<std::string> pending;
   if (run.quota.file().exists()) pending = retryPendingPunishments(run, session);
@@ -197,6 +246,7 @@ void newdayOn(Run& run, AdminSession& session) {
 }
 
 Next runNewday(Run& run) {
+  if (!newdayMayGoAhead(run)) return Next::kEndRun;
   // The login is made at the start, as it always was, used by every
   // punishment of the run and dropped at its end.
   AdminSession& session = run.adminSession();

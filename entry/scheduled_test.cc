@@ -313,6 +313,34 @@ TEST(CheckupTest, TrialAndQuotaHalvesInOneRun) {
   EXPECT_TRUE(site.platform.connects.empty());
 }
 
+// The server holds its user id table locked while it rewrites it (a
+// sharing lock on Windows): runs that would take every user for gone, or
+// enrol nobody, leave the stores as they are and say why once.
+TEST(UnreadableUserDatabaseTest, RunsThatNeedItChangeNothing) {
+  const std::string trials = "wren=600::3::Couriers\r\nghost=0::3::G\r\n";
+  const std::string period =
+      "setup_quota_starts=11-01-2026\r\nsetup_quota_ends=12-01-2026\r\n"
+      "setup_quota_started=1\r\nbrisk=5::0::Couriers\r\nghost=1::0::X\r\n";
+  for (const char* command : {"checkup", "qnow", "newday"}) {
+    Site site("QUOTA_PUNISHMENT=1\r\nAddLate=1\r\n");
+    site.platform.lockFile("C:\\ioFTPD\\etc\\UserIdTable");
+    site.platform.date = {2026, 12, 1};
+    if (std::string(command) != "newday") site.setTrialStore(trials);
+    site.setQuotaStore(period);
+    runCommand(site, command);
+    EXPECT_EQ(site.platform.output, "") << command;
+    EXPECT_EQ(site.quotaStore(), period) << command;
+    if (std::string(command) != "newday") {
+      EXPECT_EQ(site.trialStore(), trials) << command;
+    }
+    EXPECT_TRUE(site.platform.siteCommands().empty()) << command;
+    ASSERT_EQ(site.platform.error_lines.size(), 1u) << command;
+    EXPECT_NE(site.platform.error_lines[0].find("UserIdTable\" cannot be opened"),
+              std::string::npos)
+        << site.platform.error_lines[0];
+  }
+}
+
 }  // namespace
 }  // namespace quarvel
 

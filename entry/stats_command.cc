@@ -1,5 +1,8 @@
 // stats: the caller's trial and quota standing as continuation lines of the
-// server's transfer reply, rendered from the FTP_STATS template.
+// server's transfer reply, rendered from the FTP_STATS template. Each line
+// begins with FTP_STATS_PREFIX, "226-" when the key is absent; a server
+// that puts its own reply code in front of the lines of a message file
+// (ioFTPD 7) is given an empty prefix, so the code is not shown twice.
 #include "config/numbers.h"
 #include "config/text.h"
 #include "dates/dates.h"
@@ -11,8 +14,8 @@ namespace {
 
 // The tokens are replaced in this order; text put in by one replacement is
 // open to the later ones.
-std::string renderStats(const std::string& stats_template, const std::string& type,
-                        const std::string& user, const std::string& group,
+std::string renderStats(const std::string& prefix, const std::string& stats_template,
+                        const std::string& type, const std::string& user, const std::string& group,
                         const std::string& uploaded, const std::string& mb_left,
                         const std::string& days_left) {
   std::string line = replaceAll(stats_template, "%TYPE%", type);
@@ -21,7 +24,11 @@ std::string renderStats(const std::string& stats_template, const std::string& ty
   line = replaceAll(line, "%UPLOADED%", uploaded);
   line = replaceAll(line, "%MBLEFT%", mb_left);
   line = replaceAll(line, "%DAYSLEFT%", days_left);
-  return std::string(contract::kReplyContinuation) + line;
+  return prefix + line;
+}
+
+std::string statsPrefix(Run& run) {
+  return run.config.configEntry("FTP_STATS_PREFIX").value_or(contract::kReplyContinuation);
 }
 
 }  // namespace
@@ -34,8 +41,8 @@ Next runStats(Run& run) {
   if (!trial.empty()) {
     std::string uploaded = field(trial, "::", 1);
     double mb_left = readNumber(run.configValue("TRIAL_UPLOAD")) - readNumber(uploaded);
-    run.printLine(renderStats(run.configValue("FTP_STATS"), "TRiAL", name, group, uploaded,
-                              plainForm(mb_left), field(trial, "::", 2)));
+    run.printLine(renderStats(statsPrefix(run), run.configValue("FTP_STATS"), "TRiAL", name, group,
+                              uploaded, plainForm(mb_left), field(trial, "::", 2)));
   }
 
   std::string quota = run.quota.readQuotaRecord(name);
@@ -47,8 +54,8 @@ Next runStats(Run& run) {
       mb_left = readNumber(goal) - readNumber(uploaded);
     }
     int days_left = daysBetween(run.quota.periodEnds(), run.today());
-    run.printLine(renderStats(run.configValue("FTP_STATS"), "QUOTA", name, group, uploaded,
-                              plainForm(mb_left), integerForm(days_left)));
+    run.printLine(renderStats(statsPrefix(run), run.configValue("FTP_STATS"), "QUOTA", name, group,
+                              uploaded, plainForm(mb_left), integerForm(days_left)));
   }
   return Next::kContinue;
 }

@@ -9,13 +9,27 @@
 namespace quarvel {
 namespace {
 
-// name@group FLAGS:flags[ reason], without the IRC bold code that reason
-// templates may carry.
+// name@group FLAGS:flags[ reason][ (deleted|expired)], without the IRC bold
+// code that reason templates may carry.
 std::string listingLine(const UserRecord& user) {
   std::string line = trimBlanks(user.user_name) + "@" + trimBlanks(user.primary_group) +
                      " FLAGS:" + trimBlanks(user.flags);
   if (user.exempt_code != 0) line += " " + trimBlanks(user.exempt_reason);
+  if (user.account_state != AccountState::kActive) {
+    line += " (" + accountStateWord(user.account_state) + ")";
+  }
   return replaceAll(line, "\x02", "");
+}
+
+// Which file quota enrolment takes its accounts from, and how many.
+std::string accountListLine(const AccountList& list) {
+  if (list.path.empty()) {
+    return "Account list: none (neither etc\\passwd below ioFTPD nor the UserTABLE file "
+           "exists)";
+  }
+  const std::size_t count = list.names.size();
+  return "Account list: " + list.path + " (" + std::to_string(count) +
+         (count == 1 ? " account)" : " accounts)");
 }
 
 std::string maskSecret(const std::string& text, const std::string& secret) {
@@ -51,6 +65,8 @@ Next runConnectionTest(Run& run) {
   for (const std::string& name : readUserTableListing(run.files, run.config)) {
     run.printLine(listingLine(run.users.lookupUser(name)));
   }
+  run.printLine(accountListLine(run.users.accountList()));
+  if (!run.users.readable()) run.users.reportUnreadable();
   return Next::kContinue;
 }
 

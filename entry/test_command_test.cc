@@ -16,7 +16,8 @@ const char kListing[] =
     "oleander@Friends FLAGS:36 disabled\r\n"
     "pike@NoGroup FLAGS:3\r\n"
     "tamsin@Couriers FLAGS:3\r\n"
-    "wren@Couriers FLAGS:3\r\n";
+    "wren@Couriers FLAGS:3\r\n"
+    "Account list: C:\\ioFTPD\\etc\\passwd (6 accounts)\r\n";
 
 TEST(AdminConnectionTest, LogsInWithTheConfiguredAccount) {
   Site site;
@@ -105,7 +106,8 @@ TEST(ConnectionTestCommand, ListingEdgeCases) {
   EXPECT_EQ(output.substr(output.find(" \r\n") + 3),
             "brisk@Couriers FLAGS:3\r\n"
             "ghost@ FLAGS:\r\n"
-            "pike@NoGroup FLAGS:3\r\n");
+            "pike@NoGroup FLAGS:3\r\n"
+            "Account list: C:\\ioFTPD\\etc\\passwd (6 accounts)\r\n");
 
   // Users the database cannot find still give a line, from the emptied
   // record (which counts as a listed exempt user).
@@ -114,7 +116,9 @@ TEST(ConnectionTestCommand, ListingEdgeCases) {
   lost.platform.script.reachable = false;
   runConnectionTest(lost.run());
   output = lost.platform.output;
-  EXPECT_EQ(output.substr(output.find(" \r\n") + 3), "@ FLAGS: exempt user\r\n");
+  EXPECT_EQ(output.substr(output.find(" \r\n") + 3),
+            "@ FLAGS: exempt user\r\n"
+            "Account list: C:\\ioFTPD\\etc\\passwd (6 accounts)\r\n");
 }
 
 TEST(ConnectionTestCommand, NoUserTableGivesNoListing) {
@@ -124,7 +128,42 @@ TEST(ConnectionTestCommand, NoUserTableGivesNoListing) {
   EXPECT_EQ(site.platform.output,
             "Cant Connect to FTP !\r\n"
             "Please check your ioFTPD error.log / quarvel.conf settings.\r\n"
-            " \r\n");
+            " \r\n"
+            "Account list: C:\\ioFTPD\\etc\\passwd (6 accounts)\r\n");
+}
+
+// On a stock server, without etc\passwd: the user id table is the account
+// list; deleted and expired accounts are marked in the listing; a database
+// that cannot be read is said on standard error.
+TEST(ConnectionTestCommand, AccountListAndClosedAccounts) {
+  Site site;
+  site.platform.script.reachable = false;
+  site.platform.removeFile("C:\\ioFTPD\\etc\\passwd");
+  site.platform.addFile("C:\\ioFTPD\\users\\5", "groups 1\r\nflags 3\r\nDeletedOn 1765000000\r\n");
+  site.platform.addFile("C:\\ioFTPD\\users\\6",
+                        "groups 3\r\nflags 3\r\nExpiresAt 1765000000\r\nDeletedOn 0\r\n");
+  runConnectionTest(site.run());
+  std::string output = site.platform.output;
+  EXPECT_EQ(output.substr(output.find(" \r\n") + 3),
+            "brisk@Couriers FLAGS:3\r\n"
+            "Marlow@SiteOps FLAGS:1M Exempt group SiteOps\r\n"
+            "oleander@Friends FLAGS:36 disabled\r\n"
+            "pike@NoGroup FLAGS:3 (deleted)\r\n"
+            "tamsin@Couriers FLAGS:3\r\n"
+            "wren@Couriers FLAGS:3 (expired)\r\n"
+            "Account list: C:\\ioFTPD\\etc\\UserIdTable (6 accounts)\r\n");
+  EXPECT_TRUE(site.platform.error_lines.empty());
+
+  Site gone;
+  gone.platform.script.reachable = false;
+  gone.platform.removeFile("C:\\ioFTPD\\etc\\passwd");
+  gone.platform.removeFile("C:\\ioFTPD\\etc\\UserIdTable");
+  runConnectionTest(gone.run());
+  output = gone.platform.output;
+  EXPECT_EQ(output.substr(output.find(" \r\n") + 3),
+            "Account list: none (neither etc\\passwd below ioFTPD nor the UserTABLE file "
+            "exists)\r\n");
+  EXPECT_EQ(gone.platform.error_lines.size(), 1u);
 }
 
 TEST(ConnectionTestCommand, DispatchRunsItForTheWholeLineOnly) {

@@ -1,7 +1,10 @@
 #include "entry/upload_event.h"
 
+#include <vector>
+
 #include "config/numbers.h"
 #include "config/text.h"
+#include "entry/dispatch.h"
 #include "entry/handlers.h"
 #include "evaluation/quota_evaluation.h"
 #include "evaluation/trial_evaluation.h"
@@ -10,18 +13,47 @@
 
 namespace quarvel {
 
-std::string uploadedFilePath(const std::string& command_line) {
-  std::string rest = command_line.size() > 3 ? command_line.substr(3) : std::string();
-  std::size_t open = rest.find('"');
-  if (open == std::string::npos) return std::string();
-  std::size_t close = rest.find('"', open + 1);
-  std::string path =
-      rest.substr(open + 1, close == std::string::npos ? std::string::npos : close - open - 1);
-  path = replaceAll(path, "/", "\\");
+std::string normalisedLocalPath(const std::string& raw) {
+  std::string path = replaceAll(raw, "/", "\\");
   // Folding the leading pair too would turn \\server\share\x into a path on
   // the current drive, and the upload would count as nothing.
   std::string share_prefix = path.compare(0, 2, "\\\\") == 0 ? "\\\\" : "";
   return share_prefix + replaceAll(path.substr(share_prefix.size()), "\\\\", "\\");
+}
+
+namespace {
+
+// The text between the (2n-1)th and the (2n)th double quote after the
+// command word, to the end when the closing quote is missing; false when
+// the opening quote is not there.
+bool quotedArgument(const std::string& command_line, int n, std::string* argument) {
+  std::string rest = command_line.size() > 3 ? command_line.substr(3) : std::string();
+  std::size_t from = 0;
+  for (int i = 1; i <= n; ++i) {
+    std::size_t open = from < rest.size() ? rest.find('"', from) : std::string::npos;
+    if (open == std::string::npos) return false;
+    std::size_t close = rest.find('"', open + 1);
+    if (i == n) {
+      *argument = rest.substr(open + 1, close == std::string::npos ? close : close - open - 1);
+      return true;
+    }
+    if (close == std::string::npos) return false;
+    from = close + 1;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::string uploadedFilePath(const std::string& command_line) {
+  std::string path;
+  return quotedArgument(command_line, 1, &path) ? normalisedLocalPath(path) : std::string();
+}
+
+std::string uploadedVirtualPath(const std::string& command_line) {
+  std::string path;
+  quotedArgument(command_line, 2, &path);
+  return path;
 }
 
 namespace {
@@ -36,6 +68,7 @@ class UploadedFile {
     measured_ = true;
     return size_mb_;
   }
+  const std::string& path() const { return path_; }
 
  private:
   Files& files_;
@@ -44,30 +77,70 @@ class UploadedFile {
   double size_mb_ = 0;
 };
 
-// Adds the file's size to the user's record in one store and refreshes its
+// What this upload earns `name`, and the file's credits afterwards. A file
+// credited before is credited only what it grew by (an append, a resumed
+// upload); one shorter than what was credited for it was replaced and
+// counts afresh. A file without an entry counts in full.
+double creditFor(UploadedFile& file, const std::string& name, std::vector<FileCredit>* credits) {
+  double size = file.sizeMB();
+  double credited = 0;
+  for (const FileCredit& credit : *credits) credited += credit.mb;
+  if (credits->empty() || size < roundOneDecimal(credited)) {
+    *credits = {FileCredit{name, size}};
+    return size;
+  }
+  double growth = roundOneDecimal(size - credited);
+  for (FileCredit& credit : *credits) {
+    if (toLower(credit.user) == toLower(name)) {
+      credit.mb = roundOneDecimal(credit.mb + growth);
+      return growth;
+    }
+  }
+  credits->push_back(FileCredit{name, growth});
+  return growth;
+}
+
+// Adds the amount to the user's record in one store and refreshes its
 // group; false when the user has no record there.
 bool creditUpload(StoreFile& store, const std::string& name, const std::string& group,
-                  UploadedFile& file) {
+                  double amount_mb) {
   std::string value = store.read(name);
   if (value.empty()) return false;
-  StoreRecord record = StoreRecord::parse(value).credited(file.sizeMB());
+  StoreRecord record = StoreRecord::parse(value).credited(amount_mb);
   record.group = group;
   store.write(record.entry(name));
   return true;
 }
 
+// Entries of the credit store looked at by each upload (see sweep).
+constexpr std::size_t kSweptPerUpload = 2;
+
 }  // namespace
 
 Next runUpload(Run& run) {
+  // The file's own folder decides whether it counts (the caller's current
+  // folder says nothing about STOR /elsewhere/x.rar).
+  std::string virtual_path = uploadedVirtualPath(run.command_line);
+  if (!virtual_path.empty() && isExcluded(run.settings.excluded_dirs, virtual_path)) {
+    return Next::kEndRun;
+  }
   UploadedFile file(run.files, uploadedFilePath(run.command_line));
   std::string name = run.env(contract::kUserVariable);
   std::string group = run.env(contract::kGroupVariable);
+  bool on_trial = !run.trial.file().read(name).empty();
+  bool in_quota = !run.quota.file().read(name).empty();
+  if (!on_trial && !in_quota) return Next::kContinue;
+
+  std::vector<FileCredit> credits = run.credits.creditsOf(file.path());
+  double amount = creditFor(file, name, &credits);
   // Both credits come before the trial pass check, so that they reach the
   // disk in the commit before its announcement. Giving a suspended quota
   // record back keeps the credited amount and the new group, as crediting
   // after it would.
-  bool on_trial = creditUpload(run.trial.file(), name, group, file);
-  bool in_quota = creditUpload(run.quota.file(), name, group, file);
+  creditUpload(run.trial.file(), name, group, amount);
+  creditUpload(run.quota.file(), name, group, amount);
+  run.credits.sweep(run.files, kSweptPerUpload);
+  run.credits.setCredits(file.path(), credits);
   if (on_trial) checkTrialPass(run, name);
   if (in_quota) checkQuotaPass(run, name);
   return Next::kContinue;

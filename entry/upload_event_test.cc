@@ -31,6 +31,23 @@ TEST(UploadEventTest, PathIsTakenFromTheQuotesAndItsSeparatorsCleanedUp) {
   }
 }
 
+TEST(UploadEventTest, VirtualPathIsTheSecondQuotedArgument) {
+  struct Row {
+    const char* command_line;
+    const char* virtual_path;
+  };
+  const Row rows[] = {
+      {"UD \"C:\\in\\x.rar\" 1A2B3C4D \"/In/x.rar\"", "/In/x.rar"},
+      {"UD \"C:\\in\\x.rar\" 0 \"/a b/x.rar", "/a b/x.rar"},
+      {"UD \"C:\\in\\x.rar\" 1 0", ""},
+      {"UD \"C:\\in\\x.rar", ""},
+      {"UD", ""},
+  };
+  for (const Row& row : rows) {
+    EXPECT_EQ(uploadedVirtualPath(row.command_line), row.virtual_path) << row.command_line;
+  }
+}
+
 const std::map<std::string, std::string> kBobInFriends = {{"user", "bob"}, {"group", "Friends"}};
 
 TEST(UploadEventTest, CreditsTheFileToBothStoresAndTakesTheEventsGroup) {

@@ -6,8 +6,11 @@
 namespace quarvel {
 namespace {
 
-std::string why(PunishVerdict verdict) {
+std::string why(PunishVerdict verdict, const UserRecord& user) {
   switch (verdict) {
+    case PunishVerdict::kClosedAccount:
+      return "not punished: the account is " + accountStateWord(user.account_state) +
+             " on the server";
     case PunishVerdict::kExempt:
       return "not punished: exempt now";
     case PunishVerdict::kUnknownAccount:
@@ -42,6 +45,7 @@ PunishVerdict punishVerdict(const UserRecord& user, const std::string& name,
     return PunishVerdict::kAdminAccount;
   }
   if (known.empty()) return PunishVerdict::kUnknownAccount;
+  if (user.account_state != AccountState::kActive) return PunishVerdict::kClosedAccount;
   if (user.exempt_code != 0) return PunishVerdict::kExempt;
   return PunishVerdict::kPunish;
 }
@@ -64,8 +68,9 @@ PunishOutcome punishTrialUser(Run& run, AdminSession& session, const std::string
   // A name the database does not know is still sent: the server decides.
   UserRecord user;
   PunishVerdict verdict = verdictFor(run, name, &user);
-  if (verdict == PunishVerdict::kExempt || verdict == PunishVerdict::kAdminAccount) {
-    run.audit.note(name, why(verdict));
+  if (verdict == PunishVerdict::kExempt || verdict == PunishVerdict::kAdminAccount ||
+      verdict == PunishVerdict::kClosedAccount) {
+    run.audit.note(name, why(verdict, user));
     return PunishOutcome::kSpared;
   }
   if (punishment == 1) {
@@ -93,7 +98,7 @@ PunishOutcome punishQuotaUser(Run& run, AdminSession& session, const std::string
   PunishOutcome outcome = PunishOutcome::kDone;
   if (verdict != PunishVerdict::kPunish) {
     // The empty name of a period without members is nobody to tell about.
-    if (!trimBlanks(name).empty()) run.audit.note(name, why(verdict));
+    if (!trimBlanks(name).empty()) run.audit.note(name, why(verdict, user));
     outcome = PunishOutcome::kSpared;
   } else if (run.settings.quota_punishment == 1 || run.settings.quota_punishment == 2) {
     std::string second = run.settings.quota_punishment == 1

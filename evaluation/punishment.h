@@ -19,11 +19,14 @@ enum class PunishVerdict {
   kPunish,
   kExempt,          // exempt by the rules as they stand now
   kUnknownAccount,  // the user database does not know the name
+  kClosedAccount,   // the server has closed it already (deleted or expired)
   kAdminAccount,    // the admin login's own account (FTP_USER)
 };
 
 // The one place that decides who may be punished, checked just before any
-// punishment command is sent.
+// punishment command is sent. A closed account is not punished, and no
+// longer due: the server already keeps it from logging in, and an operator
+// who opens it again has decided about it.
 PunishVerdict punishVerdict(const UserRecord& user, const std::string& name,
                             const std::string& admin_user);
 

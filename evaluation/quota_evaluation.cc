@@ -23,7 +23,7 @@ double quotaUpload(Run& run) { return readNumber(run.configValue("QUOTA_UPLOAD")
 // period), crediting ToGive for every day of the period already gone.
 void enrolLateAccounts(Run& run) {
   if (run.configValue("AddLate") != "1" || !run.quota.periodStarted()) return;
-  for (const std::string& account : readServerUserList(run.files, run.settings.server_folder)) {
+  for (const std::string& account : run.users.accountList().names) {
     if (!run.quota.readQuotaRecord(account).empty()) continue;
     long long credit =
         roundHalfEven(readNumber(run.configValue("ToGive")) *
@@ -31,8 +31,8 @@ void enrolLateAccounts(Run& run) {
     UserRecord user = run.users.lookupUser(account);
     std::string db_name = trimBlanks(user.user_name);
     // An account the user database does not know would give a line with an
-    // empty key, which nobody could ever find.
-    if (db_name.empty()) continue;
+    // empty key, which nobody could ever find; a closed one may not log in.
+    if (db_name.empty() || user.account_state != AccountState::kActive) continue;
     // A user on trial is suspended, as at the start of the period: the
     // quota must not punish a trial that is still running.
     const char* status = run.trial.isOnTrial(db_name) ? QuotaStatus::kSuspended
@@ -74,10 +74,11 @@ void startQuotaPeriod(Run& run) {
   }
   run.quota.setPeriodStarts(formatDate(today));
   run.quota.setPeriodEnds(twoDigits(month) + "-01-" + integerForm(year));
-  for (const std::string& account : readServerUserList(run.files, run.settings.server_folder)) {
+  for (const std::string& account : run.users.accountList().names) {
     UserRecord user = run.users.lookupUser(account);
     std::string db_name = trimBlanks(user.user_name);
-    if (db_name.empty()) continue;
+    // Deleted and expired accounts may not log in: nothing to enrol.
+    if (db_name.empty() || user.account_state != AccountState::kActive) continue;
     // A trial that ran out and waits for its punishment suspends nothing.
     bool on_trial = run.trial.isOnTrial(db_name) && !run.trial.isDue(db_name);
     const char* status = on_trial                ? QuotaStatus::kSuspended
@@ -97,6 +98,9 @@ void evaluateQuotaDaily(Run& run) {
       run.quota.removeMember(name);
       continue;
     }
+    // A closed account's record stays as it is until the account is gone
+    // from the tables: an undelete finds it again.
+    if (user.account_state != AccountState::kActive) continue;
     std::string value = run.quota.readQuotaRecord(name);
     if (value.empty()) continue;  // a line without a value is no member
     StoreRecord record = StoreRecord::parse(value);

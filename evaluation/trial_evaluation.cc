@@ -64,10 +64,14 @@ void evaluateTrialsDaily(Run& run) {
   for (const std::string& listed : run.trial.listTrialUsers()) {
     std::string name = trimBlanks(listed);
     if (name.empty()) continue;
-    if (run.users.lookupUser(name).user_name.empty()) {
+    UserRecord user = run.users.lookupUser(name);
+    if (user.user_name.empty()) {
       run.trial.removeMember(name);
       continue;
     }
+    // A closed account's record stays as it is until the account is gone
+    // from the tables: an undelete finds it again.
+    if (user.account_state != AccountState::kActive) continue;
     if (run.trial.member(name).uploadedMB() >= readNumber(run.configValue("TRIAL_UPLOAD")) &&
         !run.trial.isDue(name)) {
       run.trial.removeMember(name);

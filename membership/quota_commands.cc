@@ -25,6 +25,10 @@ Next addQuotaUser(Run& run, const std::string& typed) {
   std::string group = trimBlanks(user.primary_group);
   if (!run.trial.readTrialRecord(typed).empty()) {
     run.printLine(" Cant add " + typed + " because (s)he is in trial!");
+  } else if (!run.users.readable()) {
+    run.users.reportUnreadable();
+  } else if (!name.empty() && user.account_state != AccountState::kActive) {
+    run.printLine(closedAccountRefusal(name, user.account_state, "quota"));
   } else if (!name.empty() && !group.empty() && user.exempt_code == 0) {
     // A hand-added member starts from nothing, however much of the period
     // has gone by.

@@ -34,4 +34,10 @@ std::string gaveLine(const std::string& name, const std::string& amount) {
   return " gave " + name + " " + amount + "mB";
 }
 
+std::string closedAccountRefusal(const std::string& name, AccountState state,
+                                 const std::string& what) {
+  return " User: " + name + " is " + accountStateWord(state) +
+         " on the FTP server, cant add user to " + what + ".";
+}
+
 }  // namespace quarvel

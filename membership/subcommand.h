@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "userdb/account_marks.h"
+
 namespace quarvel {
 
 enum class SubcommandKind { kNone, kAdd, kDel, kGive };
@@ -30,5 +32,10 @@ std::string creditedEntry(const std::string& name, const std::string& record,
 
 // " gave <name> <amount>mB", the amount exactly as typed.
 std::string gaveLine(const std::string& name, const std::string& amount);
+
+// " User: <name> is deleted on the FTP server, cant add user to <what>."
+// (or "is expired"): the answer to adding an account the server closed.
+std::string closedAccountRefusal(const std::string& name, AccountState state,
+                                 const std::string& what);
 
 }  // namespace quarvel

@@ -16,11 +16,20 @@ void addTrialUser(Run& run, const std::string& typed) {
     run.printLine(" " + typed + " already exists in trial.");
     return;
   }
+  if (!run.users.readable()) {
+    run.users.reportUnreadable();
+    return;
+  }
   UserRecord user = run.users.lookupUser(typed);
   std::string name = trimBlanks(user.user_name);
   std::string group = trimBlanks(user.primary_group);
   if (name.empty()) {
     run.printLine(" User: " + typed + " doesnt exist on FTP User Database.");
+    return;
+  }
+  // The server refuses the login of a deleted or expired account.
+  if (user.account_state != AccountState::kActive) {
+    run.printLine(closedAccountRefusal(name, user.account_state, "trial"));
     return;
   }
   if (group.empty()) {
@@ -55,7 +64,12 @@ void deleteTrialUser(Run& run, const std::string& typed) {
   // Back to counting, or excluded when the user is exempt now; a user the
   // server no longer knows leaves the quota too. Committed later: a
   // suspended record without a trial is given back by the next checkup,
-  // should this run stop before.
+  // should this run stop before. Whether the user is still known cannot be
+  // told while the user database cannot be read: the record waits.
+  if (!run.users.readable()) {
+    run.users.reportUnreadable();
+    return;
+  }
   UserRecord user = run.users.lookupUser(typed);
   if (user.user_name.empty()) {
     run.quota.removeMember(typed);

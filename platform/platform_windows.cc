@@ -285,13 +285,6 @@ class WindowsPlatform : public Platform {
     writeAll(err, line.data(), line.size());
   }
 
-  void writeErrorLine(const std::string& text) override {
-    HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
-    if (err == nullptr || err == INVALID_HANDLE_VALUE) return;
-    std::string line = text + "\r\n";
-    writeAll(err, line.data(), line.size());
-  }
-
   LocalDate today() override {
     SYSTEMTIME now;
     GetLocalTime(&now);
@@ -399,6 +392,9 @@ class WindowsPlatform : public Platform {
   FileError replaceFile(const std::string& path,
                         const std::string& contents) override {
     std::string temp = path + ".new";
+    // A read-only store stays read-only (where the system lets the move
+    // replace it at all).
+    DWORD old_attributes = GetFileAttributesA(path.c_str());
     FileError created = FileError::kNone;
     HANDLE file = createRegular(temp, &created);
     if (file == INVALID_HANDLE_VALUE) return created;
@@ -413,7 +409,13 @@ class WindowsPlatform : public Platform {
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
       error = GetLastError();
     }
-    if (error == ERROR_SUCCESS) return FileError::kNone;
+    if (error == ERROR_SUCCESS) {
+      if (old_attributes != INVALID_FILE_ATTRIBUTES &&
+          (old_attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        SetFileAttributesA(path.c_str(), old_attributes);
+      }
+      return FileError::kNone;
+    }
     DeleteFileA(temp.c_str());
     FileError result = fileError(error);
     return result == FileError::kNone ? FileError::kOther : result;

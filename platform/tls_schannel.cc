@@ -11,6 +11,7 @@
 #include <security.h>
 #include <wincrypt.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -21,6 +22,7 @@ namespace quarvel {
 namespace {
 
 constexpr std::size_t kReadChunk = 16 * 1024 + 512;
+constexpr unsigned char kAlertRecord = 21;
 constexpr ULONG kContextFlags = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETECT |
                                 ISC_REQ_CONFIDENTIALITY | ISC_REQ_ALLOCATE_MEMORY | ISC_REQ_STREAM;
 
@@ -201,6 +203,8 @@ class SchannelConnection : public TcpConnection {
           {0, SECBUFFER_EMPTY, nullptr},
           {0, SECBUFFER_EMPTY, nullptr}};
       SecBufferDesc desc = {SECBUFFER_VERSION, 4, parts};
+      // Up to TLS 1.2 an alert travels in a record of its own type (21).
+      bool alert_record = static_cast<unsigned char>(encrypted_[0]) == kAlertRecord;
       SECURITY_STATUS status = DecryptMessage(&context_, &desc, 0, nullptr);
       if (status == SEC_E_INCOMPLETE_MESSAGE) {
         std::string why = receiveMore(timeout_ms);
@@ -224,6 +228,14 @@ class SchannelConnection : public TcpConnection {
         }
       }
       encrypted_.swap(extra);
+      // Windows reports the server's close_notify as SEC_I_CONTEXT_EXPIRED;
+      // Wine's SChannel as an alert record that decrypts to nothing. The
+      // server may wait for the client's close_notify before it closes the
+      // socket, so the end must be seen here, not at a time-out.
+      if (status == SEC_E_OK && plain_text_.empty() && alert_record) {
+        closed_ = true;
+        return 0;
+      }
       // Messages after the handshake (TLS 1.3 session tickets, a key
       // update) go back through the handshake call.
       if (status == SEC_I_RENEGOTIATE && !continueAfterHandshake(timeout_ms)) return -1;

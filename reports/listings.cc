@@ -31,6 +31,11 @@ void listTrialUsers(Run& run) {
   for (const std::string& name : names) {
     UserRecord user = run.users.lookupUser(name);
     std::string record = run.trial.readTrialRecord(name);
+    if (user.account_state != AccountState::kActive) {
+      run.printLine(closedAccountLine(run, true, trimBlanks(user.user_name),
+                                      trimBlanks(user.primary_group), user.account_state));
+      continue;
+    }
     // Amounts as the store holds them; a size memo shows its size and no
     // days. The site name comes last, so a user name holding "$SITENAME"
     // shows the site's name.
@@ -75,6 +80,10 @@ void listQuotaUsers(Run& run, const QuotaListing& listing) {
     std::string record = run.quota.readQuotaRecord(name);
     double status = quotaStatusOf(record);
     if (!listing.chosen(status)) continue;
+    if (user.account_state != AccountState::kActive) {
+      run.printLine(closedAccountLine(run, true, name, field(record, "::", 3), user.account_state));
+      continue;
+    }
     if (listing.reason_for_trial && status == 2) {
       user.exempt_reason =
           renderTemplate(run, "EXEMPT_IN_TRIAL", {boldToken()}).substr(0, kReasonCapacity);

@@ -65,6 +65,13 @@ void reportUser(Run& run, const std::string& name) {
         renderTemplate(run, "Irc_No_User", {boldToken(), siteNameToken(run), {"$USER", name}}));
     return;
   }
+  // A closed account has no standing to show; its records wait for an
+  // undelete or the purge.
+  if (user.account_state != AccountState::kActive) {
+    run.printLine(closedAccountLine(run, false, trimBlanks(user.user_name),
+                                    trimBlanks(user.primary_group), user.account_state));
+    return;
+  }
   // A user in both stores is reported as a trial user.
   std::string trial_record = run.trial.readTrialRecord(name);
   if (!trial_record.empty()) {

@@ -20,6 +20,8 @@ inline constexpr char kAuditLogFile[] = "\\Quarvel.log";
 inline constexpr char kAuditLogOldFile[] = "\\Quarvel.log.1";
 // The last date newday counted the trial days down.
 inline constexpr char kCountedDayFile[] = "\\Quarvel.day";
+// What each uploaded file was credited, and to whom.
+inline constexpr char kCreditStoreFile[] = "\\Credits.dat";
 // The server user list below the server folder.
 inline constexpr char kServerUserList[] = "\\etc\\passwd";
 

@@ -20,4 +20,6 @@ bool Stores::commit(Order order) {
   return commitOne(first) && commitOne(second);
 }
 
+bool Stores::commitAtEnd() { return commit() && commitOne(credits_.file()); }
+
 }  // namespace quarvel

@@ -1,7 +1,8 @@
-// The two stores of a run and their commit points (see store_file.h).
+// The stores of a run and their commit points (see store_file.h).
 #pragma once
 
 #include "platform/platform.h"
+#include "stores/credit_store.h"
 #include "stores/quota_store.h"
 #include "stores/trial_store.h"
 
@@ -9,8 +10,8 @@ namespace quarvel {
 
 class Stores {
  public:
-  Stores(Platform& platform, TrialStore& trial, QuotaStore& quota)
-      : platform_(platform), trial_(trial), quota_(quota) {}
+  Stores(Platform& platform, TrialStore& trial, QuotaStore& quota, CreditStore& credits)
+      : platform_(platform), trial_(trial), quota_(quota), credits_(credits) {}
 
   // Which store goes to disk first when a command changed both: the one
   // whose change the next run can repair should it find only the other.
@@ -22,6 +23,12 @@ class Stores {
   // prints no line that claims the change and sends no command for it.
   bool commit(Order order = Order::kTrialFirst);
 
+  // The commit at the end of a run: the trial and quota stores, then the
+  // credit store. The credit store waits for the end: no line or command
+  // depends on it, and a run stopped before it has credited a file without
+  // noting it, which only makes a later append of that file count in full.
+  bool commitAtEnd();
+
   bool failed() const { return failed_; }
 
  private:
@@ -30,6 +37,7 @@ class Stores {
   Platform& platform_;
   TrialStore& trial_;
   QuotaStore& quota_;
+  CreditStore& credits_;
   bool failed_ = false;
 };
 

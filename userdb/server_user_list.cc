@@ -16,11 +16,19 @@ std::vector<std::string> serverUserListNames(const std::string& text) {
   return names;
 }
 
-std::vector<std::string> readServerUserList(Files& files,
-                                            const std::string& server_folder) {
-  if (server_folder.empty()) return {};
-  return serverUserListNames(
-      files.readWholeFile(server_folder + contract::kServerUserList, "passwd"));
+AccountList readAccountList(Files& files, Config& config,
+                            const std::string& server_folder) {
+  AccountList list;
+  if (!server_folder.empty() &&
+      files.fileExists(server_folder + contract::kServerUserList) != 0) {
+    list.path = server_folder + contract::kServerUserList;
+  } else {
+    const std::string table = config.configValue("UserTABLE");
+    if (table.empty() || files.fileExists(table) == 0) return list;
+    list.path = table;
+  }
+  list.names = serverUserListNames(files.readWholeFile(list.path, "passwd"));
+  return list;
 }
 
 std::vector<std::string> userTableListingNames(const std::string& text) {

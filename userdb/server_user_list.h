@@ -17,11 +17,21 @@ namespace quarvel {
 // with its blanks trimmed, and empty names are skipped.
 std::vector<std::string> serverUserListNames(const std::string& text);
 
-// serverUserListNames of the file "\etc\passwd" under the server folder
-// (tag "passwd"). An empty server folder gives no names: the path would
-// otherwise point at the system's own passwd file.
-std::vector<std::string> readServerUserList(Files& files,
-                                            const std::string& server_folder);
+// The accounts that quota enrolment visits, and the file they came from
+// (empty when there is none).
+struct AccountList {
+  std::string path;
+  std::vector<std::string> names;
+};
+
+// serverUserListNames of the server user list, "\etc\passwd" under the
+// server folder, when that file exists: sites set up with it keep it. The
+// server itself keeps no such file; without it the list is the user id
+// table of the setting "UserTABLE", read with the same rule. Both are read
+// with the tag "passwd". An empty server folder never names a passwd file:
+// the path would otherwise point at the system's own.
+AccountList readAccountList(Files& files, Config& config,
+                            const std::string& server_folder);
 
 // Names of the user id table as the connection test lists them: every CR
 // and every LF ends a line; a line whose text before the first ":" is empty

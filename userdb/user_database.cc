@@ -35,38 +35,87 @@ const UserDatabase::Table& UserDatabase::table(Table& slot, const std::string& p
   return slot;
 }
 
+const UserDatabase::Table* UserDatabase::userTable(std::string* user_folder,
+                                                    std::string* why) {
+  // Each setting is looked up only once the test before it has passed: with
+  // the configuration file missing, every lookup prints its error line.
+  if (!folderPresent(files_, server_folder_)) {
+    *why = "no server folder \"" + server_folder_ + "\" (setting ioFTPD)";
+    return nullptr;
+  }
+  const std::string user_table = config_.configValue("UserTABLE");
+  // A table the server holds locked, or that may not be read, is told
+  // apart here: reading it would print its error number on every lookup.
+  const FileError opened = files_.platform().probeFile(user_table);
+  if (opened != FileError::kNone && opened != FileError::kAccessDenied) {
+    *why = "no user id table \"" + user_table + "\" (setting UserTABLE)";
+    return nullptr;
+  }
+  *user_folder = config_.configValue("UserFOLDER");
+  if (!folderPresent(files_, *user_folder)) {
+    *why = "no user folder \"" + *user_folder + "\" (setting UserFOLDER)";
+    return nullptr;
+  }
+  if (opened != FileError::kNone) {
+    *why = "the user id table \"" + user_table + "\" cannot be opened";
+    return nullptr;
+  }
+  const Table& users = table(users_, user_table, "passwd");
+  // The server always has its master account: an empty table is one that
+  // could not be read whole, not a site without users.
+  if (users.entries.empty()) {
+    *why = "the user id table \"" + user_table + "\" lists no account";
+    return nullptr;
+  }
+  return &users;
+}
+
+AccountList UserDatabase::accountList() {
+  return readAccountList(files_, config_, server_folder_);
+}
+
+bool UserDatabase::readable() {
+  std::string user_folder;
+  std::string why;
+  return userTable(&user_folder, &why) != nullptr;
+}
+
+void UserDatabase::reportUnreadable() {
+  if (unreadable_reported_) return;
+  unreadable_reported_ = true;
+  std::string user_folder;
+  std::string why;
+  if (userTable(&user_folder, &why) != nullptr) return;
+  std::string line = "Quarvel: the user database cannot be read (" + why +
+                     "); no record was changed.";
+  files_.platform().writeErrorLine(line);
+  if (also_tell_) also_tell_(line);
+}
+
 UserRecord UserDatabase::lookupUser(const std::string& name) {
   std::string user_name;
   std::string group_list;
   std::string flags;
+  AccountState state = AccountState::kActive;
 
-  // Each setting is looked up only once the test before it has passed: with
-  // the configuration file missing, every lookup prints its error line.
-  std::string user_table;
   std::string user_folder;
-  bool present = folderPresent(files_, server_folder_);
-  if (present) {
-    user_table = config_.configValue("UserTABLE");
-    present = files_.fileExists(user_table) != 0;
-  }
-  if (present) {
-    user_folder = config_.configValue("UserFOLDER");
-    present = folderPresent(files_, user_folder);
-  }
-  if (present) {
+  std::string why;
+  if (const Table* users = userTable(&user_folder, &why)) {
     const Table& groups = table(groups_, config_.configValue("GroupTABLE"), "group");
-    const Table& users = table(users_, user_table, "passwd");
-    auto found = users.first_by_name.find(toLower(name));
-    if (found != users.first_by_name.end()) {
-      const IdTableEntry* entry = &users.entries[found->second];
+    auto found = users->first_by_name.find(toLower(name));
+    if (found != users->first_by_name.end()) {
+      const IdTableEntry* entry = &users->entries[found->second];
       user_name = entry->name;
       // A table line without an id has no user file; reading the folder
       // itself would only fail noisily.
       if (!entry->id.empty()) {
-        const UserFileFacts facts = parseUserFile(
-            files_.readWholeFile(user_folder + "\\" + entry->id, entry->id, kUserFileMaxBytes));
+        const std::string user_file = files_.readWholeFile(
+            user_folder + "\\" + entry->id, entry->id, kUserFileMaxBytes);
+        const UserFileFacts facts = parseUserFile(user_file);
         flags = facts.flags;
         group_list = groupListFor(groups.entries, facts.group_lines);
+        state = accountStateOn(parseAccountMarks(user_file),
+                               files_.platform().today());
       }
     }
   }
@@ -82,6 +131,7 @@ UserRecord UserDatabase::lookupUser(const std::string& name) {
   record.exempt_code = exemption.code;
   record.exempt_group = cut(exemption.group);
   record.exempt_reason = cut(exemption.reason);
+  record.account_state = state;
   return record;
 }
 

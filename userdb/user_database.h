@@ -3,6 +3,7 @@
 // user's exemption.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -10,7 +11,9 @@
 
 #include "config/config.h"
 #include "config/files.h"
+#include "userdb/account_marks.h"
 #include "userdb/server_files.h"
+#include "userdb/server_user_list.h"
 
 namespace quarvel {
 
@@ -23,6 +26,9 @@ struct UserRecord {
   int exempt_code = 0;        // 0 not exempt; 1 group, 2/3 disable flag, 4 listed
   std::string exempt_group;
   std::string exempt_reason;
+  // Deleted (marked by SITE DELUSER, not yet purged) or expired accounts
+  // still stand in the tables but may not log in.
+  AccountState account_state = AccountState::kActive;
 };
 
 class UserDatabase {
@@ -38,6 +44,23 @@ class UserDatabase {
   // every user of a large site costs a lookup per user, not a re-read.
   UserRecord lookupUser(const std::string& name);
 
+  // Every account of the server, as quota enrolment visits them.
+  AccountList accountList();
+
+  // Whether the user database can be read at all: the server folder, the
+  // user id table (which must list at least one account) and the user
+  // folder. When it cannot, an empty lookup says nothing about whether a
+  // user exists, and no record may be changed on its word.
+  bool readable();
+
+  // Says once per run, on standard error, that the user database cannot be
+  // read and why. The one place where that message is given; the same line
+  // also goes to `also_tell` when one is set (the run's audit log).
+  void reportUnreadable();
+  void alsoTellUnreadable(std::function<void(const std::string&)> also_tell) {
+    also_tell_ = std::move(also_tell);
+  }
+
  private:
   // An id table parsed from one version of its file.
   struct Table {
@@ -47,11 +70,17 @@ class UserDatabase {
   };
   const Table& table(Table& slot, const std::string& path, const std::string& tag);
 
+  // The user id table, with the user folder; null, with `why` filled and
+  // nothing printed, when the database cannot be read.
+  const Table* userTable(std::string* user_folder, std::string* why);
+
   Config& config_;
   Files& files_;
   const std::string& server_folder_;
   Table groups_;
   Table users_;
+  bool unreadable_reported_ = false;
+  std::function<void(const std::string&)> also_tell_;
 };
 
 }  // namespace quarvel

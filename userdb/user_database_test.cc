@@ -144,26 +144,40 @@ TEST(UserDatabaseTest, SmallFiles) {
   }
 }
 
+// A database that cannot be read gives the same empty record as an unknown
+// user, but says it is unreadable, so that no caller takes it for a site
+// without users; it says why once, on standard error.
 TEST(UserDatabaseTest, MissingServerPiecesGiveAnEmptyRecordQuietly) {
   struct Case {
     const char* label;
     const char* config;
     const char* server_folder;
+    const char* why;  // in the one line on standard error
     bool user_table = true;
     bool user_folder = true;
+    const char* table_text = "bob:7:x\r\n";
+    bool table_locked = false;
   } cases[] = {
-      {"server folder missing", kPaths, "C:\\gone"},
-      {"server folder not set", kPaths, ""},
-      {"UserTABLE not set", "UserFOLDER=C:\\ioFTPD\\users\r\n", "C:\\ioFTPD"},
-      {"user id table missing", kPaths, "C:\\ioFTPD", false},
-      {"user folder missing", kPaths, "C:\\ioFTPD", true, false},
+      {"server folder missing", kPaths, "C:\\gone", "no server folder"},
+      {"server folder not set", kPaths, "", "no server folder"},
+      {"UserTABLE not set", "UserFOLDER=C:\\ioFTPD\\users\r\n", "C:\\ioFTPD",
+       "no user id table"},
+      {"user id table missing", kPaths, "C:\\ioFTPD", "no user id table", false},
+      {"user folder missing", kPaths, "C:\\ioFTPD", "no user folder", true,
+       false},
       {"UserFOLDER not set", "UserTABLE=C:\\ioFTPD\\etc\\UserIdTable\r\n",
-       "C:\\ioFTPD"},
+       "C:\\ioFTPD", "no user folder"},
+      // Held by the server, or denied: not even an error number on stdout.
+      {"user id table locked", kPaths, "C:\\ioFTPD", "cannot be opened", true,
+       true, "bob:7:x\r\n", true},
+      {"user id table without an account", kPaths, "C:\\ioFTPD",
+       "lists no account", true, true, "\r\n"},
   };
   for (const Case& c : cases) {
     Site site(c.config);
     site.platform.addFolder("C:\\ioFTPD\\etc");
-    if (c.user_table) site.addServerFile("etc\\UserIdTable", "bob:7:x\r\n");
+    if (c.user_table) site.addServerFile("etc\\UserIdTable", c.table_text);
+    if (c.table_locked) site.platform.lockFile("C:\\ioFTPD\\etc\\UserIdTable");
     if (c.user_folder)
       site.addServerFile("users\\7", "flags 3\r\ngroups 1\r\n");
     site.addServerFile("etc\\GroupIdTable", "staff:1:x\r\n");
@@ -174,7 +188,57 @@ TEST(UserDatabaseTest, MissingServerPiecesGiveAnEmptyRecordQuietly) {
     EXPECT_EQ(r.group_list, "") << c.label;
     EXPECT_EQ(r.flags, "") << c.label;
     EXPECT_EQ(r.exempt_code, 4) << c.label;
+    EXPECT_FALSE(site.db.readable()) << c.label;
+    site.db.reportUnreadable();
+    site.db.reportUnreadable();
+    ASSERT_EQ(site.platform.error_lines.size(), 1u) << c.label;
+    EXPECT_EQ(site.platform.error_lines[0].rfind(
+                  "Quarvel: the user database cannot be read (", 0),
+              0u)
+        << c.label;
+    EXPECT_NE(site.platform.error_lines[0].find(c.why), std::string::npos)
+        << c.label << ": " << site.platform.error_lines[0];
     site.expectQuiet(c.label);
+  }
+
+  Site whole(kPaths);
+  whole.addSampleSite();
+  EXPECT_TRUE(whole.db.readable());
+  whole.db.reportUnreadable();
+  EXPECT_TRUE(whole.platform.error_lines.empty());
+}
+
+// SITE DELUSER only marks an account: it is still found, with its groups
+// and flags, and says that it is deleted; so does an account past its
+// expiry.
+TEST(UserDatabaseTest, DeletedAndExpiredAccountsAreFoundAndSaySo) {
+  struct Case {
+    const char* label;
+    const char* marks;
+    AccountState state;
+  } cases[] = {
+      {"no marks (an older user file)", "", AccountState::kActive},
+      {"marks at 0", "ExpiresAt 0\r\nDeletedBy 0\r\nDeletedOn 0\r\n",
+       AccountState::kActive},
+      {"deleted",
+       "ExpiresAt 0\r\nDeletedMsg bye\r\nDeletedBy 1\r\nDeletedOn 1765000000\r\n",
+       AccountState::kDeleted},
+      // The fake's today is 12-15-2026.
+      {"expired the day before", "ExpiresAt 1797206400\r\n",  // 12-14-2026
+       AccountState::kExpired},
+      {"expires today", "ExpiresAt 1797292800\r\n", AccountState::kActive},
+  };
+  for (const Case& c : cases) {
+    Site site(kPaths);
+    site.addServerFile("etc\\UserIdTable", "bob:7:x\r\n");
+    site.addServerFile("etc\\GroupIdTable", "staff:1:x\r\n");
+    site.addServerFile("users\\7",
+                       std::string("groups 1\r\nflags 3\r\n") + c.marks);
+    const UserRecord& r = site.lookup("BOB");
+    EXPECT_EQ(r.user_name, "bob") << c.label;
+    EXPECT_EQ(r.primary_group, "staff") << c.label;
+    EXPECT_EQ(r.flags, "3") << c.label;
+    EXPECT_EQ(r.account_state, c.state) << c.label;
   }
 }
 
@@ -243,24 +307,40 @@ TEST(UserDatabaseTest, EveryLookupStartsAfreshAndRereadsTheFiles) {
 }
 
 TEST(UserDatabaseTest, AccountListsFromTheServerFiles) {
+  const std::vector<std::string> passwd_order = {"Marlow", "brisk", "tamsin",
+                                                 "oleander", "pike", "wren"};
+  const std::vector<std::string> table_order = {"brisk", "Marlow", "oleander",
+                                                "pike", "tamsin", "wren"};
   Site site(kPaths);
   site.addSampleSite();
-  EXPECT_EQ(readServerUserList(site.files, "C:\\ioFTPD"),
-            (std::vector<std::string>{"Marlow", "brisk", "tamsin", "oleander",
-                                      "pike", "wren"}));
-  EXPECT_EQ(readUserTableListing(site.files, site.config),
-            (std::vector<std::string>{"brisk", "Marlow", "oleander", "pike",
-                                      "tamsin", "wren"}));
+  AccountList list = readAccountList(site.files, site.config, "C:\\ioFTPD");
+  EXPECT_EQ(list.path, "C:\\ioFTPD\\etc\\passwd");
+  EXPECT_EQ(list.names, passwd_order);
+  EXPECT_EQ(readUserTableListing(site.files, site.config), table_order);
   // Without a server folder the list must not fall back on the machine's
-  // own \etc\passwd.
+  // own \etc\passwd: the user id table is the list.
   site.platform.addFile("\\etc\\passwd", "root:x:0:0\n");
-  EXPECT_TRUE(readServerUserList(site.files, "").empty());
+  list = readAccountList(site.files, site.config, "");
+  EXPECT_EQ(list.path, "C:\\ioFTPD\\etc\\UserIdTable");
+  EXPECT_EQ(list.names, table_order);
   site.expectQuiet("account lists");
+
+  // The server keeps no passwd file of its own: the user id table is the
+  // list then, read with the same rule.
+  Site stock(kPaths);
+  stock.addSampleSite();
+  stock.platform.removeFile("C:\\ioFTPD\\etc\\passwd");
+  list = stock.db.accountList();
+  EXPECT_EQ(list.path, "C:\\ioFTPD\\etc\\UserIdTable");
+  EXPECT_EQ(list.names, table_order);
+  stock.expectQuiet("stock site");
 
   Site unset("UserFOLDER=C:\\ioFTPD\\users\r\n");
   EXPECT_TRUE(readUserTableListing(unset.files, unset.config).empty());
   Site missing(kPaths);
-  EXPECT_TRUE(readServerUserList(missing.files, "C:\\ioFTPD").empty());
+  list = readAccountList(missing.files, missing.config, "C:\\ioFTPD");
+  EXPECT_EQ(list.path, "");
+  EXPECT_TRUE(list.names.empty());
   EXPECT_TRUE(readUserTableListing(missing.files, missing.config).empty());
   missing.expectQuiet("missing lists");
 }

@@ -123,10 +123,10 @@ def test_upload_credits_a_trial_user_and_the_stats_line_reaches_the_client(serve
     fennel = s.login('fennel')
     fennel.cwd('/incoming')
     # The upload event prints nothing for a user short of the target; the
-    # TransferComplete message then shows the stats line, the server's own
-    # 226- in front of the program's.
+    # TransferComplete message then shows the stats line with the server's
+    # own 226- in front (the sample configuration's FTP_STATS_PREFIX is empty).
     assert upload(fennel, 'one.rar', 6) == [
-        '226-226-[TRiAL] fennel@Couriers: 7.5 MB uploaded, 2.5 MB to go, 7 days left',
+        '226-[TRiAL] fennel@Couriers: 7.5 MB uploaded, 2.5 MB to go, 7 days left',
         '226 Transfer complete.']
     assert s.records('Quarvel.dat') == ['fennel=7.5::7::Couriers']
     # Deleting the file gives it back: PREDL notes its size, POSDL subtracts
@@ -166,16 +166,35 @@ def test_punishments_act_on_the_user_database(server):
     assert out == ['wtf - SITE CHANGE juniper FLAGS +6', 'Processing pike']
     # The expired trial user: SITE CHANGE juniper FLAGS +6 appended the flag.
     assert s.site.flags(s.site.find('juniper')) == '36'
-    # The failed quota member: SITE kick, then SITE DELUSER removed the account.
+    # The failed quota member: SITE kick, then SITE DELUSER marked the
+    # account, as ioFTPD 7 does: it stays in UserIdTable with its user file
+    # until SITE PURGE, and may no longer log in.
     with pytest.raises((EOFError, OSError, ftplib.Error)):
         pike.voidcmd('NOOP')
-    assert s.site.find('pike') is None
-    assert b'pike:' not in (s.root / 'etc' / 'passwd').read_bytes()
-    assert not (s.root / 'users' / '5').exists()
-    assert b'users 0\r\n' in (s.root / 'groups' / '1').read_bytes()
+    assert s.site.find('pike') is not None
+    marks = [l for l in (s.root / 'users' / '5').read_bytes().split(b'\r\n')
+             if l.split(b' ')[0] in (b'ExpiresAt', b'DeletedMsg', b'DeletedBy', b'DeletedOn')]
+    deleted_on = int(datetime.datetime(2025, 8, 1, 0, 5).timestamp())
+    assert marks[0] == b'ExpiresAt 0' and marks[1] == b'DeletedBy 7', marks
+    assert deleted_on <= int(marks[2].split(b' ')[1]) < deleted_on + 60, marks
     with pytest.raises(ftplib.error_perm, match='^530'):
         s.login('pike')
     assert s.log_lines()[-1].endswith(' UDisSite: "juniper"')
+    # SITE UNDELETE takes the mark back; SITE PURGE removes the account for
+    # good, and only a deleted one.
+    marlow = s.login('Marlow')
+    assert marlow.sendcmd('SITE UNDELETE pike').startswith('200')
+    assert b'DeletedOn 0\r\n' in (s.root / 'users' / '5').read_bytes()
+    s.login('pike').quit()
+    assert marlow.sendcmd('SITE DELUSER pike gone').startswith('200')
+    assert b'DeletedMsg gone\r\n' in (s.root / 'users' / '5').read_bytes()
+    with pytest.raises(ftplib.error_perm, match='^550'):
+        marlow.sendcmd('SITE PURGE wren')
+    assert marlow.sendcmd('SITE PURGE pike').startswith('200')
+    assert s.site.find('pike') is None
+    assert not (s.root / 'users' / '5').exists()
+    assert b'users 0\r\n' in (s.root / 'groups' / '1').read_bytes()
+    assert not (s.root / 'etc' / 'passwd').exists()
     # An ordinary user's SITE DELUSER changes nothing.
     brisk = s.login('brisk')
     with pytest.raises(ftplib.error_perm, match='^550'):

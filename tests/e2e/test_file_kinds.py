@@ -53,7 +53,7 @@ PLACES = {
 @pytest.mark.parametrize('kind, place', [('fifo', p) for p in PLACES] + [('device', 'user file')])
 def test_a_file_that_is_no_file_is_refused(quarvel, unreachable_port, kind, place):
     # The run goes as with a folder in the file's place (which may not be
-    # opened either), plus one line naming the file.
+    # opened either), after one line naming the file.
     if quarvel.target.windows:
         pytest.skip('FIFOs and /dev/zero are POSIX file kinds')
     _conf(quarvel, unreachable_port)
@@ -77,7 +77,7 @@ def test_a_file_that_is_no_file_is_refused(quarvel, unreachable_port, kind, plac
     folder, *after_folder = run('folder')
     result, *after = run(kind)
     result.expect(stdout=folder.stdout, stderr=lines(
-        'Quarvel: %s is not a regular file; not opened' % odd))
+        'Quarvel: %s is not a regular file; not opened' % odd) + folder.stderr)
     # The same store, and the odd file still there: no copy left, nothing
     # written over it.
     assert after == after_folder

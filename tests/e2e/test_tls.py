@@ -10,7 +10,7 @@ import pytest
 
 import real_ftp_servers
 from quarvel_harness import TRIAL_STORE, lines
-from test_connection_test import CONNECTED, EXEMPTIONS, FAILED, LISTING
+from test_connection_test import ACCOUNTS, CONNECTED, EXEMPTIONS, FAILED, LISTING
 
 PASSWORD = real_ftp_servers.PASSWORD
 STOPPED = b'FTP TLS login stopped: '
@@ -47,6 +47,7 @@ def _configure(quarvel, server, **extra):
                  'QUOTA_PUNISHMENT': '1', 'QUOTA_UPLOAD': '1000', 'QUOTA_TYPE': '1'})
     conf.update(extra)
     quarvel.write_conf(conf)
+    return lines(ACCOUNTS % conf['ioFTPD'])
 
 
 def _fingerprint_line(certificate):
@@ -77,9 +78,9 @@ def test_connection_test_with_the_pinned_certificate(quarvel, tls_server, pin):
     pinned = certificate.fingerprint
     if pin != 'as printed':
         pinned = pinned.replace(':', '').lower()
-    _configure(quarvel, server, FTP_TLS_FINGERPRINT=pinned)
+    accounts = _configure(quarvel, server, FTP_TLS_FINGERPRINT=pinned)
     result = quarvel.run('test').expect(
-        stdout=_fingerprint_line(certificate) + CONNECTED + LISTING)
+        stdout=_fingerprint_line(certificate) + CONNECTED + LISTING + accounts)
     _no_password(result, server)
     assert _sent(server) == _logged_in(server)
 
@@ -87,9 +88,9 @@ def test_connection_test_with_the_pinned_certificate(quarvel, tls_server, pin):
 def test_another_certificate_gets_no_login(quarvel, tls_server):
     server, certificate = tls_server
     other = '00:' * 31 + 'FF'
-    _configure(quarvel, server, FTP_TLS_FINGERPRINT=other)
+    accounts = _configure(quarvel, server, FTP_TLS_FINGERPRINT=other)
     result = quarvel.run('test').expect(
-        stdout=_fingerprint_line(certificate) + FAILED + LISTING,
+        stdout=_fingerprint_line(certificate) + FAILED + LISTING + accounts,
         stderr=STOPPED + ("the FTP server's TLS certificate (SHA-256 %s) is not trusted by "
                           "this system and does not match the pinned fingerprint "
                           "(FTP_TLS_FINGERPRINT)\r\n" % certificate.fingerprint).encode())
@@ -129,7 +130,7 @@ def test_a_server_without_tls_never_gets_the_password(quarvel, ftp_server, value
     conf['FTP_TLS'] = value
     quarvel.write_conf(conf)
     result = quarvel.run('test').expect(
-        stdout=FAILED + LISTING,
+        stdout=FAILED + LISTING + lines(ACCOUNTS % conf['ioFTPD']),
         stderr=STOPPED + b'the FTP server refused AUTH TLS: "502 Command not implemented"\r\n')
     _no_password(result, server)
     assert server.received == [[b'AUTH TLS\r\n']]
@@ -142,5 +143,5 @@ def test_ftp_tls_0_is_the_plain_login(quarvel, ftp_server):
     conf.update(quarvel.ftp_conf(server, password=PASSWORD))
     conf.update({'FTP_TLS': '0', 'FTP_TLS_FINGERPRINT': '00:11'})
     quarvel.write_conf(conf)
-    quarvel.run('test').expect(stdout=CONNECTED + LISTING)
+    quarvel.run('test').expect(stdout=CONNECTED + LISTING + lines(ACCOUNTS % conf['ioFTPD']))
     assert server.received == [[b'USER siteop\r\n', b'PASS ' + PASSWORD.encode() + b'\r\n']]

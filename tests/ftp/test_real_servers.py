@@ -25,6 +25,7 @@ import random
 import shutil
 import subprocess
 import sys
+import tempfile
 from pathlib import Path
 
 import pytest
@@ -83,11 +84,21 @@ def run_program(program, args):
     if program.lower().endswith('.exe'):
         command = [_wine_loader()] + command
         env['WINEDEBUG'] = '-all'
-    try:
-        return subprocess.run(command, capture_output=True, text=True, env=env,
-                              timeout=RUN_TIMEOUT, stdin=subprocess.DEVNULL)
-    except subprocess.TimeoutExpired as e:
-        _fail('%s did not finish within %d s; output so far:\n%s' % (program, RUN_TIMEOUT, e.stdout))
+    # Files, not pipes: a Wine service process started on the way (TLS starts
+    # one) inherits the handles and would keep a pipe open for good.
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        try:
+            done = subprocess.run(command, stdout=out, stderr=err, env=env,
+                                  timeout=RUN_TIMEOUT, stdin=subprocess.DEVNULL)
+        except subprocess.TimeoutExpired:
+            out.seek(0)
+            _fail('%s did not finish within %d s; output so far:\n%s'
+                  % (program, RUN_TIMEOUT, out.read().decode(errors='replace')))
+        out.seek(0)
+        err.seek(0)
+        return subprocess.CompletedProcess(command, done.returncode,
+                                           out.read().decode(errors='replace'),
+                                           err.read().decode(errors='replace'))
 
 
 def start_pyftpdlib(root, tls=None):

@@ -1,4 +1,4 @@
-// Any bytes as a store file: reading, listing and one rewrite end, and
+// Any bytes as a store file: reading, listing, changes and a commit end, and
 // nothing reads or writes out of bounds. Thin on purpose: it drives the
 // store through its public interface only.
 #include <cstddef>
@@ -25,6 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   store.listKeys();
   store.write("bob=1.5::3::Couriers");
   store.write(first_key + "=");
-  store.fileLines();
+  store.commit();
+  store.readAllLines();
   return 0;
 }
