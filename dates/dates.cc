@@ -55,6 +55,13 @@ std::string formatDate(const LocalDate& date) {
   return buffer;
 }
 
+int daysToCount(const std::string& last_counted, const std::string& today) {
+  if (last_counted.empty()) return 1;
+  int days = daysBetween(today, last_counted);
+  if (days < 0) return 1;
+  return days;
+}
+
 std::string utcTimestamp(std::int64_t seconds) {
   std::int64_t days = seconds / 86400;
   std::int64_t rest = seconds % 86400;

@@ -20,6 +20,11 @@ int daysBetween(const std::string& first, const std::string& second);
 // MM-DD-YYYY.
 std::string formatDate(const LocalDate& date);
 
+// How many days a newday on `today` counts after the last counted date:
+// 1 when none is known, 0 on the same date, the days in between otherwise.
+// A date after today (the clock was set back) counts today as one day.
+int daysToCount(const std::string& last_counted, const std::string& today);
+
 // "YYYY-MM-DD HH:MM:SS UTC" for seconds since 1970-01-01 00:00:00 UTC.
 std::string utcTimestamp(std::int64_t seconds);
 

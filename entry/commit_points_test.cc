@@ -124,6 +124,7 @@ TEST(CommitPointsTest, ABigNewdayIsOneWrite) {
     trials += name + "=5::" + (i % 10 == 0 ? "1" : "9") + "::G\r\n";
     if (i % 10 != 0) expected += name + "=5::8::G\r\n";
   }
+  expected += "setup_trial_counted=12-15-2026\r\n";
   Site site("TRIAL_PUNISHMENT=0\r\n");
   site.setTrialStore(trials);
   site.platform.command_line = "newday";

@@ -58,24 +58,16 @@ bool isExcluded(const std::string& excluded_dirs, const std::string& pwd) {
 
 namespace {
 
-// The bytes of both stores (empty when missing), to tell afterwards whether
-// the run changed one.
-std::vector<std::string> storeBytes(Run& run) {
-  std::vector<std::string> bytes;
-  for (const std::string& path : {run.trial.file().path(), run.quota.file().path()}) {
-    bytes.emplace_back();
-    if (run.platform.readFile(path, &bytes.back()) != FileError::kNone) bytes.back().clear();
-  }
-  return bytes;
-}
-
-// One audit line for a run that changed a store, with its own summary; a
-// run that changed nothing leaves none.
-void logStoreChanges(Run& run, const std::vector<std::string>& before) {
-  std::vector<std::string> after = storeBytes(run);
+// One audit line for a run that changed a store on disk, with its own
+// summary; a run that changed nothing leaves none.
+void logStoreChanges(Run& run) {
   std::string changed;
-  if (after[0] != before[0]) changed = "Quarvel.dat";
-  if (after[1] != before[1]) changed += (changed.empty() ? "" : ", ") + std::string("Velkrin.dat");
+  for (StoreFile* store : {&run.trial.file(), &run.quota.file(), &run.credits.file()}) {
+    if (!store->changedOnDisk()) continue;
+    std::string path = store->path();
+    std::string name = path.substr(path.find_last_of("\\/") + 1);
+    changed += (changed.empty() ? "" : ", ") + name;
+  }
   if (changed.empty()) {
     run.audit.dropSummary();
     return;
@@ -124,13 +116,12 @@ int runProgram(Platform& platform) {
       !judgedByFileFolder(run.command_line)) {
     return 0;
   }
-  std::vector<std::string> before = storeBytes(run);
   dispatch(run, commandTable());
   // Exit sequence: what the run changed goes to disk (and, in one line, to
   // the audit log), then an open admin connection is closed without a word
   // more.
   run.stores.commitAtEnd();
-  logStoreChanges(run, before);
+  logStoreChanges(run);
   run.admin_session.reset();
   if (run.admin_connection != 0) run.ftp.closeChannel(run.admin_connection);
   return 0;

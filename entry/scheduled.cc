@@ -11,7 +11,6 @@
 #include "evaluation/punishment.h"
 #include "evaluation/quota_evaluation.h"
 #include "evaluation/trial_evaluation.h"
-#include "stores/counted_day.h"
 
 namespace quarvel {
 namespace {
@@ -41,8 +40,6 @@ long long countedDown(const std::string& days_left, int days) {
   return left == 0 ? 0 : left - (days - 1);
 }
 
-bool isDueKey(const std::string& key) { return equalsIgnoringCase(key, kTrialDueKey); }
-
 bool isListed(const std::vector<std::string>& names, const std::string& name) {
   for (const std::string& listed : names) {
     if (equalsIgnoringCase(listed, name)) return true;
@@ -69,51 +66,54 @@ bool userDatabaseReadable(Run& run) {
 
 // Counts the trials down by the days since the last count (none on the same
 // date): the number of days counted. Entries of closed accounts are left as
-// they are.
-int countDownTrials(Run& run, AdminSession& session) {
+// they are. The date counted goes into the store with the days, in one
+// commit.
+int countDownTrials(Run& run) {
   std::string today = run.today();
-  CountedDay counted(run.files);
-  int days = daysToCount(counted.read(), today);
-  // The date goes first: a run stopped in between counts a day too few,
-  // never one twice.
-  if (days > 0 && !session.dry() && !counted.write(today)) days = 0;
+  int days = daysToCount(run.trial.countedDay(), today);
   if (days == 0) return 0;
   std::vector<std::string> due = run.trial.dueUsers();
   for (const std::string& line : run.trial.readAllTrialLines()) {
     TrialEntry entry = parseTrialLine(line);
-    if (entry.key.empty() || isDueKey(entry.key) || isListed(due, entry.key)) continue;
+    if (entry.key.empty() || isTrialStoreKey(entry.key) || isListed(due, entry.key)) continue;
     if (isClosedAccount(run, entry.key)) continue;
     entry.record.second = integerForm(countedDown(entry.record.second, days));
     run.trial.putMember(entry.key, entry.record);
   }
+  run.trial.setCountedDay(today);
   run.audit.summary("trial days counted down: " + std::to_string(days));
   return days;
 }
 
 // Punishes, in file order, the trials that ran out in this count (none when
-// nothing was counted) and those still due from an earlier run. A punished
-// (or spared) user's record goes; one that could not be punished stays, at
-// 0 days, on the due list.
+// nothing was counted) and those still due from an earlier run. All of them
+// are on the due list before the first command goes out (in the commit that
+// counted the day), and each leaves it, with its record, once punished (or
+// spared): a run stopped in between leaves the rest due for the next run,
+// never a trial at 0 days that nothing would ever punish.
 void punishExpiredTrials(Run& run, AdminSession& session, bool counted) {
   std::vector<std::string> was_due = run.trial.dueUsers();
-  std::vector<std::string> expired;
+  std::vector<std::string> due;
   for (const std::string& line : run.trial.readAllTrialLines()) {
     TrialEntry entry = parseTrialLine(line);
-    if (entry.key.empty() || isDueKey(entry.key)) continue;
+    if (entry.key.empty() || isTrialStoreKey(entry.key)) continue;
     bool ran_out = counted && readWholeNumber(entry.record.second) == 0 &&
                    !isClosedAccount(run, entry.key);
-    if (ran_out || isListed(was_due, entry.key)) expired.push_back(entry.key);
+    if (ran_out || isListed(was_due, entry.key)) due.push_back(entry.key);
   }
-  if (!expired.empty()) run.audit.summary("trials due: " + joinNames(expired, ", "));
-  std::vector<std::string> still_due;
+  if (due.empty()) {
+    run.trial.setDueUsers(due);
+    return;
+  }
+  run.audit.summary("trials due: " + joinNames(due, ", "));
+  run.trial.setDueUsers(due);
+  const std::vector<std::string> expired = due;
   for (const std::string& key : expired) {
-    if (punishTrialUser(run, session, key) == PunishOutcome::kLeftDue) {
-      still_due.push_back(key);
-    } else {
-      run.trial.removeMember(key);
-    }
+    if (punishTrialUser(run, session, key) == PunishOutcome::kLeftDue) continue;
+    run.trial.removeMember(key);
+    due.erase(std::find(due.begin(), due.end(), key));
+    run.trial.setDueUsers(due);
   }
-  run.trial.setDueUsers(still_due);
 }
 
 // Pending punishments of an ended period, retried before anything else:
@@ -225,7 +225,7 @@ bool periodTurnsToday(Run& run) {
 bool newdayMayGoAhead(Run& run) {
   bool trial_work = run.trial.file().exists() &&
                     (!run.trial.dueUsers().empty() ||
-                     daysToCount(CountedDay(run.files).read(), run.today()) > 0);
+                     daysToCount(run.trial.countedDay(), run.today()) > 0);
   bool quota_work = run.quota.file().exists() &&
                     (!run.quota.pendingUsers().empty() || periodTurnsToday(run));
   return !(trial_work || quota_work) || userDatabaseReadable(run);
@@ -239,7 +239,7 @@ void newdayOn(Run& run, AdminSession& session) {
   std::vector<std::string> pending;
   if (run.quota.file().exists()) pending = retryPendingPunishments(run, session);
   if (run.trial.file().exists()) {
-    int days = countDownTrials(run, session);
+    int days = countDownTrials(run);
     punishExpiredTrials(run, session, days > 0);
   }
   if (run.quota.file().exists()) changeQuotaPeriod(run, session, pending);

@@ -18,7 +18,8 @@ void runCommand(Site& site, const char* command_line) {
 }
 
 const char kTrials[] = "\r\nbob=10::1::G\r\nann=0::3::G\r\nbob_PREDEL_SIZE_x.zip=4.5\r\n";
-const char kTrialsAfter[] = "ann=0::2::G\r\nbob_PREDEL_SIZE_x.zip=4.5::-1::\r\n";
+const char kTrialsAfter[] =
+    "ann=0::2::G\r\nbob_PREDEL_SIZE_x.zip=4.5::-1::\r\nsetup_trial_counted=12-15-2026\r\n";
 
 TEST(NewdayTest, CountsDownAndPunishesTheExpired) {
   struct Case {
@@ -59,7 +60,7 @@ TEST(NewdayTest, WithoutTheLoginExpiredTrialsStayDue) {
     runCommand(site, "newday");
     EXPECT_EQ(site.trialStore(),
               "bob=10::0::G\r\nann=0::2::G\r\nbob_PREDEL_SIZE_x.zip=4.5::-1::\r\n"
-              "setup_trial_due=bob\r\n");
+              "setup_trial_counted=12-15-2026\r\nsetup_trial_due=bob\r\n");
     EXPECT_EQ(site.platform.output, "");
     EXPECT_TRUE(site.platform.siteCommands().empty());
     ASSERT_EQ(site.platform.error_lines.size(), 1u);
@@ -81,27 +82,30 @@ TEST(NewdayTest, WithoutTheLoginExpiredTrialsStayDue) {
 }
 
 // Each calendar day is counted once: again on the same date, nothing; after
-// missed days, each of them, a trial running out on the way.
+// missed days, each of them, a trial running out on the way. The date
+// counted is kept in the store itself, beside the days it counted; a store
+// without it, or with no date there, counts one day.
 TEST(NewdayTest, EachDayIsCountedOnce) {
   struct Step {
     LocalDate date;
     const char* after;
   } steps[] = {
-      {{2026, 12, 10}, "a=0::6::G\r\nb=0::2::G\r\nc=0::-2::G\r\n"},
-      {{2026, 12, 10}, "a=0::6::G\r\nb=0::2::G\r\nc=0::-2::G\r\n"},
-      {{2026, 12, 14}, "a=0::2::G\r\nc=0::-6::G\r\n"},
+      {{2026, 12, 10}, "a=0::6::G\r\nb=0::2::G\r\nc=0::-2::G\r\nsetup_trial_counted=12-10-2026\r\n"},
+      {{2026, 12, 10}, "a=0::6::G\r\nb=0::2::G\r\nc=0::-2::G\r\nsetup_trial_counted=12-10-2026\r\n"},
+      {{2026, 12, 14}, "a=0::2::G\r\nc=0::-6::G\r\nsetup_trial_counted=12-14-2026\r\n"},
       // The clock set back: counted as a day of its own.
-      {{2026, 12, 1}, "a=0::1::G\r\nc=0::-7::G\r\n"},
+      {{2026, 12, 1}, "a=0::1::G\r\nc=0::-7::G\r\nsetup_trial_counted=12-01-2026\r\n"},
   };
-  Site site("TRIAL_PUNISHMENT=1\r\n");
-  site.setTrialStore("a=0::7::G\r\nb=0::3::G\r\nc=0::-1::G\r\n");
-  for (const Step& step : steps) {
-    site.platform.date = step.date;
-    runCommand(site, "newday");
-    EXPECT_EQ(site.trialStore(), step.after) << formatDate(step.date);
+  for (const char* kept : {"", "setup_trial_counted=soon\r\n"}) {
+    Site site("TRIAL_PUNISHMENT=1\r\n");
+    site.setTrialStore(std::string("a=0::7::G\r\nb=0::3::G\r\nc=0::-1::G\r\n") + kept);
+    for (const Step& step : steps) {
+      site.platform.date = step.date;
+      runCommand(site, "newday");
+      EXPECT_EQ(site.trialStore(), step.after) << formatDate(step.date) << " " << kept;
+    }
+    EXPECT_EQ(site.platform.siteCommands(), Lines{"SITE DELUSER b"});
   }
-  EXPECT_EQ(site.platform.siteCommands(), Lines{"SITE DELUSER b"});
-  EXPECT_EQ(site.platform.file("C:\\site\\Quarvel.day"), "counted=12-01-2026\r\n");
 }
 
 TEST(NewdayTest, DaysLeft) {
@@ -122,9 +126,9 @@ TEST(NewdayTest, DaysLeft) {
     Site site("TRIAL_PUNISHMENT=0\r\n");
     site.setTrialStore(std::string("\r\n") + c.line + "\r\n");
     runCommand(site, "newday");
-    // The only record is rewritten into an emptied file: an empty line first.
-    EXPECT_EQ(site.trialStore(),
-              "\r\n" + std::string(*c.after ? c.after + std::string("\r\n") : ""))
+    // The record keeps its place, the date counted follows it.
+    EXPECT_EQ(site.trialStore(), std::string(*c.after ? c.after + std::string("\r\n") : "") +
+                                     "setup_trial_counted=12-15-2026\r\n")
         << c.line;
   }
 }
@@ -135,7 +139,8 @@ TEST(NewdayTest, EveryEntryLosesOneDayAndKeepsItsPlace) {
   runCommand(site, "newday");
   site.platform.date.day += 1;
   runCommand(site, "newday");
-  EXPECT_EQ(site.trialStore(), "c=0::7::G\r\na=0::3::G\r\nb=0::5::G\r\n");
+  EXPECT_EQ(site.trialStore(),
+            "c=0::7::G\r\na=0::3::G\r\nb=0::5::G\r\nsetup_trial_counted=12-16-2026\r\n");
 }
 
 const char kRunningPeriod[] =

@@ -31,10 +31,10 @@ long long countSummaryQuotaUsers(const std::vector<std::string>& lines) {
 
 void reportSiteSummary(Run& run) {
   // Every non-blank line of the trial store counts, size memos included;
-  // the list of users still due is no user.
+  // the store's own keys (the due list, the counted date) are no users.
   long long trial_users = 0;
   for (const std::string& line : run.trial.file().readAllLines()) {
-    if (toLower(line).find(kTrialDueKey) == std::string::npos) ++trial_users;
+    if (!isTrialStoreKey(field(line, "=", 1))) ++trial_users;
   }
   long long quota_users = countSummaryQuotaUsers(run.quota.file().readAllLines());
   run.printLine(renderTemplate(run, "Irc_Info",

@@ -18,8 +18,6 @@ inline constexpr char kQuotaStoreFile[] = "\\Velkrin.dat";
 // What the program did on the server, for the operator (and its older half).
 inline constexpr char kAuditLogFile[] = "\\Quarvel.log";
 inline constexpr char kAuditLogOldFile[] = "\\Quarvel.log.1";
-// The last date newday counted the trial days down.
-inline constexpr char kCountedDayFile[] = "\\Quarvel.day";
 // What each uploaded file was credited, and to whom.
 inline constexpr char kCreditStoreFile[] = "\\Credits.dat";
 // The server user list below the server folder.

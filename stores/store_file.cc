@@ -155,12 +155,18 @@ FileError StoreFile::commit() {
   if (state_ == State::kUnreadable) return load_error_;
   FileError error = FileError::kNone;
   if (state_ == State::kMissing) {
-    if (on_disk_) error = platform_.removeFile(path_);
+    if (on_disk_) {
+      error = platform_.removeFile(path_);
+      if (error == FileError::kNone) changed_on_disk_ = true;
+    }
     if (error == FileError::kNotFound) error = FileError::kNone;
     if (error == FileError::kNone) on_disk_ = false;
   } else {
     std::string bytes = text();
-    if (!on_disk_ || bytes != disk_bytes_) error = platform_.replaceFile(path_, bytes);
+    if (!on_disk_ || bytes != disk_bytes_) {
+      error = platform_.replaceFile(path_, bytes);
+      if (error == FileError::kNone) changed_on_disk_ = true;
+    }
     if (error == FileError::kNone) {
       on_disk_ = true;
       disk_bytes_ = std::move(bytes);

@@ -72,6 +72,11 @@ class StoreFile {
   // written: a rewrite from nothing would lose every record.
   FileError commit();
 
+  // Whether a commit of this run replaced or deleted the file: the run
+  // changed the store on disk (a commit that found the bytes unchanged
+  // wrote nothing and does not count).
+  bool changedOnDisk() const { return changed_on_disk_; }
+
  private:
   enum class State { kUnloaded, kMissing, kPresent, kUnreadable };
 
@@ -97,6 +102,7 @@ class StoreFile {
   bool dirty_ = false;
   bool on_disk_ = false;       // whether the file was there at load or commit
   std::string disk_bytes_;     // its bytes then
+  bool changed_on_disk_ = false;
 };
 
 }  // namespace quarvel

@@ -121,6 +121,21 @@ TEST_F(StoreTest, ReadAllLinesIsACopyOfTheCache) {
             (std::vector<std::string>{"  ann=0::3::G", "bob=10::0::G"}));
 }
 
+TEST_F(StoreTest, TrialListingLeavesTheStoreKeysOut) {
+  platform_.addFile(kTrialPath,
+                    "bob=0::3::G\r\nSETUP_TRIAL_COUNTED=12-01-2026\r\nann=0::2::G\r\n"
+                    "setup_trial_due=ann\r\n");
+  TrialStore trial(files_);
+  EXPECT_EQ(trial.listTrialUsers(), (std::vector<std::string>{"bob", "ann"}));
+  EXPECT_EQ(trial.countedDay(), "12-01-2026");
+  EXPECT_EQ(trial.dueUsers(), std::vector<std::string>{"ann"});
+  // A store from before the date was kept, or with no date there.
+  for (const char* kept : {"", "setup_trial_counted=1-2-2026\r\n", "setup_trial_counted=\r\n"}) {
+    platform_.addFile(kTrialPath, std::string("bob=0::3::G\r\n") + kept);
+    EXPECT_EQ(freshTrial().countedDay(), "") << kept;
+  }
+}
+
 TEST_F(StoreTest, ChangesReachTheDiskOnlyAtACommit) {
   platform_.addFile(kTrialPath, "a=1::1::G\r\n");
   TrialStore trial(files_);
@@ -136,6 +151,13 @@ TEST_F(StoreTest, ChangesReachTheDiskOnlyAtACommit) {
   trial.writeTrialRecord("c=");
   trial.file().commit();
   EXPECT_EQ(platform_.replace_count, writes);
+  EXPECT_TRUE(trial.file().changedOnDisk());
+  // A run whose commits found nothing to write changed nothing on disk.
+  platform_.addFile(kTrialPath, "a=1::1::G\r\nb=0::7::G\r\n");
+  TrialStore unchanged(files_);
+  unchanged.writeTrialRecord("b=0::7::G");
+  EXPECT_EQ(unchanged.file().commit(), FileError::kNone);
+  EXPECT_FALSE(unchanged.file().changedOnDisk());
 }
 
 TEST_F(StoreTest, ARemovedStoreGoesAtTheCommitOrIsReplacedByWhatFollowed) {

@@ -19,9 +19,25 @@ std::string joinNames(const std::vector<std::string>& names, const std::string& 
   return joined;
 }
 
-// The due list is no trial user: it is left out of every listing.
+bool isTrialStoreKey(const std::string& key) {
+  return equalsIgnoringCase(trimBlanks(key), kTrialDueKey) ||
+         equalsIgnoringCase(trimBlanks(key), kTrialCountedKey);
+}
+
+// The due list and the counted date are no trial users: they are left out
+// of every listing.
 TrialStore::TrialStore(Files& files)
-    : file_(files, contract::kTrialStoreFile, StoreRules{true, {kTrialDueKey}}) {}
+    : file_(files, contract::kTrialStoreFile,
+            StoreRules{true, {kTrialDueKey, kTrialCountedKey}}) {}
+
+std::string TrialStore::countedDay() {
+  std::string date = file_.read(kTrialCountedKey);
+  if (date.size() != 10 || date[2] != '-' || date[5] != '-') return std::string();
+  for (std::size_t i : {0, 1, 3, 4, 6, 7, 8, 9}) {
+    if (date[i] < '0' || date[i] > '9') return std::string();
+  }
+  return date;
+}
 
 bool TrialStore::isDue(const std::string& name) {
   for (const std::string& due : dueUsers()) {

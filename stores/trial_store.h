@@ -1,7 +1,11 @@
 // The trial store Quarvel.dat: name=uploaded::days left::group, size memos
-// name_PREDEL_SIZE_file=megabytes, and the users whose trial ran out but
-// whose punishment is still to be done (setup_trial_due=name::name; present
-// only while there are any). Their records stay, at 0 days left.
+// name_PREDEL_SIZE_file=megabytes, and two keys that no listing, report or
+// enrolment shows: the users whose trial ran out but whose punishment is
+// still to be done (setup_trial_due=name::name; present only while there are
+// any; their records stay, at 0 days left), and the date newday last counted
+// the trial days down (setup_trial_counted=MM-DD-YYYY). The date changes in
+// the same commit as the days it counted, so a run stopped at any moment
+// never loses a day's count nor counts one twice.
 #pragma once
 
 #include <string>
@@ -13,6 +17,10 @@
 namespace quarvel {
 
 inline constexpr char kTrialDueKey[] = "setup_trial_due";
+inline constexpr char kTrialCountedKey[] = "setup_trial_counted";
+
+// Whether a trial store key is one of the store's own (no user).
+bool isTrialStoreKey(const std::string& key);
 
 // Names joined by "::" (which no user name can hold), and back.
 std::vector<std::string> splitNames(const std::string& value);
@@ -39,6 +47,13 @@ class TrialStore {
   std::vector<std::string> dueUsers() { return splitNames(file_.read(kTrialDueKey)); }
   bool isDue(const std::string& name);
   void setDueUsers(const std::vector<std::string>& names);
+
+  // The date last counted; empty when none is kept or it is no date (a
+  // store from before the date was kept: the next newday counts one day).
+  std::string countedDay();
+  void setCountedDay(const std::string& date) {
+    file_.write(std::string(kTrialCountedKey) + "=" + date);
+  }
 
   StoreFile& file() { return file_; }
 

@@ -118,7 +118,6 @@ def test_refused_login_leaves_everyone_due_until_a_run_can_log_in(quarvel, ftp_s
 
     # The same nights with the login refused on the first.
     quarvel.write_file(LOG, b'')
-    quarvel.write_file('Quarvel.day', b'')
     quarvel.write_store(TRIAL_STORE, TRIALS)
     quarvel.write_store(QUOTA_STORE, RUNNING_PERIOD)
     refused = ftp_server(refusal)
