@@ -117,8 +117,34 @@ def test_newday_neither_counts_down_nor_punishes_closed_accounts(quarvel, ftp_se
          lines('!putlog UDelSite: "tamsin"', 'Processing brisk'))
     assert _sent(server) == [LOGIN + ['SITE DELUSER tamsin', 'SITE kick brisk',
                                       'SITE DELUSER brisk']]
-    assert quarvel.read_store(TRIAL_STORE) == store('pike=0::1::NoGroup')
+    assert quarvel.read_store(TRIAL_STORE) == store('pike=0::1::NoGroup',
+                                                    'setup_trial_counted=12-01-2026')
     assert quarvel.read_store(QUOTA_STORE) == NEW_PERIOD
+
+
+@pytest.mark.command('newday')
+def test_punishments_left_due_are_dropped_once_the_account_is_closed(quarvel, ftp_server):
+    # Due from an earlier night: pike's expired trial and wren's and brisk's
+    # quota punishments. The server has since closed pike (deleted) and wren
+    # (expired): nothing is sent about them, their entries go, and the log
+    # says why; brisk, still open, is punished.
+    server = ftp_server()
+    _site(quarvel, server.port)
+    quarvel.write_store(TRIAL_STORE, store('pike=0::0::NoGroup', 'tamsin=0::5::Couriers',
+                                           'setup_trial_counted=12-10-2026',
+                                           'setup_trial_due=pike'))
+    period = store('setup_quota_starts=12-01-2026', 'setup_quota_ends=01-01-2027',
+                   'setup_quota_started=1', 'brisk=0::0::Couriers', 'tamsin=0::2::Couriers')
+    quarvel.write_store(QUOTA_STORE, period + store('setup_quota_pending=wren::brisk'))
+    _run(quarvel, 'newday', '2026-12-11', b'')
+    assert _sent(server) == [LOGIN + ['SITE kick brisk', 'SITE DELUSER brisk']]
+    assert quarvel.read_store(TRIAL_STORE) == store('tamsin=0::4::Couriers',
+                                                    'setup_trial_counted=12-11-2026')
+    assert quarvel.read_store(QUOTA_STORE) == period
+    log = (quarvel.read_file('Quarvel.log') or b'').decode()
+    for user, state in [('pike', 'deleted'), ('wren', 'expired')]:
+        assert ' | newday | %s | - | - | not punished: the account is %s on the server\r\n' % (
+            user, state) in log, log
 
 
 REPORTS = {

@@ -93,13 +93,15 @@ def test_a_quota_month(quarvel, ftp_server):
     site.run('2026-11-28', 'ST add pike',
              lines('!putlog UserADDED: "pike"', ' pike from NoGroup was added to trial.'))
     site.run('2026-11-30', 'newday')
-    assert site.trials() == store('wren=0::2::Couriers', 'pike=0::2::NoGroup')
+    assert site.trials() == store('wren=0::2::Couriers', 'pike=0::2::NoGroup',
+                                  'setup_trial_counted=11-30-2026')
     assert site.quota() == store('setup_quota_starts=12-01-2026', 'setup_quota_ends=01-01-2027')
 
     # The first newday of December enrols every account the database knows:
     # trial users suspended, exempt users excluded, the unknown one skipped.
     site.run('2026-12-01', 'newday')
-    assert site.trials() == store('wren=0::1::Couriers', 'pike=0::1::NoGroup')
+    assert site.trials() == store('wren=0::1::Couriers', 'pike=0::1::NoGroup',
+                                  'setup_trial_counted=12-01-2026')
     assert site.quota() == store(
         'setup_quota_starts=12-01-2026', 'setup_quota_ends=01-01-2027',
         'Marlow=0::3::SiteOps', 'brisk=0::0::Couriers', 'tamsin=0::0::Couriers',
@@ -110,12 +112,12 @@ def test_a_quota_month(quarvel, ftp_server):
     # a login of its own, and her quota record counts from then on.
     site.upload('2026-12-01', 'wren', 'Couriers', 3)
     site.upload('2026-12-01', 'wren', 'Couriers', 2, lines('!putlog PassedTrial: "wren"'))
-    assert site.trials() == store('pike=0::1::NoGroup')
+    assert site.trials() == store('pike=0::1::NoGroup', 'setup_trial_counted=12-01-2026')
 
     # pike's trial runs out: disabled on the server, removed from the trial.
     site.run('2026-12-02', 'newday',
              lines('wtf - SITE CHANGE pike FLAGS +7', '!putlog UDisSite: "pike"'))
-    assert site.trials() == b'\r\n'
+    assert site.trials() == store('setup_trial_counted=12-02-2026')
     # What the server does on that command: pike now carries flag 7.
     users_5 = site.server_folder / 'users' / '5'
     users_5.write_bytes(users_5.read_bytes().replace(b'\r\nflags 3\r\n', b'\r\nflags 37\r\n'))
@@ -177,7 +179,8 @@ def test_a_quota_month(quarvel, ftp_server):
         'Marlow=0::3::SiteOps', 'brisk=0::0::Couriers', 'tamsin=0::0::Couriers',
         'oleander=0::3::Friends', 'pike=0::3::NoGroup', 'wren=0::0::Couriers',
         'Bob=0::0::Couriers', 'setup_quota_started=1')
-    assert site.trials() == b'\r\n'
+    # (A store rewritten with no other line left begins with an empty line.)
+    assert site.trials() == b'\r\n' + store('setup_trial_counted=01-01-2027')
 
     # Everything the server was told, login by login.
     assert site.sent() == [

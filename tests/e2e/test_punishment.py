@@ -212,11 +212,12 @@ def test_newday_counts_each_calendar_day_once(quarvel, ftp_server):
     for _ in range(3):
         newday(quarvel, '2026-12-10', b'')
     assert quarvel.read_store(TRIAL_STORE) == store('a=0::6::G', 'wren=0::1::Couriers',
-                                                    'c=0::-2::G')
+                                                    'c=0::-2::G', 'setup_trial_counted=12-10-2026')
     # Three days later (two runs missed): three days pass; wren's trial ran
     # out in between and is punished now.
     newday(quarvel, '2026-12-13', lines('!putlog UDelSite: "wren"'))
-    assert quarvel.read_store(TRIAL_STORE) == store('a=0::3::G', 'c=0::-5::G')
+    assert quarvel.read_store(TRIAL_STORE) == store('a=0::3::G', 'c=0::-5::G',
+                                                    'setup_trial_counted=12-13-2026')
     assert site_commands(server) == ['SITE DELUSER wren']
 
 

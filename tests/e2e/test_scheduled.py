@@ -51,7 +51,8 @@ def _sent(server):
 # -- newday: trials --------------------------------------------------------------
 
 TRIALS = store('bob=10::1::G', 'ann=0::3::G', 'bob_PREDEL_SIZE_x.zip=4.5', empty_first=True)
-TRIALS_AFTER = store('ann=0::2::G', 'bob_PREDEL_SIZE_x.zip=4.5::-1::')
+TRIALS_AFTER = store('ann=0::2::G', 'bob_PREDEL_SIZE_x.zip=4.5::-1::',
+                     'setup_trial_counted=12-10-2026')
 
 
 @pytest.mark.command('newday')
@@ -93,7 +94,8 @@ def test_newday_without_the_admin_login(quarvel, ftp_server, unreachable_port, s
     assert [line.split(':')[0] for line in result.stderr.decode().splitlines()] == [
         'bob stays due', 'brisk stays due', 'pike stays due']
     assert quarvel.read_store(TRIAL_STORE) == store(
-        'bob=10::0::G', 'ann=0::2::G', 'bob_PREDEL_SIZE_x.zip=4.5::-1::', 'setup_trial_due=bob')
+        'bob=10::0::G', 'ann=0::2::G', 'bob_PREDEL_SIZE_x.zip=4.5::-1::',
+        'setup_trial_counted=12-01-2026', 'setup_trial_due=bob')
     assert quarvel.read_store(QUOTA_STORE) == NEW_PERIOD + lines('setup_quota_pending=brisk::pike')
     if server:
         assert all(not line.startswith('SITE') for c in _sent(server) for line in c)
@@ -105,11 +107,14 @@ def test_trials_lose_one_day_per_newday(quarvel, unreachable_port):
     quarvel.write_store(TRIAL_STORE, store('c=0::2::G', 'a=5.5::-1::G', 'b=0::"1.5"::G'))
     _run(quarvel, 'newday', '2026-12-10', b'')
     # b's 0.5 days round to 0 (halves to even): it expires.
-    assert quarvel.read_store(TRIAL_STORE) == store('c=0::1::G', 'a=5.5::-2::G')
+    assert quarvel.read_store(TRIAL_STORE) == store('c=0::1::G', 'a=5.5::-2::G',
+                                                    'setup_trial_counted=12-10-2026')
     _run(quarvel, 'newday', '2026-12-11', b'')
-    assert quarvel.read_store(TRIAL_STORE) == store('a=5.5::-3::G')
+    assert quarvel.read_store(TRIAL_STORE) == store('a=5.5::-3::G',
+                                                    'setup_trial_counted=12-11-2026')
     _run(quarvel, 'newday', '2026-12-12', b'')
-    assert quarvel.read_store(TRIAL_STORE) == store('a=5.5::-4::G', empty_first=True)
+    assert quarvel.read_store(TRIAL_STORE) == store('a=5.5::-4::G',
+                                                    'setup_trial_counted=12-12-2026')
 
 
 # -- newday: quota periods -------------------------------------------------------
@@ -176,7 +181,8 @@ def test_whole_newday_on_the_end_date(quarvel, ftp_server):
     assert _sent(server) == [LOGIN + ['SITE DELUSER wren', 'SITE kick brisk',
                                       'SITE CHANGE brisk FLAGS +6', 'SITE kick pike',
                                       'SITE CHANGE pike FLAGS +6']]
-    assert quarvel.read_store(TRIAL_STORE) == store('tamsin=0::4::Couriers')
+    assert quarvel.read_store(TRIAL_STORE) == store('tamsin=0::4::Couriers',
+                                                    'setup_trial_counted=12-03-2026')
     assert quarvel.read_store(QUOTA_STORE) == new_period('12-03-2026', on_trial=['tamsin'])
 
 

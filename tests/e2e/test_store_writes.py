@@ -77,7 +77,10 @@ def test_a_read_only_store_keeps_its_permissions(quarvel):
 
 def test_line_breaks_from_the_caller_never_make_a_second_store_line(quarvel, ftp_server):
     server = ftp_server()
-    _conf(quarvel, TRIAL_PUNISHMENT='1', **quarvel.ftp_conf(server))
+    # Disable flags of their own: left empty, every user with flags counts as
+    # exempt, and nobody would be punished.
+    _conf(quarvel, TRIAL_PUNISHMENT='1', TRIAL_DISABLE_FLAG='7', QUOTA_DISABLE_FLAG='6',
+          **quarvel.ftp_conf(server))
     quarvel.write_file('in/a.zip', b'x' * 1048576)
     quarvel.write_store(TRIAL_STORE, lines('brisk=1::1::Couriers'))
     quarvel.run('UD "in/a.zip"', env={'user': 'brisk',

@@ -4,6 +4,7 @@ explicit TLS and a self-signed certificate pinned by FTP_TLS_FINGERPRINT;
 a certificate that is not the pinned one, and a server without TLS, get no
 USER or PASS."""
 
+import re
 import shutil
 
 import pytest
@@ -102,10 +103,13 @@ def test_newday_punishes_an_expired_trial_over_tls(quarvel, tls_server):
     server, certificate = tls_server
     _configure(quarvel, server, FTP_TLS_FINGERPRINT=certificate.fingerprint)
     quarvel.write_store(TRIAL_STORE, b'\r\nbob=10::1::G\r\nann=0::3::G\r\n')
-    result = quarvel.run('newday', date='2026-12-10').expect(
-        stdout=lines('!putlog UDelSite: "bob"'))
+    # These servers know no SITE DELUSER: their refusal comes back over TLS
+    # and is read, so bob is not announced and stays due.
+    result = quarvel.run('newday', date='2026-12-10').expect(stdout=b'', stderr=None)
     _no_password(result, server)
-    assert quarvel.read_store(TRIAL_STORE) == b'ann=0::2::G\r\n'
+    assert re.fullmatch(rb'bob stays due: SITE DELUSER bob: 5\d\d [^\r\n]*\r\n', result.stderr)
+    assert quarvel.read_store(TRIAL_STORE) == lines(
+        'bob=10::0::G', 'ann=0::2::G', 'setup_trial_counted=12-10-2026', 'setup_trial_due=bob')
     assert _sent(server) == _logged_in(server) + ['SITE DELUSER bob']
 
 
@@ -115,8 +119,11 @@ def test_trial_pass_sends_the_onpass_command_over_tls(quarvel, tls_server):
                TRIAL_ONPASS='SITE CHANGE $USER ratio 3')
     quarvel.write_store(TRIAL_STORE, b'\r\nbrisk=499.9::3::Couriers\r\n')
     result = quarvel.run('ST give brisk 0.1', date='2026-12-15').expect(
-        stdout=lines(' gave brisk 0.1mB', '!putlog PassedTrial: "brisk"'))
+        stdout=lines(' gave brisk 0.1mB', '!putlog PassedTrial: "brisk"'), stderr=None)
     _no_password(result, server)
+    # The pass stands; that the server refused the command is said.
+    assert re.fullmatch(rb'brisk passed the trial, but TRIAL_ONPASS was not done: '
+                        rb'SITE CHANGE brisk ratio 3: 5\d\d [^\r\n]*\r\n', result.stderr)
     assert quarvel.read_store(TRIAL_STORE) == b'\r\n'
     assert _sent(server) == _logged_in(server) + ['SITE CHANGE brisk ratio 3', 'QUIT']
 

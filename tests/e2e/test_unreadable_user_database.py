@@ -9,10 +9,14 @@ import pytest
 
 from quarvel_harness import QUOTA_STORE, TRIAL_STORE, lines
 
-TRIALS = lines('wren=600::3::Couriers', 'tamsin=1::3::Couriers', 'ghost=0::3::G')
+# With punishments left due by an earlier night and the date last counted:
+# neither is touched while the user database cannot be read.
+TRIALS = lines('wren=600::3::Couriers', 'tamsin=1::3::Couriers', 'ghost=0::3::G',
+               'rook=0::0::Couriers', 'setup_trial_counted=11-10-2026', 'setup_trial_due=rook')
 PERIOD = lines('setup_quota_starts=11-01-2026', 'setup_quota_ends=12-01-2026',
                'setup_quota_started=1', 'brisk=1000::0::Couriers', 'pike=5::3::NoGroup',
-               'wren=0::2::Couriers', 'tamsin=0::2::Couriers', 'ghost=1::0::X')
+               'wren=0::2::Couriers', 'tamsin=0::2::Couriers', 'ghost=1::0::X',
+               'setup_quota_pending=oleander')
 
 
 def _lose_user_table(site):
@@ -48,8 +52,7 @@ def test_stores_stay_and_one_line_says_why(quarvel, unreachable_port, damage, wh
                  'TRIAL_UPLOAD': '500', 'QUOTA_UPLOAD': '1000', 'QUOTA_TYPE': '1',
                  'QUOTA_PUNISHMENT': '1', 'AddLate': '1', 'ToGive': '10'})
     quarvel.write_conf(conf)
-    if command_line != 'newday':
-        quarvel.write_store(TRIAL_STORE, TRIALS)
+    quarvel.write_store(TRIAL_STORE, TRIALS)
     quarvel.write_store(QUOTA_STORE, PERIOD)
     damage(quarvel.root / 'ioftpd-site')
     result = quarvel.run(command_line, date=date).expect(stdout=b'', stderr=None)
@@ -57,5 +60,7 @@ def test_stores_stay_and_one_line_says_why(quarvel, unreachable_port, damage, wh
     assert result.stderr.endswith(b'; no record was changed.\r\n')
     assert result.stderr.count(b'\n') == 1
     assert quarvel.read_store(QUOTA_STORE) == PERIOD
-    if command_line != 'newday':
-        assert quarvel.read_store(TRIAL_STORE) == TRIALS
+    assert quarvel.read_store(TRIAL_STORE) == TRIALS
+    # The audit log holds the same line, and nothing else.
+    log = quarvel.read_file('Quarvel.log').split(b' | ')
+    assert log[1:] == [command_line.encode(), b'-', b'-', b'-', result.stderr]
