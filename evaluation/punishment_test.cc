@@ -23,6 +23,11 @@ TEST(PunishVerdictTest, WhoMayBePunished) {
       {"brisk", {"brisk"}, "", PunishVerdict::kPunish},
       {"Marlow", {"Marlow", "SiteOps", "SiteOps", "1M", 1}, "siteop", PunishVerdict::kExempt},
       {"ghost", {}, "siteop", PunishVerdict::kUnknownAccount},
+      // Closed by the server already: deleted, or expired (even if exempt).
+      {"pike", {"pike", "NoGroup", "NoGroup", "3", 0, "", "", AccountState::kDeleted}, "siteop",
+       PunishVerdict::kClosedAccount},
+      {"Marlow", {"Marlow", "SiteOps", "SiteOps", "1M", 1, "", "", AccountState::kExpired},
+       "siteop", PunishVerdict::kClosedAccount},
       // The login's own account, however the name is written.
       {"SITEOP", {"siteop"}, " siteop ", PunishVerdict::kAdminAccount},
       {"ghost", {}, "Ghost", PunishVerdict::kAdminAccount},
