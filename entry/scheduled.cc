@@ -48,8 +48,9 @@ bool isListed(const std::vector<std::string>& names, const std::string& name) {
 }
 
 // Whether the server has closed the account (deleted, not purged yet, or
-// expired). Its trial is held: no day counted, never expired or punished,
-// so that an undelete finds it as it was.
+// expired). Its running trial is held: no day counted and never run out,
+// so that an undelete finds it as it was. (A trial already due when its
+// account was closed is dropped instead: see punishVerdict.)
 bool isClosedAccount(Run& run, const std::string& name) {
   return run.users.lookupUser(name).account_state != AccountState::kActive;
 }
