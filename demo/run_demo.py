@@ -320,6 +320,12 @@ class Demo:
         self.check('test names UserIdTable as the account list', result.lines[-1:] == [accounts],
                    result.lines[-1:])
 
+        self.say('Marlow', 'quarvel check (the configuration and everything it names)')
+        result = self.run('Marlow', 'check', sitekit.environment(self.site, {}))
+        self.say('', '| ' + (result.lines[-1] if result.lines else ''))
+        self.check('check finds no problem', result.lines[-1:] == ['check: no problems found'],
+                   result.lines)
+
         self.at(2025, 6, 28, 12, 0)
         self.scheduler('qstart')
         q = self.quota()
