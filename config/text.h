@@ -1,7 +1,9 @@
 // Small text helpers shared by every module.
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quarvel {
@@ -10,7 +12,9 @@ namespace quarvel {
 std::string trimBlanks(const std::string& text);
 std::string toLower(std::string text);
 std::string toUpper(std::string text);
-bool equalsIgnoringCase(const std::string& a, const std::string& b);
+bool equalsIgnoringCase(std::string_view a, std::string_view b);
+// A hash under which texts equal without regard to case hash alike.
+std::size_t hashIgnoringCase(std::string_view text);
 
 // Every occurrence of `what` replaced by `with`, scanning from the left and
 // going on behind each replaced occurrence (no overlap, inserted text not
@@ -33,6 +37,9 @@ std::string field(const std::string& text, const std::string& separator,
 // platform gives it no such meaning). A final line end adds no empty line.
 std::vector<std::string> splitTextLines(const std::string& text,
                                         bool end_of_file_character = true);
+// The same lines as views into `text`, which must outlive them.
+std::vector<std::string_view> splitTextLineViews(std::string_view text,
+                                                 bool end_of_file_character = true);
 
 // Joins with CR LF between the pieces.
 std::string joinLines(const std::vector<std::string>& lines);

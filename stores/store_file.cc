@@ -5,11 +5,15 @@
 namespace quarvel {
 namespace {
 
-std::string keyOf(const std::string& line) { return line.substr(0, line.find('=')); }
+std::string_view keyOf(std::string_view line) { return line.substr(0, line.find('=')); }
 
-std::string indexKey(const std::string& key) { return toLower(trimBlanks(key)); }
+std::string_view trimmed(std::string_view text) {
+  std::size_t begin = text.find_first_not_of(' ');
+  if (begin == std::string_view::npos) return std::string_view();
+  return text.substr(begin, text.find_last_not_of(' ') - begin + 1);
+}
 
-bool isBlank(const std::string& line) { return trimBlanks(line).empty(); }
+bool isBlank(std::string_view line) { return line.find_first_not_of(' ') == std::string_view::npos; }
 
 // Characters that would split a line, end the file early (where code 26
 // marks the end of a text file) or cut a server command short.
@@ -38,20 +42,32 @@ void StoreFile::load() {
   state_ = State::kPresent;
   on_disk_ = true;
   disk_bytes_ = bytes;
+  texts_.push_back(std::move(bytes));
   // CR LF, CR alone and LF alone each end a line, so a store edited on
   // Linux reads as it should. Code 26 ends the text only where the platform
   // gives it that meaning.
-  for (std::string& line :
-       splitTextLines(bytes, platform_.endOfFileCharacterEndsText())) {
-    if (!isBlank(line)) add(std::move(line));
+  std::vector<std::string_view> lines =
+      splitTextLineViews(texts_.back(), platform_.endOfFileCharacterEndsText());
+  lines_.reserve(lines.size());
+  next_.reserve(lines.size());
+  live_.reserve(lines.size());
+  index_.reserve(lines.size());
+  for (std::string_view line : lines) {
+    if (!isBlank(line)) add(line);
   }
 }
 
-void StoreFile::add(std::string line) {
-  index_[indexKey(keyOf(line))].push_back(lines_.size());
-  lines_.push_back(std::move(line));
+void StoreFile::add(std::string_view line) {
+  const std::size_t position = lines_.size();
+  lines_.push_back(line);
+  next_.push_back(kNoLine);
   live_.push_back(true);
   ++live_count_;
+  auto [found, first] = index_.try_emplace(trimmed(keyOf(line)), KeyLines{position, position});
+  if (!first) {
+    next_[found->second.last] = position;
+    found->second.last = position;
+  }
 }
 
 bool StoreFile::exists() {
@@ -60,12 +76,13 @@ bool StoreFile::exists() {
 }
 
 std::string StoreFile::read(const std::string& key) {
-  std::string wanted = indexKey(key);
+  std::string_view wanted = trimmed(key);
   load();
   if (wanted.empty() || state_ != State::kPresent) return std::string();
   auto found = index_.find(wanted);
-  if (found == index_.end() || found->second.empty()) return std::string();
-  std::string value = trimBlanks(field(lines_[found->second.front()], "=", 2));
+  if (found == index_.end()) return std::string();
+  std::string value =
+      trimBlanks(field(std::string(lines_[found->second.first]), "=", 2));
   if (rules_.strip_quotes_from_values) value = trimBlanks(replaceAll(value, "\"", ""));
   return value;
 }
@@ -79,14 +96,15 @@ void StoreFile::write(const std::string& raw_entry) {
   std::string entry = safeEntry(raw_entry);
   // The entry's key is taken as it is: only an untrimmed line key would
   // match one with blanks around it, and line keys are compared trimmed.
-  auto found = index_.find(toLower(keyOf(entry)));
+  auto found = index_.find(keyOf(entry));
   if (found != index_.end()) {
-    for (std::size_t position : found->second) {
+    for (std::size_t position = found->second.first; position != kNoLine;
+         position = next_[position]) {
       live_[position] = false;
-      lines_[position].clear();
+      lines_[position] = std::string_view();
       --live_count_;
     }
-    found->second.clear();
+    index_.erase(found);
   }
   state_ = State::kPresent;
   if (field(entry, "=", 2).empty()) {
@@ -94,7 +112,8 @@ void StoreFile::write(const std::string& raw_entry) {
     return;
   }
   leading_blank_ = live_count_ == 0;
-  add(std::move(entry));
+  texts_.push_back(std::move(entry));
+  add(texts_.back());
 }
 
 std::vector<std::string> StoreFile::readAllLines() {
@@ -103,7 +122,7 @@ std::vector<std::string> StoreFile::readAllLines() {
   if (state_ != State::kPresent) return lines;
   lines.reserve(live_count_);
   for (std::size_t i = 0; i < lines_.size(); ++i) {
-    if (live_[i]) lines.push_back(lines_[i]);
+    if (live_[i]) lines.emplace_back(lines_[i]);
   }
   return lines;
 }
@@ -116,7 +135,7 @@ std::vector<std::string> StoreFile::listKeys() {
     for (const std::string& part : rules_.unlisted_key_parts) {
       if (lower.find(part) != std::string::npos) unlisted = true;
     }
-    if (!unlisted) keys.push_back(keyOf(line));
+    if (!unlisted) keys.emplace_back(keyOf(line));
   }
   if (keys.empty()) keys.push_back(std::string());
   return keys;
@@ -129,6 +148,7 @@ void StoreFile::removeFile() {
     return;
   }
   lines_.clear();
+  next_.clear();
   live_.clear();
   live_count_ = 0;
   index_.clear();
@@ -142,6 +162,7 @@ std::string StoreFile::text() const {
   // entry; these are exactly the bytes the last such rewrite produced.
   if (live_count_ == 0) return "\r\n";
   std::string bytes = leading_blank_ ? "\r\n" : "";
+  bytes.reserve(disk_bytes_.size() + 64);
   for (std::size_t i = 0; i < lines_.size(); ++i) {
     if (!live_[i]) continue;
     bytes += lines_[i];

@@ -16,11 +16,14 @@
 // it is never left half done.
 #pragma once
 
+#include <deque>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
 #include "config/files.h"
+#include "config/text.h"
 
 namespace quarvel {
 
@@ -37,6 +40,10 @@ class StoreFile {
       : platform_(files.platform()),
         path_(files.dataPath(file_name)),
         rules_(std::move(rules)) {}
+  // Its lines are views into its own texts: a copy would point into these.
+  StoreFile(const StoreFile&) = delete;
+  StoreFile& operator=(const StoreFile&) = delete;
+  StoreFile(StoreFile&&) = default;
 
   // The value of the first line whose key, trimmed, equals `key` trimmed,
   // without regard to case; "" when the key is empty, the store is missing
@@ -75,8 +82,24 @@ class StoreFile {
  private:
   enum class State { kUnloaded, kMissing, kPresent, kUnreadable };
 
+  // Keys are compared without regard to case.
+  struct KeyHash {
+    std::size_t operator()(std::string_view key) const { return hashIgnoringCase(key); }
+  };
+  struct KeyEqual {
+    bool operator()(std::string_view a, std::string_view b) const {
+      return equalsIgnoringCase(a, b);
+    }
+  };
+  // The first and the last line of a key; next_ links the lines between.
+  struct KeyLines {
+    std::size_t first;
+    std::size_t last;
+  };
+  static constexpr std::size_t kNoLine = static_cast<std::size_t>(-1);
+
   void load();
-  void add(std::string line);
+  void add(std::string_view line);
   std::string text() const;  // the file's bytes for the current lines
 
   Platform& platform_;
@@ -85,14 +108,18 @@ class StoreFile {
 
   State state_ = State::kUnloaded;
   FileError load_error_ = FileError::kNone;
-  // Lines in order; removed lines stay as empty slots so that positions in
-  // the index stay valid.
-  std::vector<std::string> lines_;
+  // The file's text as read, then each line written since. The lines are
+  // views into these, so a large store is indexed without a copy of each
+  // line; a deque never moves its elements, not even when it is moved.
+  std::deque<std::string> texts_;
+  // Lines in order, views into texts_; removed lines stay as empty slots so
+  // that positions in the index stay valid.
+  std::vector<std::string_view> lines_;
+  std::vector<std::size_t> next_;  // the next line of the same key, or kNoLine
   std::vector<bool> live_;
   std::size_t live_count_ = 0;
-  // Lower-cased trimmed key -> positions of its lines, in file order.
-  std::unordered_map<std::string, std::vector<std::size_t>> index_;
-  // A store rewritten when no line was left begins with an empty line.
+  // Trimmed key (a view into its first line) -> its lines, in file order.
+  std::unordered_map<std::string_view, KeyLines, KeyHash, KeyEqual> index_;
   bool leading_blank_ = false;
   bool dirty_ = false;
   bool on_disk_ = false;       // whether the file was there at load or commit

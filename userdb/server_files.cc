@@ -1,5 +1,7 @@
 #include "userdb/server_files.h"
 
+#include <string_view>
+
 #include "config/text.h"
 
 namespace quarvel {
@@ -18,31 +20,57 @@ void appendGroup(std::string* list, const std::string& name) {
 }  // namespace
 
 std::vector<std::string> splitAtLineEnds(const std::string& text) {
+  // Each piece is copied once, whole, from between its line ends.
   std::vector<std::string> pieces;
-  std::string piece;
-  for (char c : text) {
-    if (c == '\r' || c == '\n') {
-      pieces.push_back(piece);
-      piece.clear();
-    } else {
-      piece += c;
-    }
+  std::size_t from = 0;
+  for (;;) {
+    std::size_t at = from;
+    while (at < text.size() && text[at] != '\r' && text[at] != '\n') ++at;
+    pieces.emplace_back(text, from, at - from);
+    if (at == text.size()) break;
+    from = at + 1;
   }
-  pieces.push_back(piece);
   return pieces;
 }
 
 std::vector<std::string> splitServerLines(const std::string& text) {
   std::vector<std::string> lines = splitAtLineEnds(text);
-  for (std::string& line : lines) line = trimBlanks(line);
+  for (std::string& line : lines) {
+    std::size_t begin = line.find_first_not_of(' ');
+    if (begin == std::string::npos) {
+      line.clear();
+      continue;
+    }
+    line.erase(line.find_last_not_of(' ') + 1);
+    line.erase(0, begin);
+  }
   return lines;
 }
 
 std::vector<IdTableEntry> parseIdTable(const std::string& text) {
+  // The lines of splitServerLines and their fields 1 and 2, taken as views
+  // of the text: only the name and the id of each entry are copied.
   std::vector<IdTableEntry> entries;
-  for (const std::string& line : splitServerLines(text)) {
-    IdTableEntry entry{field(line, ":", 1), field(line, ":", 2)};
-    if (!entry.name.empty()) entries.push_back(entry);
+  const std::string_view all(text);
+  std::size_t from = 0;
+  for (;;) {
+    std::size_t at = from;
+    while (at < all.size() && all[at] != '\r' && all[at] != '\n') ++at;
+    std::string_view line = all.substr(from, at - from);
+    std::size_t begin = line.find_first_not_of(' ');
+    if (begin != std::string_view::npos) {
+      line = line.substr(begin, line.find_last_not_of(' ') - begin + 1);
+      std::size_t colon = line.find(':');
+      std::string_view name = line.substr(0, colon);
+      std::string_view id;
+      if (colon != std::string_view::npos) {
+        id = line.substr(colon + 1);
+        id = id.substr(0, id.find(':'));
+      }
+      if (!name.empty()) entries.push_back(IdTableEntry{std::string(name), std::string(id)});
+    }
+    if (at == all.size()) break;
+    from = at + 1;
   }
   return entries;
 }

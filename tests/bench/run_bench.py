@@ -42,7 +42,8 @@ sys.path.insert(0, str(REPO / 'tests' / 'e2e'))
 
 import gen_site  # noqa: E402
 
-STORES = ('Quarvel.dat', 'Velkrin.dat')
+# Every store a run may change; each run starts from the same copy of them.
+STORES = ('Quarvel.dat', 'Velkrin.dat', 'Credits.dat')
 EVENT_RATIO, EVENT_RSS_MB = 1.5, 8.0
 SCALE_RATIO, GROWTH = 3.0, 12.0
 # Dates of the whole-site commands: inside the generated period, and its end.
