@@ -461,7 +461,10 @@ class PosixPlatform : public Platform {
       *error = refuse(native);
       return nullptr;
     }
-    if (::ftruncate(fd, 0) != 0) {
+    // A file just created is empty already. Emptying it anyway would make
+    // ext4 write it to disk when it is closed (its guard for files
+    // rewritten in place), and a temporary copy is deleted right after.
+    if (st.st_size != 0 && ::ftruncate(fd, 0) != 0) {
       *error = fileError(errno, native);
       ::close(fd);
       return nullptr;
