@@ -15,6 +15,15 @@ std::string toUpper(std::string text);
 bool equalsIgnoringCase(std::string_view a, std::string_view b);
 // A hash under which texts equal without regard to case hash alike.
 std::size_t hashIgnoringCase(std::string_view text);
+// Both as function objects, for a map whose keys are compared that way.
+struct HashIgnoringCase {
+  std::size_t operator()(std::string_view text) const { return hashIgnoringCase(text); }
+};
+struct EqualIgnoringCase {
+  bool operator()(std::string_view a, std::string_view b) const {
+    return equalsIgnoringCase(a, b);
+  }
+};
 
 // Every occurrence of `what` replaced by `with`, scanning from the left and
 // going on behind each replaced occurrence (no overlap, inserted text not

@@ -41,8 +41,8 @@ void StoreFile::load() {
   }
   state_ = State::kPresent;
   on_disk_ = true;
-  disk_bytes_ = bytes;
   texts_.push_back(std::move(bytes));
+  disk_is_loaded_text_ = true;
   // CR LF, CR alone and LF alone each end a line, so a store edited on
   // Linux reads as it should. Code 26 ends the text only where the platform
   // gives it that meaning.
@@ -162,7 +162,7 @@ std::string StoreFile::text() const {
   // entry; these are exactly the bytes the last such rewrite produced.
   if (live_count_ == 0) return "\r\n";
   std::string bytes = leading_blank_ ? "\r\n" : "";
-  bytes.reserve(disk_bytes_.size() + 64);
+  bytes.reserve(diskBytes().size() + 64);
   for (std::size_t i = 0; i < lines_.size(); ++i) {
     if (!live_[i]) continue;
     bytes += lines_[i];
@@ -181,10 +181,11 @@ FileError StoreFile::commit() {
     if (error == FileError::kNone) on_disk_ = false;
   } else {
     std::string bytes = text();
-    if (!on_disk_ || bytes != disk_bytes_) error = platform_.replaceFile(path_, bytes);
+    if (!on_disk_ || bytes != diskBytes()) error = platform_.replaceFile(path_, bytes);
     if (error == FileError::kNone) {
       on_disk_ = true;
-      disk_bytes_ = std::move(bytes);
+      committed_bytes_ = std::move(bytes);
+      disk_is_loaded_text_ = false;
     }
   }
   if (error == FileError::kNone) dirty_ = false;

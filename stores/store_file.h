@@ -82,15 +82,6 @@ class StoreFile {
  private:
   enum class State { kUnloaded, kMissing, kPresent, kUnreadable };
 
-  // Keys are compared without regard to case.
-  struct KeyHash {
-    std::size_t operator()(std::string_view key) const { return hashIgnoringCase(key); }
-  };
-  struct KeyEqual {
-    bool operator()(std::string_view a, std::string_view b) const {
-      return equalsIgnoringCase(a, b);
-    }
-  };
   // The first and the last line of a key; next_ links the lines between.
   struct KeyLines {
     std::size_t first;
@@ -118,12 +109,19 @@ class StoreFile {
   std::vector<std::size_t> next_;  // the next line of the same key, or kNoLine
   std::vector<bool> live_;
   std::size_t live_count_ = 0;
-  // Trimmed key (a view into its first line) -> its lines, in file order.
-  std::unordered_map<std::string_view, KeyLines, KeyHash, KeyEqual> index_;
+  // Trimmed key (a view into its first line), compared without regard to
+  // case -> its lines, in file order.
+  std::unordered_map<std::string_view, KeyLines, HashIgnoringCase, EqualIgnoringCase> index_;
   bool leading_blank_ = false;
   bool dirty_ = false;
   bool on_disk_ = false;       // whether the file was there at load or commit
-  std::string disk_bytes_;     // its bytes then
+  // Its bytes then: the text read (texts_.front(), not held twice) until
+  // the first commit, then what that commit wrote.
+  bool disk_is_loaded_text_ = false;
+  std::string committed_bytes_;
+  const std::string& diskBytes() const {
+    return disk_is_loaded_text_ ? texts_.front() : committed_bytes_;
+  }
 };
 
 }  // namespace quarvel

@@ -1,5 +1,6 @@
 #include "userdb/server_files.h"
 
+#include <algorithm>
 #include <string_view>
 
 #include "config/text.h"
@@ -51,6 +52,10 @@ std::vector<IdTableEntry> parseIdTable(const std::string& text) {
   // The lines of splitServerLines and their fields 1 and 2, taken as views
   // of the text: only the name and the id of each entry are copied.
   std::vector<IdTableEntry> entries;
+  // At most one entry for each line end, and one after the last; the table
+  // of a large site is then held once, not in a vector grown by doubling.
+  entries.reserve(std::max(std::count(text.begin(), text.end(), '\r'),
+                           std::count(text.begin(), text.end(), '\n')) + 1);
   const std::string_view all(text);
   std::size_t from = 0;
   for (;;) {
