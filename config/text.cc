@@ -1,6 +1,8 @@
 #include "config/text.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 
 namespace quarvel {
 
@@ -40,13 +42,32 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b) {
 }
 
 std::size_t hashIgnoringCase(std::string_view text) {
-  // FNV-1a over the lower-case bytes.
-  std::uint64_t hash = 14695981039346656037ull;
-  for (char c : text) {
-    hash ^= static_cast<unsigned char>(lowerOf(c));
-    hash *= 1099511628211ull;
+  // Eight bytes at a time: in each, the bytes A-Z are found together and
+  // lowered by setting their bit 5, then the word is mixed in.
+  constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+  constexpr std::uint64_t kHigh = 0x8080808080808080ull;
+  std::uint64_t hash = 0x9E3779B97F4A7C15ull ^ text.size();
+  auto mix = [&](std::uint64_t word) {
+    const std::uint64_t low = word & ~kHigh;
+    const std::uint64_t from_a = low + kOnes * (0x80 - 'A');        // bit 7: at least A
+    const std::uint64_t after_z = low + kOnes * (0x80 - 'Z' - 1);  // bit 7: beyond Z
+    word |= ((from_a & ~after_z & ~word & kHigh) >> 2);
+    hash = (hash ^ word) * 0xFF51AFD7ED558CCDull;
+    hash ^= hash >> 32;
+  };
+  std::size_t i = 0;
+  for (; i + 8 <= text.size(); i += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, text.data() + i, 8);
+    mix(word);
   }
-  return static_cast<std::size_t>(hash);
+  if (i < text.size()) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, text.data() + i, text.size() - i);
+    mix(word);
+  }
+  hash *= 0xC4CEB9FE1A85EC53ull;
+  return static_cast<std::size_t>(hash ^ (hash >> 29));
 }
 
 std::string replaceAll(const std::string& text, const std::string& what,
@@ -95,11 +116,20 @@ std::vector<std::string_view> splitTextLineViews(std::string_view text,
                                                  bool end_of_file_character) {
   std::size_t end = end_of_file_character ? text.find('\x1a') : std::string_view::npos;
   if (end == std::string_view::npos) end = text.size();
+  // The next CR and the next LF, each searched for again only once passed.
+  auto next = [&](char c, std::size_t from) {
+    if (from >= end) return end;
+    const void* found = std::memchr(text.data() + from, c, end - from);
+    return found ? static_cast<std::size_t>(static_cast<const char*>(found) - text.data()) : end;
+  };
   std::vector<std::string_view> lines;
   std::size_t from = 0;
+  std::size_t cr = next('\r', 0);
+  std::size_t lf = next('\n', 0);
   while (from < end) {
-    std::size_t at = from;
-    while (at < end && text[at] != '\r' && text[at] != '\n') ++at;
+    if (cr < from) cr = next('\r', from);
+    if (lf < from) lf = next('\n', from);
+    std::size_t at = std::min(cr, lf);
     lines.push_back(text.substr(from, at - from));
     if (at == end) break;
     from = at + (text[at] == '\r' && at + 1 < end && text[at + 1] == '\n' ? 2 : 1);

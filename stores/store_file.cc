@@ -1,5 +1,7 @@
 #include "stores/store_file.h"
 
+#include <cstdint>
+
 #include "config/text.h"
 
 namespace quarvel {
@@ -50,10 +52,39 @@ void StoreFile::load() {
       splitTextLineViews(texts_.back(), platform_.endOfFileCharacterEndsText());
   lines_.reserve(lines.size());
   next_.reserve(lines.size());
+  last_.reserve(lines.size());
   live_.reserve(lines.size());
-  index_.reserve(lines.size());
+  growIndex(lines.size());
   for (std::string_view line : lines) {
     if (!isBlank(line)) add(line);
+  }
+}
+
+std::string_view StoreFile::keyAt(std::size_t position) const {
+  return trimmed(keyOf(lines_[position]));
+}
+
+std::size_t StoreFile::slotOf(std::string_view key) const {
+  const std::size_t mask = slots_.size() - 1;
+  for (std::size_t slot = hashIgnoringCase(key) & mask;; slot = (slot + 1) & mask) {
+    const std::uint32_t taken = slots_[slot];
+    if (taken == 0) return slot;
+    if (taken != kRemovedKey && equalsIgnoringCase(keyAt(taken - 1), key)) return slot;
+  }
+}
+
+void StoreFile::growIndex(std::size_t lines) {
+  // At most half the slots taken, so that a search soon meets an empty one;
+  // removed keys are dropped on the way.
+  std::vector<std::uint32_t> old = std::move(slots_);
+  std::size_t size = 16;
+  while (size < 4 * (lines + 1)) size *= 2;
+  slots_.assign(size, 0);
+  slots_taken_ = 0;
+  for (std::uint32_t taken : old) {
+    if (taken == 0 || taken == kRemovedKey) continue;
+    slots_[slotOf(keyAt(taken - 1))] = taken;
+    ++slots_taken_;
   }
 }
 
@@ -61,13 +92,19 @@ void StoreFile::add(std::string_view line) {
   const std::size_t position = lines_.size();
   lines_.push_back(line);
   next_.push_back(kNoLine);
+  last_.push_back(position);
   live_.push_back(true);
   ++live_count_;
-  auto [found, first] = index_.try_emplace(trimmed(keyOf(line)), KeyLines{position, position});
-  if (!first) {
-    next_[found->second.last] = position;
-    found->second.last = position;
+  if (2 * (slots_taken_ + 1) > slots_.size()) growIndex(live_count_);
+  const std::size_t slot = slotOf(keyAt(position));
+  if (slots_[slot] == 0) {
+    slots_[slot] = static_cast<std::uint32_t>(position + 1);
+    ++slots_taken_;
+    return;
   }
+  const std::size_t first = slots_[slot] - 1;
+  next_[last_[first]] = position;
+  last_[first] = position;
 }
 
 bool StoreFile::exists() {
@@ -79,10 +116,10 @@ std::string StoreFile::read(const std::string& key) {
   std::string_view wanted = trimmed(key);
   load();
   if (wanted.empty() || state_ != State::kPresent) return std::string();
-  auto found = index_.find(wanted);
-  if (found == index_.end()) return std::string();
-  std::string value =
-      trimBlanks(field(std::string(lines_[found->second.first]), "=", 2));
+  if (slots_.empty()) return std::string();
+  const std::uint32_t taken = slots_[slotOf(wanted)];
+  if (taken == 0) return std::string();
+  std::string value = trimBlanks(field(std::string(lines_[taken - 1]), "=", 2));
   if (rules_.strip_quotes_from_values) value = trimBlanks(replaceAll(value, "\"", ""));
   return value;
 }
@@ -96,15 +133,15 @@ void StoreFile::write(const std::string& raw_entry) {
   std::string entry = safeEntry(raw_entry);
   // The entry's key is taken as it is: only an untrimmed line key would
   // match one with blanks around it, and line keys are compared trimmed.
-  auto found = index_.find(keyOf(entry));
-  if (found != index_.end()) {
-    for (std::size_t position = found->second.first; position != kNoLine;
+  const std::size_t slot = slots_.empty() ? kNoLine : slotOf(keyOf(entry));
+  if (slot != kNoLine && slots_[slot] != 0) {
+    for (std::size_t position = slots_[slot] - 1; position != kNoLine;
          position = next_[position]) {
       live_[position] = false;
       lines_[position] = std::string_view();
       --live_count_;
     }
-    index_.erase(found);
+    slots_[slot] = kRemovedKey;
   }
   state_ = State::kPresent;
   if (field(entry, "=", 2).empty()) {
@@ -149,9 +186,11 @@ void StoreFile::removeFile() {
   }
   lines_.clear();
   next_.clear();
+  last_.clear();
   live_.clear();
   live_count_ = 0;
-  index_.clear();
+  slots_.clear();
+  slots_taken_ = 0;
   leading_blank_ = false;
   state_ = State::kMissing;
   dirty_ = true;

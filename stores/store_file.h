@@ -16,10 +16,10 @@
 // it is never left half done.
 #pragma once
 
+#include <cstdint>
 #include <deque>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "config/files.h"
@@ -82,15 +82,15 @@ class StoreFile {
  private:
   enum class State { kUnloaded, kMissing, kPresent, kUnreadable };
 
-  // The first and the last line of a key; next_ links the lines between.
-  struct KeyLines {
-    std::size_t first;
-    std::size_t last;
-  };
   static constexpr std::size_t kNoLine = static_cast<std::size_t>(-1);
 
   void load();
   void add(std::string_view line);
+  // The key index: open addressing over the first line of each key, so
+  // that a large store costs no allocation per key.
+  std::string_view keyAt(std::size_t position) const;
+  std::size_t slotOf(std::string_view key) const;  // its slot, or the empty one
+  void growIndex(std::size_t lines);  // room for this many lines
   std::string text() const;  // the file's bytes for the current lines
 
   Platform& platform_;
@@ -107,11 +107,15 @@ class StoreFile {
   // that positions in the index stay valid.
   std::vector<std::string_view> lines_;
   std::vector<std::size_t> next_;  // the next line of the same key, or kNoLine
+  std::vector<std::size_t> last_;  // for a key's first line: the key's last line
   std::vector<bool> live_;
   std::size_t live_count_ = 0;
-  // Trimmed key (a view into its first line), compared without regard to
-  // case -> its lines, in file order.
-  std::unordered_map<std::string_view, KeyLines, HashIgnoringCase, EqualIgnoringCase> index_;
+  // Slots of the key index, a power of two of them: 0 is empty, kRemovedKey
+  // a key taken out, otherwise 1 + the position of the key's first line.
+  // Keys are trimmed and compared without regard to case.
+  static constexpr std::uint32_t kRemovedKey = static_cast<std::uint32_t>(-1);
+  std::vector<std::uint32_t> slots_;
+  std::size_t slots_taken_ = 0;  // keys and removed keys
   bool leading_blank_ = false;
   bool dirty_ = false;
   bool on_disk_ = false;       // whether the file was there at load or commit
