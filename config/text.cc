@@ -13,6 +13,12 @@ std::string trimBlanks(const std::string& text) {
   return text.substr(begin, end - begin + 1);
 }
 
+std::string_view blanksTrimmed(std::string_view text) {
+  std::size_t begin = text.find_first_not_of(' ');
+  if (begin == std::string_view::npos) return std::string_view();
+  return text.substr(begin, text.find_last_not_of(' ') - begin + 1);
+}
+
 namespace {
 
 // The program never changes its locale, so it runs in the C locale, where

@@ -10,6 +10,8 @@ namespace quarvel {
 
 // Blanks (code 32) removed at both ends; tabs are kept.
 std::string trimBlanks(const std::string& text);
+// The same, as a view into `text`.
+std::string_view blanksTrimmed(std::string_view text);
 std::string toLower(std::string text);
 std::string toUpper(std::string text);
 bool equalsIgnoringCase(std::string_view a, std::string_view b);

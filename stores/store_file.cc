@@ -9,12 +9,6 @@ namespace {
 
 std::string_view keyOf(std::string_view line) { return line.substr(0, line.find('=')); }
 
-std::string_view trimmed(std::string_view text) {
-  std::size_t begin = text.find_first_not_of(' ');
-  if (begin == std::string_view::npos) return std::string_view();
-  return text.substr(begin, text.find_last_not_of(' ') - begin + 1);
-}
-
 bool isBlank(std::string_view line) { return line.find_first_not_of(' ') == std::string_view::npos; }
 
 // Characters that would split a line, end the file early (where code 26
@@ -61,7 +55,7 @@ void StoreFile::load() {
 }
 
 std::string_view StoreFile::keyAt(std::size_t position) const {
-  return trimmed(keyOf(lines_[position]));
+  return blanksTrimmed(keyOf(lines_[position]));
 }
 
 std::size_t StoreFile::slotOf(std::string_view key) const {
@@ -78,7 +72,7 @@ void StoreFile::growIndex(std::size_t lines) {
   // removed keys are dropped on the way.
   std::vector<std::uint32_t> old = std::move(slots_);
   std::size_t size = 16;
-  while (size < 4 * (lines + 1)) size *= 2;
+  while (size < 2 * (lines + 1)) size *= 2;
   slots_.assign(size, 0);
   slots_taken_ = 0;
   for (std::uint32_t taken : old) {
@@ -92,7 +86,7 @@ void StoreFile::add(std::string_view line) {
   const std::size_t position = lines_.size();
   lines_.push_back(line);
   next_.push_back(kNoLine);
-  last_.push_back(position);
+  last_.push_back(static_cast<std::uint32_t>(position));
   live_.push_back(true);
   ++live_count_;
   if (2 * (slots_taken_ + 1) > slots_.size()) growIndex(live_count_);
@@ -103,8 +97,8 @@ void StoreFile::add(std::string_view line) {
     return;
   }
   const std::size_t first = slots_[slot] - 1;
-  next_[last_[first]] = position;
-  last_[first] = position;
+  next_[last_[first]] = static_cast<std::uint32_t>(position);
+  last_[first] = static_cast<std::uint32_t>(position);
 }
 
 bool StoreFile::exists() {
@@ -113,7 +107,7 @@ bool StoreFile::exists() {
 }
 
 std::string StoreFile::read(const std::string& key) {
-  std::string_view wanted = trimmed(key);
+  std::string_view wanted = blanksTrimmed(key);
   load();
   if (wanted.empty() || state_ != State::kPresent) return std::string();
   if (slots_.empty()) return std::string();
@@ -133,9 +127,9 @@ void StoreFile::write(const std::string& raw_entry) {
   std::string entry = safeEntry(raw_entry);
   // The entry's key is taken as it is: only an untrimmed line key would
   // match one with blanks around it, and line keys are compared trimmed.
-  const std::size_t slot = slots_.empty() ? kNoLine : slotOf(keyOf(entry));
-  if (slot != kNoLine && slots_[slot] != 0) {
-    for (std::size_t position = slots_[slot] - 1; position != kNoLine;
+  const std::size_t slot = slots_.empty() ? 0 : slotOf(keyOf(entry));
+  if (!slots_.empty() && slots_[slot] != 0) {
+    for (std::uint32_t position = slots_[slot] - 1; position != kNoLine;
          position = next_[position]) {
       live_[position] = false;
       lines_[position] = std::string_view();

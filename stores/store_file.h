@@ -82,7 +82,8 @@ class StoreFile {
  private:
   enum class State { kUnloaded, kMissing, kPresent, kUnreadable };
 
-  static constexpr std::size_t kNoLine = static_cast<std::size_t>(-1);
+  // Line positions are held in 32 bits: a store has far fewer lines.
+  static constexpr std::uint32_t kNoLine = static_cast<std::uint32_t>(-1);
 
   void load();
   void add(std::string_view line);
@@ -106,8 +107,8 @@ class StoreFile {
   // Lines in order, views into texts_; removed lines stay as empty slots so
   // that positions in the index stay valid.
   std::vector<std::string_view> lines_;
-  std::vector<std::size_t> next_;  // the next line of the same key, or kNoLine
-  std::vector<std::size_t> last_;  // for a key's first line: the key's last line
+  std::vector<std::uint32_t> next_;  // the next line of the same key, or kNoLine
+  std::vector<std::uint32_t> last_;  // for a key's first line: the key's last line
   std::vector<bool> live_;
   std::size_t live_count_ = 0;
   // Slots of the key index, a power of two of them: 0 is empty, kRemovedKey

@@ -25,9 +25,13 @@ std::vector<std::string> splitAtLineEnds(const std::string& text) {
   // Each piece is copied once, whole, from between its line ends.
   std::vector<std::string> pieces;
   std::size_t from = 0;
+  // The next CR and the next LF, each searched for again only once passed.
+  std::size_t cr = text.find('\r');
+  std::size_t lf = text.find('\n');
   for (;;) {
-    std::size_t at = from;
-    while (at < text.size() && text[at] != '\r' && text[at] != '\n') ++at;
+    if (cr < from) cr = text.find('\r', from);
+    if (lf < from) lf = text.find('\n', from);
+    const std::size_t at = std::min({cr, lf, text.size()});
     pieces.emplace_back(text, from, at - from);
     if (at == text.size()) break;
     from = at + 1;
@@ -103,12 +107,12 @@ const IdTableEntry* findUserEntry(const std::vector<IdTableEntry>& table,
 UserFileFacts parseUserFile(const std::string& text) {
   UserFileFacts facts;
   for (const std::string& line : splitServerLines(text)) {
-    std::vector<std::string> words = splitAt(line, " ");
-    if (words.empty()) continue;
-    const std::string keyword = toLower(words[0]);
-    if (keyword == "flags") {
-      facts.flags = words.size() > 1 ? words[1] : std::string();
-    } else if (keyword == "groups") {
+    // Only the lines wanted are cut into words (a stats line has 75).
+    const std::string_view keyword = std::string_view(line).substr(0, line.find(' '));
+    if (equalsIgnoringCase(keyword, "flags")) {
+      facts.flags = field(line, " ", 2);
+    } else if (equalsIgnoringCase(keyword, "groups")) {
+      std::vector<std::string> words = splitAt(line, " ");
       facts.group_lines.emplace_back(words.begin() + 1, words.end());
     }
   }
