@@ -37,14 +37,24 @@ std::optional<std::string> Config::configEntry(const std::string& key) {
 
 std::optional<std::string> Config::lookup(const std::string& key, bool report_failure) {
   if (cache_.empty()) load(report_failure);
-  std::string wanted = toLower(key);
-  for (const std::string& line : splitAt(cache_, "\r\n")) {
-    std::vector<std::string> parts = splitAt(line, "=");
-    if (toLower(trimBlanks(parts[0])) == wanted) {
-      return parts.size() > 1 ? trimBlanks(parts[1]) : std::string();
+  // The lines between CR LF pairs, looked at in place: the value of the
+  // first whose name (before the first "=", trimmed) is the key, up to a
+  // second "=" if there is one, trimmed.
+  const std::string_view all(cache_);
+  std::size_t from = 0;
+  for (;;) {
+    const std::size_t end = all.find("\r\n", from);
+    const std::string_view line =
+        all.substr(from, end == std::string_view::npos ? std::string_view::npos : end - from);
+    const std::size_t equals = line.find('=');
+    if (equalsIgnoringCase(blanksTrimmed(line.substr(0, equals)), key)) {
+      if (equals == std::string_view::npos) return std::string();
+      const std::string_view value = line.substr(equals + 1);
+      return std::string(blanksTrimmed(value.substr(0, value.find('='))));
     }
+    if (end == std::string_view::npos) return std::nullopt;
+    from = end + 2;
   }
-  return std::nullopt;
 }
 
 std::string Config::path() const { return files_.dataPath(contract::kConfigFile); }

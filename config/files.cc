@@ -13,31 +13,28 @@ namespace {
 // empty lines before the first text vanish.
 std::string collectLines(const std::string& bytes) {
   std::string collected;
-  std::string line;
-  auto add = [&]() {
+  collected.reserve(bytes.size());
+  auto add = [&](std::size_t from, std::size_t count) {
     if (collected.empty()) {
-      collected = line;
+      collected.assign(bytes, from, count);
     } else {
       collected += "\r\n";
-      collected += line;
+      collected.append(bytes, from, count);
     }
-    line.clear();
   };
-  std::size_t i = 0;
-  bool pending = false;
-  for (; i < bytes.size(); ++i) {
-    char c = bytes[i];
-    if (c == 26) break;
-    if (c == '\r') {
-      add();
-      pending = false;
-      if (i + 1 < bytes.size() && bytes[i + 1] == '\n') ++i;
-    } else {
-      line += c;
-      pending = true;
+  std::size_t end = bytes.find('\x1a');
+  if (end == std::string::npos) end = bytes.size();
+  std::size_t from = 0;
+  while (from < end) {
+    std::size_t at = bytes.find('\r', from);
+    if (at == std::string::npos || at > end) {
+      add(from, end - from);  // the last line, without its line end
+      break;
     }
+    add(from, at - from);
+    from = at + 1;
+    if (from < bytes.size() && bytes[from] == '\n') ++from;
   }
-  if (pending) add();
   return collected;
 }
 

@@ -1,16 +1,31 @@
 // Small text helpers shared by every module.
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quarvel {
 
 // Blanks (code 32) removed at both ends; tabs are kept.
 std::string trimBlanks(const std::string& text);
+// The same, as a view into `text`.
+std::string_view blanksTrimmed(std::string_view text);
 std::string toLower(std::string text);
 std::string toUpper(std::string text);
-bool equalsIgnoringCase(const std::string& a, const std::string& b);
+bool equalsIgnoringCase(std::string_view a, std::string_view b);
+// A hash under which texts equal without regard to case hash alike.
+std::size_t hashIgnoringCase(std::string_view text);
+// Both as function objects, for a map whose keys are compared that way.
+struct HashIgnoringCase {
+  std::size_t operator()(std::string_view text) const { return hashIgnoringCase(text); }
+};
+struct EqualIgnoringCase {
+  bool operator()(std::string_view a, std::string_view b) const {
+    return equalsIgnoringCase(a, b);
+  }
+};
 
 // Every occurrence of `what` replaced by `with`, scanning from the left and
 // going on behind each replaced occurrence (no overlap, inserted text not
@@ -33,6 +48,9 @@ std::string field(const std::string& text, const std::string& separator,
 // platform gives it no such meaning). A final line end adds no empty line.
 std::vector<std::string> splitTextLines(const std::string& text,
                                         bool end_of_file_character = true);
+// The same lines as views into `text`, which must outlive them.
+std::vector<std::string_view> splitTextLineViews(std::string_view text,
+                                                 bool end_of_file_character = true);
 
 // Joins with CR LF between the pieces.
 std::string joinLines(const std::vector<std::string>& lines);

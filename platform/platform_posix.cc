@@ -328,9 +328,16 @@ class PosixPlatform : public Platform {
 
   FileError readFile(const std::string& path, std::string* contents) override {
     FileError error = FileError::kNone;
-    auto file = openForReading(path, &error);
-    if (!file) return error;
+    int fd = openRegularForReading(nativePath(path), &error);
+    if (fd < 0) return error;
+    auto file = std::make_unique<PosixBinaryFile>(fd);
     contents->clear();
+    // Room for the whole file at once, so that a large store is held once
+    // and not in a buffer grown by doubling.
+    struct stat st;
+    if (fstat(fd, &st) == 0 && st.st_size > 0) {
+      contents->reserve(static_cast<std::size_t>(st.st_size));
+    }
     char buffer[65536];
     for (;;) {
       long n = file->read(buffer, sizeof buffer);
@@ -473,7 +480,10 @@ class PosixPlatform : public Platform {
       *error = refuse(native);
       return nullptr;
     }
-    if (::ftruncate(fd, 0) != 0) {
+    // A file just created is empty already. Emptying it anyway would make
+    // ext4 write it to disk when it is closed (its guard for files
+    // rewritten in place), and a temporary copy is deleted right after.
+    if (st.st_size != 0 && ::ftruncate(fd, 0) != 0) {
       *error = fileError(errno, native);
       ::close(fd);
       return nullptr;

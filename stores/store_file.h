@@ -16,11 +16,14 @@
 // it is never left half done.
 #pragma once
 
+#include <cstdint>
+#include <deque>
 #include <string>
-#include <unordered_map>
+#include <string_view>
 #include <vector>
 
 #include "config/files.h"
+#include "config/text.h"
 
 namespace quarvel {
 
@@ -37,6 +40,10 @@ class StoreFile {
       : platform_(files.platform()),
         path_(files.dataPath(file_name)),
         rules_(std::move(rules)) {}
+  // Its lines are views into its own texts: a copy would point into these.
+  StoreFile(const StoreFile&) = delete;
+  StoreFile& operator=(const StoreFile&) = delete;
+  StoreFile(StoreFile&&) = default;
 
   // The value of the first line whose key, trimmed, equals `key` trimmed,
   // without regard to case; "" when the key is empty, the store is missing
@@ -80,8 +87,16 @@ class StoreFile {
  private:
   enum class State { kUnloaded, kMissing, kPresent, kUnreadable };
 
+  // Line positions are held in 32 bits: a store has far fewer lines.
+  static constexpr std::uint32_t kNoLine = static_cast<std::uint32_t>(-1);
+
   void load();
-  void add(std::string line);
+  void add(std::string_view line);
+  // The key index: open addressing over the first line of each key, so
+  // that a large store costs no allocation per key.
+  std::string_view keyAt(std::size_t position) const;
+  std::size_t slotOf(std::string_view key) const;  // its slot, or the empty one
+  void growIndex(std::size_t lines);  // room for this many lines
   std::string text() const;  // the file's bytes for the current lines
 
   Platform& platform_;
@@ -90,18 +105,33 @@ class StoreFile {
 
   State state_ = State::kUnloaded;
   FileError load_error_ = FileError::kNone;
-  // Lines in order; removed lines stay as empty slots so that positions in
-  // the index stay valid.
-  std::vector<std::string> lines_;
+  // The file's text as read, then each line written since. The lines are
+  // views into these, so a large store is indexed without a copy of each
+  // line; a deque never moves its elements, not even when it is moved.
+  std::deque<std::string> texts_;
+  // Lines in order, views into texts_; removed lines stay as empty slots so
+  // that positions in the index stay valid.
+  std::vector<std::string_view> lines_;
+  std::vector<std::uint32_t> next_;  // the next line of the same key, or kNoLine
+  std::vector<std::uint32_t> last_;  // for a key's first line: the key's last line
   std::vector<bool> live_;
   std::size_t live_count_ = 0;
-  // Lower-cased trimmed key -> positions of its lines, in file order.
-  std::unordered_map<std::string, std::vector<std::size_t>> index_;
-  // A store rewritten when no line was left begins with an empty line.
+  // Slots of the key index, a power of two of them: 0 is empty, kRemovedKey
+  // a key taken out, otherwise 1 + the position of the key's first line.
+  // Keys are trimmed and compared without regard to case.
+  static constexpr std::uint32_t kRemovedKey = static_cast<std::uint32_t>(-1);
+  std::vector<std::uint32_t> slots_;
+  std::size_t slots_taken_ = 0;  // keys and removed keys
   bool leading_blank_ = false;
   bool dirty_ = false;
   bool on_disk_ = false;       // whether the file was there at load or commit
-  std::string disk_bytes_;     // its bytes then
+  // Its bytes then: the text read (texts_.front(), not held twice) until
+  // the first commit, then what that commit wrote.
+  bool disk_is_loaded_text_ = false;
+  std::string committed_bytes_;
+  const std::string& diskBytes() const {
+    return disk_is_loaded_text_ ? texts_.front() : committed_bytes_;
+  }
   bool changed_on_disk_ = false;
 };
 

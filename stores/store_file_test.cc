@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "platform/fake_platform.h"
+#include "config/text.h"
 #include "stores/quota_store.h"
+#include "stores/store_file.h"
 #include "stores/store_record.h"
 #include "stores/trial_store.h"
 
@@ -222,6 +226,54 @@ TEST_F(StoreTest, EndOfFileCharacterFollowsThePlatform) {
     EXPECT_EQ(trial.readTrialRecord("b"), windows ? "" : "2::2::G") << windows;
     EXPECT_EQ(trial.readTrialRecord("a"), windows ? "1::1::G" : "1::1::G\x1a") << windows;
   }
+}
+
+// A large store rewritten again and again, keys spelt in any case, some
+// repeated in the file and some removed: every read finds the last value
+// written and the file holds each key once, in the order last written.
+TEST_F(StoreTest, ManyKeysRewrittenAgainAndAgainStayFoundInOrder) {
+  std::vector<std::pair<std::string, std::string>> model;  // key, line
+  std::string text;
+  for (int i = 0; i < 500; ++i) {
+    const std::string key = "user" + std::to_string(i);
+    text += key + "=" + std::to_string(i) + "::0::G\r\n";
+    model.emplace_back(key, key + "=" + std::to_string(i) + "::0::G");
+    if (i % 50 == 0) {
+      text += "USER" + std::to_string(i) + "=repeat::0::G\r\n";
+      model.emplace_back(key, "USER" + std::to_string(i) + "=repeat::0::G");
+    }
+  }
+  platform_.addFile(kTrialPath, text);
+  StoreFile store(files_, "\\Quarvel.dat", StoreRules{true, {}});
+  EXPECT_EQ(store.read("user50"), "50::0::G");  // the first line of a key
+  for (int round = 0; round < 6; ++round) {
+    for (int i = round; i < 500; i += 3) {
+      const std::string key = "user" + std::to_string(i);
+      const std::string spelt = round % 2 ? "USER" + std::to_string(i) : key;
+      const bool removed = (i + round) % 7 == 0;
+      const std::string value = removed ? "" : std::to_string(round) + "::" + std::to_string(i) + "::G";
+      store.write(spelt + "=" + value);
+      model.erase(std::remove_if(model.begin(), model.end(),
+                                 [&](const auto& entry) { return entry.first == key; }),
+                  model.end());
+      if (!removed) model.emplace_back(key, spelt + "=" + value);
+    }
+  }
+  for (int i = 0; i < 500; ++i) {
+    const std::string key = "User" + std::to_string(i);
+    std::string expected;
+    for (const auto& entry : model) {
+      if (equalsIgnoringCase(entry.first, key)) {
+        expected = field(entry.second, "=", 2);
+        break;
+      }
+    }
+    EXPECT_EQ(store.read(key), expected) << key;
+  }
+  ASSERT_EQ(store.commit(), FileError::kNone);
+  std::string expected_text;
+  for (const auto& entry : model) expected_text += entry.second + "\r\n";
+  EXPECT_EQ(platform_.file(kTrialPath), expected_text);
 }
 
 TEST(StoreRecordTest, AmountsSaturateInsteadOfWrapping) {

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <string_view>
 
 #include "config/text.h"
 #include "dates/dates.h"
@@ -26,12 +27,12 @@ long long readMark(const std::vector<std::string>& words) {
 AccountMarks parseAccountMarks(const std::string& user_file_text) {
   AccountMarks marks;
   for (const std::string& line : splitServerLines(user_file_text)) {
-    std::vector<std::string> words = splitAt(line, " ");
-    const std::string keyword = toLower(words.empty() ? std::string() : words[0]);
-    if (keyword == "deletedon") {
-      marks.deleted_on = readMark(words);
-    } else if (keyword == "expiresat") {
-      marks.expires_at = readMark(words);
+    // Only the two marked lines are cut into words (a stats line has 75).
+    const std::string_view keyword = std::string_view(line).substr(0, line.find(' '));
+    if (equalsIgnoringCase(keyword, "deletedon")) {
+      marks.deleted_on = readMark(splitAt(line, " "));
+    } else if (equalsIgnoringCase(keyword, "expiresat")) {
+      marks.expires_at = readMark(splitAt(line, " "));
     }
   }
   return marks;

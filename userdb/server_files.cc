@@ -1,5 +1,9 @@
 #include "userdb/server_files.h"
 
+#include <algorithm>
+#include <cstring>
+#include <string_view>
+
 #include "config/text.h"
 
 namespace quarvel {
@@ -18,31 +22,76 @@ void appendGroup(std::string* list, const std::string& name) {
 }  // namespace
 
 std::vector<std::string> splitAtLineEnds(const std::string& text) {
+  // Each piece is copied once, whole, from between its line ends.
   std::vector<std::string> pieces;
-  std::string piece;
-  for (char c : text) {
-    if (c == '\r' || c == '\n') {
-      pieces.push_back(piece);
-      piece.clear();
-    } else {
-      piece += c;
-    }
+  std::size_t from = 0;
+  // The next CR and the next LF, each searched for again only once passed.
+  std::size_t cr = text.find('\r');
+  std::size_t lf = text.find('\n');
+  for (;;) {
+    if (cr < from) cr = text.find('\r', from);
+    if (lf < from) lf = text.find('\n', from);
+    const std::size_t at = std::min({cr, lf, text.size()});
+    pieces.emplace_back(text, from, at - from);
+    if (at == text.size()) break;
+    from = at + 1;
   }
-  pieces.push_back(piece);
   return pieces;
 }
 
 std::vector<std::string> splitServerLines(const std::string& text) {
   std::vector<std::string> lines = splitAtLineEnds(text);
-  for (std::string& line : lines) line = trimBlanks(line);
+  for (std::string& line : lines) {
+    std::size_t begin = line.find_first_not_of(' ');
+    if (begin == std::string::npos) {
+      line.clear();
+      continue;
+    }
+    line.erase(line.find_last_not_of(' ') + 1);
+    line.erase(0, begin);
+  }
   return lines;
 }
 
 std::vector<IdTableEntry> parseIdTable(const std::string& text) {
+  // The lines of splitServerLines and their fields 1 and 2, taken as views
+  // of the text: only the name and the id of each entry are copied.
   std::vector<IdTableEntry> entries;
-  for (const std::string& line : splitServerLines(text)) {
-    IdTableEntry entry{field(line, ":", 1), field(line, ":", 2)};
-    if (!entry.name.empty()) entries.push_back(entry);
+  const std::string_view all(text);
+  // The next CR and the next LF, each searched for again only once passed.
+  auto next = [&](char c, std::size_t from) {
+    if (from >= all.size()) return all.size();
+    const void* found = std::memchr(all.data() + from, c, all.size() - from);
+    return found ? static_cast<std::size_t>(static_cast<const char*>(found) - all.data())
+                 : all.size();
+  };
+  // About one entry for each LF: the table of a large site is then held
+  // once, not in a vector grown by doubling.
+  std::size_t line_feeds = 0;
+  for (std::size_t at = next('\n', 0); at < all.size(); at = next('\n', at + 1)) ++line_feeds;
+  entries.reserve(line_feeds + 1);
+  std::size_t from = 0;
+  std::size_t cr = next('\r', 0);
+  std::size_t lf = next('\n', 0);
+  for (;;) {
+    if (cr < from) cr = next('\r', from);
+    if (lf < from) lf = next('\n', from);
+    const std::size_t at = std::min(cr, lf);
+    std::string_view line = all.substr(from, at - from);
+    std::size_t begin = line.find_first_not_of(' ');
+    if (begin != std::string_view::npos) {
+      line = line.substr(begin, line.find_last_not_of(' ') - begin + 1);
+      std::size_t colon = line.find(':');
+      std::string_view name = line.substr(0, colon);
+      std::string_view id;
+      if (colon != std::string_view::npos) {
+        id = line.substr(colon + 1);
+        id = id.substr(0, id.find(':'));
+      }
+      if (!name.empty()) entries.push_back(IdTableEntry{std::string(name), std::string(id)});
+    }
+    if (at == all.size()) break;
+    from = at + 1;
   }
   return entries;
 }
@@ -58,12 +107,12 @@ const IdTableEntry* findUserEntry(const std::vector<IdTableEntry>& table,
 UserFileFacts parseUserFile(const std::string& text) {
   UserFileFacts facts;
   for (const std::string& line : splitServerLines(text)) {
-    std::vector<std::string> words = splitAt(line, " ");
-    if (words.empty()) continue;
-    const std::string keyword = toLower(words[0]);
-    if (keyword == "flags") {
-      facts.flags = words.size() > 1 ? words[1] : std::string();
-    } else if (keyword == "groups") {
+    // Only the lines wanted are cut into words (a stats line has 75).
+    const std::string_view keyword = std::string_view(line).substr(0, line.find(' '));
+    if (equalsIgnoringCase(keyword, "flags")) {
+      facts.flags = field(line, " ", 2);
+    } else if (equalsIgnoringCase(keyword, "groups")) {
+      std::vector<std::string> words = splitAt(line, " ");
       facts.group_lines.emplace_back(words.begin() + 1, words.end());
     }
   }

@@ -27,10 +27,11 @@ const UserDatabase::Table& UserDatabase::table(Table& slot, const std::string& p
   std::shared_ptr<const std::string> text = files_.readServerFile(path, tag);
   if (text == slot.text) return slot;
   slot.text = text;
+  slot.first_by_name.clear();  // before the entries its keys view go
   slot.entries = parseIdTable(*text);
-  slot.first_by_name.clear();
+  slot.first_by_name.reserve(slot.entries.size());
   for (std::size_t i = 0; i < slot.entries.size(); ++i) {
-    slot.first_by_name.emplace(toLower(slot.entries[i].name), i);
+    slot.first_by_name.emplace(slot.entries[i].name, i);
   }
   return slot;
 }
@@ -102,7 +103,7 @@ UserRecord UserDatabase::lookupUser(const std::string& name) {
   std::string why;
   if (const Table* users = userTable(&user_folder, &why)) {
     const Table& groups = table(groups_, config_.configValue("GroupTABLE"), "group");
-    auto found = users->first_by_name.find(toLower(name));
+    auto found = users->first_by_name.find(name);
     if (found != users->first_by_name.end()) {
       const IdTableEntry* entry = &users->entries[found->second];
       user_name = entry->name;

@@ -6,11 +6,13 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
 #include "config/config.h"
 #include "config/files.h"
+#include "config/text.h"
 #include "userdb/account_marks.h"
 #include "userdb/server_files.h"
 #include "userdb/server_user_list.h"
@@ -64,9 +66,16 @@ class UserDatabase {
  private:
   // An id table parsed from one version of its file.
   struct Table {
+    // The names in first_by_name are views into entries: never copied.
+    Table() = default;
+    Table(const Table&) = delete;
+    Table& operator=(const Table&) = delete;
     std::shared_ptr<const std::string> text;
     std::vector<IdTableEntry> entries;
-    std::unordered_map<std::string, std::size_t> first_by_name;  // lower case
+    // Name (a view into its entry) -> the first entry of that name, names
+    // compared without regard to case.
+    std::unordered_map<std::string_view, std::size_t, HashIgnoringCase, EqualIgnoringCase>
+        first_by_name;
   };
   const Table& table(Table& slot, const std::string& path, const std::string& tag);
 
