@@ -51,14 +51,12 @@ std::string safeTag(const std::string& tag) {
 
 std::string Files::dataPath(const std::string& name) const { return data_folder_ + name; }
 
-int Files::fileExists(const std::string& path) {
+bool Files::fileExists(const std::string& path) {
   FileError error = platform_.probeFile(path);
-  return error == FileError::kNone || error == FileError::kAccessDenied ? 1 : 0;
+  return error == FileError::kNone || error == FileError::kAccessDenied;
 }
 
-int Files::folderExists(const std::string& path) {
-  return platform_.anyEntryMatches(path) ? 1 : 0;
-}
+bool Files::folderExists(const std::string& path) { return platform_.anyEntryMatches(path); }
 
 double Files::fileSizeMB(const std::string& path) {
   std::uint64_t bytes = 0;
@@ -84,7 +82,7 @@ std::shared_ptr<const std::string> Files::readServerFile(const std::string& path
                                                          const std::string& tag,
                                                          std::uint64_t max_bytes) {
   static const std::shared_ptr<const std::string> kNothing = std::make_shared<std::string>();
-  if (fileExists(path) == 0) return kNothing;
+  if (!fileExists(path)) return kNothing;
   FileIdentity identity;
   bool identified = platform_.fileIdentity(path, &identity);
   auto known = read_texts_.find(path);

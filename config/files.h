@@ -26,12 +26,12 @@ class Files {
   // backslash ("\Quarvel.dat").
   std::string dataPath(const std::string& name) const;
 
-  // 1 when the file can be opened for reading, or when opening is denied
-  // (the file is there but held by another process); else 0.
-  int fileExists(const std::string& path);
+  // Whether the file can be opened for reading, or opening is denied (the
+  // file is there but held by another process).
+  bool fileExists(const std::string& path);
 
-  // 1 when a directory search for the path followed by "*" finds anything.
-  int folderExists(const std::string& path);
+  // Whether a directory search for the path followed by "*" finds anything.
+  bool folderExists(const std::string& path);
 
   // Size in megabytes, rounded to one decimal; 0 when it cannot be opened.
   double fileSizeMB(const std::string& path);

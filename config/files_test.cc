@@ -31,12 +31,12 @@ TEST_F(FilesTest, ExistenceCountsLockedFiles) {
   platform_.addFile("C:\\site\\a", "");
   platform_.addFile("C:\\site\\held", "");
   platform_.lockFile("C:\\site\\held");
-  EXPECT_EQ(files_.fileExists("C:\\site\\a"), 1);
-  EXPECT_EQ(files_.fileExists("C:\\site\\held"), 1);
-  EXPECT_EQ(files_.fileExists("C:\\site\\none"), 0);
-  EXPECT_EQ(files_.folderExists("C:\\site"), 1);
-  EXPECT_EQ(files_.folderExists("C:\\site\\"), 1);
-  EXPECT_EQ(files_.folderExists("C:\\nowhere"), 0);
+  EXPECT_TRUE(files_.fileExists("C:\\site\\a"));
+  EXPECT_TRUE(files_.fileExists("C:\\site\\held"));
+  EXPECT_FALSE(files_.fileExists("C:\\site\\none"));
+  EXPECT_TRUE(files_.folderExists("C:\\site"));
+  EXPECT_TRUE(files_.folderExists("C:\\site\\"));
+  EXPECT_FALSE(files_.folderExists("C:\\nowhere"));
 }
 
 TEST_F(FilesTest, ReadWholeFileGoesThroughATemporaryCopy) {

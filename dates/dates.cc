@@ -25,9 +25,7 @@ long long part(const std::string& date, std::size_t start, std::size_t length) {
 
 }  // namespace
 
-int isLeapYear(int year) {
-  return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0 ? 1 : 0;
-}
+bool isLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
 
 int dayNumber(const std::string& date) {
   long long month = part(date, 0, 2);
@@ -39,7 +37,7 @@ int dayNumber(const std::string& date) {
   if (year > 1901) days += leapYearsThrough(year - 1) - leapYearsThrough(1900);
   for (long long m = 1; m <= month - 1 && m <= 12; ++m) {
     days += kMonthDays[m - 1];
-    if (m == 2) days += isLeapYear(static_cast<int>(year));
+    if (m == 2 && isLeapYear(static_cast<int>(year))) days += 1;
   }
   days += day - 1;
   return static_cast<int>(days);

@@ -8,7 +8,7 @@
 
 namespace quarvel {
 
-int isLeapYear(int year);
+bool isLeapYear(int year);
 
 // Days from 01-01-1901 to the date (month, day and year read from their
 // characters; missing characters count as 0).

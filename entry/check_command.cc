@@ -22,7 +22,7 @@ void checkTable(Run& run, CheckReport& report, const std::string& key, const std
                 const std::string& what) {
   std::string path = run.configValue(key);
   if (path.empty()) return;  // reported with the configuration
-  if (run.files.fileExists(path) == 0) {
+  if (!run.files.fileExists(path)) {
     report.problem(report.where(key) + ": the file " + path + " does not exist");
     return;
   }
@@ -37,9 +37,9 @@ void checkTable(Run& run, CheckReport& report, const std::string& key, const std
 void checkFolder(Run& run, CheckReport& report, const std::string& key) {
   std::string path = run.configValue(key);
   if (path.empty()) return;
-  if (run.files.folderExists(path) == 0) {
+  if (!run.files.folderExists(path)) {
     report.problem(report.where(key) + ": the folder " + path + " does not exist");
-  } else if (run.files.folderExists(path + "\\") == 0) {
+  } else if (!run.files.folderExists(path + "\\")) {
     report.problem(report.where(key) + ": the folder " + path + " is empty");
   } else {
     report.note(key + " " + path);

@@ -156,7 +156,7 @@ bool settleDeletion(StoreFile& store, const DeletedFile& file, const std::string
   if (value.empty()) return false;
   std::string memo = store.read(file.memo_key);
   if (memo.empty()) return false;
-  bool gone = files.fileExists(file.path.local) == 0;
+  bool gone = !files.fileExists(file.path.local);
   if (gone) {
     StoreRecord record = StoreRecord::parse(value).credited(-readNumber(memo));
     record.group = group;
@@ -190,7 +190,7 @@ void dropMemo(StoreFile& store, const DeletedFile& file) {
 void settleCreditedDeletion(Run& run, const DeletedFile& file,
                             const std::vector<FileCredit>& credits) {
   std::string group = run.env(contract::kGroupVariable);
-  bool gone = run.files.fileExists(file.path.local) == 0;
+  bool gone = !run.files.fileExists(file.path.local);
   std::vector<std::string> lowered_quota;
   if (gone) {
     for (const FileCredit& credit : credits) takeBack(run.trial.file(), credit, file, group);

@@ -124,7 +124,7 @@ bool parseDate(const std::string& text, LocalDate* date) {
   date->year = std::stoi(text.substr(6, 4));
   static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   if (date->month < 1 || date->month > 12 || date->day < 1) return false;
-  int days = kDays[date->month - 1] + (date->month == 2 ? isLeapYear(date->year) : 0);
+  int days = kDays[date->month - 1] + (date->month == 2 && isLeapYear(date->year) ? 1 : 0);
   return date->day <= days;
 }
 

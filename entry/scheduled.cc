@@ -149,6 +149,8 @@ void changeQuotaPeriod(Run& run, AdminSession& session, std::vector<std::string>
     for (const std::string& name : run.quota.listQuotaUsers()) {
       if (QuotaStatus(run.quota.member(name).second).isSettled()) continue;
       if (isClosedAccount(run, name)) continue;
+      // Deliberate output, kept exactly: one line per member before its
+      // punishment is tried.
       run.printLine("Processing " + name);
       if (punishQuotaUser(run, session, name) == PunishOutcome::kLeftDue) {
         pending.push_back(trimBlanks(name));

@@ -82,6 +82,8 @@ PunishOutcome punishTrialUser(Run& run, AdminSession& session, const std::string
   }
   std::string command =
       contract::kSiteChange + name + contract::kFlagsAdd + run.settings.trial_disable_flag;
+  // Deliberate output, not a debugging leftover: this exact line comes
+  // before the disable command, as it always has, for whoever reads the run.
   run.printLine("wtf - " + command);
   if (!sendForUser(run, session, name, command)) return PunishOutcome::kLeftDue;
   run.printLine(contract::announcement(contract::kUserDisabledOnSite, name));

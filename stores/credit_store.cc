@@ -42,7 +42,7 @@ void CreditStore::sweep(Files& files, std::size_t count) {
     std::size_t equals = lines[i].find('=');
     std::string key = trimBlanks(lines[i].substr(0, equals));
     // A line without a value is no entry: it goes.
-    bool keep = equals != std::string::npos && files.fileExists(pathOfCreditKey(key)) != 0;
+    bool keep = equals != std::string::npos && files.fileExists(pathOfCreditKey(key));
     file_.write(key + "=" + (keep ? lines[i].substr(equals + 1) : std::string()));
   }
 }

@@ -20,11 +20,11 @@ AccountList readAccountList(Files& files, Config& config,
                             const std::string& server_folder) {
   AccountList list;
   if (!server_folder.empty() &&
-      files.fileExists(server_folder + contract::kServerUserList) != 0) {
+      files.fileExists(server_folder + contract::kServerUserList)) {
     list.path = server_folder + contract::kServerUserList;
   } else {
     const std::string table = config.configValue("UserTABLE");
-    if (table.empty() || files.fileExists(table) == 0) return list;
+    if (table.empty() || !files.fileExists(table)) return list;
     list.path = table;
   }
   list.names = serverUserListNames(files.readWholeFile(list.path, "passwd"));

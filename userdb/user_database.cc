@@ -17,7 +17,7 @@ std::string cut(const std::string& text) {
 // An empty path is a missing setting, not a folder: a search for "*" alone
 // would look at whatever folder the run happens to be in.
 bool folderPresent(Files& files, const std::string& path) {
-  return !path.empty() && files.folderExists(path) != 0;
+  return !path.empty() && files.folderExists(path);
 }
 
 }  // namespace
