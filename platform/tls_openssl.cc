@@ -158,12 +158,13 @@ class OpensslConnection : public TcpConnection {
       openssl().ERR_clear_error();
       openssl().SSL_shutdown(ssl_);
     }
-    dropArrivedBytes(*plain_);
+    closeAfterPeer(*plain_, established_ ? lingerMs(handshake_timeout_ms_) : 0);
     openssl().SSL_free(ssl_);
   }
 
   // "" when the handshake completed, else the reason.
   std::string handshake(int timeout_ms) {
+    handshake_timeout_ms_ = timeout_ms;
     transport_.timeout_ms = timeout_ms;
     openssl().ERR_clear_error();
     if (openssl().SSL_connect(ssl_) == 1) {
@@ -209,6 +210,7 @@ class OpensslConnection : public TcpConnection {
   std::unique_ptr<TcpConnection> plain_;
   SSL* ssl_;
   Transport transport_;
+  int handshake_timeout_ms_ = 0;
   bool established_ = false;
 };
 
