@@ -50,8 +50,13 @@ PunishVerdict punishVerdict(const UserRecord& user, const std::string& name,
   return PunishVerdict::kPunish;
 }
 
+namespace {
+
+// Sends one command for the user and reports it to the audit log, and to
+// standard error when it failed. A kick also counts as done when the server
+// answered with a refusal (the user was not online). True when done.
 bool sendForUser(const Punishment& punishment, const std::string& user, const std::string& command,
-                 bool any_answer_will_do) {
+                 bool any_answer_will_do = false) {
   // What the run changed is on disk before it acts on the server; stores
   // that cannot be saved send nothing (the user stays due).
   if (!punishment.stores.commit()) return false;
@@ -64,6 +69,8 @@ bool sendForUser(const Punishment& punishment, const std::string& user, const st
   }
   return done;
 }
+
+}  // namespace
 
 PunishOutcome punishTrialUser(const Punishment& punishment, Output& out, const PunishRule& rule,
                               const std::string& name) {

@@ -75,10 +75,4 @@ PunishOutcome punishTrialUser(const Punishment& punishment, Output& out, const P
 PunishOutcome punishQuotaUser(const Punishment& punishment, QuotaStore& quota,
                               const PunishRule& rule, const std::string& name, bool retry = false);
 
-// Sends one command for the user and reports it to the audit log, and to
-// standard error when it failed. A kick also counts as done when the server
-// answered with a refusal (the user was not online). True when done.
-bool sendForUser(const Punishment& punishment, const std::string& user, const std::string& command,
-                 bool any_answer_will_do = false);
-
 }  // namespace quarvel
