@@ -3,6 +3,8 @@
 // leaves stores from which running the command again ends exactly where an
 // undisturbed run ends, and it prints no line claiming a change it did not
 // save.
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 #include "entry/dispatch.h"
@@ -131,6 +133,20 @@ TEST(CommitPointsTest, ABigNewdayIsOneWrite) {
   runProgram(site.platform);
   EXPECT_EQ(site.platform.replace_count, 1);
   EXPECT_EQ(site.trialStore(), expected);
+}
+
+// The audit log's lines reach the disk before any store written after
+// them, and at the end of the run: one wait for the disk per commit, not
+// one per line (five lines here, three syncs).
+TEST(CommitPointsTest, TheLogGoesToDiskBeforeTheStoresWrittenAfterIt) {
+  Play play(kScenarios[1]);  // a period end punishing two members
+  play.run("newday");
+  const std::string log = "sync C:/site/Quarvel.log";
+  const std::string quota = "replace C:/site/Velkrin.dat";
+  EXPECT_EQ(play.platform().disk_order, (std::vector<std::string>{log, quota, log, quota, log}));
+  std::string lines = play.platform().file("C:\\site\\Quarvel.log");
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 5) << lines;
+  EXPECT_NE(lines.find("| brisk | SITE DELUSER brisk | 200 OK | done\r\n"), std::string::npos);
 }
 
 }  // namespace

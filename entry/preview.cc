@@ -77,6 +77,7 @@ class PreviewPlatform : public Platform {
   FileError appendFile(const std::string&, const std::string&) override {
     return FileError::kAccessDenied;
   }
+  FileError syncFile(const std::string&) override { return FileError::kAccessDenied; }
   bool anyEntryMatches(const std::string& prefix) override {
     return real_.anyEntryMatches(prefix);
   }

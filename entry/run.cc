@@ -31,6 +31,7 @@ Run::Run(Platform& p, int ftp_timeout_ms)
   // A run held back by an unreadable user database leaves its reason in
   // the audit log as well.
   users.alsoTellUnreadable([this](const std::string& line) { audit.note("-", line); });
+  stores.keepLogAhead(&audit);
 }
 
 void Run::loadStartupSettings() {

@@ -187,6 +187,7 @@ FileError FakePlatform::replaceFile(const std::string& path, const std::string& 
   if (locked_.count(p) != 0 || folders_.count(p) != 0) return FileError::kAccessDenied;
   files_[p] = contents;
   changed(p);
+  disk_order.push_back("replace " + p);
   return FileError::kNone;
 }
 
@@ -196,6 +197,14 @@ FileError FakePlatform::appendFile(const std::string& path, const std::string& b
   if (fail_appends_) return FileError::kOther;
   if (locked_.count(p) != 0 || folders_.count(p) != 0) return FileError::kAccessDenied;
   files_[p] += bytes;
+  return FileError::kNone;
+}
+
+FileError FakePlatform::syncFile(const std::string& path) {
+  std::string p = normalise(path);
+  if (fail_appends_) return FileError::kOther;
+  if (files_.count(p) == 0) return FileError::kNotFound;
+  disk_order.push_back("sync " + p);
   return FileError::kNone;
 }
 

@@ -51,6 +51,9 @@ class FakePlatform : public Platform {
   // How often each file (normalised path) was copied: server files are
   // read through a copy.
   std::map<std::string, int> copies;
+  // What went to disk, in order: "replace PATH" for each replaceFile, "sync
+  // PATH" for each syncFile (normalised paths).
+  std::vector<std::string> disk_order;
   bool refuse_lock = false;  // acquireInstanceLock fails, as it may for real
   std::vector<std::pair<std::intptr_t, std::string>> window_texts;
   int lock_count = 0;
@@ -81,6 +84,7 @@ class FakePlatform : public Platform {
   FileError removeFile(const std::string& path) override;
   FileError replaceFile(const std::string& path, const std::string& contents) override;
   FileError appendFile(const std::string& path, const std::string& bytes) override;
+  FileError syncFile(const std::string& path) override;
   bool anyEntryMatches(const std::string& prefix) override;
   std::unique_ptr<BinaryFile> openForReading(const std::string& path,
                                              FileError* error) override;

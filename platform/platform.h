@@ -169,11 +169,17 @@ class Platform {
   virtual FileError replaceFile(const std::string& path,
                                 const std::string& contents) = 0;
 
-  // Appends the bytes at the end of the file, creating it when missing, and
-  // flushes them to disk before returning. A failed call may leave part of
-  // the bytes behind but never touches what the file held before.
+  // Appends the bytes at the end of the file, creating it when missing. They
+  // are handed to the system before the call returns, so they outlive the
+  // program however it ends; syncFile puts them on disk. A failed call may
+  // leave part of the bytes behind but never touches what the file held
+  // before.
   virtual FileError appendFile(const std::string& path,
                                const std::string& bytes) = 0;
+
+  // Returns once everything written to the file is on disk (it survives a
+  // power cut too).
+  virtual FileError syncFile(const std::string& path) = 0;
 
   // A directory search for `prefix` followed by "*", folders included: true
   // when it finds any entry. For "C:\a\b" the entry b of C:\a (or any entry

@@ -161,6 +161,9 @@ TYPED_TEST(PlatformContract, AppendCreatesThenAddsAtTheEnd) {
   ASSERT_EQ(FileError::kNone, p.appendFile(log, "one\r\n"));
   ASSERT_EQ(FileError::kNone, p.appendFile(log, std::string("two\0\r\n", 6)));
   EXPECT_EQ(std::string("one\r\ntwo\0\r\n", 11), this->files_.file(log));
+  EXPECT_EQ(FileError::kNone, p.syncFile(log));
+  EXPECT_EQ(std::string("one\r\ntwo\0\r\n", 11), this->files_.file(log));
+  EXPECT_EQ(FileError::kNotFound, p.syncFile(this->at("Quarvel.log.1")));
 
   // Nothing is created where the folder is missing, and a folder is no log.
   EXPECT_EQ(FileError::kPathNotFound, p.appendFile(this->at("missing\\Quarvel.log"), "x"));

@@ -422,7 +422,17 @@ class PosixPlatform : public Platform {
     std::string native = nativePath(path);
     int fd = ::open(native.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     if (fd < 0) return fileError(errno, native);
-    bool ok = writeAll(fd, bytes.data(), bytes.size()) && ::fsync(fd) == 0;
+    bool ok = writeAll(fd, bytes.data(), bytes.size());
+    int saved = errno;
+    ok = (::close(fd) == 0) && ok;
+    return ok ? FileError::kNone : fileError(saved, native);
+  }
+
+  FileError syncFile(const std::string& path) override {
+    std::string native = nativePath(path);
+    int fd = ::open(native.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0) return fileError(errno, native);
+    bool ok = ::fsync(fd) == 0;
     int saved = errno;
     ok = (::close(fd) == 0) && ok;
     return ok ? FileError::kNone : fileError(saved, native);

@@ -428,7 +428,19 @@ class WindowsPlatform : public Platform {
     HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return fileError(GetLastError());
-    bool ok = writeAll(file, bytes.data(), bytes.size()) && FlushFileBuffers(file);
+    bool ok = writeAll(file, bytes.data(), bytes.size());
+    DWORD code = GetLastError();
+    CloseHandle(file);
+    if (ok) return FileError::kNone;
+    FileError error = fileError(code);
+    return error == FileError::kNone ? FileError::kOther : error;
+  }
+
+  FileError syncFile(const std::string& path) override {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return fileError(GetLastError());
+    bool ok = FlushFileBuffers(file);
     DWORD code = GetLastError();
     CloseHandle(file);
     if (ok) return FileError::kNone;

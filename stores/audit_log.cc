@@ -34,9 +34,15 @@ void AuditLog::summary(const std::string& text) {
 }
 
 void AuditLog::finishRun() {
-  if (summary_.empty()) return;
-  append("", "", "", summary_);
+  if (!summary_.empty()) append("", "", "", summary_);
   summary_.clear();
+  sync();
+}
+
+void AuditLog::sync() {
+  if (!unsynced_) return;
+  unsynced_ = false;
+  reportFailure(platform_.syncFile(path()));
 }
 
 // One field: line breaks would split the entry, the password must not show.
@@ -74,6 +80,11 @@ void AuditLog::append(const std::string& user, const std::string& command,
                      " | " + clean(user) + " | " + clean(command) + " | " + clean(reply) +
                      " | " + clean(outcome) + "\r\n";
   FileError error = platform_.appendFile(path(), line);
+  if (error == FileError::kNone) unsynced_ = true;
+  reportFailure(error);
+}
+
+void AuditLog::reportFailure(FileError error) {
   if (error == FileError::kNone || failure_shown_) return;
   failure_shown_ = true;
   platform_.writeErrorLine("Quarvel.log could not be written (error " +

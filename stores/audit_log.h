@@ -1,8 +1,11 @@
 // The audit log, Quarvel.log in the data folder: what the program did on
 // the server and to its stores, for the operator to read afterwards. One
 // line per SITE command (and per punishment decided against), one per run
-// that changed a store; each line is appended and flushed before the run
-// goes on, so it survives whatever comes next.
+// that changed a store. Each line is handed to the system before the run
+// goes on, so a killed run loses none. It goes to disk before the next
+// store is written (a store on disk never runs ahead of the lines that
+// explain it) and at the end of the run: one wait for the disk per commit,
+// not one per line.
 //
 // A line: time stamp (UTC), the run's command word, the user, the command
 // sent, the server's reply, the outcome, separated by " | " ("-" for a
@@ -39,7 +42,10 @@ class AuditLog {
   // A part of the run's summary of what it changed; the parts go out as
   // one line at finishRun.
   void summary(const std::string& text);
+  // Writes the summary line and puts the log on disk.
   void finishRun();
+  // Puts the lines written so far on disk (nothing to do when none waits).
+  void sync();
   void dropSummary() { summary_.clear(); }
 
   // From now on lines are kept here instead of written, without time stamp
@@ -56,6 +62,7 @@ class AuditLog {
               const std::string& outcome);
   std::string clean(const std::string& text) const;
   void rotateIfFull();
+  void reportFailure(FileError error);
 
   Platform& platform_;
   std::string data_folder_;
@@ -68,6 +75,7 @@ class AuditLog {
   std::string summary_;
   bool rotation_checked_ = false;
   bool failure_shown_ = false;
+  bool unsynced_ = false;  // lines written since the last sync
 };
 
 }  // namespace quarvel

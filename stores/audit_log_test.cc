@@ -19,7 +19,12 @@ TEST(AuditLogTest, LinesAreAppendedWithTheirFields) {
   log.note("Marlow", "not punished: exempt now");
   log.summary("trials: 3 counted down one day");
   log.summary("1 expired");
+  // Each line is written at once; the wait for the disk comes once, at the
+  // end of the run.
+  EXPECT_NE(platform.file(kLog).find("Marlow"), std::string::npos);
+  EXPECT_TRUE(platform.disk_order.empty());
   log.finishRun();
+  EXPECT_EQ(platform.disk_order, std::vector<std::string>{"sync C:/site/Quarvel.log"});
   EXPECT_EQ(platform.file(kLog),
             "earlier\r\n"
             "2026-12-15 00:00:00 UTC | newday | brisk | SITE DELUSER brisk | "

@@ -80,6 +80,8 @@ class StoreFile {
   // worked or nothing was pending. A store that could not be read is never
   // written: a rewrite from nothing would lose every record.
   FileError commit();
+  // Whether commit() has anything to write.
+  bool hasUncommittedChanges() const { return dirty_; }
 
   // Whether a commit of this run replaced or deleted the file: the run
   // changed the store on disk (a commit that found the bytes unchanged

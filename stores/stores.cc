@@ -5,6 +5,7 @@
 namespace quarvel {
 
 bool Stores::commitOne(StoreFile& store) {
+  if (log_ != nullptr && store.hasUncommittedChanges()) log_->sync();
   FileError error = store.commit();
   if (error == FileError::kNone) return true;
   failed_ = true;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/platform.h"
+#include "stores/audit_log.h"
 #include "stores/credit_store.h"
 #include "stores/quota_store.h"
 #include "stores/trial_store.h"
@@ -31,6 +32,9 @@ class Stores {
 
   bool failed() const { return failed_; }
 
+  // The audit log whose lines go to disk before any store is written.
+  void keepLogAhead(AuditLog* log) { log_ = log; }
+
  private:
   bool commitOne(StoreFile& store);
 
@@ -38,6 +42,7 @@ class Stores {
   TrialStore& trial_;
   QuotaStore& quota_;
   CreditStore& credits_;
+  AuditLog* log_ = nullptr;
   bool failed_ = false;
 };
 
