@@ -11,7 +11,24 @@ namespace {
 // Server files are read as the server writes them: a line ends at CR or
 // CR LF (a LF alone stays inside the line), code 26 ends the text, and
 // empty lines before the first text vanish.
-std::string collectLines(const std::string& bytes) {
+// Whether the bytes are already in the collected form but for their last
+// line end: no code 26, every CR followed by LF, no empty line first. The
+// server writes its files so; they are then kept as read, not copied.
+bool alreadyCollected(const std::string& bytes) {
+  if (bytes.empty() || bytes[0] == '\r') return false;
+  if (bytes.find('\x1a') != std::string::npos) return false;
+  for (std::size_t at = bytes.find('\r'); at != std::string::npos; at = bytes.find('\r', at + 2)) {
+    if (at + 1 >= bytes.size() || bytes[at + 1] != '\n') return false;
+  }
+  return true;
+}
+
+std::string collectLines(std::string bytes) {
+  if (alreadyCollected(bytes)) {
+    std::size_t size = bytes.size();
+    if (size >= 2 && bytes.compare(size - 2, 2, "\r\n") == 0) bytes.resize(size - 2);
+    return bytes;
+  }
   std::string collected;
   collected.reserve(bytes.size());
   auto add = [&](std::size_t from, std::size_t count) {
@@ -113,7 +130,7 @@ std::shared_ptr<const std::string> Files::readServerFile(const std::string& path
     out_.printLine(std::to_string(runtimeErrorNumber(error)));
     return kNothing;
   }
-  auto text = std::make_shared<const std::string>(collectLines(bytes));
+  auto text = std::make_shared<const std::string>(collectLines(std::move(bytes)));
   if (identified) read_texts_[path] = ReadText{identity, text};
   return text;
 }

@@ -48,6 +48,24 @@ TEST_F(FilesTest, ReadWholeFileGoesThroughATemporaryCopy) {
   EXPECT_EQ(platform_.output, "");
 }
 
+// Line ends as the server writes them: CR or CR LF end a line, a LF alone
+// stays inside it, code 26 ends the text, empty lines before the first
+// text and the last line end vanish; a file already in that form (the
+// usual case) comes back as it is.
+TEST_F(FilesTest, ServerFileLineEnds) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"a\r\nb\r\n", "a\r\nb"},      {"a\r\nb", "a\r\nb"},
+      {"a\r\n\r\n", "a\r\n"},        {"a\nb\r\n", "a\nb"},
+      {"a\rb\r", "a\r\nb"},          {"a\r", "a"},
+      {"\r\n\ra\r\n", "a"},         {"a\r\nb\x1a\r\nc", "a\r\nb"},
+      {"", ""},
+  };
+  for (const auto& [bytes, text] : cases) {
+    platform_.addFile("D:\\ftp\\f", bytes);
+    EXPECT_EQ(files_.readWholeFile("D:\\ftp\\f", "f"), text) << bytes;
+  }
+}
+
 TEST_F(FilesTest, ReadFailurePrintsTheBareNumberAndKeepsTheCopy) {
   platform_.addFile("D:\\ftp\\users\\7", "flags 3\r\n");
   platform_.lockFile("D:\\ftp\\users\\7");

@@ -1,7 +1,8 @@
 /* The least work any event can do, to hold the program's events against:
- * start, read the store whole, and, for an event that changes it ("commit"),
- * write it back as one durable commit does (a temporary file in the same
- * folder, flushed to disk, renamed over the store). */
+ * start, read the store whole, and, for an event that changes stores
+ * ("commit"), write each of them back as one durable commit does (a
+ * temporary file in the same folder, flushed to disk, renamed over the
+ * store). */
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -24,20 +25,23 @@ static char *read_whole(const char *path, size_t *size) {
 }
 
 int main(int argc, char **argv) {
-  if (argc < 2 || argc > 3 || (argc == 3 && strcmp(argv[2], "commit") != 0)) {
-    fprintf(stderr, "usage: floor STORE [commit]\n");
+  int commit = argc > 1 && strcmp(argv[1], "commit") == 0;
+  if (argc < 2 + commit) {
+    fprintf(stderr, "usage: floor [commit] STORE...\n");
     return 2;
   }
-  size_t size = 0;
-  char *data = read_whole(argv[1], &size);
-  if (!data) {
-    fprintf(stderr, "floor: cannot read %s\n", argv[1]);
-    return 1;
+  for (int i = 1 + commit; i < argc; ++i) {
+    size_t size = 0;
+    char *data = read_whole(argv[i], &size);
+    if (!data) {
+      fprintf(stderr, "floor: cannot read %s\n", argv[i]);
+      return 1;
+    }
+    if (commit && !replace_durably(argv[i], data, size)) {
+      fprintf(stderr, "floor: cannot replace %s\n", argv[i]);
+      return 1;
+    }
+    free(data);
   }
-  if (argc == 3 && !replace_durably(argv[1], data, size)) {
-    fprintf(stderr, "floor: cannot replace %s\n", argv[1]);
-    return 1;
-  }
-  free(data);
   return 0;
 }
