@@ -59,7 +59,7 @@ bool UserDatabase::find(Table& slot, const std::string& name, IdTableEntry* foun
 UserDatabase::Table* UserDatabase::userTable(std::string* user_folder, std::string* why) {
   // Each setting is looked up only once the test before it has passed: with
   // the configuration file missing, every lookup prints its error line.
-  if (!folderPresent(files_, server_folder_)) {
+  if (!folders_found_ && !folderPresent(files_, server_folder_)) {
     *why = "no server folder \"" + server_folder_ + "\" (setting ioFTPD)";
     return nullptr;
   }
@@ -72,10 +72,11 @@ UserDatabase::Table* UserDatabase::userTable(std::string* user_folder, std::stri
     return nullptr;
   }
   *user_folder = config_.configValue("UserFOLDER");
-  if (!folderPresent(files_, *user_folder)) {
+  if (!folders_found_ && !folderPresent(files_, *user_folder)) {
     *why = "no user folder \"" + *user_folder + "\" (setting UserFOLDER)";
     return nullptr;
   }
+  folders_found_ = true;
   if (opened != FileError::kNone) {
     *why = "the user id table \"" + user_table + "\" cannot be opened";
     return nullptr;

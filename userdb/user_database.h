@@ -99,6 +99,10 @@ class UserDatabase {
   Table groups_;
   Table users_;
   bool unreadable_reported_ = false;
+  // The server folder and the user folder, once found, are taken as there
+  // for the rest of the run: a daily run looks up every account, and each
+  // look at a folder reads its parent's listing.
+  bool folders_found_ = false;
   std::function<void(const std::string&)> also_tell_;
 };
 
