@@ -119,7 +119,9 @@ std::shared_ptr<const std::string> Files::readServerFile(const std::string& path
   std::string copy = dataPath("\\" + safeTag(tag) + ".tmp");
   FileError error = platform_.copyFile(path, copy);
   // The file may have grown while it was copied; the copy is what is read.
-  if (error == FileError::kNone && !withinBound(path, copy, max_bytes)) {
+  FileIdentity copied;
+  if (error == FileError::kNone && platform_.fileIdentity(copy, &copied) &&
+      !withinBound(path, copied.size, max_bytes)) {
     platform_.removeFile(copy);
     return kNothing;
   }

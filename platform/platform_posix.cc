@@ -494,7 +494,7 @@ class PosixPlatform : public Platform {
       ::close(fd);
       return nullptr;
     }
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL, 0) & ~O_NONBLOCK);
+    // O_NONBLOCK stays: on a regular file it changes nothing.
     return std::make_unique<PosixBinaryFile>(fd);
   }
 
@@ -559,9 +559,9 @@ class PosixPlatform : public Platform {
   // openRegular, then blocking reads as usual.
   int openRegularForReading(const std::string& native, FileError* error,
                             std::uint64_t* size = nullptr) {
-    int fd = openRegular(native, error, size);
-    if (fd >= 0) fcntl(fd, F_SETFL, fcntl(fd, F_GETFL, 0) & ~O_NONBLOCK);
-    return fd;
+    // O_NONBLOCK, which kept the open of a FIFO from waiting, stays: on a
+    // regular file it changes nothing.
+    return openRegular(native, error, size);
   }
 
   // Says once per run and path that a file that is not a regular one was
