@@ -37,6 +37,16 @@ std::optional<std::string> Config::configEntry(const std::string& key) {
 
 std::optional<std::string> Config::lookup(const std::string& key, bool report_failure) {
   if (cache_.empty()) load(report_failure);
+  if (cache_.empty()) return scan(key);
+  // A daily run asks for the same few settings at every account.
+  auto known = answers_.find(key);
+  if (known != answers_.end()) return known->second;
+  std::optional<std::string> answer = scan(key);
+  answers_.emplace(key, answer);
+  return answer;
+}
+
+std::optional<std::string> Config::scan(const std::string& key) const {
   // The lines between CR LF pairs, looked at in place: the value of the
   // first whose name (before the first "=", trimmed) is the key, up to a
   // second "=" if there is one, trimmed.

@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "config/config_lines.h"
@@ -38,10 +39,12 @@ class Config {
  private:
   void load(bool report_failure);
   std::optional<std::string> lookup(const std::string& key, bool report_failure);
+  std::optional<std::string> scan(const std::string& key) const;
 
   Files& files_;
   Output& out_;
   std::string cache_;
+  std::unordered_map<std::string, std::optional<std::string>> answers_;  // by key as asked
 };
 
 }  // namespace quarvel

@@ -26,15 +26,16 @@ long long readMark(const std::vector<std::string>& words) {
 
 AccountMarks parseAccountMarks(const std::string& user_file_text) {
   AccountMarks marks;
-  for (const std::string& line : splitServerLines(user_file_text)) {
-    // Only the two marked lines are cut into words (a stats line has 75).
-    const std::string_view keyword = std::string_view(line).substr(0, line.find(' '));
+  forEachServerLine(user_file_text, [&](std::string_view line) {
+    // Only the two marked lines are copied and cut into words (a stats
+    // line has 75).
+    const std::string_view keyword = line.substr(0, line.find(' '));
     if (equalsIgnoringCase(keyword, "deletedon")) {
-      marks.deleted_on = readMark(splitAt(line, " "));
+      marks.deleted_on = readMark(splitAt(std::string(line), " "));
     } else if (equalsIgnoringCase(keyword, "expiresat")) {
-      marks.expires_at = readMark(splitAt(line, " "));
+      marks.expires_at = readMark(splitAt(std::string(line), " "));
     }
-  }
+  });
   return marks;
 }
 

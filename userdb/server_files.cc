@@ -40,16 +40,8 @@ std::vector<std::string> splitAtLineEnds(const std::string& text) {
 }
 
 std::vector<std::string> splitServerLines(const std::string& text) {
-  std::vector<std::string> lines = splitAtLineEnds(text);
-  for (std::string& line : lines) {
-    std::size_t begin = line.find_first_not_of(' ');
-    if (begin == std::string::npos) {
-      line.clear();
-      continue;
-    }
-    line.erase(line.find_last_not_of(' ') + 1);
-    line.erase(0, begin);
-  }
+  std::vector<std::string> lines;
+  forEachServerLine(text, [&](std::string_view line) { lines.emplace_back(line); });
   return lines;
 }
 
@@ -189,16 +181,17 @@ bool idTableListsAnyone(std::string_view text) {
 
 UserFileFacts parseUserFile(const std::string& text) {
   UserFileFacts facts;
-  for (const std::string& line : splitServerLines(text)) {
-    // Only the lines wanted are cut into words (a stats line has 75).
-    const std::string_view keyword = std::string_view(line).substr(0, line.find(' '));
+  forEachServerLine(text, [&](std::string_view line) {
+    // Only the lines wanted are copied and cut into words (a stats line
+    // has 75).
+    const std::string_view keyword = line.substr(0, line.find(' '));
     if (equalsIgnoringCase(keyword, "flags")) {
-      facts.flags = field(line, " ", 2);
+      facts.flags = field(std::string(line), " ", 2);
     } else if (equalsIgnoringCase(keyword, "groups")) {
-      std::vector<std::string> words = splitAt(line, " ");
+      std::vector<std::string> words = splitAt(std::string(line), " ");
       facts.group_lines.emplace_back(words.begin() + 1, words.end());
     }
-  }
+  });
   return facts;
 }
 
