@@ -428,24 +428,14 @@ class WindowsPlatform : public Platform {
     HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return fileError(GetLastError());
-    bool ok = writeAll(file, bytes.data(), bytes.size());
-    DWORD code = GetLastError();
-    CloseHandle(file);
-    if (ok) return FileError::kNone;
-    FileError error = fileError(code);
-    return error == FileError::kNone ? FileError::kOther : error;
+    return closeAfter(file, writeAll(file, bytes.data(), bytes.size()));
   }
 
   FileError syncFile(const std::string& path) override {
     HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return fileError(GetLastError());
-    bool ok = FlushFileBuffers(file);
-    DWORD code = GetLastError();
-    CloseHandle(file);
-    if (ok) return FileError::kNone;
-    FileError error = fileError(code);
-    return error == FileError::kNone ? FileError::kOther : error;
+    return closeAfter(file, FlushFileBuffers(file));
   }
 
   bool anyEntryMatches(const std::string& prefix) override {
@@ -517,6 +507,16 @@ class WindowsPlatform : public Platform {
   }
 
  private:
+  // Closes the file after an operation on it; the operation's error, when
+  // `ok` is false, read before the close can change it.
+  static FileError closeAfter(HANDLE file, bool ok) {
+    DWORD code = GetLastError();
+    CloseHandle(file);
+    if (ok) return FileError::kNone;
+    FileError error = fileError(code);
+    return error == FileError::kNone ? FileError::kOther : error;
+  }
+
   // Opens an existing file for reading and keeps it only when it is a disk
   // file: a device (NUL, CON, COM1) or a pipe would block or feed the run
   // without end. INVALID_HANDLE_VALUE and *error otherwise.

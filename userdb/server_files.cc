@@ -22,20 +22,8 @@ void appendGroup(std::string* list, const std::string& name) {
 }  // namespace
 
 std::vector<std::string> splitAtLineEnds(const std::string& text) {
-  // Each piece is copied once, whole, from between its line ends.
   std::vector<std::string> pieces;
-  std::size_t from = 0;
-  // The next CR and the next LF, each searched for again only once passed.
-  std::size_t cr = text.find('\r');
-  std::size_t lf = text.find('\n');
-  for (;;) {
-    if (cr < from) cr = text.find('\r', from);
-    if (lf < from) lf = text.find('\n', from);
-    const std::size_t at = std::min({cr, lf, text.size()});
-    pieces.emplace_back(text, from, at - from);
-    if (at == text.size()) break;
-    from = at + 1;
-  }
+  forEachPieceBetweenLineEnds(text, [&](std::string_view piece) { pieces.emplace_back(piece); });
   return pieces;
 }
 

@@ -20,11 +20,10 @@ std::vector<std::string> splitAtLineEnds(const std::string& text);
 // splitAtLineEnds, each piece with its blanks removed at both ends.
 std::vector<std::string> splitServerLines(const std::string& text);
 
-// Calls `visit` with each line of splitServerLines, in order, as a view of
-// the text: a user file is read at every lookup, without a copy of its
-// lines.
+// Calls `visit` with each piece of splitAtLineEnds, in order, as a view of
+// the text.
 template <typename Visit>
-void forEachServerLine(std::string_view text, Visit visit) {
+void forEachPieceBetweenLineEnds(std::string_view text, Visit visit) {
   std::size_t from = 0;
   // The next CR and the next LF, each searched for again only once passed.
   std::size_t cr = text.find('\r');
@@ -33,15 +32,23 @@ void forEachServerLine(std::string_view text, Visit visit) {
     if (cr < from) cr = text.find('\r', from);
     if (lf < from) lf = text.find('\n', from);
     const std::size_t at = std::min({cr, lf, text.size()});
-    std::string_view line = text.substr(from, at - from);
-    const std::size_t begin = line.find_first_not_of(' ');
-    line = begin == std::string_view::npos
-               ? std::string_view()
-               : line.substr(begin, line.find_last_not_of(' ') + 1 - begin);
-    visit(line);
+    visit(text.substr(from, at - from));
     if (at == text.size()) break;
     from = at + 1;
   }
+}
+
+// Calls `visit` with each line of splitServerLines, in order, as a view of
+// the text: a user file is read at every lookup, without a copy of its
+// lines.
+template <typename Visit>
+void forEachServerLine(std::string_view text, Visit visit) {
+  forEachPieceBetweenLineEnds(text, [&](std::string_view line) {
+    const std::size_t begin = line.find_first_not_of(' ');
+    visit(begin == std::string_view::npos
+              ? std::string_view()
+              : line.substr(begin, line.find_last_not_of(' ') + 1 - begin));
+  });
 }
 
 // One line "name:id:..." of the user or group id table: field 1 and field 2
