@@ -68,6 +68,8 @@ class TcpConnection {
   // `size` bytes: the count (> 0), 0 when the peer closed the connection,
   // -1 on a time-out or an error.
   virtual long receive(char* buffer, std::size_t size, int timeout_ms) = 0;
+  // Tells the peer that nothing more will be sent (a FIN); receiving goes on.
+  virtual void endSending() {}
 };
 
 // The system-wide instance lock. Held while the object lives; released when

@@ -395,7 +395,7 @@ TEST(RealPlatformContract, ConnectToAClosedPortFailsWithAnErrorNumber) {
   EXPECT_LT(millisecondsSince(start), 4000);
 }
 
-TEST(RealPlatformContract, ConnectionSendsReceivesAndSeesThePeerClose) {
+TEST(RealPlatformContract, ConnectionSendsReceivesEndsSendingAndSeesThePeerClose) {
   // "localhost" may name ::1 first, where nothing listens: the next address
   // must be tried.
   for (const char* host : {"127.0.0.1", "localhost"}) {
@@ -421,6 +421,12 @@ TEST(RealPlatformContract, ConnectionSendsReceivesAndSeesThePeerClose) {
     EXPECT_EQ("220 ready\r\n", receiveText(*connection, 11));
     EXPECT_TRUE(connection->sendAll("QUIT\r\n", 6));
     EXPECT_EQ("QUIT\r\n", receiveText(*peer, 6));
+
+    // Ending the sending side: the peer reads the end, and can still answer.
+    connection->endSending();
+    EXPECT_EQ(0, peer->receive(buffer, sizeof buffer, 2000));
+    ASSERT_TRUE(peer->sendAll("221 bye\r\n", 9));
+    EXPECT_EQ("221 bye\r\n", receiveText(*connection, 9));
 
     peer.reset();
     EXPECT_EQ(0, connection->receive(buffer, sizeof buffer, 2000));

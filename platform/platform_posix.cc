@@ -127,6 +127,7 @@ class PosixTcpConnection : public TcpConnection {
     } while (n < 0 && errno == EINTR);
     return n < 0 ? -1 : static_cast<long>(n);
   }
+  void endSending() override { ::shutdown(fd_, SHUT_WR); }
 
  private:
   int fd_;

@@ -115,6 +115,7 @@ class WindowsTcpConnection : public TcpConnection {
     int got = recv(socket_, buffer, chunk, 0);
     return got == SOCKET_ERROR ? -1 : got;
   }
+  void endSending() override { shutdown(socket_, SD_SEND); }
 
  private:
   SOCKET socket_;

@@ -8,6 +8,7 @@
 // the host name) and the caller decides whether to go on.
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -40,15 +41,28 @@ class TlsClient {
                                                    TlsPeer* peer, std::string* error) = 0;
 };
 
-// Reads and drops what has already arrived on a connection, without
-// waiting. A socket closed with unread data (a session ticket the server sent
-// after the handshake, say) makes the system reset the connection, and the
-// reset can make the server drop the end of an upload it has not read yet.
-inline void dropArrivedBytes(TcpConnection& plain) {
+// Ends a connection whose protected stream has been closed: sends a FIN,
+// then reads and drops what still comes until the server closes its side,
+// for at most `timeout_ms` in all. Closing a socket while the server still
+// sends (a session ticket it sent late, say) makes the system reset the
+// connection, and the reset can make the server drop the end of an upload
+// it has not read yet; a server closes its side only after it has read ours.
+inline void closeAfterPeer(TcpConnection& plain, int timeout_ms) {
+  plain.endSending();
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
   char scratch[4096];
-  for (int i = 0; i < 256 && plain.receive(scratch, sizeof scratch, 0) > 0; ++i) {
+  for (;;) {
+    long long left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                         deadline - std::chrono::steady_clock::now())
+                         .count();
+    if (left < 0 || plain.receive(scratch, sizeof scratch, static_cast<int>(left)) <= 0) return;
   }
 }
+
+// How long a closed connection waits for the server's side to close: the
+// late bytes it guards against come right after the handshake, so a server
+// that has gone quiet costs at most a few seconds more, not a whole time-out.
+inline int lingerMs(int timeout_ms) { return timeout_ms < 5000 ? timeout_ms : 5000; }
 
 // The TLS client of the system's TLS library; null when the build has none.
 std::unique_ptr<TlsClient> systemTlsClient();

@@ -100,12 +100,13 @@ class OpensslConnection : public TcpConnection {
       ERR_clear_error();
       SSL_shutdown(ssl_);
     }
-    dropArrivedBytes(*plain_);
+    closeAfterPeer(*plain_, established_ ? lingerMs(handshake_timeout_ms_) : 0);
     SSL_free(ssl_);
   }
 
   // "" when the handshake completed, else the reason.
   std::string handshake(int timeout_ms) {
+    handshake_timeout_ms_ = timeout_ms;
     transport_.timeout_ms = timeout_ms;
     ERR_clear_error();
     if (SSL_connect(ssl_) == 1) {
@@ -151,6 +152,7 @@ class OpensslConnection : public TcpConnection {
   std::unique_ptr<TcpConnection> plain_;
   SSL* ssl_;
   Transport transport_;
+  int handshake_timeout_ms_ = 0;
   bool established_ = false;
 };
 

@@ -105,12 +105,13 @@ class SchannelConnection : public TcpConnection {
 
   ~SchannelConnection() override {
     if (established_) sendCloseNotify();
-    dropArrivedBytes(*plain_);
+    closeAfterPeer(*plain_, established_ ? lingerMs(handshake_timeout_ms_) : 0);
     if (SecIsValidHandle(&context_)) DeleteSecurityContext(&context_);
   }
 
   // The handshake: "" when it completed, else the reason.
   std::string handshake(int timeout_ms) {
+    handshake_timeout_ms_ = timeout_ms;
     SecBuffer out_token = {0, SECBUFFER_TOKEN, nullptr};
     SecBufferDesc out_desc = {SECBUFFER_VERSION, 1, &out_token};
     ULONG attributes = 0;
@@ -312,6 +313,7 @@ class SchannelConnection : public TcpConnection {
   std::string host_;
   CtxtHandle context_;
   SecPkgContext_StreamSizes sizes_ = {};
+  int handshake_timeout_ms_ = 0;
   bool established_ = false;
   bool closed_ = false;
   std::vector<char> encrypted_;
