@@ -47,7 +47,7 @@ TEST(AdminConnectionTest, PendingLinesAreTheWholeReplyJoined) {
   site.platform.script.replies["SITE"] = "200-First\r\n200-Second\r\n200 Done\r\n";
   auto& run = site.run();
   int connection = openAdminConnection(run);
-  ASSERT_EQ(run.ftp.sendCommand(connection, "SITE WHO"), 0);
+  ASSERT_EQ(run.ftp.sendCommand(connection, "SITE WHO"), FtpClient::Sent::kSent);
   EXPECT_EQ(readPendingLines(run, connection), "200-First\r\n200-Second\r\n200 Done");
   EXPECT_EQ(readPendingLines(run, connection), "");
 }

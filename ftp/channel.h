@@ -36,6 +36,17 @@ struct FtpClient::Channel {
   bool peer_closed = false;
   bool timed_out = false;
 
+  // The TLS handshake over the connection, through `client` (whose session
+  // the channel then shares): false, with `error` saying why, when it fails
+  // (the connection is gone then).
+  bool startTls(std::shared_ptr<TlsClient> client, const std::string& host, int timeout_ms,
+                TlsPeer* peer, std::string* error) {
+    connection = client->handshake(std::move(connection), host, timeout_ms, peer, error);
+    if (!connection) return false;
+    tls = std::move(client);
+    return true;
+  }
+
   // Refills the buffer when it has been read: false when nothing came (the
   // peer closed, the wait timed out or the platform reported an error).
   // With a deadline the wait ends there at the latest.

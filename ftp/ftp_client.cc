@@ -61,12 +61,12 @@ int FtpClient::ftpConnect(const std::string& host, int port,
   // Only a 331 to USER earns the password; the next line that announces no
   // further lines (after PASS, or after USER when no PASS was sent) is the
   // login result, so a multi-line USER reply fails the login.
-  int sent = sendCommand(control, "USER " + user);
-  if (sent == 0 && replyCode(readReplyLine(control)) == 331) {
+  Sent sent = sendCommand(control, "USER " + user);
+  if (sent == Sent::kSent && replyCode(readReplyLine(control)) == 331) {
     sent = sendCommand(control, "PASS " + password);
   }
   std::string result =
-      sent == 0 ? readFinalLine(control) : sendFailureLine(sent);
+      sent == Sent::kSent ? readFinalLine(control) : sendFailureLine(sent);
   setLastStatus(result);
   if (replyCode(result) != 230 || (make_tls_ && !protectDataChannels(control))) {
     closeChannel(control);
@@ -77,21 +77,19 @@ int FtpClient::ftpConnect(const std::string& host, int port,
 }
 
 void FtpClient::ftpQuit(int channel) {
-  std::string line = exchange(channel, "QUIT");
-  if (isContinuationLine(line)) line = readFinalLine(channel);
-  setLastStatus(line);
+  setLastStatus(exchangeToFinalLine(channel, "QUIT"));
   closeChannel(channel);
 }
 
-int FtpClient::sendCommand(int channel, const std::string& command) {
+FtpClient::Sent FtpClient::sendCommand(int channel, const std::string& command) {
   Channel* c = this->channel(channel);
-  if (c == nullptr) return 1;
-  if (command.find_first_of("\r\n") != std::string::npos) return 1;
+  if (c == nullptr) return Sent::kNoChannel;
+  if (command.find_first_of("\r\n") != std::string::npos) return Sent::kLineBreak;
   std::string line = command + "\r\n";
-  if (!c->connection->sendAll(line.data(), line.size())) return 2;
+  if (!c->connection->sendAll(line.data(), line.size())) return Sent::kBroken;
   c->sent_since_receive = true;
   c->timed_out = false;
-  return 0;
+  return Sent::kSent;
 }
 
 std::string FtpClient::readReplyLine(int channel, std::int64_t deadline_ms) {
@@ -104,6 +102,29 @@ std::string FtpClient::readReplyLine(int channel, std::int64_t deadline_ms) {
                                   c->filled - c->read_pos);
   }
   return assembler.take();
+}
+
+FtpClient::Reply FtpClient::readReply(int channel, std::int64_t deadline_ms,
+                                      std::size_t max_bytes) {
+  Reply reply;
+  std::size_t bytes = 0;
+  for (;;) {
+    std::string line = readReplyLine(channel, deadline_ms);
+    bytes += line.size() + 2;
+    if (replyCode(line) != 0 && line.size() >= 3 && !isContinuationLine(line)) {
+      reply.end = Reply::End::kFinal;
+      reply.line = std::move(line);
+      return reply;
+    }
+    if (line.empty() && dataEnded(channel)) {
+      reply.end = Reply::End::kChannelEnded;
+      return reply;
+    }
+    if (bytes > max_bytes) {
+      reply.end = Reply::End::kTooLong;
+      return reply;
+    }
+  }
 }
 
 bool FtpClient::atEndOfData(int channel) {
@@ -125,13 +146,18 @@ void FtpClient::setLastStatus(const std::string& line) {
 
 std::string FtpClient::exchange(int channel, const std::string& command) {
   if (this->channel(channel) == nullptr) return std::string();
-  int sent = sendCommand(channel, command);
-  return sent == 0 ? readReplyLine(channel) : sendFailureLine(sent);
+  Sent sent = sendCommand(channel, command);
+  return sent == Sent::kSent ? readReplyLine(channel) : sendFailureLine(sent);
 }
 
-std::string FtpClient::sendFailureLine(int send_result) {
-  return send_result == 1 ? "501 Command refused: it holds a line break"
-                          : "421 Unable to send command";
+std::string FtpClient::exchangeToFinalLine(int channel, const std::string& command) {
+  std::string line = exchange(channel, command);
+  return isContinuationLine(line) ? readFinalLine(channel) : line;
+}
+
+std::string FtpClient::sendFailureLine(Sent result) {
+  return result == Sent::kBroken ? "421 Unable to send command"
+                                 : "501 Command refused: it holds a line break";
 }
 
 std::string FtpClient::readFinalLine(int channel, std::int64_t deadline_ms) {

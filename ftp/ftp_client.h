@@ -1,6 +1,9 @@
 // The FTP client: numbered control and data channels over the platform's
-// TCP connections, reply lines, the last status pair and the FTP
-// operations. ftp_api.h exports the same operations to C callers.
+// TCP connections, the line engine of the control channel (send a command
+// line, read reply lines and whole replies within one deadline, the last
+// status pair), TLS, and the FTP operations. ftp_api.h exports the
+// operations to C callers; the admin session sends its SITE commands
+// through the same engine.
 //
 // Every operation leaves the last status behind: the reply code and text of
 // the last reply line it read, or a local error formed like a reply line
@@ -66,10 +69,14 @@ class FtpClient {
   // Closes a channel's socket without sending anything.
   void closeChannel(int channel);
 
-  // Sends the command and CR LF in one piece. A command holding CR or LF is
-  // never sent. 0 on success; 1 for an unknown channel or a refused command
-  // line; 2 when the platform reports a send error.
-  int sendCommand(int channel, const std::string& command);
+  enum class Sent {
+    kSent,
+    kNoChannel,  // no such channel (never opened, or closed)
+    kLineBreak,  // the command holds CR or LF and is never sent
+    kBroken,     // the platform reported a send error
+  };
+  // Sends the command and CR LF in one piece.
+  Sent sendCommand(int channel, const std::string& command);
 
   // One reply line: CRs dropped, up to LF, at most 65,536 characters (the
   // rest of a longer line is read and dropped). A line cut short by the
@@ -83,6 +90,19 @@ class FtpClient {
   // The clock reading one time-out from now.
   std::int64_t deadlineFromNow() { return platform_.monotonicMs() + timeout_ms_; }
 
+  // A whole reply, read line by line up to its final line: the first one
+  // whose first three characters hold a reply code and which announces no
+  // further lines. Other lines (continuations, or lines without a code) are
+  // passed over. It ends early when the channel ends (`line` is then the
+  // empty text) or when more than `max_bytes` (lines counted with CR LF)
+  // arrived without a final line.
+  struct Reply {
+    enum class End { kFinal, kChannelEnded, kTooLong };
+    End end = End::kChannelEnded;
+    std::string line;  // the final line
+  };
+  Reply readReply(int channel, std::int64_t deadline_ms, std::size_t max_bytes);
+
   // True when everything received so far has been read and the last receive
   // did not fill the receive buffer, or the peer closed, or a wait timed out.
   // Sending a command clears it.
@@ -94,9 +114,6 @@ class FtpClient {
 
   int lastStatusCode() const { return last_code_; }
   const std::string& lastStatusMessage() const { return last_message_; }
-  // Sets the pair from a line: its reply code and its text from the fourth
-  // character on, trimmed.
-  void setLastStatus(const std::string& line);
 
   Platform& platform() { return platform_; }
 
@@ -151,8 +168,23 @@ class FtpClient {
   // the default.
   void setProgressSink(ProgressSink sink) { progress_ = std::move(sink); }
 
-  // --- Passive data channels (used by the operations above) -------------
+ private:
+  struct Channel;
+  Channel* channel(int number);
+  int addChannel(std::unique_ptr<TcpConnection> connection);
+  // Sets the pair from a line: its reply code and its text from the fourth
+  // character on, trimmed.
+  void setLastStatus(const std::string& line);
+  // Sends the command and reads one reply line; a command that cannot be
+  // sent gives a local error line instead (and waits for nothing).
+  std::string exchange(int channel, const std::string& command);
+  // The same, reading on to the final line when the first one announces
+  // more.
+  std::string exchangeToFinalLine(int channel, const std::string& command);
+  // The local error line for a command that was not sent.
+  static std::string sendFailureLine(Sent result);
 
+  // --- Passive data channels (used by the listings and transfers) -------
   // PASV, then a data channel to `host` on the announced port: the channel,
   // or -1. The last status is the PASV reply line either way.
   int enterPassive(int channel, const std::string& host);
@@ -164,15 +196,6 @@ class FtpClient {
   // Sends the whole block: 1, or 0 on an error.
   int sendBlock(int channel, const char* data, std::size_t size);
 
- private:
-  struct Channel;
-  Channel* channel(int number);
-  int addChannel(std::unique_ptr<TcpConnection> connection);
-  // Sends the command and reads one reply line; a command that cannot be
-  // sent gives a local error line instead (and waits for nothing).
-  std::string exchange(int channel, const std::string& command);
-  // The local error line for a sendCommand result other than 0.
-  static std::string sendFailureLine(int send_result);
   // Reads lines until one that does not announce more lines.
   std::string readFinalLine(int channel, std::int64_t deadline_ms = 0);
   // True when nothing more can arrive on the channel: the peer closed or a
@@ -210,9 +233,5 @@ class FtpClient {
   std::string last_message_;
   ProgressSink progress_;
 };
-
-// The reply code of a line: the value of its first three characters, 0 when
-// they are not digits.
-int replyCode(const std::string& line);
 
 }  // namespace quarvel

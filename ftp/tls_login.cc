@@ -37,8 +37,7 @@ bool FtpClient::failTls(const std::string& why, const std::string& reply) {
 }
 
 bool FtpClient::secureControl(int control, const std::string& host) {
-  std::string reply = exchange(control, "AUTH TLS");
-  if (isContinuationLine(reply)) reply = readFinalLine(control);
+  std::string reply = exchangeToFinalLine(control, "AUTH TLS");
   if (replyCode(reply) != 234) {
     return failTls("the FTP server refused AUTH TLS: " + answered(reply), reply);
   }
@@ -50,21 +49,19 @@ bool FtpClient::secureControl(int control, const std::string& host) {
   // the protected session.
   c->read_pos = c->filled = 0;
   std::string error;
-  c->connection =
-      tls->handshake(std::move(c->connection), host, timeout_ms_, &last_tls_peer_, &error);
-  if (!c->connection) return failTls(error);
+  if (!c->startTls(std::move(tls), host, timeout_ms_, &last_tls_peer_, &error)) {
+    return failTls(error);
+  }
   if (!certificateAccepted(last_tls_peer_, pinned_fingerprint_)) {
     return failTls(certificateRefusal(last_tls_peer_, pinned_fingerprint_));
   }
-  c->tls = std::move(tls);
   c->peer_fingerprint = last_tls_peer_.fingerprint;
   return true;
 }
 
 bool FtpClient::protectDataChannels(int control) {
   for (const char* command : {"PBSZ 0", "PROT P"}) {
-    std::string reply = exchange(control, command);
-    if (isContinuationLine(reply)) reply = readFinalLine(control);
+    std::string reply = exchangeToFinalLine(control, command);
     if (replyCode(reply) != 200) {
       return failTls(std::string("the FTP server refused ") + command + ": " + answered(reply),
                      reply);
@@ -80,9 +77,7 @@ bool FtpClient::secureData(int control, int data, const std::string& host) {
   if (c == nullptr || d == nullptr || !c->protects_data) return true;
   TlsPeer peer;
   std::string error;
-  d->connection = c->tls->handshake(std::move(d->connection), host, timeout_ms_, &peer, &error);
-  if (!d->connection) return false;
-  d->tls = c->tls;
+  if (!d->startTls(c->tls, host, timeout_ms_, &peer, &error)) return false;
   // The data connection must end at the server the login checked.
   return peer.fingerprint == c->peer_fingerprint;
 }
