@@ -251,6 +251,40 @@ TEST_F(FtpClientTest, ATricklingPeerCannotHoldTheClient) {
   }
 }
 
+TEST_F(FtpClientTest, AWholeReplyEndsAtItsFinalLine) {
+  using End = FtpClient::Reply::End;
+  struct Case {
+    const char* name;
+    const char* reply;  // then the server closes the connection
+    End end;
+    const char* line;
+  } cases[] = {
+      {"one line", "200 Done\r\n", End::kFinal, "200 Done"},
+      {"continuations, a line without a code, a too short one", "200-a\r\nno code\r\n20\r\n200 b\r\n",
+       End::kFinal, "200 b"},
+      {"closed before the final line", "200-a\r\n", End::kChannelEnded, ""},
+      {"more than the budget without a final line", "200-aaaaaaaa\r\n200-bbbbbbbb\r\n200 c\r\n",
+       End::kTooLong, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScriptedFtpServer peer;
+    std::string reply = c.reply;
+    peer.on("NOOP", [reply](ScriptedFtpServer::Session& s, const std::string&) {
+      s.send(reply);
+      s.end();
+    });
+    peer.start();
+    int channel = client.ftpConnect("127.0.0.1", peer.port(), "bob", "secret");
+    ASSERT_GT(channel, 0);
+    ASSERT_EQ(client.sendCommand(channel, "NOOP"), FtpClient::Sent::kSent);
+    FtpClient::Reply read = client.readReply(channel, client.deadlineFromNow(), 20);
+    EXPECT_EQ(read.end, c.end);
+    EXPECT_EQ(read.line, c.line);
+    client.closeChannel(channel);
+  }
+}
+
 TEST_F(FtpClientTest, UnknownChannelReadsNothing) {
   EXPECT_EQ(client.sendCommand(7, "NOOP"), FtpClient::Sent::kNoChannel);
   EXPECT_EQ(client.readReplyLine(7), "");
