@@ -118,6 +118,11 @@ std::string field(const std::string& text, const std::string& separator, std::si
   return text.substr(from, end == std::string::npos ? std::string::npos : end - from);
 }
 
+std::string commandWord(const std::string& command_line, std::size_t n) {
+  std::vector<std::string> words = splitAt(command_line, " ");
+  return n >= 1 && n <= words.size() ? words[n - 1] : std::string();
+}
+
 std::vector<std::string_view> splitTextLineViews(std::string_view text,
                                                  bool end_of_file_character) {
   std::size_t end = end_of_file_character ? text.find('\x1a') : std::string_view::npos;

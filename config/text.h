@@ -42,6 +42,10 @@ std::vector<std::string> splitAt(const std::string& text,
 std::string field(const std::string& text, const std::string& separator,
                   std::size_t n);
 
+// The words of a command line: split at every single blank; word(1) is the
+// command word; a word beyond the last is empty.
+std::string commandWord(const std::string& command_line, std::size_t n);
+
 // Lines of a text file as the configuration and the stores read them:
 // CR LF, CR alone and LF alone each end a line; a character of code 26
 // ends the text (unless `end_of_file_character` is false, where the

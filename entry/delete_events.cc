@@ -205,7 +205,9 @@ void settleCreditedDeletion(Run& run, const DeletedFile& file,
     run.credits.setCredits(file.path.local, {});
   }
   dropMemo(run.quota.file(), file);
-  for (const std::string& user : lowered_quota) checkQuotaPass(run, user);
+  for (const std::string& user : lowered_quota) {
+    checkQuotaPass(run.quota, run.stores, run.config, run.out, user);
+  }
 }
 
 }  // namespace
@@ -232,7 +234,9 @@ Next runPostDelete(Run& run) {
   }
   std::string group = run.env(contract::kGroupVariable);
   settleDeletion(run.trial.file(), file, group, run.files);
-  if (settleDeletion(run.quota.file(), file, group, run.files)) checkQuotaPass(run, file.user);
+  if (settleDeletion(run.quota.file(), file, group, run.files)) {
+    checkQuotaPass(run.quota, run.stores, run.config, run.out, file.user);
+  }
   return Next::kContinue;
 }
 

@@ -7,11 +7,6 @@
 
 namespace quarvel {
 
-std::string commandWord(const std::string& command_line, std::size_t n) {
-  std::vector<std::string> words = splitAt(command_line, " ");
-  return n >= 1 && n <= words.size() ? words[n - 1] : std::string();
-}
-
 std::string dataFolderFor(Platform& platform, const std::string& command_line) {
   std::string first = toUpper(commandWord(command_line, 1));
   if (first == "IRC" || first == "UNNUKE" || first == "NUKE") return platform.programFolder();
@@ -67,6 +62,11 @@ AdminSession& Run::adminSession() {
 }
 
 std::unique_ptr<AdminSession> Run::newAdminSession() { return makeSession(true); }
+
+TrialPass Run::trialPass() {
+  return {settings.trial_upload, settings.trial_onpass, [this] { return newAdminSession(); },
+          audit, platform};
+}
 
 std::string Run::today() { return formatDate(platform.today()); }
 

@@ -11,8 +11,12 @@
 #include "config/config.h"
 #include "config/files.h"
 #include "config/output.h"
+#include "config/text.h"
+#include "evaluation/records.h"
+#include "evaluation/trial_evaluation.h"
 #include "ftp/ftp_client.h"
 #include "platform/platform.h"
+#include "reports/report_sources.h"
 #include "server/admin_session.h"
 #include "stores/audit_log.h"
 #include "stores/credit_store.h"
@@ -40,10 +44,6 @@ struct StartupSettings {
 // Whether the dispatch goes on after a handler.
 enum class Next { kContinue, kEndRun };
 
-// The words of a command line: split at every single blank; word(1) is the
-// command word; a word beyond the last is empty.
-std::string commandWord(const std::string& command_line, std::size_t n);
-
 // The data folder for a command line: the program folder for IRC, NUKE and
 // UNNUKE (word 1 upper-cased), the current folder for everything else.
 std::string dataFolderFor(Platform& platform, const std::string& command_line);
@@ -67,6 +67,11 @@ class Run {
   AdminSession& adminSession();
   // A login of its own, ended with QUIT when the object goes.
   std::unique_ptr<AdminSession> newAdminSession();
+
+  // What the modules below take, made from this run's parts.
+  Records records() { return {trial, quota, stores, users}; }
+  TrialPass trialPass();
+  ReportSources reportSources() { return {config, users, trial, quota, out}; }
 
   Platform& platform;
   std::string command_line;

@@ -65,6 +65,17 @@ bool userDatabaseReadable(Run& run) {
   return false;
 }
 
+// What a punishment on `session` takes from the run, and the two settings.
+Punishment punishmentOn(Run& run, AdminSession& session) {
+  return {run.users, run.config, session, run.stores, run.audit, run.platform};
+}
+PunishRule trialRule(Run& run) {
+  return {run.settings.trial_punishment, run.settings.trial_disable_flag};
+}
+PunishRule quotaRule(Run& run) {
+  return {run.settings.quota_punishment, run.settings.quota_disable_flag};
+}
+
 // Counts the trials down by the days since the last count (none on the same
 // date): the number of days counted. Entries of closed accounts are left as
 // they are. The date counted goes into the store with the days, in one
@@ -110,7 +121,10 @@ void punishExpiredTrials(Run& run, AdminSession& session, bool counted) {
   run.trial.setDueUsers(due);
   const std::vector<std::string> expired = due;
   for (const std::string& key : expired) {
-    if (punishTrialUser(run, session, key) == PunishOutcome::kLeftDue) continue;
+    if (punishTrialUser(punishmentOn(run, session), run.out, trialRule(run), key) ==
+        PunishOutcome::kLeftDue) {
+      continue;
+    }
     run.trial.removeMember(key);
     due.erase(std::find(due.begin(), due.end(), key));
     run.trial.setDueUsers(due);
@@ -122,7 +136,8 @@ void punishExpiredTrials(Run& run, AdminSession& session, bool counted) {
 std::vector<std::string> retryPendingPunishments(Run& run, AdminSession& session) {
   std::vector<std::string> still_pending;
   for (const std::string& name : run.quota.pendingUsers()) {
-    if (punishQuotaUser(run, session, name, true) == PunishOutcome::kLeftDue) {
+    if (punishQuotaUser(punishmentOn(run, session), run.quota, quotaRule(run), name, true) ==
+        PunishOutcome::kLeftDue) {
       still_pending.push_back(name);
     }
   }
@@ -131,7 +146,7 @@ std::vector<std::string> retryPendingPunishments(Run& run, AdminSession& session
 
 void startNextPeriod(Run& run, const std::vector<std::string>& pending) {
   run.quota.file().removeFile();
-  startQuotaPeriod(run);
+  startQuotaPeriod(run.records(), run.config, run.platform.today());
   run.quota.setPendingUsers(pending);
   run.audit.summary("quota period starts: " + run.quota.periodStarts() +
                     " to " + run.quota.periodEnds());
@@ -152,7 +167,8 @@ void changeQuotaPeriod(Run& run, AdminSession& session, std::vector<std::string>
       // Deliberate output, kept exactly: one line per member before its
       // punishment is tried.
       run.printLine("Processing " + name);
-      if (punishQuotaUser(run, session, name) == PunishOutcome::kLeftDue) {
+      if (punishQuotaUser(punishmentOn(run, session), run.quota, quotaRule(run), name) ==
+          PunishOutcome::kLeftDue) {
         pending.push_back(trimBlanks(name));
       }
     }
@@ -200,7 +216,7 @@ Next runQstart(Run& run) {
 Next runQnow(Run& run) {
   if (!userDatabaseReadable(run)) return Next::kEndRun;
   run.quota.file().removeFile();
-  startQuotaPeriod(run);
+  startQuotaPeriod(run.records(), run.config, run.platform.today());
   return Next::kEndRun;
 }
 
@@ -209,8 +225,8 @@ Next runCheckup(Run& run) {
   // make every user look gone.
   if (!userDatabaseReadable(run)) return Next::kContinue;
   catchUpPunishments(run);
-  evaluateTrialsDaily(run);
-  evaluateQuotaDaily(run);
+  evaluateTrialsDaily(run.trial, run.users, run.config);
+  evaluateQuotaDaily(run.records(), run.config, run.out, run.platform.today());
   return Next::kContinue;
 }
 

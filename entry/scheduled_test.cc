@@ -3,12 +3,12 @@
 #include "dates/dates.h"
 #include "entry/dispatch.h"
 #include "entry/handlers.h"
-#include "evaluation/test_site.h"
+#include "entry/run_test_site.h"
 
 namespace quarvel {
 namespace {
 
-using test_site::Site;
+using Site = test_site::RunSite;
 using Lines = std::vector<std::string>;
 
 // Runs the program on the site with this command line, as a caller would.

@@ -3,12 +3,12 @@
 #include "entry/admin_connection.h"
 #include "entry/dispatch.h"
 #include "entry/handlers.h"
-#include "evaluation/test_site.h"
+#include "entry/run_test_site.h"
 
 namespace quarvel {
 namespace {
 
-using test_site::Site;
+using Site = test_site::RunSite;
 
 const char kListing[] =
     "brisk@Couriers FLAGS:3\r\n"

@@ -141,8 +141,8 @@ Next runUpload(Run& run) {
   creditUpload(run.quota.file(), name, group, amount);
   run.credits.sweep(run.files, kSweptPerUpload);
   run.credits.setCredits(file.path(), credits);
-  if (on_trial) checkTrialPass(run, name);
-  if (in_quota) checkQuotaPass(run, name);
+  if (on_trial) checkTrialPass(run.records(), run.out, run.trialPass(), name);
+  if (in_quota) checkQuotaPass(run.quota, run.stores, run.config, run.out, name);
   return Next::kContinue;
 }
 

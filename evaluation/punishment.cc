@@ -24,14 +24,14 @@ std::string why(PunishVerdict verdict, const UserRecord& user) {
 }
 
 // "SITE DELUSER name", or "SITE DELUSER name reason" when a reason is set.
-std::string deleteCommand(Run& run, const std::string& name, const char* reason_key) {
-  std::string reason = run.configValue(reason_key);
+std::string deleteCommand(Config& config, const std::string& name, const char* reason_key) {
+  std::string reason = config.configValue(reason_key);
   return contract::kSiteDelUser + name + (reason.empty() ? "" : " " + reason);
 }
 
-PunishVerdict verdictFor(Run& run, const std::string& name, UserRecord* user) {
-  *user = run.users.lookupUser(name);
-  return punishVerdict(*user, name, run.configValue("FTP_USER"));
+PunishVerdict verdictFor(const Punishment& punishment, const std::string& name, UserRecord* user) {
+  *user = punishment.users.lookupUser(name);
+  return punishVerdict(*user, name, punishment.config.configValue("FTP_USER"));
 }
 
 }  // namespace
@@ -50,71 +50,81 @@ PunishVerdict punishVerdict(const UserRecord& user, const std::string& name,
   return PunishVerdict::kPunish;
 }
 
-bool sendForUser(Run& run, AdminSession& session, const std::string& user,
-                 const std::string& command, bool any_answer_will_do) {
+namespace {
+
+// Sends one command for the user and reports it to the audit log, and to
+// standard error when it failed. A kick also counts as done when the server
+// answered with a refusal (the user was not online). True when done.
+bool sendForUser(const Punishment& punishment, const std::string& user, const std::string& command,
+                 bool any_answer_will_do = false) {
   // What the run changed is on disk before it acts on the server; stores
   // that cannot be saved send nothing (the user stays due).
-  if (!run.stores.commit()) return false;
+  if (!punishment.stores.commit()) return false;
+  AdminSession& session = punishment.session;
   SiteReply reply = session.send(command);
   bool done = reply.done() || (any_answer_will_do && reply.outcome == SiteOutcome::kRefused);
-  run.audit.action(user, command, reply.describe(), done ? "done" : "failed, stays due");
-  if (!done && !session.dry()) run.platform.writeErrorLine(user + " stays due: " + command + ": " + reply.describe());
+  punishment.audit.action(user, command, reply.describe(), done ? "done" : "failed, stays due");
+  if (!done && !session.dry()) {
+    punishment.platform.writeErrorLine(user + " stays due: " + command + ": " + reply.describe());
+  }
   return done;
 }
 
-PunishOutcome punishTrialUser(Run& run, AdminSession& session, const std::string& name) {
-  long long punishment = run.settings.trial_punishment;
-  if (punishment != 1 && punishment != 2) return PunishOutcome::kDone;
+}  // namespace
+
+PunishOutcome punishTrialUser(const Punishment& punishment, Output& out, const PunishRule& rule,
+                              const std::string& name) {
+  if (rule.punishment != 1 && rule.punishment != 2) return PunishOutcome::kDone;
   // A name the database does not know is still sent: the server decides.
   UserRecord user;
-  PunishVerdict verdict = verdictFor(run, name, &user);
+  PunishVerdict verdict = verdictFor(punishment, name, &user);
   if (verdict == PunishVerdict::kExempt || verdict == PunishVerdict::kAdminAccount ||
       verdict == PunishVerdict::kClosedAccount) {
-    run.audit.note(name, why(verdict, user));
+    punishment.audit.note(name, why(verdict, user));
     return PunishOutcome::kSpared;
   }
-  if (punishment == 1) {
-    if (!sendForUser(run, session, name, deleteCommand(run, name, "TRIAL_DELETE_REASON"))) {
+  if (rule.punishment == 1) {
+    if (!sendForUser(punishment, name,
+                     deleteCommand(punishment.config, name, "TRIAL_DELETE_REASON"))) {
       return PunishOutcome::kLeftDue;
     }
-    run.printLine(contract::announcement(contract::kUserDeletedOnSite, name));
+    out.printLine(contract::announcement(contract::kUserDeletedOnSite, name));
     return PunishOutcome::kDone;
   }
-  std::string command =
-      contract::kSiteChange + name + contract::kFlagsAdd + run.settings.trial_disable_flag;
+  std::string command = contract::kSiteChange + name + contract::kFlagsAdd + rule.disable_flag;
   // Deliberate output, not a debugging leftover: this exact line comes
   // before the disable command, as it always has, for whoever reads the run.
-  run.printLine("wtf - " + command);
-  if (!sendForUser(run, session, name, command)) return PunishOutcome::kLeftDue;
-  run.printLine(contract::announcement(contract::kUserDisabledOnSite, name));
+  out.printLine("wtf - " + command);
+  if (!sendForUser(punishment, name, command)) return PunishOutcome::kLeftDue;
+  out.printLine(contract::announcement(contract::kUserDisabledOnSite, name));
   return PunishOutcome::kDone;
 }
 
-PunishOutcome punishQuotaUser(Run& run, AdminSession& session, const std::string& name,
-                              bool retry) {
+PunishOutcome punishQuotaUser(const Punishment& punishment, QuotaStore& quota,
+                              const PunishRule& rule, const std::string& name, bool retry) {
   UserRecord user;
-  PunishVerdict verdict = verdictFor(run, name, &user);
+  PunishVerdict verdict = verdictFor(punishment, name, &user);
   std::string db_name = trimBlanks(user.user_name);
-  if (!retry && QuotaStatus(run.quota.member(name).second).isPassed()) return PunishOutcome::kDone;
+  if (!retry && QuotaStatus(quota.member(name).second).isPassed()) return PunishOutcome::kDone;
 
   PunishOutcome outcome = PunishOutcome::kDone;
   if (verdict != PunishVerdict::kPunish) {
     // The empty name of a period without members is nobody to tell about.
-    if (!trimBlanks(name).empty()) run.audit.note(name, why(verdict, user));
+    if (!trimBlanks(name).empty()) punishment.audit.note(name, why(verdict, user));
     outcome = PunishOutcome::kSpared;
-  } else if (run.settings.quota_punishment == 1 || run.settings.quota_punishment == 2) {
-    std::string second = run.settings.quota_punishment == 1
-                             ? deleteCommand(run, db_name, "QUOTA_DELETE_REASON")
-                             : contract::kSiteChange + db_name + contract::kFlagsAdd +
-                                   run.settings.quota_disable_flag;
-    if (!sendForUser(run, session, db_name, contract::kSiteKick + db_name, true) ||
-        !sendForUser(run, session, db_name, second)) {
+  } else if (rule.punishment == 1 || rule.punishment == 2) {
+    std::string second =
+        rule.punishment == 1
+            ? deleteCommand(punishment.config, db_name, "QUOTA_DELETE_REASON")
+            : contract::kSiteChange + db_name + contract::kFlagsAdd + rule.disable_flag;
+    if (!sendForUser(punishment, db_name, contract::kSiteKick + db_name, true) ||
+        !sendForUser(punishment, db_name, second)) {
       return PunishOutcome::kLeftDue;
     }
   }
   // An unknown user has no record to delete; writing "=" would only rewrite
   // the file.
-  if (!retry && !db_name.empty()) run.quota.removeMember(db_name);
+  if (!retry && !db_name.empty()) quota.removeMember(db_name);
   return outcome;
 }
 

@@ -8,8 +8,13 @@
 
 #include <string>
 
-#include "entry/run.h"
+#include "config/config.h"
+#include "config/output.h"
+#include "platform/platform.h"
 #include "server/admin_session.h"
+#include "stores/audit_log.h"
+#include "stores/quota_store.h"
+#include "stores/stores.h"
 #include "userdb/user_database.h"
 
 namespace quarvel {
@@ -30,6 +35,27 @@ enum class PunishVerdict {
 PunishVerdict punishVerdict(const UserRecord& user, const std::string& name,
                             const std::string& admin_user);
 
+// What a punishment reads and where it acts: the user database that says
+// who may be punished, the configuration (FTP_USER and the delete reasons,
+// looked up when used), the session the commands go on, the stores
+// committed before each command, the audit log that accounts for each, and
+// standard error (through `platform`) for one that was not done.
+struct Punishment {
+  UserDatabase& users;
+  Config& config;
+  AdminSession& session;
+  Stores& stores;
+  AuditLog& audit;
+  Platform& platform;
+};
+
+// A punishment setting (TRIAL_PUNISHMENT or QUOTA_PUNISHMENT) and the flag
+// its disabling sets.
+struct PunishRule {
+  long long punishment = 0;
+  std::string disable_flag;
+};
+
 enum class PunishOutcome {
   kDone,     // punished (or nothing to send): the record may go
   kSpared,   // not to be punished (exempt, the admin account, ...): the record may go
@@ -37,20 +63,16 @@ enum class PunishOutcome {
 };
 
 // TRIAL_PUNISHMENT 1: SITE DELUSER (with TRIAL_DELETE_REASON); 2: SITE CHANGE
-// ... FLAGS +flag. Announces UDelSite / UDisSite once the server accepted.
-PunishOutcome punishTrialUser(Run& run, AdminSession& session, const std::string& name);
+// ... FLAGS +flag. Announces UDelSite / UDisSite on `out` once the server
+// accepted.
+PunishOutcome punishTrialUser(const Punishment& punishment, Output& out, const PunishRule& rule,
+                              const std::string& name);
 
 // QUOTA_PUNISHMENT 1: kick and delete (with QUOTA_DELETE_REASON); 2: kick and
 // disable. A member who passed is left alone. At a period end (`retry`
 // false) the member's record is deleted unless the user stays due; a retry
 // of a pending punishment leaves the records of the running period alone.
-PunishOutcome punishQuotaUser(Run& run, AdminSession& session, const std::string& name,
-                              bool retry = false);
-
-// Sends one command for the user and reports it to the audit log, and to
-// standard error when it failed. A kick also counts as done when the server
-// answered with a refusal (the user was not online). True when done.
-bool sendForUser(Run& run, AdminSession& session, const std::string& user,
-                 const std::string& command, bool any_answer_will_do = false);
+PunishOutcome punishQuotaUser(const Punishment& punishment, QuotaStore& quota,
+                              const PunishRule& rule, const std::string& name, bool retry = false);
 
 }  // namespace quarvel

@@ -53,7 +53,8 @@ TEST(PunishTrialUserTest, EachSetting) {
   for (const Case& c : cases) {
     Site site(std::string("TRIAL_PUNISHMENT=") + c.punishment + "\r\nTRIAL_DISABLE_FLAG=6\r\n");
     auto& run = site.run();
-    EXPECT_EQ(punishTrialUser(run, run.adminSession(), "bob"), PunishOutcome::kDone);
+    EXPECT_EQ(punishTrialUser(run.punishment(), run.out, run.trialRule(), "bob"),
+              PunishOutcome::kDone);
     EXPECT_EQ(site.platform.siteCommands(), c.sent) << c.punishment;
     EXPECT_EQ(site.platform.output, c.output) << c.punishment;
   }
@@ -80,7 +81,9 @@ TEST(PunishTrialUserTest, OnlyAcceptedCommandsAreAnnounced) {
     Site site("TRIAL_PUNISHMENT=1\r\nTRIAL_DELETE_REASON=Trial failed\r\n");
     c.script(site.platform);
     auto& run = site.run();
-    EXPECT_EQ(punishTrialUser(run, run.adminSession(), "bob"), PunishOutcome::kLeftDue) << c.name;
+    EXPECT_EQ(punishTrialUser(run.punishment(), run.out, run.trialRule(), "bob"),
+              PunishOutcome::kLeftDue)
+        << c.name;
     EXPECT_EQ(site.platform.output, "") << c.name;
     EXPECT_EQ(site.platform.error_lines, std::vector<std::string>{c.error}) << c.name;
     EXPECT_FALSE(site.passwordShown());
@@ -93,8 +96,10 @@ TEST(PunishTrialUserTest, ExemptUsersAndTheAdminAccountAreSpared) {
   site.platform.addFile("C:\\site\\quarvel.conf",
                         "TRIAL_PUNISHMENT=1\r\nFTP_USER=pike\r\n" + test_site::baseConfig());
   auto& run = site.run();
-  EXPECT_EQ(punishTrialUser(run, run.adminSession(), "Marlow"), PunishOutcome::kSpared);
-  EXPECT_EQ(punishTrialUser(run, run.adminSession(), "Pike"), PunishOutcome::kSpared);
+  EXPECT_EQ(punishTrialUser(run.punishment(), run.out, run.trialRule(), "Marlow"),
+            PunishOutcome::kSpared);
+  EXPECT_EQ(punishTrialUser(run.punishment(), run.out, run.trialRule(), "Pike"),
+            PunishOutcome::kSpared);
   EXPECT_TRUE(site.platform.siteCommands().empty());
   EXPECT_EQ(site.platform.output, "");
   std::string log = site.platform.file("C:\\site\\Quarvel.log");
@@ -127,7 +132,8 @@ TEST(PunishQuotaUserTest, EachSetting) {
     site.setQuotaStore(kQuotaStore);
     auto& run = site.run();
     // The name as the caller spells it; the server gets the database's.
-    EXPECT_EQ(punishQuotaUser(run, run.adminSession(), "BRISK"), PunishOutcome::kDone);
+    EXPECT_EQ(punishQuotaUser(run.punishment(), run.quota, run.quotaRule(), "BRISK"),
+              PunishOutcome::kDone);
     EXPECT_EQ(site.platform.siteCommands(), c.sent) << c.punishment;
     EXPECT_EQ(site.platform.output, "") << c.punishment;
     EXPECT_EQ(site.quotaStore(),
@@ -144,11 +150,11 @@ TEST(PunishQuotaUserTest, WhoIsSpared) {
   site.setQuotaStore(kQuotaStore);
   auto& run = site.run();
   // Passed: untouched.
-  punishQuotaUser(run, run.adminSession(), "tamsin");
+  punishQuotaUser(run.punishment(), run.quota, run.quotaRule(), "tamsin");
   // Exempt (disabled by flag 6): the record goes, no command.
-  punishQuotaUser(run, run.adminSession(), "oleander");
+  punishQuotaUser(run.punishment(), run.quota, run.quotaRule(), "oleander");
   // Unknown to the server: nothing to send, nothing to delete.
-  punishQuotaUser(run, run.adminSession(), "ghost");
+  punishQuotaUser(run.punishment(), run.quota, run.quotaRule(), "ghost");
   EXPECT_TRUE(site.platform.siteCommands().empty());
   EXPECT_EQ(site.quotaStore(),
             "setup_quota_starts=12-01-2026\r\n"
@@ -183,7 +189,8 @@ TEST(PunishQuotaUserTest, WhatLeavesAMemberDue) {
     site.setQuotaStore(kQuotaStore);
     c.script(site.platform);
     auto& run = site.run();
-    EXPECT_EQ(punishQuotaUser(run, run.adminSession(), "brisk"), c.outcome) << c.name;
+    EXPECT_EQ(punishQuotaUser(run.punishment(), run.quota, run.quotaRule(), "brisk"), c.outcome)
+        << c.name;
     EXPECT_EQ(site.platform.error_lines.size(), c.errors) << c.name;
     EXPECT_EQ(site.quotaStore().find("brisk") == std::string::npos,
               c.outcome == PunishOutcome::kDone)

@@ -17,105 +17,105 @@ std::string twoDigits(int value) {
   return text;
 }
 
-double quotaUpload(Run& run) { return readNumber(run.configValue("QUOTA_UPLOAD")); }
+double quotaUpload(Config& config) { return readNumber(config.configValue("QUOTA_UPLOAD")); }
 
 // Enrols the accounts that have no quota record yet (created during the
 // period), crediting ToGive for every day of the period already gone.
-void enrolLateAccounts(Run& run) {
-  if (run.configValue("AddLate") != "1" || !run.quota.periodStarted()) return;
-  for (const std::string& account : run.users.accountList().names) {
-    if (!run.quota.readQuotaRecord(account).empty()) continue;
-    long long credit =
-        roundHalfEven(readNumber(run.configValue("ToGive")) *
-                      daysBetween(run.today(), run.quota.periodStarts()));
-    UserRecord user = run.users.lookupUser(account);
+void enrolLateAccounts(const Records& records, Config& config, LocalDate today) {
+  if (config.configValue("AddLate") != "1" || !records.quota.periodStarted()) return;
+  for (const std::string& account : records.users.accountList().names) {
+    if (!records.quota.readQuotaRecord(account).empty()) continue;
+    long long credit = roundHalfEven(readNumber(config.configValue("ToGive")) *
+                                     daysBetween(formatDate(today), records.quota.periodStarts()));
+    UserRecord user = records.users.lookupUser(account);
     std::string db_name = trimBlanks(user.user_name);
     // An account the user database does not know would give a line with an
     // empty key, which nobody could ever find; a closed one may not log in.
     if (db_name.empty() || user.account_state != AccountState::kActive) continue;
     // A user on trial is suspended, as at the start of the period: the
     // quota must not punish a trial that is still running.
-    const char* status = run.trial.isOnTrial(db_name) ? QuotaStatus::kSuspended
-                         : user.exempt_code == 0      ? QuotaStatus::kCounting
-                                                      : QuotaStatus::kExempt;
-    run.quota.putMember(db_name, StoreRecord{integerForm(credit), status, user.primary_group});
+    const char* status = records.trial.isOnTrial(db_name) ? QuotaStatus::kSuspended
+                         : user.exempt_code == 0          ? QuotaStatus::kCounting
+                                                          : QuotaStatus::kExempt;
+    records.quota.putMember(db_name, StoreRecord{integerForm(credit), status, user.primary_group});
   }
 }
 
 }  // namespace
 
-void checkQuotaPass(Run& run, const std::string& raw_name, const std::string& announced_name) {
+void checkQuotaPass(QuotaStore& quota_store, Stores& stores, Config& config, Output& out,
+                    const std::string& raw_name, const std::string& announced_name) {
   std::string name = trimBlanks(raw_name);
-  std::string value = run.quota.readQuotaRecord(name);
+  std::string value = quota_store.readQuotaRecord(name);
   // Only a member can pass.
   if (value.empty()) return;
   StoreRecord record = StoreRecord::parse(value);
   double uploaded = record.uploadedMB();
   QuotaStatus status(record.second);
-  double quota = quotaUpload(run);
+  double quota = quotaUpload(config);
   if (uploaded >= quota && !status.isSettled()) {
-    run.quota.setStatus(name, record, QuotaStatus::kPassed);
-    if (!run.stores.commit()) return;
-    run.printLine(contract::announcement(contract::kQuotaPassed,
+    quota_store.setStatus(name, record, QuotaStatus::kPassed);
+    if (!stores.commit()) return;
+    out.printLine(contract::announcement(contract::kQuotaPassed,
                                          announced_name.empty() ? name : announced_name));
   } else if (status.isPassed() && uploaded < quota) {
-    run.quota.setStatus(name, record, QuotaStatus::kCounting);
+    quota_store.setStatus(name, record, QuotaStatus::kCounting);
   }
 }
 
-void startQuotaPeriod(Run& run) {
-  if (readNumber(run.configValue("QUOTA_TYPE")) != 1) return;
-  LocalDate today = run.platform.today();
+void startQuotaPeriod(const Records& records, Config& config, LocalDate today) {
+  if (readNumber(config.configValue("QUOTA_TYPE")) != 1) return;
   int month = today.month + 1;
   int year = today.year;
   if (today.month == 12) {
     month = 1;
     year += 1;
   }
-  run.quota.setPeriodStarts(formatDate(today));
-  run.quota.setPeriodEnds(twoDigits(month) + "-01-" + integerForm(year));
-  for (const std::string& account : run.users.accountList().names) {
-    UserRecord user = run.users.lookupUser(account);
+  records.quota.setPeriodStarts(formatDate(today));
+  records.quota.setPeriodEnds(twoDigits(month) + "-01-" + integerForm(year));
+  for (const std::string& account : records.users.accountList().names) {
+    UserRecord user = records.users.lookupUser(account);
     std::string db_name = trimBlanks(user.user_name);
     // Deleted and expired accounts may not log in: nothing to enrol.
     if (db_name.empty() || user.account_state != AccountState::kActive) continue;
     // A trial that ran out and waits for its punishment suspends nothing.
-    bool on_trial = run.trial.isOnTrial(db_name) && !run.trial.isDue(db_name);
+    bool on_trial = records.trial.isOnTrial(db_name) && !records.trial.isDue(db_name);
     const char* status = on_trial                ? QuotaStatus::kSuspended
                          : user.exempt_code == 0 ? QuotaStatus::kCounting
                                                  : QuotaStatus::kExempt;
-    run.quota.putMember(db_name, StoreRecord{"0", status, user.primary_group});
+    records.quota.putMember(db_name, StoreRecord{"0", status, user.primary_group});
   }
-  run.quota.markPeriodStarted();
+  records.quota.markPeriodStarted();
 }
 
-void evaluateQuotaDaily(Run& run) {
-  for (const std::string& listed : run.quota.listQuotaUsers()) {
+void evaluateQuotaDaily(const Records& records, Config& config, Output& out, LocalDate today) {
+  QuotaStore& quota = records.quota;
+  for (const std::string& listed : quota.listQuotaUsers()) {
     std::string name = trimBlanks(listed);
     if (name.empty()) continue;
-    UserRecord user = run.users.lookupUser(name);
+    UserRecord user = records.users.lookupUser(name);
     if (user.user_name.empty()) {
-      run.quota.removeMember(name);
+      quota.removeMember(name);
       continue;
     }
     // A closed account's record stays as it is until the account is gone
     // from the tables: an undelete finds it again.
     if (user.account_state != AccountState::kActive) continue;
-    std::string value = run.quota.readQuotaRecord(name);
+    std::string value = quota.readQuotaRecord(name);
     if (value.empty()) continue;  // a line without a value is no member
     StoreRecord record = StoreRecord::parse(value);
     QuotaStatus status(record.second);
-    if (record.uploadedMB() >= quotaUpload(run)) {
-      checkQuotaPass(run, name, trimBlanks(user.user_name));
+    if (record.uploadedMB() >= quotaUpload(config)) {
+      checkQuotaPass(quota, records.stores, config, out, name, trimBlanks(user.user_name));
     } else if (user.exempt_code != 0) {
-      run.quota.setStatus(name, record, QuotaStatus::kExempt);
+      quota.setStatus(name, record, QuotaStatus::kExempt);
     } else if (status.isExempt()) {
-      run.quota.setStatus(name, record, QuotaStatus::kCounting);
-    } else if (status.isSuspended() && !run.trial.isOnTrial(name)) {
-      run.quota.setStatus(name, record, QuotaStatus::kCounting);
+      quota.setStatus(name, record, QuotaStatus::kCounting);
+    } else if (status.isSuspended() && !records.trial.isOnTrial(name)) {
+      quota.setStatus(name, record, QuotaStatus::kCounting);
     }
   }
-  enrolLateAccounts(run);
+  enrolLateAccounts(records, config, today);
 }
 
 }  // namespace quarvel

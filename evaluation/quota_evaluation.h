@@ -4,20 +4,25 @@
 
 #include <string>
 
-#include "entry/run.h"
+#include "config/config.h"
+#include "config/output.h"
+#include "evaluation/records.h"
+#include "platform/platform.h"
 
 namespace quarvel {
 
 // Marks a counting member passed at QUOTA_UPLOAD (announcing QUOTAPASSED
 // under `announced_name`, or `name` when that is empty), or takes a pass
 // back below it.
-void checkQuotaPass(Run& run, const std::string& name,
-                    const std::string& announced_name = std::string());
+void checkQuotaPass(QuotaStore& quota, Stores& stores, Config& config, Output& out,
+                    const std::string& name, const std::string& announced_name = std::string());
 
-// Enrols every account of the server user list into an emptied quota store.
-void startQuotaPeriod(Run& run);
+// Enrols every account of the server user list into an emptied quota store;
+// the period runs from `today` to the first of the next month.
+void startQuotaPeriod(const Records& records, Config& config, LocalDate today);
 
-// checkup: repairs member statuses, then enrols late accounts (AddLate).
-void evaluateQuotaDaily(Run& run);
+// checkup: repairs member statuses, then enrols late accounts (AddLate),
+// crediting the days from the period's start to `today`.
+void evaluateQuotaDaily(const Records& records, Config& config, Output& out, LocalDate today);
 
 }  // namespace quarvel

@@ -1,7 +1,7 @@
 // For unit tests: an in-memory site (the sample server database, a
-// configuration, the stores in C:\site) and an in-memory FTP server that
-// logs every line it receives and answers from a small script, without any
-// real waiting.
+// configuration, the stores in C:\site), the parts of one run that the
+// evaluations take, and an in-memory FTP server that logs every line it
+// receives and answers from a small script, without any real waiting.
 #pragma once
 
 #include <algorithm>
@@ -12,9 +12,23 @@
 #include <string>
 #include <vector>
 
+#include "config/config.h"
+#include "config/files.h"
+#include "config/numbers.h"
+#include "config/output.h"
 #include "config/text.h"
-#include "entry/run.h"
+#include "evaluation/punishment.h"
+#include "evaluation/records.h"
+#include "evaluation/trial_evaluation.h"
+#include "ftp/ftp_client.h"
 #include "platform/fake_platform.h"
+#include "server/admin_session.h"
+#include "stores/audit_log.h"
+#include "stores/credit_store.h"
+#include "stores/quota_store.h"
+#include "stores/stores.h"
+#include "stores/trial_store.h"
+#include "userdb/user_database.h"
 #include "userdb/sample_site_test_data.h"
 
 namespace quarvel {
@@ -141,9 +155,87 @@ inline std::string baseConfig() {
          "QUOTA_TYPE=1\r\n";
 }
 
+// The parts of one run, built as the program builds them: the data folder
+// is the current folder, the user database lies below the configured server
+// folder, and the admin login (with a short time-out) reads FTP_HOST,
+// FTP_PORT, FTP_USER and FTP_PASS when it is made.
+class RunParts {
+ public:
+  explicit RunParts(Platform& p)
+      : platform(p),
+        out(p),
+        files(p, out, p.currentFolder()),
+        config(files, out),
+        trial(files),
+        quota(files),
+        credits(files),
+        stores(p, trial, quota, credits),
+        server_folder(config.configValue("ioFTPD")),
+        users(config, files, server_folder),
+        ftp(p, kTimeoutMs),
+        audit(p, files.dataPath(""), commandWord(p.commandLine(), 1),
+              [this] { return config.configValue("FTP_PASS"); }) {
+    users.alsoTellUnreadable([this](const std::string& line) { audit.note("-", line); });
+  }
+
+  Records records() { return {trial, quota, stores, users}; }
+
+  // The run's admin login, kept to the end; and a login of its own.
+  AdminSession& adminSession() {
+    if (!admin_session) admin_session = makeSession(false);
+    return *admin_session;
+  }
+  std::unique_ptr<AdminSession> newAdminSession() { return makeSession(true); }
+
+  Punishment punishment() {
+    return {users, config, adminSession(), stores, audit, platform};
+  }
+  TrialPass trialPass() {
+    return {readWholeNumber(config.configValue("TRIAL_UPLOAD")), config.configValue("TRIAL_ONPASS"),
+            [this] { return newAdminSession(); }, audit, platform};
+  }
+  PunishRule trialRule() {
+    return {readWholeNumber(config.configValue("TRIAL_PUNISHMENT")),
+            config.configValue("TRIAL_DISABLE_FLAG")};
+  }
+  PunishRule quotaRule() {
+    return {readWholeNumber(config.configValue("QUOTA_PUNISHMENT")),
+            config.configValue("QUOTA_DISABLE_FLAG")};
+  }
+
+  static constexpr int kTimeoutMs = 1000;
+
+  Platform& platform;
+  Output out;
+  Files files;
+  Config config;
+  TrialStore trial;
+  QuotaStore quota;
+  CreditStore credits;
+  Stores stores;
+  std::string server_folder;
+  UserDatabase users;
+  FtpClient ftp;
+  AuditLog audit;
+  std::unique_ptr<AdminSession> admin_session;
+
+ private:
+  std::unique_ptr<AdminSession> makeSession(bool quit_at_end) {
+    std::string where = config.configValue("FTP_HOST") + ":" + config.configValue("FTP_PORT");
+    return std::make_unique<LiveAdminSession>(
+        ftp, [this] { return login(); }, where, kTimeoutMs, 0, quit_at_end);
+  }
+  int login() {
+    long long port = readWholeNumber(config.configValue("FTP_PORT"));
+    int channel = ftp.ftpConnect(config.configValue("FTP_HOST"), static_cast<int>(port),
+                                 config.configValue("FTP_USER"), config.configValue("FTP_PASS"));
+    return channel > 0 ? channel : 0;
+  }
+};
+
 // One run on the sample site. Set up the platform (files, date, script,
-// extra configuration lines), then call run(): the Run is built on first
-// use with the start-up settings loaded, as the dispatch would.
+// extra configuration lines), then call run(): its parts are built on first
+// use.
 class Site {
  public:
   explicit Site(const std::string& extra_config = std::string()) {
@@ -153,11 +245,10 @@ class Site {
     platform.addFile("C:\\site\\quarvel.conf", extra_config + baseConfig());
   }
 
-  Run& run() {
-    if (!run_) {
-      run_ = std::make_unique<Run>(platform, 1000);
-      run_->loadStartupSettings();
-    }
+  virtual ~Site() = default;
+
+  RunParts& run() {
+    if (!run_) run_ = std::make_unique<RunParts>(platform);
     return *run_;
   }
 
@@ -177,7 +268,7 @@ class Site {
     settle();
     return platform.hasFile(kQuotaPath);
   }
-  void settle() {
+  virtual void settle() {
     if (run_) run_->stores.commit();
   }
 
@@ -190,7 +281,7 @@ class Site {
   SitePlatform platform;
 
  private:
-  std::unique_ptr<Run> run_;
+  std::unique_ptr<RunParts> run_;
 };
 
 }  // namespace test_site

@@ -22,7 +22,8 @@ TEST(CheckTrialPassTest, PassesAtTheTargetExactly) {
   for (const Case& c : cases) {
     Site site("TRIAL_ONPASS=SITE CHANGE $USER ratio 3\r\n");
     site.setTrialStore(std::string("\r\n") + c.record + "\r\n");
-    checkTrialPass(site.run(), "brisk");
+    auto& run = site.run();
+    checkTrialPass(run.records(), run.out, run.trialPass(), "brisk");
     if (c.passes) {
       EXPECT_EQ(site.platform.output, "!putlog PassedTrial: \"brisk\"\r\n") << c.record;
       EXPECT_EQ(site.trialStore(), "\r\n") << c.record;
@@ -38,12 +39,13 @@ TEST(CheckTrialPassTest, PassCommandGoesOnAFreshLoginThatIsEnded) {
   Site site("TRIAL_ONPASS=SITE CHANGE $USER ratio 3 $USER $user\r\n");
   site.setTrialStore("\r\nwren=600::3::Couriers\r\nbrisk=10::3::Couriers\r\n");
   auto& run = site.run();
-  checkTrialPass(run, "wren");
+  checkTrialPass(run.records(), run.out, run.trialPass(), "wren");
   ASSERT_EQ(site.platform.log.size(), 1u);
   EXPECT_EQ(site.platform.log[0],
             (Lines{"USER siteadmin", std::string("PASS ") + test_site::kPassword,
                    "SITE CHANGE wren ratio 3 wren $user", "QUIT"}));
-  EXPECT_EQ(run.admin_connection, 0);
+  // Not the run's own login, which is kept to the end of the run.
+  EXPECT_EQ(run.admin_session, nullptr);
   EXPECT_EQ(site.trialStore(), "brisk=10::3::Couriers\r\n");
   EXPECT_FALSE(site.passwordShown());
   EXPECT_TRUE(site.platform.error_codes.empty());
@@ -53,7 +55,7 @@ TEST(CheckTrialPassTest, WithoutLoginOrCommandThePassStillCounts) {
   Site refused("TRIAL_ONPASS=SITE CHANGE $USER ratio 3\r\n");
   refused.platform.script.replies["PASS"] = "530 Not you\r\n";
   refused.setTrialStore("\r\nwren=600::3::Couriers\r\n");
-  checkTrialPass(refused.run(), "wren");
+  checkTrialPass(refused.run().records(), refused.run().out, refused.run().trialPass(), "wren");
   EXPECT_EQ(refused.platform.output, "!putlog PassedTrial: \"wren\"\r\n");
   EXPECT_EQ(refused.trialStore(), "\r\n");
   EXPECT_TRUE(refused.platform.siteCommands().empty());
@@ -62,7 +64,8 @@ TEST(CheckTrialPassTest, WithoutLoginOrCommandThePassStillCounts) {
 
   Site no_command;
   no_command.setTrialStore("\r\nwren=600::3::Couriers\r\n");
-  checkTrialPass(no_command.run(), "wren");
+  checkTrialPass(no_command.run().records(), no_command.run().out, no_command.run().trialPass(),
+                 "wren");
   EXPECT_EQ(no_command.platform.output, "!putlog PassedTrial: \"wren\"\r\n");
   EXPECT_TRUE(no_command.platform.connects.empty());
 }
@@ -71,7 +74,7 @@ TEST(CheckTrialPassTest, NoTrialRecordNoPass) {
   // Even a zero target is not reached by somebody who is not on trial.
   Site site("TRIAL_UPLOAD=0\r\nTRIAL_ONPASS=SITE CHANGE $USER ratio 3\r\n");
   site.setTrialStore("\r\nwren=600::3::Couriers\r\n");
-  checkTrialPass(site.run(), "brisk");
+  checkTrialPass(site.run().records(), site.run().out, site.run().trialPass(), "brisk");
   EXPECT_EQ(site.platform.output, "");
   EXPECT_TRUE(site.platform.connects.empty());
 }
@@ -93,7 +96,8 @@ TEST(CheckTrialPassTest, SuspendedQuotaRecordIsReleased) {
     Site site;
     site.setTrialStore(std::string("\r\n") + c.user + "=500::1::G\r\n");
     site.setQuotaStore(std::string("\r\nsetup_quota_started=1\r\n") + c.quota_record + "\r\n");
-    checkTrialPass(site.run(), c.user);
+    auto& run = site.run();
+    checkTrialPass(run.records(), run.out, run.trialPass(), c.user);
     std::string store = site.quotaStore();
     EXPECT_EQ(store.substr(store.find("setup")),
               std::string("setup_quota_started=1\r\n") + c.after + "\r\n")
@@ -111,7 +115,7 @@ TEST(TrialDailyEvaluationTest, RemovesVanishedAndFinishedUsersSilently) {
       "brisk_PREDEL_SIZE_a.zip=4.5\r\n"
       "tamsin=10::5::Couriers\r\n");
   site.setQuotaStore("\r\nsetup_quota_started=1\r\nwren=0::2::Couriers\r\n");
-  evaluateTrialsDaily(site.run());
+  evaluateTrialsDaily(site.run().trial, site.run().users, site.run().config);
   EXPECT_EQ(site.trialStore(), "brisk=499.9::3::Couriers\r\ntamsin=10::5::Couriers\r\n");
   EXPECT_EQ(site.platform.output, "");
   EXPECT_TRUE(site.platform.connects.empty());
@@ -121,7 +125,7 @@ TEST(TrialDailyEvaluationTest, RemovesVanishedAndFinishedUsersSilently) {
 
 TEST(TrialDailyEvaluationTest, NoStoreStaysNoStore) {
   Site site;
-  evaluateTrialsDaily(site.run());
+  evaluateTrialsDaily(site.run().trial, site.run().users, site.run().config);
   EXPECT_FALSE(site.platform.hasFile(Site::kTrialPath));
 }
 

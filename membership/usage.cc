@@ -9,19 +9,19 @@ bool isComplete(const Subcommand& command) {
   return command.kind != SubcommandKind::kGive || leadingNumberLength(command.amount) > 0;
 }
 
-void printUsage(Run& run, SiteCommand site, SubcommandKind kind) {
+void printUsage(Output& out, SiteCommand site, SubcommandKind kind) {
   const bool trial = site == SiteCommand::kTrial;
   const std::string name = trial ? " SITE TRIAL" : " SITE QUOTA";
   if (kind == SubcommandKind::kNone || kind == SubcommandKind::kAdd) {
-    run.printLine(name + " add <user>: " +
+    out.printLine(name + " add <user>: " +
                   (trial ? "puts the user on trial" : "adds the user to the running quota period"));
   }
   if (kind == SubcommandKind::kNone || kind == SubcommandKind::kDel) {
-    run.printLine(name + " del <user>: " +
+    out.printLine(name + " del <user>: " +
                   (trial ? "takes the user off trial" : "takes the user out of the quota period"));
   }
   if (kind == SubcommandKind::kNone || kind == SubcommandKind::kGive) {
-    run.printLine(name + " give <user> <megabytes>: credits an upload made elsewhere "
+    out.printLine(name + " give <user> <megabytes>: credits an upload made elsewhere "
                          "(a negative amount takes it back)");
   }
 }

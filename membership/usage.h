@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "entry/run.h"
+#include "config/output.h"
 #include "membership/subcommand.h"
 
 namespace quarvel {
@@ -18,6 +18,6 @@ enum class SiteCommand { kTrial, kQuota };
 bool isComplete(const Subcommand& command);
 
 // The usage line of the subcommand; all three for kNone.
-void printUsage(Run& run, SiteCommand site, SubcommandKind kind);
+void printUsage(Output& out, SiteCommand site, SubcommandKind kind);
 
 }  // namespace quarvel

@@ -1,5 +1,6 @@
+#include "reports/irc_commands.h"
+
 #include "config/text.h"
-#include "entry/handlers.h"
 #include "reports/irc_text.h"
 #include "reports/listings.h"
 #include "reports/site_summary.h"
@@ -7,21 +8,18 @@
 
 namespace quarvel {
 
-// IRC PASSED [user]: one user's standing, or the site summary without a
-// user. IRC info ...: the listings. Every other IRC line prints nothing.
-Next runIrcCommand(Run& run) {
-  if (toUpper(run.word(1)) != "IRC") return Next::kContinue;
-  if (toUpper(run.word(2)) == "PASSED") {
-    std::string name = cleanIrcText(run.word(3));
+void answerIrc(const ReportSources& sources, long long trial_target_mb, const std::string& today,
+               const std::string& command_line) {
+  if (toUpper(commandWord(command_line, 2)) == "PASSED") {
+    std::string name = cleanIrcText(commandWord(command_line, 3));
     if (name.empty()) {
-      reportSiteSummary(run);
+      reportSiteSummary(sources.trial, sources.quota, sources.config, sources.out);
     } else {
-      reportUser(run, name);
+      reportUser(sources, trial_target_mb, today, name);
     }
-    return Next::kContinue;
+    return;
   }
-  runListing(run, cleanIrcText(run.command_line));
-  return Next::kContinue;
+  runListing(sources, cleanIrcText(command_line));
 }
 
 }  // namespace quarvel

@@ -21,38 +21,41 @@ double quotaStatusOf(const std::string& record) {
   return QuotaStatus(StoreRecord::parse(record).second).number();
 }
 
-void listTrialUsers(Run& run) {
-  std::vector<std::string> names = run.trial.listTrialUsers();
+void listTrialUsers(const ReportSources& sources) {
+  std::vector<std::string> names = sources.trial.listTrialUsers();
   if (countNames(names) == 0) {
-    run.printLine("No users in trial!");
+    sources.out.printLine("No users in trial!");
     return;
   }
-  run.printLine(renderTemplate(run, "Trials_Header", {boldToken(), siteNameToken(run)}));
+  sources.out.printLine(renderTemplate(sources.config, "Trials_Header",
+                                       {boldToken(), siteNameToken(sources.config)}));
   for (const std::string& name : names) {
-    UserRecord user = run.users.lookupUser(name);
-    std::string record = run.trial.readTrialRecord(name);
+    UserRecord user = sources.users.lookupUser(name);
+    std::string record = sources.trial.readTrialRecord(name);
     if (user.account_state != AccountState::kActive) {
-      run.printLine(closedAccountLine(run, true, trimBlanks(user.user_name),
-                                      trimBlanks(user.primary_group), user.account_state));
+      sources.out.printLine(closedAccountLine(sources.config, true, trimBlanks(user.user_name),
+                                              trimBlanks(user.primary_group), user.account_state));
       continue;
     }
     // Amounts as the store holds them; a size memo shows its size and no
     // days. The site name comes last, so a user name holding "$SITENAME"
     // shows the site's name.
-    run.printLine(renderTemplate(run, "Trials_Body",
-                                 {boldToken(),
-                                  {"$USER", trimBlanks(user.user_name)},
-                                  {"$GROUP", trimBlanks(user.primary_group)},
-                                  {"$UPLOADED", field(record, "::", 1)},
-                                  {"$SHOWL", run.configValue("TRIAL_UPLOAD")},
-                                  {"$DAYSLEFT", field(record, "::", 2)},
-                                  siteNameToken(run)}));
+    sources.out.printLine(renderTemplate(sources.config, "Trials_Body",
+                                         {boldToken(),
+                                          {"$USER", trimBlanks(user.user_name)},
+                                          {"$GROUP", trimBlanks(user.primary_group)},
+                                          {"$UPLOADED", field(record, "::", 1)},
+                                          {"$SHOWL", sources.config.configValue("TRIAL_UPLOAD")},
+                                          {"$DAYSLEFT", field(record, "::", 2)},
+                                          siteNameToken(sources.config)}));
   }
 }
 
-void printCount(Run& run, const std::string& key, const std::string& token, long long count) {
-  run.printLine(
-      renderTemplate(run, key, {boldToken(), siteNameToken(run), {token, integerForm(count)}}));
+void printCount(const ReportSources& sources, const std::string& key, const std::string& token,
+                long long count) {
+  sources.out.printLine(
+      renderTemplate(sources.config, key,
+                     {boldToken(), siteNameToken(sources.config), {token, integerForm(count)}}));
 }
 
 // The exempt and passed listings: a header with the count of the chosen
@@ -65,60 +68,61 @@ struct QuotaListing {
   bool reason_for_trial;  // status 2 shows EXEMPT_IN_TRIAL as the reason
 };
 
-void listQuotaUsers(Run& run, const QuotaListing& listing) {
-  std::vector<std::string> names = run.quota.listQuotaUsers();
+void listQuotaUsers(const ReportSources& sources, const QuotaListing& listing) {
+  std::vector<std::string> names = sources.quota.listQuotaUsers();
   long long count = 0;
   if (countNames(names) != 0) {
     for (const std::string& name : names) {
-      if (listing.chosen(quotaStatusOf(run.quota.readQuotaRecord(name)))) ++count;
+      if (listing.chosen(quotaStatusOf(sources.quota.readQuotaRecord(name)))) ++count;
     }
   }
-  printCount(run, listing.header_key, listing.header_token, count);
+  printCount(sources, listing.header_key, listing.header_token, count);
   if (count == 0) return;
   for (const std::string& name : names) {
-    UserRecord user = run.users.lookupUser(name);
-    std::string record = run.quota.readQuotaRecord(name);
+    UserRecord user = sources.users.lookupUser(name);
+    std::string record = sources.quota.readQuotaRecord(name);
     double status = quotaStatusOf(record);
     if (!listing.chosen(status)) continue;
     if (user.account_state != AccountState::kActive) {
-      run.printLine(closedAccountLine(run, true, name, field(record, "::", 3), user.account_state));
+      sources.out.printLine(closedAccountLine(sources.config, true, name, field(record, "::", 3),
+                                              user.account_state));
       continue;
     }
     if (listing.reason_for_trial && status == 2) {
-      user.exempt_reason =
-          renderTemplate(run, "EXEMPT_IN_TRIAL", {boldToken()}).substr(0, kReasonCapacity);
+      user.exempt_reason = renderTemplate(sources.config, "EXEMPT_IN_TRIAL", {boldToken()})
+                               .substr(0, kReasonCapacity);
     }
-    run.printLine(renderTemplate(run, listing.line_key,
-                                 {boldToken(),
-                                  siteNameToken(run),
-                                  {"$USER", name},
-                                  {"$GROUP", field(record, "::", 3)},
-                                  {"$EXCUSE", trimBlanks(user.exempt_reason)}}));
+    sources.out.printLine(renderTemplate(sources.config, listing.line_key,
+                                         {boldToken(),
+                                          siteNameToken(sources.config),
+                                          {"$USER", name},
+                                          {"$GROUP", field(record, "::", 3)},
+                                          {"$EXCUSE", trimBlanks(user.exempt_reason)}}));
   }
 }
 
 }  // namespace
 
-void runListing(Run& run, const std::string& clean_line) {
+void runListing(const ReportSources& sources, const std::string& clean_line) {
   std::string info = toLower(commandWord(clean_line, 2));
   std::string store = toLower(commandWord(clean_line, 3));
   std::string what = toLower(commandWord(clean_line, 4));
   if (info != "info") return;
   if (store == "trial") {
     if (what == "all") {
-      listTrialUsers(run);
+      listTrialUsers(sources);
     } else if (what.empty()) {
-      printCount(run, "Trials_Total", "$TOTAL", countNames(run.trial.listTrialUsers()));
+      printCount(sources, "Trials_Total", "$TOTAL", countNames(sources.trial.listTrialUsers()));
     }
   } else if (store == "quota") {
     if (what == "total") {
-      printCount(run, "QUOTAs_Total", "$TOTAL", countNames(run.quota.listQuotaUsers()));
+      printCount(sources, "QUOTAs_Total", "$TOTAL", countNames(sources.quota.listQuotaUsers()));
     } else if (what == "exempt") {
-      listQuotaUsers(run, {"QUOTAs_EXEMPTED_HEADER", "$EXEMPT", "QUOTAs_EXEMPTED",
-                           [](double status) { return status >= 2; }, true});
+      listQuotaUsers(sources, {"QUOTAs_EXEMPTED_HEADER", "$EXEMPT", "QUOTAs_EXEMPTED",
+                               [](double status) { return status >= 2; }, true});
     } else if (what == "passed") {
-      listQuotaUsers(run, {"QUOTAs_PASSED_HEADER", "$PASSED", "QUOTAs_PASSED",
-                           [](double status) { return status == 1; }, false});
+      listQuotaUsers(sources, {"QUOTAs_PASSED_HEADER", "$PASSED", "QUOTAs_PASSED",
+                               [](double status) { return status == 1; }, false});
     }
   }
 }

@@ -4,13 +4,13 @@
 
 #include <string>
 
-#include "entry/run.h"
+#include "reports/report_sources.h"
 
 namespace quarvel {
 
 // `clean_line` is the command line with braces, quotes and slashes already
 // removed; words 2 to 4 ("info", "trial"/"quota", what) choose the listing.
 // Any other combination prints nothing.
-void runListing(Run& run, const std::string& clean_line);
+void runListing(const ReportSources& sources, const std::string& clean_line);
 
 }  // namespace quarvel

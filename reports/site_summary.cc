@@ -29,19 +29,19 @@ long long countSummaryQuotaUsers(const std::vector<std::string>& lines) {
   return count;
 }
 
-void reportSiteSummary(Run& run) {
+void reportSiteSummary(TrialStore& trial, QuotaStore& quota, Config& config, Output& out) {
   // Every non-blank line of the trial store counts, size memos included;
   // the store's own keys (the due list, the counted date) are no users.
   long long trial_users = 0;
-  for (const std::string& line : run.trial.file().readAllLines()) {
+  for (const std::string& line : trial.file().readAllLines()) {
     if (!isTrialStoreKey(field(line, "=", 1))) ++trial_users;
   }
-  long long quota_users = countSummaryQuotaUsers(run.quota.file().readAllLines());
-  run.printLine(renderTemplate(run, "Irc_Info",
+  long long quota_users = countSummaryQuotaUsers(quota.file().readAllLines());
+  out.printLine(renderTemplate(config, "Irc_Info",
                                {{"$TRIALUSERS", integerForm(trial_users)},
                                 {"$QUOTAUSERS", integerForm(quota_users)},
                                 boldToken(),
-                                siteNameToken(run)}));
+                                siteNameToken(config)}));
 }
 
 }  // namespace quarvel

@@ -5,7 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "entry/run.h"
+#include "config/config.h"
+#include "config/output.h"
+#include "stores/quota_store.h"
+#include "stores/trial_store.h"
 
 namespace quarvel {
 
@@ -15,6 +18,6 @@ namespace quarvel {
 long long countSummaryQuotaUsers(const std::vector<std::string>& lines);
 
 // Prints Irc_Info with "$TRIALUSERS", "$QUOTAUSERS", "$BOLD", "$SITENAME".
-void reportSiteSummary(Run& run);
+void reportSiteSummary(TrialStore& trial, QuotaStore& quota, Config& config, Output& out);
 
 }  // namespace quarvel

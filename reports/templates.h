@@ -7,7 +7,8 @@
 #include <utility>
 #include <vector>
 
-#include "entry/run.h"
+#include "config/config.h"
+#include "userdb/user_database.h"
 
 namespace quarvel {
 
@@ -23,23 +24,24 @@ std::string substitute(std::string text, const Substitutions& substitutions);
 
 // The template under `key` (empty when the key is missing) with the
 // substitutions applied.
-std::string renderTemplate(Run& run, const std::string& key, const Substitutions& substitutions);
+std::string renderTemplate(Config& config, const std::string& key,
+                           const Substitutions& substitutions);
 
 // The same for a template added after sites had written their
 // configuration: `fallback` stands in while the key is missing or empty.
-std::string renderTemplateOr(Run& run, const std::string& key, const std::string& fallback,
+std::string renderTemplateOr(Config& config, const std::string& key, const std::string& fallback,
                              const Substitutions& substitutions);
 
 // The line for an account the server has closed (deleted or expired), in
 // place of its standing: "$BOLD", "$SITENAME", "$USER", "$GROUP" and "$STATE"
 // (deleted or expired). The IRC PASSED answer and the listings' lines each
 // have a template of their own.
-std::string closedAccountLine(Run& run, bool listing, const std::string& user,
+std::string closedAccountLine(Config& config, bool listing, const std::string& user,
                               const std::string& group, AccountState state);
 
 // The two tokens almost every template offers: "$BOLD" and "$SITENAME"
 // (the value of Irc_SiteName).
 std::pair<std::string, std::string> boldToken();
-std::pair<std::string, std::string> siteNameToken(Run& run);
+std::pair<std::string, std::string> siteNameToken(Config& config);
 
 }  // namespace quarvel

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "config/config.h"
+#include "config/files.h"
+#include "config/output.h"
 #include "platform/fake_platform.h"
 
 namespace quarvel {
@@ -39,12 +42,14 @@ TEST(TemplatesTest, SubstitutesInOrder) {
 
 TEST(TemplatesTest, RendersFromTheConfiguration) {
   FakePlatform platform;
-  platform.command_line = "IRC info trial";
   platform.addFile("C:\\prog\\quarvel.conf",
                    "Irc_SiteName=  \"My Site\"  \r\nheader=$BOLD$SITENAME$BOLD\r\n");
-  quarvel::Run run(platform);
-  EXPECT_EQ(renderTemplate(run, "HEADER", {boldToken(), siteNameToken(run)}), "\x02My Site\x02");
-  EXPECT_EQ(renderTemplate(run, "missing", {boldToken(), siteNameToken(run)}), "");
+  Output out(platform);
+  Files files(platform, out, platform.programFolder());
+  Config config(files, out);
+  EXPECT_EQ(renderTemplate(config, "HEADER", {boldToken(), siteNameToken(config)}),
+            "\x02My Site\x02");
+  EXPECT_EQ(renderTemplate(config, "missing", {boldToken(), siteNameToken(config)}), "");
 }
 
 }  // namespace

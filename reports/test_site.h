@@ -1,11 +1,20 @@
 // A small site in memory for the report tests: the program folder with the
-// configuration and the stores, and a server user database.
+// configuration and the stores, and a server user database; a command line
+// is answered as the IRC bot's are, from the program folder.
 #pragma once
 
 #include <string>
 
-#include "entry/dispatch.h"
+#include "config/config.h"
+#include "config/files.h"
+#include "config/numbers.h"
+#include "config/output.h"
+#include "dates/dates.h"
 #include "platform/fake_platform.h"
+#include "reports/irc_commands.h"
+#include "stores/quota_store.h"
+#include "stores/trial_store.h"
+#include "userdb/user_database.h"
 
 namespace quarvel {
 
@@ -41,11 +50,21 @@ class TestSite {
     platform_.date = {2027, 3, 20};
   }
 
-  // Runs the program on `command_line`; returns what it printed.
+  // Answers the IRC command line `command_line` with what a run reads
+  // afresh; returns what it printed.
   std::string run(const std::string& command_line) {
     platform_.command_line = command_line;
     platform_.output.clear();
-    runProgram(platform_);
+    Output out(platform_);
+    Files files(platform_, out, platform_.programFolder());
+    Config config(files, out);
+    TrialStore trial(files);
+    QuotaStore quota(files);
+    std::string server_folder = config.configValue("ioFTPD");
+    UserDatabase users(config, files, server_folder);
+    answerIrc({config, users, trial, quota, out},
+              readWholeNumber(config.configValue("TRIAL_UPLOAD")), formatDate(platform_.today()),
+              command_line);
     return platform_.output;
   }
 

@@ -10,25 +10,27 @@ namespace quarvel {
 namespace {
 
 // "$BOLD", "$SITENAME", "$USER", "$GROUP" from the user's record.
-Substitutions userTokens(Run& run, const UserRecord& user) {
+Substitutions userTokens(Config& config, const UserRecord& user) {
   return {boldToken(),
-          siteNameToken(run),
+          siteNameToken(config),
           {"$USER", trimBlanks(user.user_name)},
           {"$GROUP", trimBlanks(user.primary_group)}};
 }
 
-void reportTrialUser(Run& run, const UserRecord& user, const std::string& record) {
-  Standing standing = trialStanding(record, run.settings.trial_upload);
-  Substitutions first = userTokens(run, user);
+void reportTrialUser(const ReportSources& sources, long long target_mb, const UserRecord& user,
+                     const std::string& record) {
+  Standing standing = trialStanding(record, target_mb);
+  Substitutions first = userTokens(sources.config, user);
   first.push_back({"$SHOWL", integerForm(standing.required)});
-  std::string line = renderTemplate(run, "Irc_Trial_Uinfo", first);
-  run.printLine(substitute(line, trialAmountTokens(standing)));
+  std::string line = renderTemplate(sources.config, "Irc_Trial_Uinfo", first);
+  sources.out.printLine(substitute(line, trialAmountTokens(standing)));
 }
 
-void reportQuotaUser(Run& run, const UserRecord& user, const std::string& record) {
+void reportQuotaUser(const ReportSources& sources, const std::string& today, const UserRecord& user,
+                     const std::string& record) {
   double status = readNumber(field(record, "::", 2));
   std::string key;
-  Substitutions first = userTokens(run, user);
+  Substitutions first = userTokens(sources.config, user);
   if (status <= 1) {
     key = "Irc_Quota_Uinfo";
   } else if (status == 3) {
@@ -37,53 +39,57 @@ void reportQuotaUser(Run& run, const UserRecord& user, const std::string& record
   } else {
     return;  // suspended while on trial, or an unknown status: nothing to say
   }
-  long long required = readWholeNumber(run.configValue("QUOTA_UPLOAD"));
-  long long days_left = daysBetween(run.quota.periodEnds(), run.today());
+  long long required = readWholeNumber(sources.config.configValue("QUOTA_UPLOAD"));
+  long long days_left = daysBetween(sources.quota.periodEnds(), today);
   Standing standing = quotaStanding(record, required, days_left);
-  std::string line = renderTemplate(run, key, first);
-  run.printLine(substitute(line, quotaAmountTokens(standing)));
+  std::string line = renderTemplate(sources.config, key, first);
+  sources.out.printLine(substitute(line, quotaAmountTokens(standing)));
 }
 
-void reportOutsider(Run& run, const UserRecord& user) {
-  bool started = run.quota.periodStarted();
-  bool late = run.configValue("AddLate") == "1";
+void reportOutsider(const ReportSources& sources, const UserRecord& user) {
+  Config& config = sources.config;
+  bool started = sources.quota.periodStarted();
+  bool late = config.configValue("AddLate") == "1";
   if (!started) {
-    run.printLine(renderTemplate(run, "Irc_Quota_Not_Started", {boldToken(), siteNameToken(run)}));
+    sources.out.printLine(
+        renderTemplate(config, "Irc_Quota_Not_Started", {boldToken(), siteNameToken(config)}));
   } else if (late) {
-    run.printLine(renderTemplate(run, "Irc_Quota_Yet", userTokens(run, user)));
+    sources.out.printLine(renderTemplate(config, "Irc_Quota_Yet", userTokens(config, user)));
   } else {
-    run.printLine(renderTemplate(run, "Irc_Quota_Next", userTokens(run, user)));
+    sources.out.printLine(renderTemplate(config, "Irc_Quota_Next", userTokens(config, user)));
   }
 }
 
 }  // namespace
 
-void reportUser(Run& run, const std::string& name) {
-  UserRecord user = run.users.lookupUser(name);
+void reportUser(const ReportSources& sources, long long trial_target_mb, const std::string& today,
+                const std::string& name) {
+  UserRecord user = sources.users.lookupUser(name);
   if (trimBlanks(user.user_name).empty()) {
-    run.printLine(
-        renderTemplate(run, "Irc_No_User", {boldToken(), siteNameToken(run), {"$USER", name}}));
+    sources.out.printLine(
+        renderTemplate(sources.config, "Irc_No_User",
+                       {boldToken(), siteNameToken(sources.config), {"$USER", name}}));
     return;
   }
   // A closed account has no standing to show; its records wait for an
   // undelete or the purge.
   if (user.account_state != AccountState::kActive) {
-    run.printLine(closedAccountLine(run, false, trimBlanks(user.user_name),
-                                    trimBlanks(user.primary_group), user.account_state));
+    sources.out.printLine(closedAccountLine(sources.config, false, trimBlanks(user.user_name),
+                                            trimBlanks(user.primary_group), user.account_state));
     return;
   }
   // A user in both stores is reported as a trial user.
-  std::string trial_record = run.trial.readTrialRecord(name);
+  std::string trial_record = sources.trial.readTrialRecord(name);
   if (!trial_record.empty()) {
-    reportTrialUser(run, user, trial_record);
+    reportTrialUser(sources, trial_target_mb, user, trial_record);
     return;
   }
-  std::string quota_record = run.quota.readQuotaRecord(name);
+  std::string quota_record = sources.quota.readQuotaRecord(name);
   if (!quota_record.empty()) {
-    reportQuotaUser(run, user, quota_record);
+    reportQuotaUser(sources, today, user, quota_record);
     return;
   }
-  reportOutsider(run, user);
+  reportOutsider(sources, user);
 }
 
 }  // namespace quarvel

@@ -1,0 +1,14 @@
+// IRC ...: the bot's questions, answered by the reports.
+#include "config/text.h"
+#include "entry/handlers.h"
+#include "reports/irc_commands.h"
+
+namespace quarvel {
+
+Next runIrcCommand(Run& run) {
+  if (toUpper(run.word(1)) != "IRC") return Next::kContinue;
+  answerIrc(run.reportSources(), run.settings.trial_upload, run.today(), run.command_line);
+  return Next::kContinue;
+}
+
+}  // namespace quarvel
