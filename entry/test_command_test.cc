@@ -3,7 +3,7 @@
 #include "entry/admin_connection.h"
 #include "entry/dispatch.h"
 #include "entry/handlers.h"
-#include "entry/run_test_site.h"
+#include "entry/site_test_util.h"
 
 namespace quarvel {
 namespace {

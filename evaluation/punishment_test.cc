@@ -4,7 +4,7 @@
 
 #include <functional>
 
-#include "evaluation/test_site.h"
+#include "evaluation/site_test_util.h"
 
 namespace quarvel {
 namespace {
