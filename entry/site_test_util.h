@@ -43,7 +43,7 @@ class HandlerSite : public TestSite {
     addUser("carol", "11", "3", "36");   // disabled for the quota
     addUser("Marlow", "12", "2", "1M");  // in the exempt group
     addUser("nogroup", "13", "", "3");
-    platform.script.reachable = false;  // no network, as in the plain fake
+    platform.reachable = false;  // no network, as in the plain fake
   }
 
   // Runs the command line as the server would start the program; returns

@@ -1,15 +1,12 @@
 // For unit tests: one builder of in-memory sites (a data folder with the
 // configuration and the stores, a server user database below C:\ioFTPD, the
-// date), the parts of one run on such a site, and an in-memory FTP server
-// that logs every line it receives and answers from a small script, without
-// any real waiting. The sample site of the evaluation tests is one preset;
+// date), the parts of one run on such a site, and the scripted FTP server
+// (ftp/scripted_server_test_util.h) reached in memory, without any real
+// waiting. The sample site of the evaluation tests is one preset;
 // reports/ and entry/ build theirs on the same builder.
 #pragma once
 
-#include <algorithm>
-#include <cstring>
 #include <deque>
-#include <map>
 #include <memory>
 #include <string>
 #include <utility>
@@ -24,6 +21,7 @@
 #include "evaluation/records.h"
 #include "evaluation/trial_evaluation.h"
 #include "ftp/ftp_client.h"
+#include "ftp/scripted_server_test_util.h"
 #include "platform/fake_platform.h"
 #include "server/admin_session.h"
 #include "stores/audit_log.h"
@@ -37,76 +35,22 @@
 namespace quarvel {
 namespace test_site {
 
-// How the in-memory server behaves. Replies are keyed by the command word
-// (upper case, "SITE" for every SITE command); a missing key gets "200 OK".
-struct ServerScript {
-  bool reachable = true;
-  std::string greeting = "220 Test server ready\r\n";
-  std::map<std::string, std::string> replies = {
-      {"USER", "331 Password required\r\n"},
-      {"PASS", "230 Logged in\r\n"},
-      {"QUIT", "221 Bye\r\n"},
-  };
-  // Replies to one exact command line, before the word's reply.
-  std::map<std::string, std::string> per_command;
-  bool sends_fail_after_login = false;
-  // From the first SITE command on, every receive fills the whole buffer.
-  bool floods_after_site = false;
-};
-
-class ScriptedConnection : public TcpConnection {
- public:
-  ScriptedConnection(const ServerScript& script, std::vector<std::string>* log)
-      : script_(script), log_(log), pending_(script.greeting) {}
-
-  bool sendAll(const char* data, std::size_t size) override {
-    if (logged_in_ && script_.sends_fail_after_login) return false;
-    received_.append(data, size);
-    std::size_t end;
-    while ((end = received_.find('\n')) != std::string::npos) {
-      std::string line = received_.substr(0, end);
-      received_.erase(0, end + 1);
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      log_->push_back(line);
-      std::string word = toUpper(line.substr(0, line.find(' ')));
-      auto it = script_.replies.find(word);
-      std::string reply = it == script_.replies.end() ? "200 OK\r\n" : it->second;
-      auto exact = script_.per_command.find(line);
-      if (exact != script_.per_command.end()) reply = exact->second;
-      if (word == "PASS" && reply.compare(0, 3, "230") == 0) logged_in_ = true;
-      if (word == "SITE" && script_.floods_after_site) flooding_ = true;
-      pending_ += reply;
-    }
-    return true;
-  }
-
-  long receive(char* buffer, std::size_t size, int) override {
-    if (flooding_) {
-      for (std::size_t i = 0; i < size; ++i) buffer[i] = i % 8 == 7 ? '\n' : 'x';
-      return static_cast<long>(size);
-    }
-    if (pending_.empty()) return -1;  // a time-out, at once
-    std::size_t n = std::min(size, pending_.size());
-    std::memcpy(buffer, pending_.data(), n);
-    pending_.erase(0, n);
-    return static_cast<long>(n);
-  }
-
- private:
-  const ServerScript& script_;
-  std::vector<std::string>* log_;
-  std::string pending_;
-  std::string received_;
-  bool logged_in_ = false;
-  bool flooding_ = false;
-};
-
+// The site's FTP server, in memory: USER, PASS and QUIT answered as a
+// server that takes the login, every other command with "200 OK".
 class SitePlatform : public FakePlatform {
  public:
+  SitePlatform() {
+    script.greeting = "220 Test server ready\r\n";
+    script.unknown_reply = "200 OK\r\n";
+    script.reply("USER", "331 Password required\r\n");
+    script.reply("PASS", "230 Logged in\r\n");
+    script.reply("QUIT", "221 Bye\r\n");
+  }
+
   std::unique_ptr<TcpConnection> connectTcp(const std::string& host, int port, int,
                                             int* error_number) override {
     connects.push_back(host + ":" + std::to_string(port));
-    if (!script.reachable) {
+    if (!reachable) {
       *error_number = 10061;
       return nullptr;
     }
@@ -125,7 +69,9 @@ class SitePlatform : public FakePlatform {
     return site;
   }
 
-  ServerScript script;
+  FtpScript script;
+  // False: every connection is refused (error 10061).
+  bool reachable = true;
   std::vector<std::string> connects;
   // Per connection, every line received (CR LF removed). A deque keeps the
   // logs handed to open connections in place.

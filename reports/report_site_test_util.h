@@ -40,7 +40,7 @@ class ReportSite : public TestSite {
     addUser("x$SITENAMEx", "4", "", "3");
     setGroupTable("Couriers:1:STANDARD\r\nFriends:2:STANDARD\r\n");
     platform.date = {2027, 3, 20};
-    platform.script.reachable = false;  // no network, as in the plain fake
+    platform.reachable = false;  // no network, as in the plain fake
   }
 
   // Answers the IRC command line with what a fresh run reads; returns what
