@@ -1,9 +1,8 @@
 // The FTP client: numbered control and data channels over the platform's
-// TCP connections, the line engine of the control channel (send a command
-// line, read reply lines and whole replies within one deadline, the last
-// status pair), TLS, and the FTP operations. ftp_api.h exports the
-// operations to C callers; the admin session sends its SITE commands
-// through the same engine.
+// TCP connections (each a ControlChannel, the line engine of
+// ftp/control_channel.h), the last status pair, TLS, and the FTP
+// operations. ftp_api.h exports the operations to C callers; the admin
+// session sends its SITE commands on a channel of the client too.
 //
 // Every operation leaves the last status behind: the reply code and text of
 // the last reply line it read, or a local error formed like a reply line
@@ -18,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "ftp/control_channel.h"
 #include "platform/platform.h"
 #include "platform/tls.h"
 
@@ -69,48 +69,22 @@ class FtpClient {
   // Closes a channel's socket without sending anything.
   void closeChannel(int channel);
 
-  enum class Sent {
-    kSent,
-    kNoChannel,  // no such channel (never opened, or closed)
-    kLineBreak,  // the command holds CR or LF and is never sent
-    kBroken,     // the platform reported a send error
-  };
-  // Sends the command and CR LF in one piece.
-  Sent sendCommand(int channel, const std::string& command);
+  // The channel with this number (its line engine); null when there is
+  // none.
+  ControlChannel* controlChannel(int channel);
 
-  // One reply line: CRs dropped, up to LF, at most 65,536 characters (the
-  // rest of a longer line is read and dropped). A line cut short by the
-  // peer's close or a time-out is given as far as it arrived, so the call
-  // gives the empty text when nothing came.
-  // A line gets at most the time-out in all, so a peer that trickles bytes
-  // cannot hold a run; `deadline_ms` (from deadlineFromNow) bounds several
-  // reads together instead, as a reply of many lines is read.
+  // ControlChannel's line engine by channel number; no such channel sends
+  // nothing, reads the empty text and counts as ended.
+  using Sent = ControlChannel::Sent;
+  using Reply = ControlChannel::Reply;
+  Sent sendCommand(int channel, const std::string& command);
   std::string readReplyLine(int channel, std::int64_t deadline_ms = 0);
+  Reply readReply(int channel, std::int64_t deadline_ms, std::size_t max_bytes);
+  bool atEndOfData(int channel);
+  bool channelEnded(int channel);
 
   // The clock reading one time-out from now.
   std::int64_t deadlineFromNow() { return platform_.monotonicMs() + timeout_ms_; }
-
-  // A whole reply, read line by line up to its final line: the first one
-  // whose first three characters hold a reply code and which announces no
-  // further lines. Other lines (continuations, or lines without a code) are
-  // passed over. It ends early when the channel ends (`line` is then the
-  // empty text) or when more than `max_bytes` (lines counted with CR LF)
-  // arrived without a final line.
-  struct Reply {
-    enum class End { kFinal, kChannelEnded, kTooLong };
-    End end = End::kChannelEnded;
-    std::string line;  // the final line
-  };
-  Reply readReply(int channel, std::int64_t deadline_ms, std::size_t max_bytes);
-
-  // True when everything received so far has been read and the last receive
-  // did not fill the receive buffer, or the peer closed, or a wait timed out.
-  // Sending a command clears it.
-  bool atEndOfData(int channel);
-
-  // True when nothing more can arrive on the channel: the peer closed, a
-  // wait timed out, or there is no such channel.
-  bool channelEnded(int channel) { return dataEnded(channel); }
 
   int lastStatusCode() const { return last_code_; }
   const std::string& lastStatusMessage() const { return last_message_; }
@@ -169,8 +143,6 @@ class FtpClient {
   void setProgressSink(ProgressSink sink) { progress_ = std::move(sink); }
 
  private:
-  struct Channel;
-  Channel* channel(int number);
   int addChannel(std::unique_ptr<TcpConnection> connection);
   // Sets the pair from a line: its reply code and its text from the fourth
   // character on, trimmed.
@@ -197,10 +169,7 @@ class FtpClient {
   int sendBlock(int channel, const char* data, std::size_t size);
 
   // Reads lines until one that does not announce more lines.
-  std::string readFinalLine(int channel, std::int64_t deadline_ms = 0);
-  // True when nothing more can arrive on the channel: the peer closed or a
-  // wait timed out.
-  bool dataEnded(int channel);
+  std::string readFinalLine(int channel);
   int oneLineCommand(int channel, const std::string& command, int expected);
   // AUTH TLS and the handshake on a fresh control channel: false, with the
   // last status and lastTlsFailure set, when the login must stop here.
@@ -228,7 +197,7 @@ class FtpClient {
   TlsPeer last_tls_peer_;
   std::string last_tls_failure_;
   int next_channel_ = 1;
-  std::map<int, std::unique_ptr<Channel>> channels_;
+  std::map<int, std::unique_ptr<ControlChannel>> channels_;
   int last_code_ = 0;
   std::string last_message_;
   ProgressSink progress_;

@@ -24,13 +24,18 @@ std::string binaryBytes(std::size_t size) {
   return bytes;
 }
 
+// The client's progress texts, as "window:text".
+void recordProgress(FtpClient& client, Strings* progress) {
+  client.setProgressSink([progress](std::intptr_t window, const std::string& text) {
+    progress->push_back(std::to_string(window) + ":" + text);
+  });
+}
+
 class FtpTransferTest : public ::testing::Test {
  protected:
   void SetUp() override {
     platform.addFolder("C:\\site");
-    client.setProgressSink([this](std::intptr_t window, const std::string& text) {
-      progress.push_back(std::to_string(window) + ":" + text);
-    });
+    recordProgress(client, &progress);
   }
 
   int login() {
@@ -203,9 +208,7 @@ TEST(FtpDownloadTest, ServerScenarios) {
     server.start();
     FtpClient client(platform, kTimeoutMs);
     Strings progress;
-    client.setProgressSink([&progress](std::intptr_t window, const std::string& text) {
-      progress.push_back(std::to_string(window) + ":" + text);
-    });
+    recordProgress(client, &progress);
     int channel = client.ftpConnect(kHost, server.port(), "bob", "secret");
     EXPECT_EQ(client.ftpGetFile(channel, c.window, kHost, "a", kLocal), c.result);
     EXPECT_EQ(platform.file(kLocal), c.data);
@@ -295,9 +298,7 @@ TEST_F(FtpTransferTest, UploadSendsBlocksAndShowsProgressForFullBlocks) {
     server.start();
     FtpClient client(platform, kTimeoutMs);
     Strings progress;
-    client.setProgressSink([&progress](std::intptr_t window, const std::string& text) {
-      progress.push_back(std::to_string(window) + ":" + text);
-    });
+    recordProgress(client, &progress);
     int channel = client.ftpConnect(kHost, server.port(), "bob", "secret");
     EXPECT_EQ(client.ftpPutFile(channel, kHost, 1, "up load.bin", kLocal), 1);
     EXPECT_EQ(client.lastStatusCode(), 226);

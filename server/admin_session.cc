@@ -89,22 +89,23 @@ SiteReply LiveAdminSession::send(const std::string& command) {
     return giveUp(SiteOutcome::kTimedOut, "the admin login on " + where_ + " used up its " +
                                               seconds(budget_ms_) + " for replies");
   }
-  if (ftp_.sendCommand(channel_, command) != FtpClient::Sent::kSent) {
+  ControlChannel* control = ftp_.controlChannel(channel_);
+  if (control == nullptr || control->send(command) != ControlChannel::Sent::kSent) {
     return giveUp(SiteOutcome::kLost, "the connection to " + where_ + " broke");
   }
-  return readReply(command);
+  return readReply(*control, command);
 }
 
-SiteReply LiveAdminSession::readReply(const std::string& command) {
+SiteReply LiveAdminSession::readReply(ControlChannel& control, const std::string& command) {
   Platform& platform = ftp_.platform();
   std::int64_t started = platform.monotonicMs();
   std::int64_t deadline = std::min(started + timeout_ms_, session_deadline_);
-  FtpClient::Reply read = ftp_.readReply(channel_, deadline, kMaxReplyBytes);
-  if (read.end == FtpClient::Reply::End::kTooLong) {
+  ControlChannel::Reply read = control.readReply(deadline, kMaxReplyBytes);
+  if (read.end == ControlChannel::Reply::End::kTooLong) {
     return giveUp(SiteOutcome::kLost, "the reply from " + where_ + " to \"" + command +
                                           "\" does not end");
   }
-  if (read.end == FtpClient::Reply::End::kChannelEnded) {
+  if (read.end == ControlChannel::Reply::End::kChannelEnded) {
     // A wait that ends near the deadline timed out; earlier, the peer closed.
     if (platform.monotonicMs() >= deadline - kDeadlineSlackMs) {
       return giveUp(SiteOutcome::kTimedOut, "no reply from " + where_ + " to \"" + command +
