@@ -67,7 +67,11 @@ double Files::fileSizeMB(const std::string& path) {
 bool Files::withinBound(const std::string& path, const std::string& measured,
                         std::uint64_t max_bytes) {
   std::uint64_t bytes = 0;
-  if (!platform_.fileSize(measured, &bytes) || bytes <= max_bytes) return true;
+  return !platform_.fileSize(measured, &bytes) || withinBound(path, bytes, max_bytes);
+}
+
+bool Files::withinBound(const std::string& path, std::uint64_t bytes, std::uint64_t max_bytes) {
+  if (bytes <= max_bytes) return true;
   platform_.writeErrorLine("Quarvel: " + path + " is longer than " + std::to_string(max_bytes) +
                            " bytes; read as damaged");
   return false;
@@ -82,14 +86,19 @@ std::shared_ptr<const std::string> Files::readServerFile(const std::string& path
                                                          const std::string& tag,
                                                          std::uint64_t max_bytes) {
   static const std::shared_ptr<const std::string> kNothing = std::make_shared<std::string>();
-  if (!fileExists(path)) return kNothing;
+  // A file whose identity can be taken is there; only one that cannot is
+  // tried as fileExists does. The identity also gives the size.
   FileIdentity identity;
   bool identified = platform_.fileIdentity(path, &identity);
+  if (!identified && !fileExists(path)) return kNothing;
   auto known = read_texts_.find(path);
   if (identified && known != read_texts_.end() && known->second.identity == identity) {
     return known->second.text;
   }
-  if (!withinBound(path, path, max_bytes)) return kNothing;
+  if (identified ? !withinBound(path, identity.size, max_bytes)
+                 : !withinBound(path, path, max_bytes)) {
+    return kNothing;
+  }
   std::string copy = dataPath("\\" + safeTag(tag) + ".tmp");
   FileError error = platform_.copyFile(path, copy);
   // The file may have grown while it was copied; the copy is what is read.

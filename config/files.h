@@ -61,6 +61,7 @@ class Files {
   // `measured` is longer than max_bytes.
   bool withinBound(const std::string& path, const std::string& measured,
                    std::uint64_t max_bytes);
+  bool withinBound(const std::string& path, std::uint64_t bytes, std::uint64_t max_bytes);
 
   Platform& platform_;
   Output& out_;

@@ -322,23 +322,21 @@ class PosixPlatform : public Platform {
 
   FileError probeFile(const std::string& path) override {
     FileError error = FileError::kNone;
-    int fd = openRegularForReading(nativePath(path), &error);
+    int fd = openRegular(nativePath(path), &error);
     if (fd >= 0) ::close(fd);
     return error;
   }
 
   FileError readFile(const std::string& path, std::string* contents) override {
     FileError error = FileError::kNone;
-    int fd = openRegularForReading(nativePath(path), &error);
+    std::uint64_t size = 0;
+    int fd = openRegularForReading(nativePath(path), &error, &size);
     if (fd < 0) return error;
     auto file = std::make_unique<PosixBinaryFile>(fd);
     contents->clear();
     // Room for the whole file at once, so that a large store is held once
     // and not in a buffer grown by doubling.
-    struct stat st;
-    if (fstat(fd, &st) == 0 && st.st_size > 0) {
-      contents->reserve(static_cast<std::size_t>(st.st_size));
-    }
+    contents->reserve(static_cast<std::size_t>(size));
     char buffer[65536];
     for (;;) {
       long n = file->read(buffer, sizeof buffer);
@@ -351,13 +349,10 @@ class PosixPlatform : public Platform {
 
   bool fileSize(const std::string& path, std::uint64_t* size) override {
     FileError error = FileError::kNone;
-    int fd = openRegularForReading(nativePath(path), &error);
+    int fd = openRegular(nativePath(path), &error, size);
     if (fd < 0) return false;
-    struct stat st;
-    bool ok = fstat(fd, &st) == 0;
     ::close(fd);
-    if (ok) *size = static_cast<std::uint64_t>(st.st_size);
-    return ok;
+    return true;
   }
 
   bool fileIdentity(const std::string& path, FileIdentity* identity) override {
@@ -525,7 +520,10 @@ class PosixPlatform : public Platform {
  private:
   // Opens an existing file for reading without waiting on a FIFO, and keeps
   // it only when it is a regular file: the descriptor, or -1 and *error.
-  int openRegularForReading(const std::string& native, FileError* error) {
+  // A regular file opened for reading, its size in *size when one is asked
+  // for; -1 and *error for anything else. Opened without waiting (a FIFO
+  // would block the open) and left so: enough for a look at the file.
+  int openRegular(const std::string& native, FileError* error, std::uint64_t* size = nullptr) {
     int fd = ::open(native.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
       // ENXIO: a socket, or a device without a driver.
@@ -544,7 +542,15 @@ class PosixPlatform : public Platform {
       *error = S_ISDIR(st.st_mode) ? FileError::kAccessDenied : refuse(native);
       return -1;
     }
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL, 0) & ~O_NONBLOCK);
+    if (size != nullptr) *size = static_cast<std::uint64_t>(st.st_size);
+    return fd;
+  }
+
+  // openRegular, then blocking reads as usual.
+  int openRegularForReading(const std::string& native, FileError* error,
+                            std::uint64_t* size = nullptr) {
+    int fd = openRegular(native, error, size);
+    if (fd >= 0) fcntl(fd, F_SETFL, fcntl(fd, F_GETFL, 0) & ~O_NONBLOCK);
     return fd;
   }
 

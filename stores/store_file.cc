@@ -1,6 +1,8 @@
 #include "stores/store_file.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 
 #include "config/text.h"
 
@@ -18,6 +20,44 @@ std::string safeEntry(std::string entry) {
     if (c == '\r' || c == '\n' || c == '\0' || c == 26) c = '_';
   }
   return entry;
+}
+
+// The character in the other case, as keys compare (A-Z and a-z only).
+char otherCase(char c) {
+  if (c >= 'a' && c <= 'z') return static_cast<char>(c - 'a' + 'A');
+  if (c >= 'A' && c <= 'Z') return static_cast<char>(c - 'A' + 'a');
+  return c;
+}
+
+// The first position of `c` in `text` at or after `from`; text.size() when
+// there is none.
+std::size_t nextOf(std::string_view text, char c, std::size_t from) {
+  if (from >= text.size()) return text.size();
+  const void* found = std::memchr(text.data() + from, c, text.size() - from);
+  return found ? static_cast<std::size_t>(static_cast<const char*>(found) - text.data())
+               : text.size();
+}
+
+// Calls visit(start, line) for each line of `text`, in order, until it
+// returns false. CR LF, CR alone and LF alone each end a line.
+template <typename Visit>
+void forEachLine(std::string_view text, Visit visit) {
+  std::size_t from = 0;
+  // The next CR and the next LF, each searched for again only once passed.
+  std::size_t cr = nextOf(text, '\r', 0);
+  std::size_t lf = nextOf(text, '\n', 0);
+  while (from < text.size()) {
+    if (cr < from) cr = nextOf(text, '\r', from);
+    if (lf < from) lf = nextOf(text, '\n', from);
+    const std::size_t at = std::min(cr, lf);
+    if (!visit(from, text.substr(from, at - from))) return;
+    if (at == text.size()) return;
+    from = at + (text[at] == '\r' && at + 1 < text.size() && text[at + 1] == '\n' ? 2 : 1);
+  }
+}
+
+bool keyIs(std::string_view line, std::string_view key) {
+  return equalsIgnoringCase(blanksTrimmed(keyOf(line)), key);
 }
 
 }  // namespace
@@ -42,16 +82,96 @@ void StoreFile::load() {
   // CR LF, CR alone and LF alone each end a line, so a store edited on
   // Linux reads as it should. Code 26 ends the text only where the platform
   // gives it that meaning.
-  std::vector<std::string_view> lines =
-      splitTextLineViews(texts_.back(), platform_.endOfFileCharacterEndsText());
-  lines_.reserve(lines.size());
-  next_.reserve(lines.size());
-  last_.reserve(lines.size());
-  live_.reserve(lines.size());
-  growIndex(lines.size());
+  unindexed_ = texts_.back();
+  if (platform_.endOfFileCharacterEndsText()) unindexed_ = unindexed_.substr(0, unindexed_.find('\x1a'));
+}
+
+bool StoreFile::searchable(std::string_view key) {
+  // A line's key never holds "=" or a line end, and has no blanks around it.
+  return !key.empty() && key.front() != ' ' && key.back() != ' ' &&
+         key.find_first_of("=\r\n") == std::string_view::npos;
+}
+
+bool StoreFile::searchText(std::string_view key) {
+  if (indexed_) return false;
+  if (searchable(key) && ++searches_ <= kSearchesBeforeIndex) return true;
+  buildIndex();
+  return false;
+}
+
+std::size_t StoreFile::findInText(std::string_view key, std::size_t from) const {
+  // Every place where the key's first character stands (in either case) is
+  // a candidate: it must start a line, blanks aside, and the key must end
+  // where the line's key does.
+  const std::string_view text = unindexed_;
+  const char first = key.front();
+  const char other = otherCase(first);
+  std::size_t next_first = nextOf(text, first, from);
+  std::size_t next_other = other == first ? text.size() : nextOf(text, other, from);
+  for (;;) {
+    const std::size_t at = std::min(next_first, next_other);
+    if (at == text.size()) return std::string_view::npos;
+    if (at == next_first) next_first = nextOf(text, first, at + 1);
+    if (at == next_other) next_other = nextOf(text, other, at + 1);
+    std::size_t start = at;
+    while (start > 0 && text[start - 1] == ' ') --start;
+    if (start > 0 && text[start - 1] != '\r' && text[start - 1] != '\n') continue;
+    if (text.size() - at < key.size() || !equalsIgnoringCase(text.substr(at, key.size()), key)) {
+      continue;
+    }
+    std::size_t after = at + key.size();
+    while (after < text.size() && text[after] == ' ') ++after;
+    if (after < text.size() && text[after] != '=' && text[after] != '\r' && text[after] != '\n') {
+      continue;
+    }
+    if (!removedFromText(start)) return start;
+  }
+}
+
+std::string_view StoreFile::lineAt(std::size_t start) const {
+  const std::string_view rest = unindexed_.substr(start);
+  return rest.substr(0, rest.find_first_of("\r\n"));
+}
+
+bool StoreFile::removedFromText(std::size_t start) const {
+  return std::find(removed_.begin(), removed_.end(), start) != removed_.end();
+}
+
+bool StoreFile::anyLineLeft() const {
+  for (std::string_view line : added_) {
+    if (!line.empty()) return true;
+  }
+  bool found = false;
+  forEachLine(unindexed_, [&](std::size_t start, std::string_view line) {
+    found = !isBlank(line) && !removedFromText(start);
+    return !found;
+  });
+  return found;
+}
+
+void StoreFile::buildIndex() {
+  if (indexed_) return;
+  indexed_ = true;
+  std::sort(removed_.begin(), removed_.end());
+  std::vector<std::string_view> lines = splitTextLineViews(unindexed_, false);
+  const std::size_t count = lines.size() + added_.size();
+  lines_.reserve(count);
+  next_.reserve(count);
+  last_.reserve(count);
+  live_.reserve(count);
+  growIndex(count);
+  auto removed = removed_.begin();
   for (std::string_view line : lines) {
+    const std::size_t start = static_cast<std::size_t>(line.data() - unindexed_.data());
+    while (removed != removed_.end() && *removed < start) ++removed;
+    if (removed != removed_.end() && *removed == start) continue;
     if (!isBlank(line)) add(line);
   }
+  for (std::string_view line : added_) {
+    if (!line.empty()) add(line);
+  }
+  removed_ = std::vector<std::size_t>();
+  added_ = std::vector<std::string_view>();
 }
 
 std::string_view StoreFile::keyAt(std::size_t position) const {
@@ -110,10 +230,25 @@ std::string StoreFile::read(const std::string& key) {
   std::string_view wanted = blanksTrimmed(key);
   load();
   if (wanted.empty() || state_ != State::kPresent) return std::string();
-  if (slots_.empty()) return std::string();
-  const std::uint32_t taken = slots_[slotOf(wanted)];
-  if (taken == 0) return std::string();
-  std::string value = trimBlanks(field(std::string(lines_[taken - 1]), "=", 2));
+  std::string_view line;
+  if (searchText(wanted)) {
+    const std::size_t start = findInText(wanted, 0);
+    if (start != std::string_view::npos) {
+      line = lineAt(start);
+    } else {
+      for (std::string_view added : added_) {
+        if (!added.empty() && keyIs(added, wanted)) {
+          line = added;
+          break;
+        }
+      }
+    }
+  } else if (!slots_.empty()) {
+    const std::uint32_t taken = slots_[slotOf(wanted)];
+    if (taken != 0) line = lines_[taken - 1];
+  }
+  if (line.empty()) return std::string();
+  std::string value = trimBlanks(field(std::string(line), "=", 2));
   if (rules_.strip_quotes_from_values) value = trimBlanks(replaceAll(value, "\"", ""));
   return value;
 }
@@ -125,6 +260,25 @@ void StoreFile::write(const std::string& raw_entry) {
   // left alone; commit() reports it.
   if (state_ == State::kUnreadable) return;
   std::string entry = safeEntry(raw_entry);
+  if (searchText(keyOf(entry))) {
+    const std::string_view key = keyOf(entry);
+    for (std::size_t start = findInText(key, 0); start != std::string_view::npos;
+         start = findInText(key, start + lineAt(start).size())) {
+      removed_.push_back(start);
+    }
+    for (std::string_view& added : added_) {
+      if (!added.empty() && keyIs(added, key)) added = std::string_view();
+    }
+    state_ = State::kPresent;
+    if (field(entry, "=", 2).empty()) {
+      leading_blank_ = false;
+      return;
+    }
+    leading_blank_ = !anyLineLeft();
+    texts_.push_back(std::move(entry));
+    added_.push_back(texts_.back());
+    return;
+  }
   // The entry's key is taken as it is: only an untrimmed line key would
   // match one with blanks around it, and line keys are compared trimmed.
   const std::size_t slot = slots_.empty() ? 0 : slotOf(keyOf(entry));
@@ -149,6 +303,7 @@ void StoreFile::write(const std::string& raw_entry) {
 
 std::vector<std::string> StoreFile::readAllLines() {
   load();
+  buildIndex();
   std::vector<std::string> lines;
   if (state_ != State::kPresent) return lines;
   lines.reserve(live_count_);
@@ -174,6 +329,7 @@ std::vector<std::string> StoreFile::listKeys() {
 
 void StoreFile::removeFile() {
   load();
+  buildIndex();
   if (state_ == State::kUnreadable) {
     dirty_ = true;
     return;
@@ -193,12 +349,52 @@ void StoreFile::removeFile() {
 std::string StoreFile::text() const {
   // Each write used to rewrite the file from the lines kept and the new
   // entry; these are exactly the bytes the last such rewrite produced.
+  if (!indexed_) return textBeforeIndex();
   if (live_count_ == 0) return "\r\n";
   std::string bytes = leading_blank_ ? "\r\n" : "";
   bytes.reserve(diskBytes().size() + 64);
   for (std::size_t i = 0; i < lines_.size(); ++i) {
     if (!live_[i]) continue;
     bytes += lines_[i];
+    bytes += "\r\n";
+  }
+  return bytes;
+}
+
+std::string StoreFile::textBeforeIndex() const {
+  if (!anyLineLeft()) return "\r\n";
+  std::string bytes = leading_blank_ ? "\r\n" : "";
+  bytes.reserve(unindexed_.size() + 64);
+  std::vector<std::size_t> removed = removed_;
+  std::sort(removed.begin(), removed.end());
+  auto next_removed = removed.begin();
+  // Lines kept that already end in CR LF are copied together, a run of
+  // them at a time.
+  std::size_t run_start = 0;
+  std::size_t run_end = 0;
+  forEachLine(unindexed_, [&](std::size_t start, std::string_view line) {
+    while (next_removed != removed.end() && *next_removed < start) ++next_removed;
+    if (next_removed != removed.end() && *next_removed == start) return true;
+    if (isBlank(line)) return true;
+    const std::size_t end = start + line.size();
+    if (unindexed_.compare(end, 2, "\r\n") == 0) {
+      if (start != run_end) {
+        bytes.append(unindexed_, run_start, run_end - run_start);
+        run_start = start;
+      }
+      run_end = end + 2;
+      return true;
+    }
+    bytes.append(unindexed_, run_start, run_end - run_start);
+    run_start = run_end = end;
+    bytes += line;
+    bytes += "\r\n";
+    return true;
+  });
+  bytes.append(unindexed_, run_start, run_end - run_start);
+  for (std::string_view line : added_) {
+    if (line.empty()) continue;
+    bytes += line;
     bytes += "\r\n";
   }
   return bytes;

@@ -1,5 +1,7 @@
-// A store file: key=value lines, read once per run into an ordered index
-// and changed in memory. The trial store and the quota store are two
+// A store file: key=value lines, read once per run and changed in memory.
+// A run that looks up or writes a few keys (every transfer event) finds them
+// in the text as read; the ordered index of every line is built only once
+// a run has searched the text many times or needs every line. The trial store and the quota store are two
 // instances that differ only in their file name and two reading rules
 // (StoreRules).
 //
@@ -92,12 +94,27 @@ class StoreFile {
 
   void load();
   void add(std::string_view line);
+
+  // Before the index: the text as read (up to a code 26 that ends it), less
+  // the lines removed since, then the entries written since. The searches
+  // compare keys as the index does.
+  std::size_t findInText(std::string_view key, std::size_t from) const;  // a line's start
+  std::string_view lineAt(std::size_t start) const;
+  bool removedFromText(std::size_t start) const;
+  bool anyLineLeft() const;
+  // Whether a key can be searched for in the text: the index handles the
+  // rest (an empty key, blanks around it).
+  static bool searchable(std::string_view key);
+  // Counts a search; true while the text is still searched.
+  bool searchText(std::string_view key);
+  void buildIndex();
   // The key index: open addressing over the first line of each key, so
   // that a large store costs no allocation per key.
   std::string_view keyAt(std::size_t position) const;
   std::size_t slotOf(std::string_view key) const;  // its slot, or the empty one
   void growIndex(std::size_t lines);  // room for this many lines
   std::string text() const;  // the file's bytes for the current lines
+  std::string textBeforeIndex() const;
 
   Platform& platform_;
   std::string path_;
@@ -109,6 +126,14 @@ class StoreFile {
   // views into these, so a large store is indexed without a copy of each
   // line; a deque never moves its elements, not even when it is moved.
   std::deque<std::string> texts_;
+  // Until the index is built: see findInText. Searches of the text cost a
+  // pass each; past this many the index (about 25 passes) is cheaper.
+  static constexpr int kSearchesBeforeIndex = 16;
+  bool indexed_ = false;
+  int searches_ = 0;
+  std::string_view unindexed_;
+  std::vector<std::size_t> removed_;    // starts of lines of unindexed_
+  std::vector<std::string_view> added_;  // "" once removed again
   // Lines in order, views into texts_; removed lines stay as empty slots so
   // that positions in the index stay valid.
   std::vector<std::string_view> lines_;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
 
 #include "platform/fake_platform.h"
 #include "config/text.h"
@@ -274,6 +275,57 @@ TEST_F(StoreTest, ManyKeysRewrittenAgainAndAgainStayFoundInOrder) {
   std::string expected_text;
   for (const auto& entry : model) expected_text += entry.second + "\r\n";
   EXPECT_EQ(platform_.file(kTrialPath), expected_text);
+}
+
+// A run that touches a few keys finds them in the text as read; one that
+// touches many, or lists the store, indexes every line. Both must read,
+// write and commit alike: the same operations on awkward texts (every line
+// end, blanks around keys, keys in any case and repeated, empty keys,
+// stray "=", code 26) against a store indexed before its first operation.
+TEST_F(StoreTest, SearchingTheTextAndTheIndexAgree) {
+  const std::vector<std::string> keys = {"bob", "BOB", " bob ", "Bob x", "bo", "bobby", "a",
+                                         "",    "=",   "b=c",   "\x1a", "setup_quota_ends"};
+  const std::vector<std::string> ends = {"\r\n", "\r", "\n", "\n\r", ""};
+  const std::vector<std::string> values = {"", "1::0::G", "\"2\"::1::H=x", "  3 "};
+  std::mt19937 random(20261210);
+  auto pick = [&](const std::vector<std::string>& from) {
+    return from[random() % from.size()];
+  };
+  for (int round = 0; round < 3000; ++round) {
+    platform_.end_of_file_character = round % 2 == 0;
+    std::string text;
+    const int lines = static_cast<int>(random() % 8);
+    for (int i = 0; i < lines; ++i) {
+      text += random() % 6 == 0 ? std::string("  ") : pick(keys) + "=" + pick(values);
+      text += random() % 5 == 0 ? std::string(" ") : std::string();
+      text += pick(ends);
+    }
+    // Operations: a read of a key, or the write of key=value.
+    std::vector<std::pair<bool, std::string>> steps;
+    const int count = 1 + static_cast<int>(random() % 24);
+    for (int i = 0; i < count; ++i) {
+      const bool write = random() % 2 == 0;
+      steps.emplace_back(write, write ? pick(keys) + "=" + pick(values) : pick(keys));
+    }
+    std::string traces[2];
+    for (int indexed = 0; indexed < 2; ++indexed) {
+      platform_.addFile(kQuotaPath, text);
+      StoreFile store(files_, "\\Velkrin.dat", StoreRules{round % 3 == 0, {}});
+      if (indexed) store.readAllLines();
+      std::string trace;
+      for (const auto& step : steps) {
+        if (step.first) {
+          store.write(step.second);
+        } else {
+          trace += "[" + store.read(step.second) + "]";
+        }
+      }
+      ASSERT_EQ(store.commit(), FileError::kNone);
+      trace += "|" + platform_.file(kQuotaPath) + "|" + joinLines(store.readAllLines());
+      traces[indexed] = trace;
+    }
+    ASSERT_EQ(traces[0], traces[1]) << "round " << round;
+  }
 }
 
 TEST(StoreRecordTest, AmountsSaturateInsteadOfWrapping) {

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quarvel {
@@ -34,6 +35,14 @@ std::vector<IdTableEntry> parseIdTable(const std::string& text);
 // none does (always for an empty name).
 const IdTableEntry* findUserEntry(const std::vector<IdTableEntry>& table,
                                   const std::string& name);
+
+// The same entry as findUserEntry(parseIdTable(text), name), found in the
+// text itself: a run that looks up one user does not parse the whole table.
+// False when there is none.
+bool findIdTableEntry(std::string_view text, std::string_view name, IdTableEntry* found);
+
+// Whether parseIdTable(text) would hold any entry.
+bool idTableListsAnyone(std::string_view text);
 
 // What the program takes from a user file: the flags of the last "flags"
 // line, and the ids of every "groups" line (words 2, 3, ... of each, in file

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 namespace quarvel {
 namespace {
 
@@ -43,6 +45,36 @@ TEST(ServerFilesTest, FindUserIgnoresCaseAndTakesTheFirstMatch) {
     ASSERT_NE(entry, nullptr) << c.name;
     EXPECT_EQ(entry->name, c.expected_name) << c.name;
     EXPECT_EQ(entry->id, c.expected_id) << c.name;
+  }
+}
+
+// A lookup of one name searches the table's text; it must find what the
+// parsed table gives, on tables with every line end, blanks around names and
+// ids, names in any case and repeated, lines without a name or an id.
+TEST(ServerFilesTest, SearchingTheTextFindsWhatTheParsedTableGives) {
+  const std::vector<std::string> names = {"bob", "BOB", "bo", "bobby", "b b", "bob ",
+                                          " bob", "",    "ann", "a:b",  "x"};
+  const std::vector<std::string> rests = {":7:STANDARD", ":8", "", ":", "  :9:x", "::"};
+  const std::vector<std::string> ends = {"\r\n", "\r", "\n", "", "  \r\n"};
+  std::mt19937 random(1210);
+  auto pick = [&](const std::vector<std::string>& from) { return from[random() % from.size()]; };
+  for (int round = 0; round < 4000; ++round) {
+    std::string text;
+    const int lines = static_cast<int>(random() % 6);
+    for (int i = 0; i < lines; ++i) {
+      text += (random() % 4 == 0 ? "  " : "") + pick(names) + pick(rests) + pick(ends);
+    }
+    const std::vector<IdTableEntry> table = parseIdTable(text);
+    EXPECT_EQ(idTableListsAnyone(text), !table.empty()) << text;
+    for (const std::string& name : names) {
+      const IdTableEntry* expected = findUserEntry(table, name);
+      IdTableEntry found;
+      ASSERT_EQ(findIdTableEntry(text, name, &found), expected != nullptr)
+          << "[" << name << "] in [" << text << "]";
+      if (expected == nullptr) continue;
+      EXPECT_EQ(found.name, expected->name) << text;
+      EXPECT_EQ(found.id, expected->id) << text;
+    }
   }
 }
 

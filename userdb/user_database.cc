@@ -22,22 +22,41 @@ bool folderPresent(Files& files, const std::string& path) {
 
 }  // namespace
 
-const UserDatabase::Table& UserDatabase::table(Table& slot, const std::string& path,
-                                               const std::string& tag) {
+UserDatabase::Table& UserDatabase::table(Table& slot, const std::string& path,
+                                         const std::string& tag) {
   std::shared_ptr<const std::string> text = files_.readServerFile(path, tag);
   if (text == slot.text) return slot;
   slot.text = text;
+  slot.parsed = false;
+  slot.searches = 0;
   slot.first_by_name.clear();  // before the entries its keys view go
-  slot.entries = parseIdTable(*text);
+  slot.entries.clear();
+  slot.lists_anyone = idTableListsAnyone(*text);
+  return slot;
+}
+
+void UserDatabase::parse(Table& slot) {
+  if (slot.parsed) return;
+  slot.parsed = true;
+  slot.entries = parseIdTable(*slot.text);
   slot.first_by_name.reserve(slot.entries.size());
   for (std::size_t i = 0; i < slot.entries.size(); ++i) {
     slot.first_by_name.emplace(slot.entries[i].name, i);
   }
-  return slot;
 }
 
-const UserDatabase::Table* UserDatabase::userTable(std::string* user_folder,
-                                                    std::string* why) {
+bool UserDatabase::find(Table& slot, const std::string& name, IdTableEntry* found) {
+  if (!slot.parsed && ++slot.searches <= kSearchesBeforeParsing) {
+    return findIdTableEntry(*slot.text, name, found);
+  }
+  parse(slot);
+  auto at = slot.first_by_name.find(name);
+  if (at == slot.first_by_name.end()) return false;
+  *found = slot.entries[at->second];
+  return true;
+}
+
+UserDatabase::Table* UserDatabase::userTable(std::string* user_folder, std::string* why) {
   // Each setting is looked up only once the test before it has passed: with
   // the configuration file missing, every lookup prints its error line.
   if (!folderPresent(files_, server_folder_)) {
@@ -61,10 +80,10 @@ const UserDatabase::Table* UserDatabase::userTable(std::string* user_folder,
     *why = "the user id table \"" + user_table + "\" cannot be opened";
     return nullptr;
   }
-  const Table& users = table(users_, user_table, "passwd");
+  Table& users = table(users_, user_table, "passwd");
   // The server always has its master account: an empty table is one that
   // could not be read whole, not a site without users.
-  if (users.entries.empty()) {
+  if (!users.lists_anyone) {
     *why = "the user id table \"" + user_table + "\" lists no account";
     return nullptr;
   }
@@ -101,15 +120,16 @@ UserRecord UserDatabase::lookupUser(const std::string& name) {
 
   std::string user_folder;
   std::string why;
-  if (const Table* users = userTable(&user_folder, &why)) {
-    const Table& groups = table(groups_, config_.configValue("GroupTABLE"), "group");
-    auto found = users->first_by_name.find(name);
-    if (found != users->first_by_name.end()) {
-      const IdTableEntry* entry = &users->entries[found->second];
+  if (Table* users = userTable(&user_folder, &why)) {
+    Table& groups = table(groups_, config_.configValue("GroupTABLE"), "group");
+    IdTableEntry found;
+    if (find(*users, name, &found)) {
+      const IdTableEntry* entry = &found;
       user_name = entry->name;
       // A table line without an id has no user file; reading the folder
       // itself would only fail noisily.
       if (!entry->id.empty()) {
+        parse(groups);
         const std::string user_file = files_.readWholeFile(
             user_folder + "\\" + entry->id, entry->id, kUserFileMaxBytes);
         const UserFileFacts facts = parseUserFile(user_file);

@@ -64,24 +64,34 @@ class UserDatabase {
   }
 
  private:
-  // An id table parsed from one version of its file.
+  // An id table read from one version of its file. A run that looks up a
+  // few names finds them in the text; the entries and their map are built
+  // once it has looked up many (or needs every entry).
   struct Table {
     // The names in first_by_name are views into entries: never copied.
     Table() = default;
     Table(const Table&) = delete;
     Table& operator=(const Table&) = delete;
     std::shared_ptr<const std::string> text;
+    bool parsed = false;
+    int searches = 0;
     std::vector<IdTableEntry> entries;
     // Name (a view into its entry) -> the first entry of that name, names
     // compared without regard to case.
     std::unordered_map<std::string_view, std::size_t, HashIgnoringCase, EqualIgnoringCase>
         first_by_name;
+    bool lists_anyone = false;
   };
-  const Table& table(Table& slot, const std::string& path, const std::string& tag);
+  // A search of the text costs a pass over it; parsing it costs about 30.
+  static constexpr int kSearchesBeforeParsing = 16;
+  Table& table(Table& slot, const std::string& path, const std::string& tag);
+  static void parse(Table& table);
+  // The first entry of `name` (without regard to case); false when none.
+  static bool find(Table& table, const std::string& name, IdTableEntry* found);
 
   // The user id table, with the user folder; null, with `why` filled and
   // nothing printed, when the database cannot be read.
-  const Table* userTable(std::string* user_folder, std::string* why);
+  Table* userTable(std::string* user_folder, std::string* why);
 
   Config& config_;
   Files& files_;
