@@ -61,7 +61,13 @@ class Wine:
     """The loader and the Unix environment for running Windows programs: the
     prefix of scripts/wine_env.sh (or of the script QUARVEL_WINE_ENV names)."""
 
-    NAMES = ['WINEPREFIX', 'QUARVEL_WINE', 'WINEDEBUG', 'WINEARCH', 'WINEDLLOVERRIDES']
+    # TMPDIR too: Wine keeps the socket of a prefix's wineserver below it,
+    # so the programs reach the persistent wineserver that wine_env.sh
+    # started instead of each starting one of their own. (A fresh wineserver
+    # boots the prefix again, and under libfaketime, which fakes file times
+    # as well, that boot takes the prefix for outdated and says so on
+    # standard error.)
+    NAMES = ['WINEPREFIX', 'QUARVEL_WINE', 'WINEDEBUG', 'WINEARCH', 'WINEDLLOVERRIDES', 'TMPDIR']
 
     def __init__(self):
         script = Path(os.environ.get('QUARVEL_WINE_ENV') or WINE_ENV_SCRIPT)
