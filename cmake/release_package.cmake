@@ -22,10 +22,8 @@ endif()
 # Everything at the top of the package folder: the operator copies files
 # from there into the server's folders.
 install(TARGETS quarvel RUNTIME DESTINATION .)
-if(TARGET quarvelftp)
-  install(TARGETS quarvelftp RUNTIME DESTINATION . LIBRARY DESTINATION . ARCHIVE DESTINATION .)
-  install(FILES ${CMAKE_SOURCE_DIR}/ftp/ftp_api.h DESTINATION .)
-endif()
+install(TARGETS quarvelftp RUNTIME DESTINATION . LIBRARY DESTINATION . ARCHIVE DESTINATION .)
+install(FILES ${CMAKE_SOURCE_DIR}/ftp/ftp_api.h DESTINATION .)
 install(FILES ${CMAKE_SOURCE_DIR}/quarvel.conf.sample ${QUARVEL_GUIDE} ${CMAKE_SOURCE_DIR}/LICENSE
         DESTINATION .)
 

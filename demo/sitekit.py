@@ -10,7 +10,6 @@ line meant for the user.
 
 import argparse
 import datetime
-import glob
 import os
 import re
 import shutil
@@ -18,7 +17,6 @@ import signal
 import subprocess
 import sys
 import threading
-import time
 import zlib
 from pathlib import Path
 
@@ -27,10 +25,11 @@ REPO = DEMO.parent
 SAMPLE_SITE = DEMO / 'site'
 SAMPLE_PASSWORDS = DEMO / 'passwords.txt'
 SAMPLE_CONF = REPO / 'quarvel.conf.sample'
-WINE_ENV_SCRIPT = REPO / 'scripts' / 'wine_env.sh'
 
 sys.path.insert(0, str(REPO / 'tests' / 'tools'))
 from pe_machine import pe_machine  # noqa: E402  (which Windows build a program is)
+import wine_faketime  # noqa: E402  (Wine, faketime, runs that never started)
+from wine_faketime import windows_path  # noqa: E402
 
 # The account the program logs in with (flags 1M, group SiteOps).
 ADMIN = 'warden'
@@ -423,111 +422,12 @@ class Clock:
 
 # -- starting the program -----------------------------------------------------------
 
-def windows_path(path):
-    """A path as a Windows program under Wine sees it (drive Z: is /)."""
-    return 'Z:' + str(path).replace('/', '\\')
-
-
-_WINE = None
-_WINE_LOCK = threading.Lock()
-
-
-def _wine_loader():
-    for candidate in (shutil.which('wine64'), '/usr/lib/wine/wine64',
-                      '/usr/lib/x86_64-linux-gnu/wine/wine64'):
-        if candidate and os.access(candidate, os.X_OK):
-            return candidate
-    return None
-
-
-def wine_environment():
-    """(loader, Unix environment) for running Windows programs: the prefix
-    that scripts/wine_env.sh prepares, with the registry's system PATH kept
-    empty. ioFTPD hands a program only the variables of ioftpd.env, so the
-    caller's `path` must reach the program alone; Windows names ignore case
-    and Wine would append the system PATH to it."""
-    global _WINE
-    with _WINE_LOCK:
-        if _WINE is not None:
-            return _WINE
-        script = Path(os.environ.get('QUARVEL_WINE_ENV') or WINE_ENV_SCRIPT)
-        if not script.is_file():
-            raise SiteError('%s is missing: the Windows build runs under Wine with it '
-                            '(or set QUARVEL_WINE_ENV)' % script)
-        names = ['WINEPREFIX', 'QUARVEL_WINE', 'WINEDEBUG', 'WINEARCH', 'WINEDLLOVERRIDES']
-        shell = ('. "$1" >/dev/null 2>&1 </dev/null; printf "%s\\0" '
-                 + ' '.join('"$%s"' % n for n in names))
-        try:
-            done = subprocess.run(['bash', '-c', shell, 'wine_env', str(script)],
-                                  capture_output=True, timeout=600, stdin=subprocess.DEVNULL)
-        except subprocess.TimeoutExpired:
-            raise SiteError('%s did not finish within 600 s' % script)
-        found = dict(zip(names, done.stdout.decode('latin-1').split('\0')))
-        if not found.get('WINEPREFIX'):
-            raise SiteError('%s set no WINEPREFIX' % script)
-        loader = found.get('QUARVEL_WINE') or _wine_loader()
-        if not loader or not os.access(loader, os.X_OK):
-            raise SiteError('wine64 is not installed (apt-get install wine wine64)')
-        env = {'HOME': os.environ.get('HOME', '/root'),
-               'PATH': '/usr/bin:/bin:' + os.path.dirname(loader)}
-        for name in names[:1] + names[2:]:
-            if found.get(name):
-                env[name] = found[name]
-        _clear_system_path(loader, env)
-        _WINE = (loader, env)
-        return _WINE
-
-
-def _clear_system_path(loader, env):
-    key = r'HKLM\System\CurrentControlSet\Control\Session Manager\Environment'
+def _setup(call, *args):
+    """A call of the shared Wine and faketime helpers, its problems as SiteError."""
     try:
-        query = subprocess.run([loader, 'reg', 'query', key, '/v', 'PATH'], env=env,
-                               capture_output=True, timeout=120, stdin=subprocess.DEVNULL)
-        for line in query.stdout.decode('latin-1').splitlines():
-            words = line.split()
-            if len(words) >= 2 and words[0].upper() == 'PATH' and words[1].startswith('REG_'):
-                if len(words) == 2:
-                    return
-        done = subprocess.run([loader, 'reg', 'add', key, '/v', 'PATH', '/t', 'REG_EXPAND_SZ',
-                               '/d', '', '/f'], env=env, capture_output=True, timeout=120,
-                              stdin=subprocess.DEVNULL)
-    except subprocess.TimeoutExpired:
-        raise SiteError('Wine did not answer within 120 s (is the prefix usable?)')
-    if done.returncode != 0:
-        raise SiteError('cannot empty the system PATH of the Wine prefix: %s'
-                        % _one_line(done.stderr.decode('latin-1')))
-
-
-def faketime_library(x86=False):
-    """The library of Debian's faketime package. (Its faketime command is
-    not used: it leaves a semaphore behind whenever it is killed, and a later
-    process with the same id then cannot start.) For an x86 Windows program
-    both copies: Wine's 32-bit loader runs it and starts 64-bit helpers, and
-    the dynamic loader takes the copy of each process's kind."""
-    found = sorted(glob.glob('/usr/lib/*/faketime/libfaketime.so.1'), key=lambda p: '/i386-' in p)
-    if x86:
-        if len(found) < 2:
-            raise SiteError('the x86 build needs the 32-bit faketime too '
-                            '(apt-get install libfaketime:i386)')
-        return '/usr/$LIB/faketime/libfaketime.so.1'
-    for path in found:
-        return path
-    raise SiteError('faketime is not installed (apt-get install faketime)')
-
-
-def _remove_faketime_leftovers(pid):
-    """libfaketime names its shared state after the first process it is
-    loaded into and removes it only when that process ends normally; a Wine
-    run (wine64 ends by exec) or a killed one leaves it behind, and a later
-    process with the same id then dies before it starts. Removed here once
-    the process is gone (and its id not yet taken again)."""
-    if os.path.exists('/proc/%d' % pid):
-        return
-    for name in ('/dev/shm/faketime_shm_%d' % pid, '/dev/shm/sem.faketime_sem_%d' % pid):
-        try:
-            os.unlink(name)
-        except FileNotFoundError:
-            pass
+        return call(*args)
+    except wine_faketime.SetupError as e:
+        raise SiteError(str(e))
 
 
 class Result:
@@ -570,8 +470,9 @@ class Launcher:
             if not self.rawrun.is_file():
                 raise SiteError('%s is missing: build the Windows tools too (or set '
                                 'QUARVEL_RAWRUN)' % self.rawrun)
-            self.wine_loader, self.wine_env = wine_environment()
-        self.faketime = faketime_library(self.windows and pe_machine(build_program) == 'x86')
+            self.wine = _setup(wine_faketime.shared_wine)
+        self.x86 = self.windows and pe_machine(build_program) == 'x86'
+        _setup(wine_faketime.faketime_library, self.x86)  # installed, or say so now
 
     def local(self, path):
         """A local path as the program reads it."""
@@ -584,18 +485,18 @@ class Launcher:
         when = when or self.clock.now()
         # libfaketime, preloaded (under Wine into every process wine64
         # starts), sets the wall clock; time-outs go by the real one.
-        env = {'PATH': '/usr/bin:/bin', 'LD_PRELOAD': self.faketime,
-               'FAKETIME': '@' + when.strftime('%Y-%m-%d %H:%M:%S'),
-               'FAKETIME_DONT_FAKE_MONOTONIC': '1'}
+        env = {'PATH': '/usr/bin:/bin'}
+        env.update(_setup(wine_faketime.faketime_env, when.strftime('%Y-%m-%d %H:%M:%S'),
+                          self.x86))
         if os.environ.get('TZ'):
             env['TZ'] = os.environ['TZ']
         if self.windows:
-            env.update(self.wine_env)
+            env.update(self.wine.env)
             raw = '"%s"' % windows_path(self.program)
             if command_line != '':
                 raw += ' ' + command_line
             env['QUARVEL_RAW_COMMAND_LINE'] = raw
-            argv = [self.wine_loader, str(self.rawrun)]
+            argv = [self.wine.loader, str(self.rawrun)]
         else:
             # The native program joins its arguments by single blanks: the
             # whole raw line as one argument reaches it unchanged.
@@ -604,20 +505,16 @@ class Launcher:
         env.update(variables)
         if not self.program.is_file():
             return Result(None, b'', 'the program %s is missing' % self.program)
-        for attempt in range(3):
-            result = self._start(argv, env, cwd)
-            # rawrun's 125 means that the program never ran (Wine now and
-            # then fails a process creation), and so does a complaint of
-            # libfaketime, which ends a process before its own code starts:
-            # starting it again is safe.
-            never_ran = ((self.windows and result.exit_code == 125) or
-                         (result.exit_code not in (0, None) and
-                          result.output.startswith(b'libfaketime: ')))
-            if not never_ran:
-                return result
-            time.sleep(0.5)
-        return Result(None, result.output, 'the program never ran: %s'
-                      % _one_line(result.output.decode('latin-1')))
+        # Output and errors share one pipe: all of it counts as errors.
+        def why_not_started(result):
+            return wine_faketime.never_ran(result.exit_code, b'', result.output)
+
+        result = wine_faketime.run_until_it_starts(lambda: self._start(argv, env, cwd),
+                                                   why_not_started)
+        if why_not_started(result):
+            return Result(None, result.output, 'the program never ran: %s'
+                          % _one_line(result.output.decode('latin-1')))
+        return result
 
     def _start(self, argv, env, cwd):
         try:
@@ -634,9 +531,9 @@ class Launcher:
             except OSError:
                 pass
             output, _ = popen.communicate()
-            _remove_faketime_leftovers(popen.pid)
+            wine_faketime.remove_faketime_leftovers(popen.pid)
             return Result(None, output, 'did not finish within %.0f s (stopped)' % self.timeout)
-        _remove_faketime_leftovers(popen.pid)
+        wine_faketime.remove_faketime_leftovers(popen.pid)
         return Result(popen.returncode, output)
 
 

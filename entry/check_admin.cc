@@ -41,7 +41,7 @@ bool isRefusal(const std::string& line) {
 std::string showExchange(Run& run, CheckReport& report, int connection,
                          const std::string& command) {
   report.note("> " + command);
-  if (run.ftp.sendCommand(connection, command) != 0) return std::string();
+  if (run.ftp.sendCommand(connection, command) != FtpClient::Sent::kSent) return std::string();
   std::int64_t deadline = run.ftp.deadlineFromNow();
   std::string line;
   do {

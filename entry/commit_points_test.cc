@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "entry/dispatch.h"
-#include "evaluation/test_site.h"
+#include "evaluation/site_test_util.h"
 
 namespace quarvel {
 namespace {

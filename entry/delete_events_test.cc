@@ -2,20 +2,20 @@
 
 #include <gtest/gtest.h>
 
-#include "entry/test_site.h"
+#include "entry/site_test_util.h"
 
 namespace quarvel {
 namespace {
 
-using site_test::runningQuota;
-using site_test::TestSite;
+using test_site::HandlerSite;
+using test_site::runningQuota;
 
 const std::map<std::string, std::string> kBobDeletes = {
     {"user", "bob"}, {"group", "Friends"}, {"path", "C:\\site\\incoming"}};
 const char kZip[] = "C:\\site\\incoming\\a.zip";
 
 TEST(DeleteEventTest, ADeletedFileIsTakenOffBothTotals) {
-  TestSite site;
+  HandlerSite site;
   site.platform.addFile(kZip, std::string(3670016, 'x'));  // 3.5 MB
   site.setTrialStore("\r\nbob=110.3::5::Couriers\r\n");
   site.setQuotaStore(runningQuota("bob=1002::1::Couriers\r\n"));
@@ -33,7 +33,7 @@ TEST(DeleteEventTest, ADeletedFileIsTakenOffBothTotals) {
 }
 
 TEST(DeleteEventTest, AFileStillThereOnlyConsumesTheMemo) {
-  TestSite site;
+  HandlerSite site;
   site.platform.addFile(kZip, std::string(3670016, 'x'));
   site.setTrialStore("\r\nbob=110::5::Couriers\r\n");
   site.setQuotaStore(runningQuota("bob=1002::1::Couriers\r\n"));
@@ -44,7 +44,7 @@ TEST(DeleteEventTest, AFileStillThereOnlyConsumesTheMemo) {
 }
 
 TEST(DeleteEventTest, AMissingFileIsNotedAsZero) {
-  TestSite site;
+  HandlerSite site;
   site.setTrialStore("\r\nbob=110::5::Couriers\r\n");
   site.run("PREDL DELE a.zip", kBobDeletes);
   EXPECT_EQ(site.trialStore(), "bob=110::5::Couriers\r\nbob_PREDEL_SIZE_a.zip=0\r\n");
@@ -53,7 +53,7 @@ TEST(DeleteEventTest, AMissingFileIsNotedAsZero) {
 }
 
 TEST(DeleteEventTest, WithoutAMemoOrARecordNothingChanges) {
-  TestSite site;
+  HandlerSite site;
   site.setTrialStore("\r\nbob=110::5::Couriers\r\nann=1::1::X\r\nann_PREDEL_SIZE_a.zip=7\r\n");
   const std::string before = site.trialStore();
   site.run("POSDL DELE a.zip", kBobDeletes);  // bob has no memo
@@ -63,7 +63,7 @@ TEST(DeleteEventTest, WithoutAMemoOrARecordNothingChanges) {
 }
 
 TEST(DeleteEventTest, FileNamesWithAnEqualsSignKeepTheirMemoOnOneKey) {
-  TestSite site;
+  HandlerSite site;
   site.platform.addFile("C:\\site\\incoming\\a=b.zip", std::string(1048576, 'x'));
   site.setTrialStore("\r\nbob=10::5::Couriers\r\n");
   site.run("PREDL DELE a=b.zip", kBobDeletes);
@@ -108,7 +108,7 @@ TEST(DeleteEventTest, TheNamedFileIsResolvedAsTheServerResolvesIt) {
 }
 
 TEST(DeleteEventTest, ACreditedFileIsTakenBackFromItsUploadersWhoeverDeletesIt) {
-  TestSite site;
+  HandlerSite site;
   const char kFile[] = "C:\\site\\in\\x\\a.rar";
   site.platform.addFile(kFile, std::string(3 * 1048576, 'x'));
   site.setTrialStore("\r\nbob=10::5::Couriers\r\nann=1::5::Friends\r\n");
@@ -128,7 +128,7 @@ TEST(DeleteEventTest, ACreditedFileIsTakenBackFromItsUploadersWhoeverDeletesIt) 
 }
 
 TEST(DeleteEventTest, AFileReplacedByAShorterOneCountsAfresh) {
-  TestSite site;
+  HandlerSite site;
   const char kFile[] = "C:\\site\\a.rar";
   site.setTrialStore("\r\nbob=0::5::Couriers\r\n");
   std::map<std::string, std::string> bob = {{"user", "bob"}, {"group", "Couriers"}};

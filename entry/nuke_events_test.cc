@@ -1,22 +1,22 @@
 #include <gtest/gtest.h>
 
-#include "entry/test_site.h"
+#include "entry/site_test_util.h"
 
 namespace quarvel {
 namespace {
 
-using site_test::runningQuota;
-using site_test::TestSite;
+using test_site::HandlerSite;
+using test_site::runningQuota;
 
 // Nuke events are started from the program's own folder.
-TestSite nukeSite() {
-  TestSite site;
+HandlerSite nukeSite() {
+  HandlerSite site;
   site.platform.program_folder = "C:\\site\\";
   return site;
 }
 
 TEST(NukeEventTest, NukeAndUnnukeAdjustBothStoresByRoundedMegabytes) {
-  TestSite site = nukeSite();
+  HandlerSite site = nukeSite();
   site.setTrialStore("\r\nbob=10::3::Couriers\r\nann=1::1::X\r\n");
   site.setQuotaStore(runningQuota("bob=1000.5::1::Couriers\r\n"));
   EXPECT_EQ(site.run("NUKE bob 1536"), "");
@@ -42,7 +42,7 @@ TEST(NukeEventTest, AmountsAndKeys) {
       {"UNNUKE bob 1024.5", "bob=11::3::Couriers"},
   };
   for (const Row& row : rows) {
-    TestSite site = nukeSite();
+    HandlerSite site = nukeSite();
     site.setTrialStore("\r\nbob=10::3::Couriers\r\n");
     EXPECT_EQ(site.run(row.command_line), "") << row.command_line;
     EXPECT_EQ(site.trialStore(), "\r\n" + std::string(row.record) + "\r\n") << row.command_line;
@@ -50,7 +50,7 @@ TEST(NukeEventTest, AmountsAndKeys) {
 }
 
 TEST(NukeEventTest, NothingHappensWithoutARecordOrAnAmount) {
-  TestSite site = nukeSite();
+  HandlerSite site = nukeSite();
   site.setTrialStore("\r\nbob=10::3::Couriers\r\n");
   for (const char* line : {"NUKE zed 1536", "NUKE bob", "NUKE  bob 1536", "UNNUKE bob "}) {
     EXPECT_EQ(site.run(line), "") << line;

@@ -1,13 +1,13 @@
 #include <gtest/gtest.h>
 
 #include "entry/handlers.h"
-#include "entry/test_site.h"
+#include "entry/site_test_util.h"
 
 namespace quarvel {
 namespace {
 
-using site_test::runningQuota;
-using site_test::TestSite;
+using test_site::HandlerSite;
+using test_site::runningQuota;
 
 TEST(QuotaCommandTest, RefusesEverythingWhileTheQuotaHasNotStarted) {
   const char* stores[] = {nullptr,
@@ -15,7 +15,7 @@ TEST(QuotaCommandTest, RefusesEverythingWhileTheQuotaHasNotStarted) {
                           "setup_quota_started=0\r\nbob=1::0::Couriers\r\n"};
   for (const char* store : stores) {
     for (const char* line : {"SQ add bob", "sq del bob", "SQ give bob 5", "SQ", "SQ list"}) {
-      TestSite site;
+      HandlerSite site;
       if (store != nullptr) site.setQuotaStore(store);
       EXPECT_EQ(site.run(line), " ERROR: Quota hasnt been started.\r\n") << line;
       EXPECT_EQ(site.hasQuotaStore(), store != nullptr);
@@ -27,7 +27,7 @@ TEST(QuotaCommandTest, RefusesEverythingWhileTheQuotaHasNotStarted) {
 }
 
 TEST(QuotaCommandTest, AddWritesANewCountingMemberInTheDatabaseSpelling) {
-  TestSite site;
+  HandlerSite site;
   site.setQuotaStore(runningQuota(""));
   EXPECT_EQ(site.run("SQ ADD BOB"), " Bob from Couriers was added to quota.\r\n");
   EXPECT_EQ(site.quotaStore(), runningQuota("Bob=0::0::Couriers\r\n"));
@@ -46,7 +46,7 @@ TEST(QuotaCommandTest, AddRefusals) {
       {"SQ add carol", " User: carol is excluded from quota because []\r\n"},
   };
   for (const Row& row : rows) {
-    TestSite site;
+    HandlerSite site;
     site.setTrialStore("\r\nbob=3::9::Couriers\r\n");
     site.setQuotaStore(runningQuota(""));
     EXPECT_EQ(site.run(row.command_line), row.output) << row.command_line;
@@ -55,7 +55,7 @@ TEST(QuotaCommandTest, AddRefusals) {
 }
 
 TEST(QuotaCommandTest, AddOfAMemberEndsTheRun) {
-  TestSite site;
+  HandlerSite site;
   site.setQuotaStore(runningQuota("Bob=5::1::Couriers\r\n"));
   site.platform.command_line = "SQ add bob";
   quarvel::Run run(site.platform);
@@ -66,7 +66,7 @@ TEST(QuotaCommandTest, AddOfAMemberEndsTheRun) {
 }
 
 TEST(QuotaCommandTest, DelRemovesOnlyMembers) {
-  TestSite site;
+  HandlerSite site;
   site.setQuotaStore(runningQuota("Bob=5::1::Couriers\r\nann=1::0::X\r\n"));
   EXPECT_EQ(site.run("SQ del BOB"), " BOB was deleted from quota.\r\n");
   EXPECT_EQ(site.quotaStore(), runningQuota("ann=1::0::X\r\n"));
@@ -97,13 +97,13 @@ TEST(QuotaCommandTest, GiveCreditsAndChecksThePass) {
       {"bob=990::3::Couriers", "SQ give bob 50", " gave bob 50mB\r\n", "bob=1040::3::Couriers"},
   };
   for (const Row& row : rows) {
-    TestSite site;
+    HandlerSite site;
     site.setQuotaStore(runningQuota(std::string(row.record) + "\r\nann=1::0::X\r\n"));
     EXPECT_EQ(site.run(row.command_line), row.output) << row.record << " " << row.command_line;
     EXPECT_EQ(site.quotaStore(), runningQuota(std::string("ann=1::0::X\r\n") + row.after + "\r\n"))
         << row.record << " " << row.command_line;
   }
-  TestSite site;
+  HandlerSite site;
   site.setQuotaStore(runningQuota(""));
   EXPECT_EQ(site.run("SQ give zed 5"), " zed doesn't exists in quota.\r\n");
 }
@@ -123,7 +123,7 @@ TEST(QuotaCommandTest, IncompleteCommandsShowTheirUsage) {
       {"SQ add", add},          {"SQ give bob", give},         {"SQ give bob abc", give},
   };
   for (const Row& row : rows) {
-    TestSite site;
+    HandlerSite site;
     site.setQuotaStore(runningQuota("bob=990::0::Couriers\r\n"));
     EXPECT_EQ(site.run(row.command_line), row.output) << row.command_line;
     EXPECT_EQ(site.quotaStore(), runningQuota("bob=990::0::Couriers\r\n")) << row.command_line;

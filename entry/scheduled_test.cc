@@ -3,7 +3,7 @@
 #include "dates/dates.h"
 #include "entry/dispatch.h"
 #include "entry/handlers.h"
-#include "entry/run_test_site.h"
+#include "entry/site_test_util.h"
 
 namespace quarvel {
 namespace {
@@ -54,8 +54,8 @@ TEST(NewdayTest, CountsDownAndPunishesTheExpired) {
 TEST(NewdayTest, WithoutTheLoginExpiredTrialsStayDue) {
   for (bool reachable : {true, false}) {
     Site site("TRIAL_PUNISHMENT=1\r\n");
-    site.platform.script.reachable = reachable;
-    site.platform.script.replies["PASS"] = "530 Login incorrect\r\n";
+    site.platform.reachable = reachable;
+    site.platform.script.reply("PASS", "530 Login incorrect\r\n");
     site.setTrialStore(kTrials);
     runCommand(site, "newday");
     EXPECT_EQ(site.trialStore(),
@@ -69,8 +69,8 @@ TEST(NewdayTest, WithoutTheLoginExpiredTrialsStayDue) {
         << site.platform.error_lines[0];
 
     // The same date again: nothing is counted, bob is tried again.
-    site.platform.script.reachable = true;
-    site.platform.script.replies["PASS"] = "230 Logged in\r\n";
+    site.platform.reachable = true;
+    site.platform.script.reply("PASS", "230 Logged in\r\n");
     site.platform.output.clear();
     runCommand(site, "newday");
     EXPECT_EQ(site.platform.output, "!putlog UDelSite: \"bob\"\r\n");
@@ -196,7 +196,7 @@ TEST(NewdayTest, PeriodEndPunishesMembersStillCounting) {
 // in, which leaves the period as a working login would have.
 TEST(NewdayTest, PeriodEndWithoutLoginCarriesThePunishmentsOver) {
   Site site("QUOTA_PUNISHMENT=1\r\n");
-  site.platform.script.replies["PASS"] = "530 Login incorrect\r\n";
+  site.platform.script.reply("PASS", "530 Login incorrect\r\n");
   site.platform.addFile("C:\\ioFTPD\\etc\\passwd",
                         "brisk:2:STANDARD\r\nMarlow:1:STANDARD\r\noleander:4:STANDARD\r\n"
                         "pike:5:STANDARD\r\ntamsin:3:STANDARD\r\nwren:6:STANDARD\r\n");
@@ -211,7 +211,7 @@ TEST(NewdayTest, PeriodEndWithoutLoginCarriesThePunishmentsOver) {
   EXPECT_EQ(site.quotaStore(), expected + "setup_quota_pending=brisk::pike\r\n");
   EXPECT_FALSE(site.passwordShown());
 
-  site.platform.script.replies["PASS"] = "230 Logged in\r\n";
+  site.platform.script.reply("PASS", "230 Logged in\r\n");
   site.platform.date = {2026, 12, 4};
   runCommand(site, "newday");
   EXPECT_EQ(site.platform.siteCommands(),
@@ -357,12 +357,12 @@ namespace {
 TEST(CheckupTest, DoesWhatIsDueAndNeverLetsAnExpiredTrialPass) {
   Site site("TRIAL_PUNISHMENT=1\r\n");
   site.setTrialStore("wren=900::0::Couriers\r\nsetup_trial_due=wren\r\n");
-  site.platform.script.replies["PASS"] = "530 Login incorrect\r\n";
+  site.platform.script.reply("PASS", "530 Login incorrect\r\n");
   runCommand(site, "checkup");
   EXPECT_EQ(site.trialStore(), "wren=900::0::Couriers\r\nsetup_trial_due=wren\r\n");
   EXPECT_EQ(site.platform.output, "");
 
-  site.platform.script.replies["PASS"] = "230 Logged in\r\n";
+  site.platform.script.reply("PASS", "230 Logged in\r\n");
   runCommand(site, "checkup");
   EXPECT_EQ(site.platform.output, "!putlog UDelSite: \"wren\"\r\n");
   EXPECT_EQ(site.platform.siteCommands(), Lines{"SITE DELUSER wren"});

@@ -1,17 +1,17 @@
 #include <gtest/gtest.h>
 
-#include "entry/test_site.h"
+#include "entry/site_test_util.h"
 
 namespace quarvel {
 namespace {
 
-using site_test::runningQuota;
-using site_test::TestSite;
+using test_site::HandlerSite;
+using test_site::runningQuota;
 
 const std::map<std::string, std::string> kBob = {{"user", "bob"}, {"group", "Couriers"}};
 
 TEST(StatsCommandTest, TrialLineFollowsTheTemplate) {
-  TestSite site;
+  HandlerSite site;
   site.setTrialStore("\r\nbob=120.5::4::x\r\n");
   EXPECT_EQ(site.run("stats", kBob), "226-bob 120.5MB 379.5MB left, 4 days (TRiAL)\r\n");
   // Over the goal the amount left goes negative.
@@ -20,7 +20,7 @@ TEST(StatsCommandTest, TrialLineFollowsTheTemplate) {
 }
 
 TEST(StatsCommandTest, QuotaLineOnlyWhileCounting) {
-  TestSite site;
+  HandlerSite site;
   // Today is 12-15-2026; the period ends on 01-01-2027.
   site.setQuotaStore(runningQuota("bob=250.5::0::Couriers\r\n"));
   EXPECT_EQ(site.run("stats", kBob), "226-bob 250.5MB 749.5MB left, 17 days (QUOTA)\r\n");
@@ -31,13 +31,13 @@ TEST(StatsCommandTest, QuotaLineOnlyWhileCounting) {
 }
 
 TEST(StatsCommandTest, QuotaAmountLeftNeverGoesBelowZero) {
-  TestSite site;
+  HandlerSite site;
   site.setQuotaStore(runningQuota("bob=1200::0::Couriers\r\n"));
   EXPECT_EQ(site.run("stats", kBob), "226-bob 1200MB 0MB left, 17 days (QUOTA)\r\n");
 }
 
 TEST(StatsCommandTest, TrialFirstThenQuota) {
-  TestSite site;
+  HandlerSite site;
   site.setTrialStore("\r\nbob=1::4::x\r\n");
   site.setQuotaStore(runningQuota("bob=1::0::x\r\n"));
   EXPECT_EQ(site.run("stats", kBob),
@@ -48,7 +48,7 @@ TEST(StatsCommandTest, TrialFirstThenQuota) {
 }
 
 TEST(StatsCommandTest, TokensAreReplacedInOrderAndWithCase) {
-  TestSite site;
+  HandlerSite site;
   // Without the template the line is the prefix alone.
   site.platform.addFile("C:\\site\\quarvel.conf", "TRIAL_UPLOAD=500\r\nQUOTA_UPLOAD=1000\r\n");
   site.setTrialStore("\r\nbob=1::4::x\r\n");

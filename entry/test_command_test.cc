@@ -3,7 +3,7 @@
 #include "entry/admin_connection.h"
 #include "entry/dispatch.h"
 #include "entry/handlers.h"
-#include "entry/run_test_site.h"
+#include "entry/site_test_util.h"
 
 namespace quarvel {
 namespace {
@@ -34,20 +34,20 @@ TEST(AdminConnectionTest, LogsInWithTheConfiguredAccount) {
 
 TEST(AdminConnectionTest, FailureIsZero) {
   Site refused;
-  refused.platform.script.replies["PASS"] = "530 Login incorrect\r\n";
+  refused.platform.script.reply("PASS", "530 Login incorrect\r\n");
   EXPECT_EQ(openAdminConnection(refused.run()), 0);
 
   Site unreachable;
-  unreachable.platform.script.reachable = false;
+  unreachable.platform.reachable = false;
   EXPECT_EQ(openAdminConnection(unreachable.run()), 0);
 }
 
 TEST(AdminConnectionTest, PendingLinesAreTheWholeReplyJoined) {
   Site site;
-  site.platform.script.replies["SITE"] = "200-First\r\n200-Second\r\n200 Done\r\n";
+  site.platform.script.reply("SITE", "200-First\r\n200-Second\r\n200 Done\r\n");
   auto& run = site.run();
   int connection = openAdminConnection(run);
-  ASSERT_EQ(run.ftp.sendCommand(connection, "SITE WHO"), 0);
+  ASSERT_EQ(run.ftp.sendCommand(connection, "SITE WHO"), FtpClient::Sent::kSent);
   EXPECT_EQ(readPendingLines(run, connection), "200-First\r\n200-Second\r\n200 Done");
   EXPECT_EQ(readPendingLines(run, connection), "");
 }
@@ -70,7 +70,7 @@ TEST(ConnectionTestCommand, ReachableServer) {
 
 TEST(ConnectionTestCommand, TextAfterTheLoginIsShownInOneWrite) {
   Site site;
-  site.platform.script.replies["PASS"] = "230 Logged in\r\nNote one\r\nNote two\r\n";
+  site.platform.script.reply("PASS", "230 Logged in\r\nNote one\r\nNote two\r\n");
   runConnectionTest(site.run());
   EXPECT_EQ(site.platform.writes[0], "Note one\r\nNote two\r\n");
   EXPECT_EQ(site.platform.writes[2], "######## Quarvel FTP TEST DONE #######\r\n");
@@ -83,13 +83,13 @@ TEST(ConnectionTestCommand, FailedLogin) {
                                    " \r\n") +
                                kListing;
   Site refused;
-  refused.platform.script.replies["PASS"] = "530 Login incorrect: pa55-Secret\r\n";
+  refused.platform.script.reply("PASS", "530 Login incorrect: pa55-Secret\r\n");
   runConnectionTest(refused.run());
   EXPECT_EQ(refused.platform.output, expected);
   EXPECT_FALSE(refused.passwordShown());
 
   Site unreachable;
-  unreachable.platform.script.reachable = false;
+  unreachable.platform.reachable = false;
   runConnectionTest(unreachable.run());
   EXPECT_EQ(unreachable.platform.output, expected);
 }
@@ -100,7 +100,7 @@ TEST(ConnectionTestCommand, ListingEdgeCases) {
   Site site;
   site.platform.addFile("C:\\ioFTPD\\etc\\UserIdTable",
                         "brisk:2:STANDARD\r\n:9:STANDARD\nghost:8:STANDARD\rpike:5:STANDARD\r\n");
-  site.platform.script.reachable = false;
+  site.platform.reachable = false;
   runConnectionTest(site.run());
   std::string output = site.platform.output;
   EXPECT_EQ(output.substr(output.find(" \r\n") + 3),
@@ -113,7 +113,7 @@ TEST(ConnectionTestCommand, ListingEdgeCases) {
   // record (which counts as a listed exempt user).
   Site lost("UserFOLDER=C:\\nowhere\r\n");
   lost.platform.addFile("C:\\ioFTPD\\etc\\UserIdTable", "brisk:2:STANDARD\r\n");
-  lost.platform.script.reachable = false;
+  lost.platform.reachable = false;
   runConnectionTest(lost.run());
   output = lost.platform.output;
   EXPECT_EQ(output.substr(output.find(" \r\n") + 3),
@@ -123,7 +123,7 @@ TEST(ConnectionTestCommand, ListingEdgeCases) {
 
 TEST(ConnectionTestCommand, NoUserTableGivesNoListing) {
   Site site("UserTABLE=\r\n");
-  site.platform.script.reachable = false;
+  site.platform.reachable = false;
   runConnectionTest(site.run());
   EXPECT_EQ(site.platform.output,
             "Cant Connect to FTP !\r\n"
@@ -137,7 +137,7 @@ TEST(ConnectionTestCommand, NoUserTableGivesNoListing) {
 // that cannot be read is said on standard error.
 TEST(ConnectionTestCommand, AccountListAndClosedAccounts) {
   Site site;
-  site.platform.script.reachable = false;
+  site.platform.reachable = false;
   site.platform.removeFile("C:\\ioFTPD\\etc\\passwd");
   site.platform.addFile("C:\\ioFTPD\\users\\5", "groups 1\r\nflags 3\r\nDeletedOn 1765000000\r\n");
   site.platform.addFile("C:\\ioFTPD\\users\\6",
@@ -155,7 +155,7 @@ TEST(ConnectionTestCommand, AccountListAndClosedAccounts) {
   EXPECT_TRUE(site.platform.error_lines.empty());
 
   Site gone;
-  gone.platform.script.reachable = false;
+  gone.platform.reachable = false;
   gone.platform.removeFile("C:\\ioFTPD\\etc\\passwd");
   gone.platform.removeFile("C:\\ioFTPD\\etc\\UserIdTable");
   runConnectionTest(gone.run());
@@ -169,7 +169,7 @@ TEST(ConnectionTestCommand, AccountListAndClosedAccounts) {
 TEST(ConnectionTestCommand, DispatchRunsItForTheWholeLineOnly) {
   for (const char* line : {"TEST", "Test", "test"}) {
     Site site;
-    site.platform.script.reachable = false;
+    site.platform.reachable = false;
     site.platform.command_line = line;
     runProgram(site.platform);
     EXPECT_EQ(site.platform.output.rfind("Cant Connect to FTP !\r\n", 0), 0u) << line;

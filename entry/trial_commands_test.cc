@@ -1,27 +1,27 @@
 #include <gtest/gtest.h>
 
-#include "entry/test_site.h"
+#include "entry/site_test_util.h"
 
 namespace quarvel {
 namespace {
 
-using site_test::runningQuota;
-using site_test::TestSite;
+using test_site::HandlerSite;
+using test_site::runningQuota;
 
 TEST(TrialCommandTest, AddStoresTheDatabaseSpellingAndAnnouncesIt) {
-  TestSite site;
+  HandlerSite site;
   EXPECT_EQ(site.run("ST ADD BOB"),
             "!putlog UserADDED: \"Bob\"\r\n"
             " Bob from Couriers was added to trial.\r\n");
   EXPECT_EQ(site.trialStore(), "\r\nBob=0::14::Couriers\r\n");
   // Any case of the command word, and no blank needed after the subcommand.
-  TestSite other;
+  HandlerSite other;
   other.run("st addbob");
   EXPECT_EQ(other.trialStore(), "\r\nBob=0::14::Couriers\r\n");
 }
 
 TEST(TrialCommandTest, AddSuspendsTheQuotaRecordUnderTheTypedName) {
-  TestSite site;
+  HandlerSite site;
   site.setQuotaStore(runningQuota("bob=1200::1::Couriers\r\nzed=5::0::X\r\n"));
   site.run("ST add bob");
   EXPECT_EQ(site.quotaStore(), runningQuota("zed=5::0::X\r\nbob=1200::2::Couriers\r\n"));
@@ -38,7 +38,7 @@ TEST(TrialCommandTest, AddRefusesAndLeavesBothStoresAlone) {
       {"ST add NOGROUP", " User: nogroup doesnt have a group.\r\n"},
   };
   for (const Row& row : rows) {
-    TestSite site;
+    HandlerSite site;
     const std::string trial = "\r\nbob=3::9::Couriers\r\n";
     // A refused add writes no trial record, so the quota is not suspended.
     const std::string quota =
@@ -52,7 +52,7 @@ TEST(TrialCommandTest, AddRefusesAndLeavesBothStoresAlone) {
 }
 
 TEST(TrialCommandTest, DelAnnouncesAndGivesTheQuotaBack) {
-  TestSite site;
+  HandlerSite site;
   site.setTrialStore("\r\nBob=40::9::Couriers\r\ncarol=1::2::Couriers\r\n");
   site.setQuotaStore(runningQuota("Bob=40::2::Couriers\r\ncarol=0::2::Couriers\r\n"));
   EXPECT_EQ(site.run("ST del bob"),
@@ -68,7 +68,7 @@ TEST(TrialCommandTest, DelAnnouncesAndGivesTheQuotaBack) {
 }
 
 TEST(TrialCommandTest, DelOfAUserGoneFromTheServerDropsTheQuotaRecord) {
-  TestSite site;
+  HandlerSite site;
   site.setTrialStore("\r\nghost=1::2::G\r\n");
   site.setQuotaStore(runningQuota("ghost=1::2::G\r\n"));
   site.run("ST del ghost");
@@ -76,7 +76,7 @@ TEST(TrialCommandTest, DelOfAUserGoneFromTheServerDropsTheQuotaRecord) {
 }
 
 TEST(TrialCommandTest, DelAndGiveRefuseAUserNotOnTrial) {
-  TestSite site;
+  HandlerSite site;
   site.setTrialStore("\r\nbob=3::9::Couriers\r\n");
   EXPECT_EQ(site.run("ST del zed"), " zed doesn't exists in trial.\r\n");
   EXPECT_EQ(site.run("ST give zed 5"), " zed doesn't exists in trial.\r\n");
@@ -95,7 +95,7 @@ TEST(TrialCommandTest, GiveAddsTheAmountAsTyped) {
       {"ST give bob 12MB", " gave bob 12MBmB\r\n", "bob=112::3::Couriers"},
   };
   for (const Row& row : rows) {
-    TestSite site;
+    HandlerSite site;
     site.setTrialStore("\r\nbob=100::3::Couriers\r\nann=1::1::X\r\n");
     EXPECT_EQ(site.run(row.command_line), row.output) << row.command_line;
     EXPECT_EQ(site.trialStore(), std::string("ann=1::1::X\r\n") + row.record + "\r\n")
@@ -104,7 +104,7 @@ TEST(TrialCommandTest, GiveAddsTheAmountAsTyped) {
 }
 
 TEST(TrialCommandTest, GiveThatReachesTheGoalPassesAtOnce) {
-  TestSite site;
+  HandlerSite site;
   site.setTrialStore("\r\nBob=450::3::Couriers\r\n");
   site.setQuotaStore(runningQuota("Bob=0::2::Couriers\r\n"));
   EXPECT_EQ(site.run("ST give Bob 50"),
@@ -115,7 +115,7 @@ TEST(TrialCommandTest, GiveThatReachesTheGoalPassesAtOnce) {
 }
 
 TEST(TrialCommandTest, OtherTextDoesNothing) {
-  TestSite site;
+  HandlerSite site;
   site.setTrialStore("\r\nbob=3::9::Couriers\r\n");
   for (const char* line : {"STadd bob", "XST add bob"}) {
     EXPECT_EQ(site.run(line), "") << line;
@@ -135,7 +135,7 @@ TEST(TrialCommandTest, AFailedWriteClaimsNothing) {
       {"ST give bob 5", "\r\nbob=1::3::Couriers\r\n"},
   };
   for (const Row& row : rows) {
-    TestSite site;
+    HandlerSite site;
     if (*row.trial) site.setTrialStore(row.trial);
     site.platform.failReplaces(true);
     EXPECT_EQ(site.run(row.command_line), "") << row.command_line;
@@ -143,7 +143,7 @@ TEST(TrialCommandTest, AFailedWriteClaimsNothing) {
     EXPECT_EQ(site.platform.error_lines[0],
               "Store not saved: C:\\site\\Quarvel.dat could not be written (error 75)")
         << row.command_line;
-    EXPECT_EQ(site.platform.hasFile(site_test::kTrialStore), *row.trial != 0) << row.command_line;
+    EXPECT_EQ(site.platform.hasFile(site.trialPath()), *row.trial != 0) << row.command_line;
   }
 }
 
@@ -167,7 +167,7 @@ TEST(TrialCommandTest, IncompleteCommandsShowTheirUsage) {
       {"ST GIVE bob -", give},
   };
   for (const Row& row : rows) {
-    TestSite site;
+    HandlerSite site;
     site.setTrialStore("\r\nbob=3::9::Couriers\r\n");
     EXPECT_EQ(site.run(row.command_line), row.output) << row.command_line;
     EXPECT_EQ(site.trialStore(), "\r\nbob=3::9::Couriers\r\n") << row.command_line;

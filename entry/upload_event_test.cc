@@ -2,13 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include "entry/test_site.h"
+#include "entry/site_test_util.h"
 
 namespace quarvel {
 namespace {
 
-using site_test::runningQuota;
-using site_test::TestSite;
+using test_site::HandlerSite;
+using test_site::runningQuota;
 
 TEST(UploadEventTest, PathIsTakenFromTheQuotesAndItsSeparatorsCleanedUp) {
   struct Row {
@@ -51,7 +51,7 @@ TEST(UploadEventTest, VirtualPathIsTheSecondQuotedArgument) {
 const std::map<std::string, std::string> kBobInFriends = {{"user", "bob"}, {"group", "Friends"}};
 
 TEST(UploadEventTest, CreditsTheFileToBothStoresAndTakesTheEventsGroup) {
-  TestSite site;
+  HandlerSite site;
   site.platform.addFile("C:\\site\\incoming\\x.rar", std::string(10485760, 'x'));
   site.setTrialStore("\r\nbob=100::5::Couriers\r\nann=1::1::X\r\n");
   site.setQuotaStore(runningQuota("bob=20.3::0::Couriers\r\n"));
@@ -72,7 +72,7 @@ TEST(UploadEventTest, SizesRoundToOneDecimalWithHalvesToTheEvenNeighbour) {
       {0, "bob=0::5::Friends"},
   };
   for (const Row& row : rows) {
-    TestSite site;
+    HandlerSite site;
     site.platform.addFile("C:\\site\\f.rar", std::string(row.bytes, 'x'));
     site.setTrialStore("\r\nbob=0::5::Couriers\r\n");
     site.run("UD \"C:\\site\\f.rar\"", kBobInFriends);
@@ -81,14 +81,14 @@ TEST(UploadEventTest, SizesRoundToOneDecimalWithHalvesToTheEvenNeighbour) {
 }
 
 TEST(UploadEventTest, AMissingFileOnlyRefreshesTheGroup) {
-  TestSite site;
+  HandlerSite site;
   site.setTrialStore("\r\nbob=12.5::5::Couriers\r\n");
   EXPECT_EQ(site.run("UD \"C:\\site\\gone.rar\"", kBobInFriends), "");
   EXPECT_EQ(site.trialStore(), "\r\nbob=12.5::5::Friends\r\n");
 }
 
 TEST(UploadEventTest, AUserInNeitherStoreChangesNothing) {
-  TestSite site;
+  HandlerSite site;
   site.platform.addFile("C:\\site\\f.rar", std::string(1048576, 'x'));
   site.setTrialStore("\r\nann=1::1::X\r\n");
   site.setQuotaStore(runningQuota("ann=1::0::X\r\n"));
@@ -99,7 +99,7 @@ TEST(UploadEventTest, AUserInNeitherStoreChangesNothing) {
 }
 
 TEST(UploadEventTest, TrialPassGivesTheQuotaBackBeforeTheQuotaIsCredited) {
-  TestSite site;
+  HandlerSite site;
   site.platform.addFile("C:\\site\\f.rar", std::string(60 * 1048576, 'x'));
   site.setTrialStore("\r\nbob=450::3::Couriers\r\n");
   site.setQuotaStore(runningQuota("bob=980::2::Couriers\r\n"));

@@ -4,7 +4,7 @@
 
 #include <functional>
 
-#include "evaluation/test_site.h"
+#include "evaluation/site_test_util.h"
 
 namespace quarvel {
 namespace {
@@ -68,12 +68,12 @@ TEST(PunishTrialUserTest, OnlyAcceptedCommandsAreAnnounced) {
     std::function<void(test_site::SitePlatform&)> script;
     const char* error;
   } cases[] = {
-      {"refused", [](auto& p) { p.script.replies["SITE"] = "550 Permission denied\r\n"; },
+      {"refused", [](auto& p) { p.script.reply("SITE", "550 Permission denied\r\n"); },
        "bob stays due: SITE DELUSER bob Trial failed: 550 Permission denied"},
-      {"login refused", [](auto& p) { p.script.replies["PASS"] = "530 Login incorrect\r\n"; },
+      {"login refused", [](auto& p) { p.script.reply("PASS", "530 Login incorrect\r\n"); },
        "bob stays due: SITE DELUSER bob Trial failed: no admin login on 127.0.0.1:2121 (530 "
        "Login incorrect)"},
-      {"unreachable", [](auto& p) { p.script.reachable = false; },
+      {"unreachable", [](auto& p) { p.reachable = false; },
        "bob stays due: SITE DELUSER bob Trial failed: no admin login on 127.0.0.1:2121 (61 "
        "Unable to open socket)"},
   };
@@ -174,14 +174,14 @@ TEST(PunishQuotaUserTest, WhatLeavesAMemberDue) {
   } cases[] = {
       {"kick refused, deletion accepted",
        [](auto& p) {
-         p.script.replies["SITE"] = "200 OK\r\n";
-         p.script.per_command["SITE kick brisk"] = "550 brisk is not online\r\n";
+         p.script.reply("SITE", "200 OK\r\n");
+         p.script.replyTo("SITE kick brisk", "550 brisk is not online\r\n");
        },
        PunishOutcome::kDone, 0},
       {"deletion refused",
-       [](auto& p) { p.script.per_command["SITE DELUSER brisk"] = "550 Permission denied\r\n"; },
+       [](auto& p) { p.script.replyTo("SITE DELUSER brisk", "550 Permission denied\r\n"); },
        PunishOutcome::kLeftDue, 1},
-      {"no login", [](auto& p) { p.script.replies["PASS"] = "530 Login incorrect\r\n"; },
+      {"no login", [](auto& p) { p.script.reply("PASS", "530 Login incorrect\r\n"); },
        PunishOutcome::kLeftDue, 1},
   };
   for (const Case& c : cases) {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "evaluation/test_site.h"
+#include "evaluation/site_test_util.h"
 
 namespace quarvel {
 namespace {

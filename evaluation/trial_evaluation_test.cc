@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "evaluation/test_site.h"
+#include "evaluation/site_test_util.h"
 
 namespace quarvel {
 namespace {
@@ -53,7 +53,7 @@ TEST(CheckTrialPassTest, PassCommandGoesOnAFreshLoginThatIsEnded) {
 
 TEST(CheckTrialPassTest, WithoutLoginOrCommandThePassStillCounts) {
   Site refused("TRIAL_ONPASS=SITE CHANGE $USER ratio 3\r\n");
-  refused.platform.script.replies["PASS"] = "530 Not you\r\n";
+  refused.platform.script.reply("PASS", "530 Not you\r\n");
   refused.setTrialStore("\r\nwren=600::3::Couriers\r\n");
   checkTrialPass(refused.run().records(), refused.run().out, refused.run().trialPass(), "wren");
   EXPECT_EQ(refused.platform.output, "!putlog PassedTrial: \"wren\"\r\n");

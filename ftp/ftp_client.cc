@@ -1,10 +1,6 @@
-// Channels, the login, QUIT and the line engine shared by every operation.
+// Channels, the login, QUIT and the last status shared by every operation.
 #include "ftp/ftp_client.h"
 
-#include <algorithm>
-#include <cstring>
-
-#include "ftp/channel.h"
 #include "ftp/reply.h"
 
 namespace quarvel {
@@ -14,14 +10,15 @@ FtpClient::FtpClient(Platform& platform, int timeout_ms)
 
 FtpClient::~FtpClient() = default;
 
-FtpClient::Channel* FtpClient::channel(int number) {
+ControlChannel* FtpClient::controlChannel(int number) {
   auto it = channels_.find(number);
   return it == channels_.end() ? nullptr : it->second.get();
 }
 
 int FtpClient::addChannel(std::unique_ptr<TcpConnection> connection) {
   int number = next_channel_++;
-  channels_[number] = std::make_unique<Channel>(std::move(connection));
+  channels_[number] =
+      std::make_unique<ControlChannel>(std::move(connection), platform_, timeout_ms_);
   return number;
 }
 
@@ -61,12 +58,12 @@ int FtpClient::ftpConnect(const std::string& host, int port,
   // Only a 331 to USER earns the password; the next line that announces no
   // further lines (after PASS, or after USER when no PASS was sent) is the
   // login result, so a multi-line USER reply fails the login.
-  int sent = sendCommand(control, "USER " + user);
-  if (sent == 0 && replyCode(readReplyLine(control)) == 331) {
+  Sent sent = sendCommand(control, "USER " + user);
+  if (sent == Sent::kSent && replyCode(readReplyLine(control)) == 331) {
     sent = sendCommand(control, "PASS " + password);
   }
   std::string result =
-      sent == 0 ? readFinalLine(control) : sendFailureLine(sent);
+      sent == Sent::kSent ? readFinalLine(control) : sendFailureLine(sent);
   setLastStatus(result);
   if (replyCode(result) != 230 || (make_tls_ && !protectDataChannels(control))) {
     closeChannel(control);
@@ -77,45 +74,34 @@ int FtpClient::ftpConnect(const std::string& host, int port,
 }
 
 void FtpClient::ftpQuit(int channel) {
-  std::string line = exchange(channel, "QUIT");
-  if (isContinuationLine(line)) line = readFinalLine(channel);
-  setLastStatus(line);
+  setLastStatus(exchangeToFinalLine(channel, "QUIT"));
   closeChannel(channel);
 }
 
-int FtpClient::sendCommand(int channel, const std::string& command) {
-  Channel* c = this->channel(channel);
-  if (c == nullptr) return 1;
-  if (command.find_first_of("\r\n") != std::string::npos) return 1;
-  std::string line = command + "\r\n";
-  if (!c->connection->sendAll(line.data(), line.size())) return 2;
-  c->sent_since_receive = true;
-  c->timed_out = false;
-  return 0;
+FtpClient::Sent FtpClient::sendCommand(int channel, const std::string& command) {
+  ControlChannel* c = controlChannel(channel);
+  return c == nullptr ? Sent::kNoChannel : c->send(command);
 }
 
 std::string FtpClient::readReplyLine(int channel, std::int64_t deadline_ms) {
-  Channel* c = this->channel(channel);
-  if (c == nullptr) return std::string();
-  if (deadline_ms == 0) deadline_ms = deadlineFromNow();
-  LineAssembler assembler;
-  while (!assembler.complete() && c->fill(timeout_ms_, platform_, deadline_ms)) {
-    c->read_pos += assembler.feed(c->buffer.data() + c->read_pos,
-                                  c->filled - c->read_pos);
-  }
-  return assembler.take();
+  ControlChannel* c = controlChannel(channel);
+  return c == nullptr ? std::string() : c->readLine(deadline_ms);
+}
+
+FtpClient::Reply FtpClient::readReply(int channel, std::int64_t deadline_ms,
+                                      std::size_t max_bytes) {
+  ControlChannel* c = controlChannel(channel);
+  return c == nullptr ? Reply() : c->readReply(deadline_ms, max_bytes);
 }
 
 bool FtpClient::atEndOfData(int channel) {
-  Channel* c = this->channel(channel);
-  if (c == nullptr || c->peer_closed || c->timed_out) return true;
-  return c->read_pos == c->filled && !c->sent_since_receive &&
-         !c->last_receive_full;
+  ControlChannel* c = controlChannel(channel);
+  return c == nullptr || c->atEndOfData();
 }
 
-bool FtpClient::dataEnded(int channel) {
-  Channel* c = this->channel(channel);
-  return c == nullptr || c->peer_closed || c->timed_out;
+bool FtpClient::channelEnded(int channel) {
+  ControlChannel* c = controlChannel(channel);
+  return c == nullptr || c->ended();
 }
 
 void FtpClient::setLastStatus(const std::string& line) {
@@ -124,23 +110,24 @@ void FtpClient::setLastStatus(const std::string& line) {
 }
 
 std::string FtpClient::exchange(int channel, const std::string& command) {
-  if (this->channel(channel) == nullptr) return std::string();
-  int sent = sendCommand(channel, command);
-  return sent == 0 ? readReplyLine(channel) : sendFailureLine(sent);
+  if (controlChannel(channel) == nullptr) return std::string();
+  Sent sent = sendCommand(channel, command);
+  return sent == Sent::kSent ? readReplyLine(channel) : sendFailureLine(sent);
 }
 
-std::string FtpClient::sendFailureLine(int send_result) {
-  return send_result == 1 ? "501 Command refused: it holds a line break"
-                          : "421 Unable to send command";
+std::string FtpClient::exchangeToFinalLine(int channel, const std::string& command) {
+  std::string line = exchange(channel, command);
+  return isContinuationLine(line) ? readFinalLine(channel) : line;
 }
 
-std::string FtpClient::readFinalLine(int channel, std::int64_t deadline_ms) {
-  if (deadline_ms == 0) deadline_ms = deadlineFromNow();
-  std::string line;
-  do {
-    line = readReplyLine(channel, deadline_ms);
-  } while (isContinuationLine(line));
-  return line;
+std::string FtpClient::sendFailureLine(Sent result) {
+  return result == Sent::kBroken ? "421 Unable to send command"
+                                 : "501 Command refused: it holds a line break";
+}
+
+std::string FtpClient::readFinalLine(int channel) {
+  ControlChannel* c = controlChannel(channel);
+  return c == nullptr ? std::string() : c->readFinalLine();
 }
 
 int FtpClient::openDataChannel(const std::string& host, int port) {
@@ -152,19 +139,13 @@ int FtpClient::openDataChannel(const std::string& host, int port) {
 }
 
 long FtpClient::receiveBlock(int channel, char* block) {
-  Channel* c = this->channel(channel);
-  if (c == nullptr) return -1;
-  if (!c->fill(timeout_ms_, platform_)) return c->peer_closed ? 0 : -1;
-  std::size_t n = std::min(kBlockSize, c->filled - c->read_pos);
-  std::memcpy(block, c->buffer.data() + c->read_pos, n);
-  c->read_pos += n;
-  return static_cast<long>(n);
+  ControlChannel* c = controlChannel(channel);
+  return c == nullptr ? -1 : c->receiveBlock(block, kBlockSize);
 }
 
 int FtpClient::sendBlock(int channel, const char* data, std::size_t size) {
-  Channel* c = this->channel(channel);
-  if (c == nullptr) return 0;
-  return c->connection->sendAll(data, size) ? 1 : 0;
+  ControlChannel* c = controlChannel(channel);
+  return c != nullptr && c->sendBlock(data, size) ? 1 : 0;
 }
 
 void FtpClient::showProgress(std::intptr_t window, const std::string& text) {

@@ -1,6 +1,8 @@
 // The FTP client: numbered control and data channels over the platform's
-// TCP connections, reply lines, the last status pair and the FTP
-// operations. ftp_api.h exports the same operations to C callers.
+// TCP connections (each a ControlChannel, the line engine of
+// ftp/control_channel.h), the last status pair, TLS, and the FTP
+// operations. ftp_api.h exports the operations to C callers; the admin
+// session sends its SITE commands on a channel of the client too.
 //
 // Every operation leaves the last status behind: the reply code and text of
 // the last reply line it read, or a local error formed like a reply line
@@ -15,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "ftp/control_channel.h"
 #include "platform/platform.h"
 #include "platform/tls.h"
 
@@ -66,37 +69,25 @@ class FtpClient {
   // Closes a channel's socket without sending anything.
   void closeChannel(int channel);
 
-  // Sends the command and CR LF in one piece. A command holding CR or LF is
-  // never sent. 0 on success; 1 for an unknown channel or a refused command
-  // line; 2 when the platform reports a send error.
-  int sendCommand(int channel, const std::string& command);
+  // The channel with this number (its line engine); null when there is
+  // none.
+  ControlChannel* controlChannel(int channel);
 
-  // One reply line: CRs dropped, up to LF, at most 65,536 characters (the
-  // rest of a longer line is read and dropped). A line cut short by the
-  // peer's close or a time-out is given as far as it arrived, so the call
-  // gives the empty text when nothing came.
-  // A line gets at most the time-out in all, so a peer that trickles bytes
-  // cannot hold a run; `deadline_ms` (from deadlineFromNow) bounds several
-  // reads together instead, as a reply of many lines is read.
+  // ControlChannel's line engine by channel number; no such channel sends
+  // nothing, reads the empty text and counts as ended.
+  using Sent = ControlChannel::Sent;
+  using Reply = ControlChannel::Reply;
+  Sent sendCommand(int channel, const std::string& command);
   std::string readReplyLine(int channel, std::int64_t deadline_ms = 0);
+  Reply readReply(int channel, std::int64_t deadline_ms, std::size_t max_bytes);
+  bool atEndOfData(int channel);
+  bool channelEnded(int channel);
 
   // The clock reading one time-out from now.
   std::int64_t deadlineFromNow() { return platform_.monotonicMs() + timeout_ms_; }
 
-  // True when everything received so far has been read and the last receive
-  // did not fill the receive buffer, or the peer closed, or a wait timed out.
-  // Sending a command clears it.
-  bool atEndOfData(int channel);
-
-  // True when nothing more can arrive on the channel: the peer closed, a
-  // wait timed out, or there is no such channel.
-  bool channelEnded(int channel) { return dataEnded(channel); }
-
   int lastStatusCode() const { return last_code_; }
   const std::string& lastStatusMessage() const { return last_message_; }
-  // Sets the pair from a line: its reply code and its text from the fourth
-  // character on, trimmed.
-  void setLastStatus(const std::string& line);
 
   Platform& platform() { return platform_; }
 
@@ -151,8 +142,21 @@ class FtpClient {
   // the default.
   void setProgressSink(ProgressSink sink) { progress_ = std::move(sink); }
 
-  // --- Passive data channels (used by the operations above) -------------
+ private:
+  int addChannel(std::unique_ptr<TcpConnection> connection);
+  // Sets the pair from a line: its reply code and its text from the fourth
+  // character on, trimmed.
+  void setLastStatus(const std::string& line);
+  // Sends the command and reads one reply line; a command that cannot be
+  // sent gives a local error line instead (and waits for nothing).
+  std::string exchange(int channel, const std::string& command);
+  // The same, reading on to the final line when the first one announces
+  // more.
+  std::string exchangeToFinalLine(int channel, const std::string& command);
+  // The local error line for a command that was not sent.
+  static std::string sendFailureLine(Sent result);
 
+  // --- Passive data channels (used by the listings and transfers) -------
   // PASV, then a data channel to `host` on the announced port: the channel,
   // or -1. The last status is the PASV reply line either way.
   int enterPassive(int channel, const std::string& host);
@@ -164,20 +168,8 @@ class FtpClient {
   // Sends the whole block: 1, or 0 on an error.
   int sendBlock(int channel, const char* data, std::size_t size);
 
- private:
-  struct Channel;
-  Channel* channel(int number);
-  int addChannel(std::unique_ptr<TcpConnection> connection);
-  // Sends the command and reads one reply line; a command that cannot be
-  // sent gives a local error line instead (and waits for nothing).
-  std::string exchange(int channel, const std::string& command);
-  // The local error line for a sendCommand result other than 0.
-  static std::string sendFailureLine(int send_result);
   // Reads lines until one that does not announce more lines.
-  std::string readFinalLine(int channel, std::int64_t deadline_ms = 0);
-  // True when nothing more can arrive on the channel: the peer closed or a
-  // wait timed out.
-  bool dataEnded(int channel);
+  std::string readFinalLine(int channel);
   int oneLineCommand(int channel, const std::string& command, int expected);
   // AUTH TLS and the handshake on a fresh control channel: false, with the
   // last status and lastTlsFailure set, when the login must stop here.
@@ -205,14 +197,10 @@ class FtpClient {
   TlsPeer last_tls_peer_;
   std::string last_tls_failure_;
   int next_channel_ = 1;
-  std::map<int, std::unique_ptr<Channel>> channels_;
+  std::map<int, std::unique_ptr<ControlChannel>> channels_;
   int last_code_ = 0;
   std::string last_message_;
   ProgressSink progress_;
 };
-
-// The reply code of a line: the value of its first three characters, 0 when
-// they are not digits.
-int replyCode(const std::string& line);
 
 }  // namespace quarvel

@@ -148,16 +148,16 @@ TEST_F(FtpClientTest, QuitReadsTheWholeReplyAndClosesTheChannel) {
   client.ftpQuit(channel);
   EXPECT_EQ(client.lastStatusCode(), 221);
   EXPECT_EQ(client.lastStatusMessage(), "Done");
-  EXPECT_EQ(client.sendCommand(channel, "NOOP"), 1);
+  EXPECT_EQ(client.sendCommand(channel, "NOOP"), FtpClient::Sent::kNoChannel);
   EXPECT_EQ(server.commands(), (Strings{"USER bob", "PASS secret", "QUIT"}));
 }
 
 TEST_F(FtpClientTest, LineBreaksInACommandAreNeverSent) {
   int channel = login();
   ASSERT_GT(channel, 0);
-  EXPECT_NE(client.sendCommand(channel, "DELE a\r\nRMD /"), 0);
-  EXPECT_NE(client.sendCommand(channel, "DELE a\nRMD /"), 0);
-  EXPECT_NE(client.sendCommand(channel, "DELE a\rRMD /"), 0);
+  EXPECT_EQ(client.sendCommand(channel, "DELE a\r\nRMD /"), FtpClient::Sent::kLineBreak);
+  EXPECT_EQ(client.sendCommand(channel, "DELE a\nRMD /"), FtpClient::Sent::kLineBreak);
+  EXPECT_EQ(client.sendCommand(channel, "DELE a\rRMD /"), FtpClient::Sent::kLineBreak);
   // The operations refuse at once with a local error, waiting for nothing.
   EXPECT_EQ(client.ftpDeleteFile(channel, "a\r\nRMD /"), 0);
   EXPECT_EQ(client.lastStatusCode(), 501);
@@ -185,7 +185,7 @@ TEST_F(FtpClientTest, OverlongReplyLineIsCutAndItsRestDropped) {
   server.reply("NOOP", "200 " + tail + "\r\n200 next\r\n");
   int channel = login();
   ASSERT_GT(channel, 0);
-  ASSERT_EQ(client.sendCommand(channel, "NOOP"), 0);
+  ASSERT_EQ(client.sendCommand(channel, "NOOP"), FtpClient::Sent::kSent);
   std::string line = client.readReplyLine(channel);
   EXPECT_EQ(line.size(), 65536u);
   EXPECT_EQ(line.substr(0, 6), "200 xx");
@@ -202,13 +202,13 @@ TEST_F(FtpClientTest, EndOfDataFollowsWhatWasReceivedAndRead) {
   int channel = login();
   ASSERT_GT(channel, 0);
   EXPECT_TRUE(client.atEndOfData(channel));  // the login reply was read
-  ASSERT_EQ(client.sendCommand(channel, "NOOP"), 0);
+  ASSERT_EQ(client.sendCommand(channel, "NOOP"), FtpClient::Sent::kSent);
   EXPECT_FALSE(client.atEndOfData(channel));  // a reply is awaited
   EXPECT_EQ(client.readReplyLine(channel), "200-a");
   EXPECT_FALSE(client.atEndOfData(channel));  // "200 b" is still unread
   EXPECT_EQ(client.readReplyLine(channel), "200 b");
   EXPECT_TRUE(client.atEndOfData(channel));
-  ASSERT_EQ(client.sendCommand(channel, "STAT"), 0);
+  ASSERT_EQ(client.sendCommand(channel, "STAT"), FtpClient::Sent::kSent);
   EXPECT_FALSE(client.atEndOfData(channel));
   EXPECT_EQ(client.readReplyLine(channel), "");
   EXPECT_TRUE(client.atEndOfData(channel));  // the peer closed
@@ -219,7 +219,7 @@ TEST_F(FtpClientTest, SilentReplyTimesOutAsAnEmptyLine) {
   server.on("NOOP", [](ScriptedFtpServer::Session&, const std::string&) {});
   int channel = login();
   ASSERT_GT(channel, 0);
-  ASSERT_EQ(client.sendCommand(channel, "NOOP"), 0);
+  ASSERT_EQ(client.sendCommand(channel, "NOOP"), FtpClient::Sent::kSent);
   EXPECT_EQ(client.readReplyLine(channel), "");
   EXPECT_TRUE(client.atEndOfData(channel));
   EXPECT_EQ(client.ftpChangeDir(channel, "/x"), 1);  // the channel goes on
@@ -251,8 +251,42 @@ TEST_F(FtpClientTest, ATricklingPeerCannotHoldTheClient) {
   }
 }
 
+TEST_F(FtpClientTest, AWholeReplyEndsAtItsFinalLine) {
+  using End = FtpClient::Reply::End;
+  struct Case {
+    const char* name;
+    const char* reply;  // then the server closes the connection
+    End end;
+    const char* line;
+  } cases[] = {
+      {"one line", "200 Done\r\n", End::kFinal, "200 Done"},
+      {"continuations, a line without a code, a too short one", "200-a\r\nno code\r\n20\r\n200 b\r\n",
+       End::kFinal, "200 b"},
+      {"closed before the final line", "200-a\r\n", End::kChannelEnded, ""},
+      {"more than the budget without a final line", "200-aaaaaaaa\r\n200-bbbbbbbb\r\n200 c\r\n",
+       End::kTooLong, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScriptedFtpServer peer;
+    std::string reply = c.reply;
+    peer.on("NOOP", [reply](ScriptedFtpServer::Session& s, const std::string&) {
+      s.send(reply);
+      s.end();
+    });
+    peer.start();
+    int channel = client.ftpConnect("127.0.0.1", peer.port(), "bob", "secret");
+    ASSERT_GT(channel, 0);
+    ASSERT_EQ(client.sendCommand(channel, "NOOP"), FtpClient::Sent::kSent);
+    FtpClient::Reply read = client.readReply(channel, client.deadlineFromNow(), 20);
+    EXPECT_EQ(read.end, c.end);
+    EXPECT_EQ(read.line, c.line);
+    client.closeChannel(channel);
+  }
+}
+
 TEST_F(FtpClientTest, UnknownChannelReadsNothing) {
-  EXPECT_EQ(client.sendCommand(7, "NOOP"), 1);
+  EXPECT_EQ(client.sendCommand(7, "NOOP"), FtpClient::Sent::kNoChannel);
   EXPECT_EQ(client.readReplyLine(7), "");
   EXPECT_TRUE(client.atEndOfData(7));
   EXPECT_EQ(client.ftpDeleteFile(7, "a"), 0);

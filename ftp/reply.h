@@ -13,7 +13,7 @@ namespace quarvel {
 constexpr std::size_t kMaxReplyLineLength = 65536;
 
 // The value of the digits among the line's first three characters; 0 when
-// it does not begin with a digit (also declared in ftp_client.h).
+// it does not begin with a digit.
 int replyCode(const std::string& line);
 
 // True when the line's fourth character is "-": more lines of the same

@@ -1,6 +1,8 @@
 #include "ftp/scripted_server_test_util.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cstring>
 
 namespace quarvel {
 
@@ -22,6 +24,11 @@ class LimitedWriter : public BinaryFile {
   std::unique_ptr<BinaryFile> inner_;
   long left_;
 };
+
+std::string upperCase(std::string word) {
+  for (char& c : word) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return word;
+}
 
 }  // namespace
 
@@ -48,27 +55,42 @@ std::string passiveReply(const std::string& address, int port) {
          ")\r\n";
 }
 
-void ScriptedFtpServer::Session::send(const std::string& raw) {
-  if (control_) control_->sendAll(raw.data(), raw.size());
+// --- The script ----------------------------------------------------------
+
+FtpScript::Session::Session(std::unique_ptr<TcpConnection> control)
+    : control_(std::move(control)) {}
+
+void FtpScript::Session::send(const std::string& raw) {
+  if (output_) {
+    if (!ended_) output_->append(raw);
+  } else if (control_) {
+    control_->sendAll(raw.data(), raw.size());
+  }
 }
 
-void ScriptedFtpServer::Session::closeControl() {
+void FtpScript::Session::closeControl() {
   control_.reset();
   ended_ = true;
 }
 
-bool ScriptedFtpServer::Session::acceptData() {
+int FtpScript::Session::listenForData() {
+  if (output_) return 0;
+  passive_ = listenOnLoopback();
+  return passive_ ? passive_->port() : 0;
+}
+
+bool FtpScript::Session::acceptData() {
   if (!passive_) return false;
   data_ = passive_->accept(kServerWaitMs);
   passive_.reset();
   return data_ != nullptr;
 }
 
-void ScriptedFtpServer::Session::sendData(const std::string& bytes) {
+void FtpScript::Session::sendData(const std::string& bytes) {
   if (data_) data_->sendAll(bytes.data(), bytes.size());
 }
 
-std::string ScriptedFtpServer::Session::receiveData() {
+std::string FtpScript::Session::receiveData() {
   std::string bytes;
   char buffer[16384];
   long n;
@@ -78,21 +100,46 @@ std::string ScriptedFtpServer::Session::receiveData() {
   return bytes;
 }
 
-void ScriptedFtpServer::Session::closeData() { data_.reset(); }
+void FtpScript::Session::closeData() { data_.reset(); }
+
+void FtpScript::reply(const std::string& word, const std::string& raw) {
+  handlers_[upperCase(word)] = [raw](Session& s, const std::string&) { s.send(raw); };
+}
+
+void FtpScript::on(const std::string& word, Handler handler) {
+  handlers_[upperCase(word)] = std::move(handler);
+}
+
+void FtpScript::replyTo(const std::string& line, const std::string& raw) {
+  line_replies_[line] = raw;
+}
+
+void FtpScript::answer(Session& session, const std::string& line,
+                       std::vector<std::string>* log) {
+  log->push_back(line);
+  auto exact = line_replies_.find(line);
+  if (exact != line_replies_.end()) {
+    session.send(exact->second);
+    return;
+  }
+  std::size_t blank = line.find(' ');
+  std::string word = upperCase(line.substr(0, blank));
+  std::string argument = blank == std::string::npos ? "" : line.substr(blank + 1);
+  auto it = handlers_.find(word);
+  if (it == handlers_.end()) {
+    session.send(unknown_reply);
+  } else {
+    it->second(session, argument);
+  }
+}
+
+// --- On loopback ---------------------------------------------------------
 
 ScriptedFtpServer::ScriptedFtpServer() : listener_(listenOnLoopback()) {
   installDefaults();
 }
 
 ScriptedFtpServer::~ScriptedFtpServer() { join(); }
-
-void ScriptedFtpServer::reply(const std::string& word, const std::string& raw) {
-  handlers_[word] = [raw](Session& s, const std::string&) { s.send(raw); };
-}
-
-void ScriptedFtpServer::on(const std::string& word, Handler handler) {
-  handlers_[word] = std::move(handler);
-}
 
 void ScriptedFtpServer::installDefaults() {
   reply("USER", "331 Password required\r\n");
@@ -110,8 +157,7 @@ void ScriptedFtpServer::installDefaults() {
     s.end();
   });
   on("PASV", [this](Session& s, const std::string&) {
-    s.passive_ = listenOnLoopback();
-    s.send(passiveReply(passive_address, s.passive_->port()));
+    s.send(passiveReply(passive_address, s.listenForData()));
   });
   on("LIST", [this](Session& s, const std::string&) {
     s.send("150 Here comes the listing\r\n");
@@ -140,13 +186,12 @@ void ScriptedFtpServer::installDefaults() {
 void ScriptedFtpServer::start() { thread_ = std::thread([this] { serve(); }); }
 
 void ScriptedFtpServer::serve() {
-  Session session(*this);
-  session.control_ = listener_->accept(kServerWaitMs);
+  Session session(listener_->accept(kServerWaitMs));
   if (!session.control_) return;
   session.send(greeting);
   std::string pending;
   char buffer[4096];
-  while (!session.ended_) {
+  while (!session.ended()) {
     std::size_t lf = pending.find('\n');
     if (lf == std::string::npos) {
       long n = session.control_->receive(buffer, sizeof buffer, kServerWaitMs);
@@ -158,17 +203,7 @@ void ScriptedFtpServer::serve() {
     std::string line = pending.substr(0, lf);
     pending.erase(0, lf + 1);
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    commands_.push_back(line);
-    std::size_t blank = line.find(' ');
-    std::string word = line.substr(0, blank);
-    for (char& c : word) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    std::string argument = blank == std::string::npos ? "" : line.substr(blank + 1);
-    auto it = handlers_.find(word);
-    if (it == handlers_.end()) {
-      session.send("500 Unknown command\r\n");
-    } else {
-      it->second(session, argument);
-    }
+    answer(session, line, &commands_);
   }
 }
 
@@ -189,6 +224,32 @@ const std::string& ScriptedFtpServer::stored() {
 const std::string& ScriptedFtpServer::received() {
   join();
   return received_;
+}
+
+// --- In memory -----------------------------------------------------------
+
+ScriptedConnection::ScriptedConnection(FtpScript& script, std::vector<std::string>* log)
+    : script_(script), log_(log), pending_(script.greeting) {}
+
+bool ScriptedConnection::sendAll(const char* data, std::size_t size) {
+  if (session_.ended()) return false;
+  received_.append(data, size);
+  std::size_t end;
+  while (!session_.ended() && (end = received_.find('\n')) != std::string::npos) {
+    std::string line = received_.substr(0, end);
+    received_.erase(0, end + 1);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    script_.answer(session_, line, log_);
+  }
+  return true;
+}
+
+long ScriptedConnection::receive(char* buffer, std::size_t size, int) {
+  if (pending_.empty()) return session_.ended() ? 0 : -1;  // -1: a time-out, at once
+  std::size_t n = std::min(size, pending_.size());
+  std::memcpy(buffer, pending_.data(), n);
+  pending_.erase(0, n);
+  return static_cast<long>(n);
 }
 
 }  // namespace quarvel

@@ -1,12 +1,18 @@
-// A scripted FTP server on loopback for the client's unit tests. It serves
-// one control connection in its own thread: sends the greeting, logs every
-// command line it receives and answers from a table of default replies that
-// each test overrides where it needs (a multi-line 230, a refused RNFR, a
-// PASV pointing elsewhere, a stall, a close in mid-reply). Unknown commands
-// get "500", so a surprise shows in the replies and in the log.
+// One scripted FTP server for the unit tests, reached two ways. The script
+// (FtpScript) logs every command line it receives and answers it: an exact
+// line's reply first, else its command word's reply or handler, else a
+// default reply. A handler may stall, close in mid-reply or play a data
+// transfer.
 //
-// Every wait of the server is bounded (kServerWaitMs), so a test whose
-// client misbehaves ends by itself.
+// - ScriptedFtpServer serves one control connection on loopback in its own
+//   thread, with real sockets and data connections: the FTP client's tests.
+//   Its script answers the usual commands; unknown ones get "500", so a
+//   surprise shows in the replies and in the log. Every wait of the server
+//   is bounded (kServerWaitMs), so a test whose client misbehaves ends by
+//   itself.
+// - ScriptedConnection serves a connection in memory, without any real
+//   waiting, for a fake platform to hand out from connectTcp: the tests of
+//   whole sites. A receive with nothing to read is a time-out at once.
 #pragma once
 
 #include <functional>
@@ -22,19 +28,23 @@
 
 namespace quarvel {
 
-class ScriptedFtpServer {
+class FtpScript {
  public:
   static constexpr int kServerWaitMs = 5000;
 
-  // What a command handler may do on the session.
+  // One control connection, as a handler sees it.
   class Session {
    public:
-    explicit Session(ScriptedFtpServer& server) : server_(server) {}
+    // On a real connection.
+    explicit Session(std::unique_ptr<TcpConnection> control);
+    // In memory: what is sent is appended to `output`.
+    explicit Session(std::string* output) : output_(output) {}
+
     // Raw bytes on the control connection (line ends included).
     void send(const std::string& raw);
     // Drops the control connection at once and ends the session.
     void closeControl();
-    // Accepts the data connection on the last PASV port.
+    // Accepts the data connection on the last PASV port (never in memory).
     bool acceptData();
     void sendData(const std::string& bytes);
     // Everything until the client closes the data connection.
@@ -42,33 +52,55 @@ class ScriptedFtpServer {
     void closeData();
     // Ends the session after this command (the connection closes).
     void end() { ended_ = true; }
+    bool ended() const { return ended_; }
+
+    // Listens for the next data connection; returns its port (0: failed).
+    int listenForData();
 
    private:
     friend class ScriptedFtpServer;
-    ScriptedFtpServer& server_;
     std::unique_ptr<TcpConnection> control_;
+    std::string* output_ = nullptr;
     std::unique_ptr<TestListener> passive_;
     std::unique_ptr<TcpConnection> data_;
     bool ended_ = false;
   };
   using Handler = std::function<void(Session&, const std::string& argument)>;
 
+  virtual ~FtpScript() = default;
+
+  // Raw bytes sent on accepting; empty: the server stays silent.
+  std::string greeting = "220 Ready\r\n";
+  // The reply to a command that nothing else answers.
+  std::string unknown_reply = "500 Unknown command\r\n";
+
+  // Replies to every `word` command (any case) with exactly these bytes.
+  void reply(const std::string& word, const std::string& raw);
+  void on(const std::string& word, Handler handler);
+  // Replies to this exact command line, ahead of its word.
+  void replyTo(const std::string& line, const std::string& raw);
+
+  // Logs the command line (its line end removed) and answers it.
+  void answer(Session& session, const std::string& line, std::vector<std::string>* log);
+
+ private:
+  std::map<std::string, Handler> handlers_;
+  std::map<std::string, std::string> line_replies_;
+};
+
+class ScriptedFtpServer : public FtpScript {
+ public:
   ScriptedFtpServer();
-  ~ScriptedFtpServer();
+  ~ScriptedFtpServer() override;
 
   int port() const { return listener_->port(); }
 
   // --- Script (before start) ------------------------------------------
-  // Raw bytes sent on accepting; empty: the server stays silent.
-  std::string greeting = "220 Ready\r\n";
   // The address numbers in 227 replies.
   std::string passive_address = "127,0,0,1";
   // Sent on LIST and RETR.
   std::string listing;
   std::string file_contents;
-  // Replies to every `word` command with exactly these bytes.
-  void reply(const std::string& word, const std::string& raw);
-  void on(const std::string& word, Handler handler);
 
   void start();
 
@@ -86,11 +118,27 @@ class ScriptedFtpServer {
   void installDefaults();
 
   std::unique_ptr<TestListener> listener_;
-  std::map<std::string, Handler> handlers_;
   std::thread thread_;
   std::vector<std::string> commands_;
   std::string stored_;
   std::string received_;
+};
+
+// A connection to `script` in memory; each command line received is added
+// to `log`. Both must outlive it.
+class ScriptedConnection : public TcpConnection {
+ public:
+  ScriptedConnection(FtpScript& script, std::vector<std::string>* log);
+
+  bool sendAll(const char* data, std::size_t size) override;
+  long receive(char* buffer, std::size_t size, int timeout_ms) override;
+
+ private:
+  FtpScript& script_;
+  std::vector<std::string>* log_;
+  std::string pending_;  // sent by the server, not yet received
+  FtpScript::Session session_{&pending_};
+  std::string received_;  // from the client, short of a line end
 };
 
 // Files in memory (the fake platform) with real TCP to 127.0.0.1 only: a

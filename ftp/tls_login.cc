@@ -1,7 +1,6 @@
 // The TLS steps of a login and of its data connections (explicit FTPS).
 #include <string>
 
-#include "ftp/channel.h"
 #include "ftp/ftp_client.h"
 #include "ftp/reply.h"
 #include "ftp/tls_policy.h"
@@ -37,59 +36,54 @@ bool FtpClient::failTls(const std::string& why, const std::string& reply) {
 }
 
 bool FtpClient::secureControl(int control, const std::string& host) {
-  std::string reply = exchange(control, "AUTH TLS");
-  if (isContinuationLine(reply)) reply = readFinalLine(control);
+  std::string reply = exchangeToFinalLine(control, "AUTH TLS");
   if (replyCode(reply) != 234) {
     return failTls("the FTP server refused AUTH TLS: " + answered(reply), reply);
   }
   std::shared_ptr<TlsClient> tls = make_tls_();
   if (!tls) return failTls("TLS is not available in this build");
 
-  Channel* c = channel(control);
+  ControlChannel* c = controlChannel(control);
   // Whatever came in plain text after the 234 must not pass for a reply of
   // the protected session.
-  c->read_pos = c->filled = 0;
+  c->dropUnread();
   std::string error;
-  c->connection =
-      tls->handshake(std::move(c->connection), host, timeout_ms_, &last_tls_peer_, &error);
-  if (!c->connection) return failTls(error);
+  if (!c->startTls(std::move(tls), host, &last_tls_peer_, &error)) {
+    return failTls(error);
+  }
   if (!certificateAccepted(last_tls_peer_, pinned_fingerprint_)) {
     return failTls(certificateRefusal(last_tls_peer_, pinned_fingerprint_));
   }
-  c->tls = std::move(tls);
   c->peer_fingerprint = last_tls_peer_.fingerprint;
   return true;
 }
 
 bool FtpClient::protectDataChannels(int control) {
   for (const char* command : {"PBSZ 0", "PROT P"}) {
-    std::string reply = exchange(control, command);
-    if (isContinuationLine(reply)) reply = readFinalLine(control);
+    std::string reply = exchangeToFinalLine(control, command);
     if (replyCode(reply) != 200) {
       return failTls(std::string("the FTP server refused ") + command + ": " + answered(reply),
                      reply);
     }
   }
-  channel(control)->protects_data = true;
+  controlChannel(control)->protects_data = true;
   return true;
 }
 
 bool FtpClient::secureData(int control, int data, const std::string& host) {
-  Channel* c = channel(control);
-  Channel* d = channel(data);
+  ControlChannel* c = controlChannel(control);
+  ControlChannel* d = controlChannel(data);
   if (c == nullptr || d == nullptr || !c->protects_data) return true;
   TlsPeer peer;
   std::string error;
-  d->connection = c->tls->handshake(std::move(d->connection), host, timeout_ms_, &peer, &error);
-  if (!d->connection) return false;
-  d->tls = c->tls;
+  if (!d->startTls(c->tlsClient(), host, &peer, &error)) return false;
   // The data connection must end at the server the login checked.
   return peer.fingerprint == c->peer_fingerprint;
 }
 
 void FtpClient::closeSecuredData(int data) {
-  Channel* d = channel(data);
-  if (d != nullptr && d->tls) closeChannel(data);
+  ControlChannel* d = controlChannel(data);
+  if (d != nullptr && d->secured()) closeChannel(data);
 }
 
 int FtpClient::abandonData(int control, int data) {

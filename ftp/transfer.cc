@@ -81,7 +81,7 @@ int FtpClient::ftpGetList(int channel, const std::string& host,
     std::string line = readReplyLine(data);
     if (trimBlanks(line).empty()) break;
     lines->push_back(line);
-    if (dataEnded(data)) break;
+    if (channelEnded(data)) break;
   }
   closeSecuredData(data);
   std::string end = readReplyLine(channel);

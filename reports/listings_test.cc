@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include "reports/test_site.h"
+#include "reports/report_site_test_util.h"
 
 namespace quarvel {
 namespace {
+
+using test_site::ReportSite;
 
 const char* kTemplates =
     "Irc_SiteName=S[$USER]\r\n"
@@ -89,7 +91,7 @@ TEST(ListingsTest, ListsAndCounts) {
       {"PASSED belongs to the user report", "", kQuotaStore, "IRC passed quota total", "\r\n"},
   };
   for (const Case& c : cases) {
-    TestSite site(std::string("TRIAL_UPLOAD= 1000.5\r\n") + kTemplates, c.trial, c.quota);
+    ReportSite site(std::string("TRIAL_UPLOAD= 1000.5\r\n") + kTemplates, c.trial, c.quota);
     EXPECT_EQ(site.run(c.command_line), c.expected) << c.label;
   }
 }
@@ -98,10 +100,10 @@ TEST(ListingsTest, ListsAndCounts) {
 // user record does.
 TEST(ListingsTest, ReasonForTrialUsersIsCutTo255Characters) {
   std::string reason(300, 'r');
-  TestSite site("EXEMPT_IN_TRIAL=$BOLD" + reason +
-                    "\r\nQUOTAs_EXEMPTED=$EXCUSE\r\n"
-                    "QUOTAs_EXEMPTED_HEADER=\r\n",
-                "", "bob=0::2::G\r\n");
+  ReportSite site("EXEMPT_IN_TRIAL=$BOLD" + reason +
+                      "\r\nQUOTAs_EXEMPTED=$EXCUSE\r\n"
+                      "QUOTAs_EXEMPTED_HEADER=\r\n",
+                  "", "bob=0::2::G\r\n");
   EXPECT_EQ(site.run("IRC info quota exempt"), "\r\n\x02" + reason.substr(0, 254) + "\r\n");
 }
 

@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include "reports/test_site.h"
+#include "reports/report_site_test_util.h"
 
 namespace quarvel {
 namespace {
+
+using test_site::ReportSite;
 
 TEST(SiteSummaryTest, CountsQuotaLinesWhoseStatusIsNotZero) {
   struct Case {
@@ -34,7 +36,7 @@ TEST(SiteSummaryTest, CountsQuotaLinesWhoseStatusIsNotZero) {
 }
 
 TEST(SiteSummaryTest, PrintsBothCountsFromTheStoreFiles) {
-  TestSite site(
+  ReportSite site(
       "Irc_SiteName=Site\r\n"
       "Irc_Info=$BOLD$SITENAME$BOLD: $TRIALUSERS trial, $QUOTAUSERS quota\r\n",
       "\r\nbob=1::2::G\r\n  \r\nbob_PREDEL_SIZE_x.rar=3\r\nCarol=5::1::G\r\n",
@@ -49,7 +51,7 @@ TEST(SiteSummaryTest, PrintsBothCountsFromTheStoreFiles) {
 }
 
 TEST(SiteSummaryTest, MissingStoresCountZero) {
-  TestSite site("Irc_Info=$TRIALUSERS/$QUOTAUSERS$SITENAME.\r\n", "", "");
+  ReportSite site("Irc_Info=$TRIALUSERS/$QUOTAUSERS$SITENAME.\r\n", "", "");
   EXPECT_EQ(site.run("IRC PASSED"), "0/0.\r\n");
 }
 

@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include "reports/test_site.h"
+#include "reports/report_site_test_util.h"
 
 namespace quarvel {
 namespace {
+
+using test_site::ReportSite;
 
 const char* kTemplates =
     "Irc_SiteName=S[$USER]\r\n"
@@ -76,7 +78,7 @@ TEST(UserReportTest, ReportsOnOneUser) {
        "IRC PASSED bob", "next bob/Couriers\r\n"},
   };
   for (const Case& c : cases) {
-    TestSite site(std::string(c.extra_config) + kTemplates, c.trial, c.quota);
+    ReportSite site(std::string(c.extra_config) + kTemplates, c.trial, c.quota);
     EXPECT_EQ(site.run(c.command_line), c.expected) << c.label;
   }
 }

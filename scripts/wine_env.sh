@@ -85,6 +85,13 @@ if _quarvel_wine_prepare; then
   # Detached from the caller's output: a daemon that keeps a pipe open would
   # keep whoever reads it waiting. Does nothing when one is running already.
   wineserver -p </dev/null >/dev/null 2>&1 || true
+  # The first program of a wineserver starts Wine's service processes
+  # (services.exe, winedevice.exe, ...), which keep that program's standard
+  # output and error for as long as the persistent wineserver lives: a
+  # caller that reads them through a pipe would wait for their end forever.
+  # Started here, detached, they hold nothing of the caller's. Quick when
+  # they run already.
+  "$QUARVEL_WINE" wineboot </dev/null >/dev/null 2>&1 || true
 else
   echo "wine_env.sh: Wine is not usable" >&2
 fi

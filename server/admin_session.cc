@@ -89,48 +89,43 @@ SiteReply LiveAdminSession::send(const std::string& command) {
     return giveUp(SiteOutcome::kTimedOut, "the admin login on " + where_ + " used up its " +
                                               seconds(budget_ms_) + " for replies");
   }
-  if (ftp_.sendCommand(channel_, command) != 0) {
+  ControlChannel* control = ftp_.controlChannel(channel_);
+  if (control == nullptr || control->send(command) != ControlChannel::Sent::kSent) {
     return giveUp(SiteOutcome::kLost, "the connection to " + where_ + " broke");
   }
-  return readReply(command);
+  return readReply(*control, command);
 }
 
-SiteReply LiveAdminSession::readReply(const std::string& command) {
+SiteReply LiveAdminSession::readReply(ControlChannel& control, const std::string& command) {
   Platform& platform = ftp_.platform();
   std::int64_t started = platform.monotonicMs();
   std::int64_t deadline = std::min(started + timeout_ms_, session_deadline_);
-  std::size_t bytes = 0;
-  for (;;) {
-    std::string line = ftp_.readReplyLine(channel_, deadline);
-    bytes += line.size() + 2;
-    int code = replyCode(line);
-    if (code != 0 && line.size() >= 3 && !isContinuationLine(line)) {
-      SiteReply reply;
-      reply.outcome = code >= 200 && code < 300 ? SiteOutcome::kAccepted : SiteOutcome::kRefused;
-      reply.code = code;
-      reply.text = replyText(line);
-      // 421: the server is closing the connection itself.
-      if (code == 421) {
-        state_ = State::kGivenUp;
-        given_up_because_ = "the server ended the admin login (" + reply.describe() + ")";
-      }
-      return reply;
-    }
-    if (line.empty() && ftp_.channelEnded(channel_)) {
-      // A wait that ends near the deadline timed out; earlier, the peer closed.
-      if (platform.monotonicMs() >= deadline - kDeadlineSlackMs) {
-        return giveUp(SiteOutcome::kTimedOut, "no reply from " + where_ + " to \"" + command +
-                                                  "\" within " + seconds(deadline - started));
-      }
-      return giveUp(SiteOutcome::kLost,
-                    "the connection to " + where_ + " closed before the reply to \"" + command +
-                        "\"");
-    }
-    if (bytes > kMaxReplyBytes) {
-      return giveUp(SiteOutcome::kLost, "the reply from " + where_ + " to \"" + command +
-                                            "\" does not end");
-    }
+  ControlChannel::Reply read = control.readReply(deadline, kMaxReplyBytes);
+  if (read.end == ControlChannel::Reply::End::kTooLong) {
+    return giveUp(SiteOutcome::kLost, "the reply from " + where_ + " to \"" + command +
+                                          "\" does not end");
   }
+  if (read.end == ControlChannel::Reply::End::kChannelEnded) {
+    // A wait that ends near the deadline timed out; earlier, the peer closed.
+    if (platform.monotonicMs() >= deadline - kDeadlineSlackMs) {
+      return giveUp(SiteOutcome::kTimedOut, "no reply from " + where_ + " to \"" + command +
+                                                "\" within " + seconds(deadline - started));
+    }
+    return giveUp(SiteOutcome::kLost,
+                  "the connection to " + where_ + " closed before the reply to \"" + command +
+                      "\"");
+  }
+  SiteReply reply;
+  reply.code = replyCode(read.line);
+  reply.outcome =
+      reply.code >= 200 && reply.code < 300 ? SiteOutcome::kAccepted : SiteOutcome::kRefused;
+  reply.text = replyText(read.line);
+  // 421: the server is closing the connection itself.
+  if (reply.code == 421) {
+    state_ = State::kGivenUp;
+    given_up_because_ = "the server ended the admin login (" + reply.describe() + ")";
+  }
+  return reply;
 }
 
 SiteReply DryAdminSession::send(const std::string& command) {

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "ftp/control_channel.h"
 #include "ftp/ftp_client.h"
 
 namespace quarvel {
@@ -79,7 +80,7 @@ class LiveAdminSession : public AdminSession {
   enum class State { kNotOpened, kOpen, kNoLogin, kGivenUp, kClosed };
 
   bool ensureOpen();
-  SiteReply readReply(const std::string& command);
+  SiteReply readReply(ControlChannel& control, const std::string& command);
   SiteReply giveUp(SiteOutcome outcome, const std::string& text);
 
   FtpClient& ftp_;

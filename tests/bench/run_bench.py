@@ -171,7 +171,7 @@ class Windows:
     name = 'windows'
 
     def __init__(self, program, scratch):
-        from quarvel_wine import shared_wine
+        from quarvel_harness import shared_wine
         self.source = Path(program).resolve()
         self.rawrun = self.source.parent / 'rawrun.exe'
         if not self.rawrun.exists():

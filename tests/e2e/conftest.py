@@ -23,14 +23,6 @@ sys.path.insert(0, str(TOOLS))
 from ftp_standin import FtpStandin, UnreachablePort  # noqa: E402
 from pe_machine import pe_machine  # noqa: E402
 
-# Commands whose handlers are still stubs in this checkout. A test marked
-# @pytest.mark.command('NAME', ...) with any of these is expected to fail,
-# strictly: once the handler works the test passes and so fails the run,
-# which says that the name is to be taken out of this set. The variable
-# QUARVEL_PENDING_COMMANDS (names separated by commas, possibly none)
-# replaces the set for one run.
-PENDING_COMMANDS = set()
-
 DEFAULT_PROGRAMS = {'native': REPO / 'build' / 'quarvel',
                     'windows': REPO / 'build-win' / 'quarvel.exe',
                     'windows32': REPO / 'build-win32' / 'quarvel.exe'}
@@ -40,28 +32,6 @@ def pytest_addoption(parser):
     parser.addoption('--quarvel-program', action='append', default=[],
                      help='program under test (build/quarvel or build-win/quarvel.exe); '
                           'may be given twice')
-
-
-def pytest_configure(config):
-    config.addinivalue_line('markers', 'command(*names): the test needs the handlers '
-                            'of these commands (see PENDING_COMMANDS)')
-
-
-def _pending_commands():
-    names = os.environ.get('QUARVEL_PENDING_COMMANDS')
-    if names is None:
-        return PENDING_COMMANDS
-    return {n.strip() for n in names.split(',') if n.strip()}
-
-
-def pytest_collection_modifyitems(config, items):
-    pending = _pending_commands()
-    for item in items:
-        for mark in item.iter_markers('command'):
-            waiting = [n for n in mark.args if n in pending]
-            if waiting:
-                item.add_marker(pytest.mark.xfail(
-                    strict=True, reason='handler not built yet: %s' % ', '.join(waiting)))
 
 
 def _programs(config):

@@ -7,11 +7,10 @@ data folder that is the run's working folder, a program folder holding a
 private copy of the program (IRC, NUKE and UNNUKE keep their data there), and
 helpers to write and read the files the program uses. conftest.py turns both
 into fixtures; README.md beside this file gives the overview. Runs, results
-and byte comparison live in quarvel_runs.py, the Wine set-up in quarvel_wine.py.
+and byte comparison live in quarvel_runs.py; Wine and libfaketime in
+tests/tools/wine_faketime.py.
 """
 
-import glob
-import os
 import select
 import shutil
 import subprocess
@@ -19,13 +18,15 @@ import sys
 import tempfile
 from pathlib import Path
 
-from quarvel_runs import (CRLF, RAWRUN_NOT_STARTED, HarnessError, Result,  # noqa: F401
+from quarvel_runs import (CRLF, HarnessError, Result,  # noqa: F401
                           Running, assert_bytes, bytes_diff, kill_session, lines,
                           process_tree)
-from quarvel_wine import shared_wine, windows_path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / 'tools'))
 from pe_machine import pe_machine  # noqa: E402
+from wine_faketime import (RAWRUN_NOT_STARTED, SetupError, run_until_it_starts,  # noqa: E402,F401
+                           shared_wine, windows_path)
+import wine_faketime  # noqa: E402
 
 REPO = Path(__file__).resolve().parents[2]
 FIXTURES = REPO / 'tests' / 'fixtures'
@@ -58,50 +59,14 @@ def format_conf(entries, line_end='\r\n'):
     return ''.join(line + line_end for line in text_lines).encode('latin-1')
 
 
-def faketime_value(date):
-    """FAKETIME for a date 'YYYY-MM-DD' (noon) or 'YYYY-MM-DD HH:MM:SS'."""
-    return '@' + (date if ' ' in date else date + ' 12:00:00')
-
-
-_FAKETIME_LIB = None
-
-
-def faketime_library():
-    global _FAKETIME_LIB
-    if _FAKETIME_LIB is None:
-        found = []
-        try:
-            listing = subprocess.run(['dpkg', '-L', 'libfaketime'], capture_output=True,
-                                     text=True, timeout=30).stdout
-            found = [p for p in listing.split() if p.endswith('/libfaketime.so.1')]
-        except (OSError, subprocess.SubprocessError):
-            pass
-        found += glob.glob('/usr/lib/*/faketime/libfaketime.so.1')
-        # With a second architecture's copy installed too (i386 for 32-bit
-        # Wine), the machine's own comes first: it is the one the native
-        # program and wine64 load.
-        own = '/%s-' % os.uname().machine
-        found = sorted((p for p in found if os.path.exists(p)), key=lambda p: own not in p)
-        if not found:
-            raise HarnessError('libfaketime is not installed (apt-get install faketime)')
-        # The 64-bit copy, also when the 32-bit one is installed too.
-        found.sort(key=lambda p: '/i386-' in p)
-        _FAKETIME_LIB = found[0]
-    return _FAKETIME_LIB
-
-
-# The dynamic loader takes the copy of each process's kind: an x86 program
-# runs in Wine's 32-bit loader (libfaketime:i386), which spawns 64-bit helpers.
-BOTH_FAKETIME = '/usr/$LIB/faketime/libfaketime.so.1'
-
-
 def faketime_env(date, x86=False):
     """Variables that make the program (and, under Wine, every process that
-    wine64 starts) see `date` as now. Only the wall clock is faked: time-outs
-    go by the real monotonic clock."""
-    library = BOTH_FAKETIME if x86 else faketime_library()
-    return {'LD_PRELOAD': library, 'FAKETIME': faketime_value(date),
-            'FAKETIME_DONT_FAKE_MONOTONIC': '1'}
+    wine64 starts) see `date`, 'YYYY-MM-DD' (noon) or 'YYYY-MM-DD HH:MM:SS',
+    as now."""
+    try:
+        return wine_faketime.faketime_env(date if ' ' in date else date + ' 12:00:00', x86)
+    except SetupError as e:
+        raise HarnessError(str(e))
 
 
 # -- targets -----------------------------------------------------------------
@@ -130,7 +95,10 @@ class Target:
                 if not (self.build_dir / tool).is_file():
                     raise HarnessError('%s is missing beside %s: build the Windows '
                                        'test tools too' % (tool, self.program))
-            self.wine = shared_wine()
+            try:
+                self.wine = shared_wine()
+            except SetupError as e:
+                raise HarnessError(str(e))
 
     def __repr__(self):
         return '<Target %s %s>' % (self.name, self.program)
@@ -341,13 +309,8 @@ class Sandbox:
     def run(self, command_line='', env=None, date=None, cwd=None, preexec_fn=None,
             program=None, timeout=None):
         """Runs to the end (bounded) and gives the Result."""
-        for attempt in range(3):
-            result = self.start(command_line, env, date, cwd, preexec_fn, program).wait(timeout)
-            if not result.never_ran:
-                return result
-            # Wine now and then fails to create a process on a busy machine,
-            # and a preloaded library may fail before the program starts. The
-            # program never ran, so starting it again changes nothing.
-            print('%s: the program never ran (%s); again' % (result.description,
-                                                            result.never_ran))
-        return result
+        return run_until_it_starts(
+            lambda: self.start(command_line, env, date, cwd, preexec_fn, program).wait(timeout),
+            lambda result: result.never_ran,
+            report=lambda result, why: print('%s: the program never ran (%s); again'
+                                             % (result.description, why)))

@@ -6,7 +6,12 @@ import difflib
 import os
 import signal
 import subprocess
+import sys
 import time
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / 'tools'))
+from wine_faketime import never_ran, remove_faketime_leftovers  # noqa: E402
 
 # The program's own line ends.
 CRLF = b'\r\n'
@@ -99,30 +104,6 @@ def kill_session(popen):
         time.sleep(0.05)
 
 
-# rawrun's exit code and first words when Wine could not start the program.
-RAWRUN_NOT_STARTED = 125
-RAWRUN_COMPLAINT = b'rawrun: cannot start the program'
-# What libfaketime writes before it ends a process that it could not set up
-# (in its constructor, before the program's own code).
-FAKETIME_COMPLAINT = b'libfaketime: '
-
-
-def remove_faketime_leftovers(pid):
-    """Removes the shared state that libfaketime made for the process `pid`
-    once that process is gone. It names a semaphore and a shared memory
-    object after the first process it is loaded into and removes them only
-    when that process ends normally: a killed run, and every Wine run (wine64
-    ends by exec), leave them behind, and a later process with the same id
-    then dies in libfaketime before its own code starts."""
-    if os.path.exists('/proc/%d' % pid):
-        return  # the id is in use again: the names may be another process's
-    for name in ('/dev/shm/faketime_shm_%d' % pid, '/dev/shm/sem.faketime_sem_%d' % pid):
-        try:
-            os.unlink(name)
-        except FileNotFoundError:
-            pass
-
-
 class Result:
     def __init__(self, description, returncode, stdout, stderr, duration):
         self.description = description
@@ -135,11 +116,7 @@ class Result:
     def never_ran(self):
         """Why the program under test never ran (the run says nothing about
         it), or None when it did."""
-        if self.returncode == RAWRUN_NOT_STARTED and self.stderr.startswith(RAWRUN_COMPLAINT):
-            return 'Wine could not start it: %r' % self.stderr
-        if self.returncode != 0 and self.stdout == b'' and FAKETIME_COMPLAINT in self.stderr:
-            return 'libfaketime failed before it: %r' % self.stderr
-        return None
+        return never_ran(self.returncode, self.stdout, self.stderr)
 
     @property
     def lines(self):

@@ -73,7 +73,6 @@ MISTAKES = {
 }
 
 
-@pytest.mark.command('check')
 @pytest.mark.parametrize('name', MISTAKES)
 def test_each_mistake_is_named_with_its_key_and_line(quarvel, ftp_server, name):
     (key, wrong), expected = MISTAKES[name]
@@ -89,7 +88,6 @@ def test_each_mistake_is_named_with_its_key_and_line(quarvel, ftp_server, name):
     assert found[-2] != 'check: no problems found'
 
 
-@pytest.mark.command('check')
 def test_clean_sample_passes_and_lists_the_exemptions(quarvel, ftp_server):
     server = ftp_server()
     result = check(quarvel, sample_conf(quarvel, server.port))
@@ -117,7 +115,6 @@ def test_clean_sample_passes_and_lists_the_exemptions(quarvel, ftp_server):
     assert server.received[0][-1] == b'QUIT\r\n'
 
 
-@pytest.mark.command('check')
 @pytest.mark.parametrize('script, admin, expected', [
     ({'replies': {'PASS': ['530 Login incorrect: ' + PASSWORD]}}, 'Marlow', [
         '  < 530 Login incorrect: ********',
@@ -142,7 +139,6 @@ def test_admin_login_and_rights(quarvel, ftp_server, script, admin, expected):
             result.stdout
 
 
-@pytest.mark.command('check')
 def test_unreachable_server_and_missing_file(quarvel, unreachable_port):
     result = check(quarvel, sample_conf(quarvel, unreachable_port))
     assert result.returncode == 1

@@ -70,7 +70,6 @@ NEW_PERIOD = store('setup_quota_starts=12-01-2026', 'setup_quota_ends=01-01-2027
                    'setup_quota_started=1')
 
 
-@pytest.mark.command('qnow')
 def test_a_stock_site_enrols_from_the_user_id_table_without_closed_accounts(quarvel,
                                                                           unreachable_port):
     _site(quarvel, unreachable_port)
@@ -82,7 +81,6 @@ def test_a_stock_site_enrols_from_the_user_id_table_without_closed_accounts(quar
     assert b'pike=' not in quarvel.read_store(QUOTA_STORE)
 
 
-@pytest.mark.command('checkup')
 def test_checkup_leaves_the_records_of_closed_accounts_alone(quarvel, unreachable_port):
     _site(quarvel, unreachable_port, AddLate='1', ToGive='0')
     # pike reached the trial goal and wren left her trial: an open account
@@ -101,7 +99,6 @@ def test_checkup_leaves_the_records_of_closed_accounts_alone(quarvel, unreachabl
     assert _records(quarvel.read_store(QUOTA_STORE)) == _records(period)
 
 
-@pytest.mark.command('newday')
 def test_newday_neither_counts_down_nor_punishes_closed_accounts(quarvel, ftp_server):
     server = ftp_server()
     _site(quarvel, server.port)
@@ -122,7 +119,6 @@ def test_newday_neither_counts_down_nor_punishes_closed_accounts(quarvel, ftp_se
     assert quarvel.read_store(QUOTA_STORE) == NEW_PERIOD
 
 
-@pytest.mark.command('newday')
 def test_punishments_left_due_are_dropped_once_the_account_is_closed(quarvel, ftp_server):
     # Due from an earlier night: pike's expired trial and wren's and brisk's
     # quota punishments. The server has since closed pike (deleted) and wren
@@ -162,7 +158,6 @@ REPORTS = {
 }
 
 
-@pytest.mark.command('IRC')
 @pytest.mark.parametrize('closed_templates, user_form, listing_form', [
     # Without templates of their own the lines read like the others.
     ({}, BOLD + 'S' + BOLD + ': %s@%s is %s', BOLD + '%s' + BOLD + '@%s: %s'),
@@ -194,7 +189,6 @@ def test_reports_say_deleted_and_expired(quarvel, unreachable_port, closed_templ
     irc('IRC info quota exempt', '2 exempt', listing_form % pike, 'oleander@Friends: disabled')
 
 
-@pytest.mark.command('ST', 'SQ')
 def test_closed_accounts_cannot_be_added(quarvel, unreachable_port):
     _site(quarvel, unreachable_port)
     quarvel.write_store(QUOTA_STORE, store('setup_quota_starts=12-01-2026',

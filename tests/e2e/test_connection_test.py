@@ -51,7 +51,6 @@ def _no_password(result):
     assert PASSWORD.encode() not in result.stdout + result.stderr
 
 
-@pytest.mark.command('test')
 def test_reachable_server(quarvel, ftp_server):
     server = ftp_server()
     accounts = _configure(quarvel, server.port)
@@ -61,7 +60,6 @@ def test_reachable_server(quarvel, ftp_server):
     assert server.received == [[b'USER siteop\r\n', b'PASS ' + PASSWORD.encode() + b'\r\n']]
 
 
-@pytest.mark.command('test')
 def test_text_the_server_sends_after_the_login_comes_first(quarvel, ftp_server):
     # One piece, so that it has all arrived when the login reply is read.
     server = ftp_server({'replies': {'PASS': [
@@ -71,13 +69,11 @@ def test_text_the_server_sends_after_the_login_comes_first(quarvel, ftp_server):
                                + LISTING + accounts)
 
 
-@pytest.mark.command('test')
 def test_unreachable_port(quarvel, unreachable_port):
     accounts = _configure(quarvel, unreachable_port)
     _no_password(quarvel.run('test').expect(stdout=FAILED + LISTING + accounts))
 
 
-@pytest.mark.command('test')
 @pytest.mark.parametrize('script', [
     {'replies': {'PASS': ['530 Login incorrect: ' + PASSWORD]}},
     {'replies': {'USER': ['530 Not you', CLOSE]}},
@@ -89,7 +85,6 @@ def test_refused_login(quarvel, ftp_server, script):
     _no_password(quarvel.run('test').expect(stdout=FAILED + LISTING + accounts))
 
 
-@pytest.mark.command('test')
 def test_listing_without_a_user_table(quarvel, unreachable_port):
     # The account list is still etc\passwd; the database cannot be read
     # without its user id table, which is said once on standard error.
@@ -102,7 +97,6 @@ def test_listing_without_a_user_table(quarvel, unreachable_port):
     quarvel.run('test').expect(stdout=FAILED + accounts, stderr=None)
 
 
-@pytest.mark.command('test')
 def test_stock_site_without_passwd_marks_deleted_and_expired_accounts(quarvel, unreachable_port):
     """ioFTPD 7 keeps no etc\\passwd: the user id table is the account list.
     SITE DELUSER only marks an account, and ExpiresAt ends one; both stay in
@@ -127,14 +121,12 @@ def _mark(user_file, old, new):
     user_file.write_bytes(text.replace(old + b'\r\n', new + b'\r\n'))
 
 
-@pytest.mark.command('test')
 def test_only_the_whole_line_test_runs_it(quarvel, unreachable_port):
     accounts = _configure(quarvel, unreachable_port)
     quarvel.run('TEST').expect(stdout=FAILED + LISTING + accounts)
     quarvel.run('test ').expect(stdout=b'')
 
 
-@pytest.mark.command('test')
 def test_a_server_that_echoes_the_password_does_not_show_it(quarvel, ftp_server):
     server = ftp_server({'replies': {'PASS': [
         b'230 Logged in\r\n230-Welcome back, ' + PASSWORD.encode() + b'\r\n230 ' +

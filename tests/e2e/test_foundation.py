@@ -102,7 +102,6 @@ FULL_CONF = ['WINDIR=C:\\Windows', 'EXCLUDED_DIRS=/private', 'TRIAL_UPLOAD=500',
              'TRIAL_DAYS=7', 'ioFTPD=C:\\ioFTPD', 'FTP_STATS=' + STATS_TEMPLATE]
 
 
-@pytest.mark.command('stats')
 @pytest.mark.parametrize('conf, expected', [
     (_conf(*FULL_CONF), BOB_STATS),
     (_conf(*FULL_CONF, end=b'\n'), BOB_STATS),
@@ -128,7 +127,6 @@ def test_configuration_file_forms(quarvel, conf, expected):
 
 # -- command tests and the excluded folders -------------------------------------
 
-@pytest.mark.command('stats')
 def test_whole_line_command_ignores_case_but_not_blanks(quarvel):
     quarvel.write_conf({'TRIAL_UPLOAD': '500', 'FTP_STATS': STATS_TEMPLATE})
     quarvel.write_store(TRIAL_STORE, BOB_TRIAL)
@@ -152,7 +150,6 @@ EXCLUSION_CASES = [  # EXCLUDED_DIRS, pwd (None: not set), whether the run goes 
 ]
 
 
-@pytest.mark.command('stats')
 def test_excluded_folders(quarvel):
     quarvel.write_store(TRIAL_STORE, BOB_TRIAL)
     for excluded, pwd, runs in EXCLUSION_CASES:
@@ -169,7 +166,6 @@ QUOTA_WITH_BOB = (b'setup_quota_starts=12-01-2026\r\nsetup_quota_ends=01-01-2027
                   b'bob=20::0::Couriers\r\nsetup_quota_started=1\r\n')
 
 
-@pytest.mark.command('NUKE')
 def test_rewrite_moves_the_record_to_the_end_in_the_program_folder(quarvel):
     quarvel.write_store(TRIAL_STORE, TRIAL_THREE, where='prog')
     quarvel.write_store(QUOTA_STORE, QUOTA_WITH_BOB, where='prog')
@@ -198,7 +194,6 @@ def test_rewrite_moves_the_record_to_the_end_in_the_program_folder(quarvel):
                                             TRIAL_STORE, QUOTA_STORE, 'Quarvel.log'] + lock)
 
 
-@pytest.mark.command('ST')
 def test_store_created_from_nothing_and_emptied(quarvel):
     quarvel.write_conf(dict(quarvel.ioftpd(), TRIAL_DAYS='7'))
     quarvel.run('ST add brisk').expect(stdout=lines(
@@ -221,7 +216,6 @@ def test_store_created_from_nothing_and_emptied(quarvel):
     assert quarvel.files() == ['Quarvel.dat', 'Quarvel.log', 'quarvel.conf']
 
 
-@pytest.mark.command('ST')
 @pytest.mark.parametrize('days, held', [('7.5', '8'), ('6.5', '6'), ('', '0')])
 def test_trial_days_is_read_as_a_whole_number(quarvel, days, held):
     quarvel.write_conf(dict(quarvel.ioftpd(), TRIAL_DAYS=days))
@@ -229,7 +223,6 @@ def test_trial_days_is_read_as_a_whole_number(quarvel, days, held):
     assert quarvel.read_store(TRIAL_STORE) == b'\r\nwren=0::%s::Couriers\r\n' % held.encode()
 
 
-@pytest.mark.command('PREDL', 'POSDL')
 def test_size_memo_written_and_removed(quarvel):
     files = quarvel.root / 'files'
     files.mkdir()

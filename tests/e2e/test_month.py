@@ -12,8 +12,6 @@ run (NUKE keeps its data in the program's folder, the other commands in the
 working folder). Where the FTP server would act on a SITE command that the
 stand-in only records, the test edits the server files itself."""
 
-import pytest
-
 from quarvel_harness import QUOTA_STORE, TRIAL_STORE, lines
 
 PASSWORD = 'M0nth-Adm1n!pw'
@@ -81,7 +79,6 @@ class Site:
         return [self.server.received_text(i) for i in range(self.server.connection_count)]
 
 
-@pytest.mark.command('qstart', 'ST', 'newday', 'UD', 'PREDL', 'POSDL', 'NUKE', 'checkup')
 def test_a_quota_month(quarvel, ftp_server):
     site = Site(quarvel, ftp_server(idle_timeout=300, lifetime=900))
 

@@ -55,7 +55,6 @@ TRIALS_AFTER = store('ann=0::2::G', 'bob_PREDEL_SIZE_x.zip=4.5::-1::',
                      'setup_trial_counted=12-10-2026')
 
 
-@pytest.mark.command('newday')
 @pytest.mark.parametrize('settings, sent, stdout', [
     ({'TRIAL_PUNISHMENT': '1'}, ['SITE DELUSER bob'], lines('!putlog UDelSite: "bob"')),
     ({'TRIAL_PUNISHMENT': '2', 'TRIAL_DISABLE_FLAG': '6'}, ['SITE CHANGE bob FLAGS +6'],
@@ -74,7 +73,6 @@ def test_newday_counts_down_and_punishes_expired_trials(quarvel, ftp_server, set
     assert _sent(server) == [LOGIN + sent]
 
 
-@pytest.mark.command('newday')
 @pytest.mark.parametrize('script', [
     {'replies': {'PASS': ['530 Login incorrect']}},
     {'greeting': ['421 Service not available', CLOSE]},
@@ -101,7 +99,6 @@ def test_newday_without_the_admin_login(quarvel, ftp_server, unreachable_port, s
         assert all(not line.startswith('SITE') for c in _sent(server) for line in c)
 
 
-@pytest.mark.command('newday')
 def test_trials_lose_one_day_per_newday(quarvel, unreachable_port):
     _configure(quarvel, unreachable_port, TRIAL_PUNISHMENT='0')
     quarvel.write_store(TRIAL_STORE, store('c=0::2::G', 'a=5.5::-1::G', 'b=0::"1.5"::G'))
@@ -151,7 +148,6 @@ def new_period(starts='12-01-2026', ends='01-01-2027', on_trial=()):
 NEW_PERIOD = new_period()
 
 
-@pytest.mark.command('newday')
 @pytest.mark.parametrize('punishment, sent', [
     ('1', ['SITE kick brisk', 'SITE DELUSER brisk', 'SITE kick pike', 'SITE DELUSER pike']),
     ('2', ['SITE kick brisk', 'SITE CHANGE brisk FLAGS +6', 'SITE kick pike',
@@ -168,7 +164,6 @@ def test_period_end_punishes_members_still_counting(quarvel, ftp_server, punishm
     assert quarvel.read_store(QUOTA_STORE) == NEW_PERIOD
 
 
-@pytest.mark.command('newday')
 def test_whole_newday_on_the_end_date(quarvel, ftp_server):
     # Trial expiry first (wren's trial runs out), then the period end: wren,
     # suspended while on trial, is not named, and the new period counts her.
@@ -186,7 +181,6 @@ def test_whole_newday_on_the_end_date(quarvel, ftp_server):
     assert quarvel.read_store(QUOTA_STORE) == new_period('12-03-2026', on_trial=['tamsin'])
 
 
-@pytest.mark.command('newday')
 def test_period_without_members(quarvel, ftp_server):
     server = ftp_server()
     _configure(quarvel, server.port)
@@ -199,7 +193,6 @@ def test_period_without_members(quarvel, ftp_server):
         'setup_quota_starts=12-01-2026', 'setup_quota_ends=01-01-2027', 'setup_quota_started=1')
 
 
-@pytest.mark.command('newday')
 def test_running_period_before_its_end_is_left_alone(quarvel, unreachable_port):
     _configure(quarvel, unreachable_port)
     quarvel.write_store(QUOTA_STORE, RUNNING_PERIOD)
@@ -209,7 +202,6 @@ def test_running_period_before_its_end_is_left_alone(quarvel, unreachable_port):
 
 # -- qstart and qnow -------------------------------------------------------------
 
-@pytest.mark.command('qstart', 'newday')
 @pytest.mark.parametrize('today, starts, ends, first_day', [
     ('2026-11-20', '12-01-2026', '01-01-2027', '2026-12-01'),
     ('2026-12-15', '01-01-2027', '02-01-2027', '2027-01-01'),
@@ -229,7 +221,6 @@ def test_qstart_schedules_next_month_and_newday_starts_it(quarvel, unreachable_p
     assert quarvel.read_store(QUOTA_STORE) == new_period(starts, ends)
 
 
-@pytest.mark.command('qstart')
 def test_qstart_with_another_quota_type_only_deletes_the_store(quarvel, unreachable_port):
     _configure(quarvel, unreachable_port, QUOTA_TYPE='2')
     quarvel.write_store(QUOTA_STORE, RUNNING_PERIOD)
@@ -237,7 +228,6 @@ def test_qstart_with_another_quota_type_only_deletes_the_store(quarvel, unreacha
     assert quarvel.read_store(QUOTA_STORE) is None
 
 
-@pytest.mark.command('qnow')
 def test_qnow_starts_a_period_today(quarvel, ftp_server):
     server = ftp_server()
     _configure(quarvel, server.port)
@@ -250,7 +240,6 @@ def test_qnow_starts_a_period_today(quarvel, ftp_server):
 
 # -- checkup ---------------------------------------------------------------------
 
-@pytest.mark.command('checkup')
 def test_checkup_tidies_trials_repairs_quota_and_enrols_late(quarvel, ftp_server):
     server = ftp_server()
     _configure(quarvel, server.port, AddLate='1', ToGive='10',
@@ -292,7 +281,6 @@ def test_checkup_tidies_trials_repairs_quota_and_enrols_late(quarvel, ftp_server
     assert server.connection_count == 0
 
 
-@pytest.mark.command('checkup')
 def test_checkup_enrols_nobody_late_without_add_late(quarvel, unreachable_port):
     _configure(quarvel, unreachable_port, AddLate='0', ToGive='10')
     period = store('setup_quota_starts=12-01-2026', 'setup_quota_ends=01-01-2027',

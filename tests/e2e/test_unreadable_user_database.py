@@ -34,7 +34,6 @@ def _lose_server_folder(site):
     shutil.rmtree(site)
 
 
-@pytest.mark.command('checkup', 'qnow', 'newday')
 @pytest.mark.parametrize('damage, why', [
     (_lose_user_table, b'(no user id table "'),
     (_unreadable_user_table, b'(the user id table "'),

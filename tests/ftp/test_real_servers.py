@@ -35,6 +35,7 @@ sys.path.insert(0, str(REPO / 'tests' / 'tools'))
 from pe_machine import pe_machine  # noqa: E402
 import real_ftp_servers  # noqa: E402
 from real_ftp_servers import PASSWORD, free_port as _free_port, stop as _stop  # noqa: E402
+from wine_faketime import SetupError, wine_loader, windows_path  # noqa: E402
 
 RUN_TIMEOUT = 600  # a first Wine run may set up its prefix
 
@@ -61,17 +62,16 @@ def _fail(message):
 
 
 def _wine_loader():
-    for candidate in (os.environ.get('QUARVEL_WINE'), shutil.which('wine64'),
-                      '/usr/lib/wine/wine64', '/usr/lib/x86_64-linux-gnu/wine/wine64'):
-        if candidate and os.access(candidate, os.X_OK):
-            return candidate
-    _fail('wine64 not found: apt-get install wine wine64 (or set QUARVEL_WINE)')
+    try:
+        return wine_loader()
+    except SetupError as e:
+        _fail('%s (or set QUARVEL_WINE)' % e)
 
 
 def _local(path, program):
     """A local path as the program sees it (Wine maps / to drive Z:)."""
     if program.lower().endswith('.exe'):
-        return 'Z:' + str(path).replace('/', '\\')
+        return windows_path(path)
     return str(path)
 
 
