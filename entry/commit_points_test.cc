@@ -149,5 +149,17 @@ TEST(CommitPointsTest, TheLogGoesToDiskBeforeTheStoresWrittenAfterIt) {
   EXPECT_NE(lines.find("| brisk | SITE DELUSER brisk | 200 OK | done\r\n"), std::string::npos);
 }
 
+// A run that wrote lines but changed no store still puts them on disk at
+// its end.
+TEST(CommitPointsTest, TheLogOfARunThatChangedNoStoreGoesToDiskAtTheEnd) {
+  Site site("");
+  site.platform.removeFile("C:\\ioFTPD\\etc\\UserIdTable");  // the database cannot be read
+  site.platform.command_line = "ST add brisk";
+  runProgram(site.platform);
+  EXPECT_NE(site.platform.file("C:\\site\\Quarvel.log").find("cannot be read"),
+            std::string::npos);
+  EXPECT_EQ(site.platform.disk_order, std::vector<std::string>{"sync C:/site/Quarvel.log"});
+}
+
 }  // namespace
 }  // namespace quarvel

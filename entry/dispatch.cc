@@ -59,7 +59,8 @@ bool isExcluded(const std::string& excluded_dirs, const std::string& pwd) {
 namespace {
 
 // One audit line for a run that changed a store on disk, with its own
-// summary; a run that changed nothing leaves none.
+// summary; a run that changed nothing leaves none. Either way the log's
+// lines go to disk now.
 void logStoreChanges(Run& run) {
   std::string changed;
   for (StoreFile* store : {&run.trial.file(), &run.quota.file(), &run.credits.file()}) {
@@ -70,9 +71,9 @@ void logStoreChanges(Run& run) {
   }
   if (changed.empty()) {
     run.audit.dropSummary();
-    return;
+  } else {
+    run.audit.summary("stores changed: " + changed);
   }
-  run.audit.summary("stores changed: " + changed);
   run.audit.finishRun();
 }
 
