@@ -330,7 +330,7 @@ class PosixPlatform : public Platform {
   FileError readFile(const std::string& path, std::string* contents) override {
     FileError error = FileError::kNone;
     std::uint64_t size = 0;
-    int fd = openRegularForReading(nativePath(path), &error, &size);
+    int fd = openRegular(nativePath(path), &error, &size);
     if (fd < 0) return error;
     auto file = std::make_unique<PosixBinaryFile>(fd);
     contents->clear();
@@ -465,7 +465,7 @@ class PosixPlatform : public Platform {
 
   std::unique_ptr<BinaryFile> openForReading(const std::string& path,
                                              FileError* error) override {
-    int fd = openRegularForReading(nativePath(path), error);
+    int fd = openRegular(nativePath(path), error);
     if (fd < 0) return nullptr;
     return std::make_unique<PosixBinaryFile>(fd);
   }
@@ -528,11 +528,10 @@ class PosixPlatform : public Platform {
   void setWindowText(std::intptr_t, const std::string&) override {}
 
  private:
-  // Opens an existing file for reading without waiting on a FIFO, and keeps
-  // it only when it is a regular file: the descriptor, or -1 and *error.
   // A regular file opened for reading, its size in *size when one is asked
   // for; -1 and *error for anything else. Opened without waiting (a FIFO
-  // would block the open) and left so: enough for a look at the file.
+  // would block the open); O_NONBLOCK then stays, as it changes nothing on
+  // a regular file.
   int openRegular(const std::string& native, FileError* error, std::uint64_t* size = nullptr) {
     int fd = ::open(native.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
@@ -554,14 +553,6 @@ class PosixPlatform : public Platform {
     }
     if (size != nullptr) *size = static_cast<std::uint64_t>(st.st_size);
     return fd;
-  }
-
-  // openRegular, then blocking reads as usual.
-  int openRegularForReading(const std::string& native, FileError* error,
-                            std::uint64_t* size = nullptr) {
-    // O_NONBLOCK, which kept the open of a FIFO from waiting, stays: on a
-    // regular file it changes nothing.
-    return openRegular(native, error, size);
   }
 
   // Says once per run and path that a file that is not a regular one was

@@ -37,42 +37,19 @@ std::vector<IdTableEntry> parseIdTable(const std::string& text) {
   // The lines of splitServerLines and their fields 1 and 2, taken as views
   // of the text: only the name and the id of each entry are copied.
   std::vector<IdTableEntry> entries;
-  const std::string_view all(text);
-  // The next CR and the next LF, each searched for again only once passed.
-  auto next = [&](char c, std::size_t from) {
-    if (from >= all.size()) return all.size();
-    const void* found = std::memchr(all.data() + from, c, all.size() - from);
-    return found ? static_cast<std::size_t>(static_cast<const char*>(found) - all.data())
-                 : all.size();
-  };
   // About one entry for each LF: the table of a large site is then held
   // once, not in a vector grown by doubling.
-  std::size_t line_feeds = 0;
-  for (std::size_t at = next('\n', 0); at < all.size(); at = next('\n', at + 1)) ++line_feeds;
-  entries.reserve(line_feeds + 1);
-  std::size_t from = 0;
-  std::size_t cr = next('\r', 0);
-  std::size_t lf = next('\n', 0);
-  for (;;) {
-    if (cr < from) cr = next('\r', from);
-    if (lf < from) lf = next('\n', from);
-    const std::size_t at = std::min(cr, lf);
-    std::string_view line = all.substr(from, at - from);
-    std::size_t begin = line.find_first_not_of(' ');
-    if (begin != std::string_view::npos) {
-      line = line.substr(begin, line.find_last_not_of(' ') - begin + 1);
-      std::size_t colon = line.find(':');
-      std::string_view name = line.substr(0, colon);
-      std::string_view id;
-      if (colon != std::string_view::npos) {
-        id = line.substr(colon + 1);
-        id = id.substr(0, id.find(':'));
-      }
-      if (!name.empty()) entries.push_back(IdTableEntry{std::string(name), std::string(id)});
+  entries.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
+  forEachServerLine(text, [&](std::string_view line) {
+    std::size_t colon = line.find(':');
+    std::string_view name = line.substr(0, colon);
+    std::string_view id;
+    if (colon != std::string_view::npos) {
+      id = line.substr(colon + 1);
+      id = id.substr(0, id.find(':'));
     }
-    if (at == all.size()) break;
-    from = at + 1;
-  }
+    if (!name.empty()) entries.push_back(IdTableEntry{std::string(name), std::string(id)});
+  });
   return entries;
 }
 
