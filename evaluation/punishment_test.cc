@@ -12,6 +12,13 @@ namespace {
 using test_site::Site;
 using Lines = std::vector<std::string>;
 
+// An active account of that name and nothing else.
+UserRecord account(const char* name) {
+  UserRecord user;
+  user.user_name = name;
+  return user;
+}
+
 TEST(PunishVerdictTest, WhoMayBePunished) {
   struct Case {
     const char* name;
@@ -19,9 +26,10 @@ TEST(PunishVerdictTest, WhoMayBePunished) {
     const char* admin;
     PunishVerdict verdict;
   } cases[] = {
-      {"brisk", {"brisk"}, "siteop", PunishVerdict::kPunish},
-      {"brisk", {"brisk"}, "", PunishVerdict::kPunish},
-      {"Marlow", {"Marlow", "SiteOps", "SiteOps", "1M", 1}, "siteop", PunishVerdict::kExempt},
+      {"brisk", account("brisk"), "siteop", PunishVerdict::kPunish},
+      {"brisk", account("brisk"), "", PunishVerdict::kPunish},
+      {"Marlow", {"Marlow", "SiteOps", "SiteOps", "1M", 1, "", "", AccountState::kActive}, "siteop",
+       PunishVerdict::kExempt},
       {"ghost", {}, "siteop", PunishVerdict::kUnknownAccount},
       // Closed by the server already: deleted, or expired (even if exempt).
       {"pike", {"pike", "NoGroup", "NoGroup", "3", 0, "", "", AccountState::kDeleted}, "siteop",
@@ -29,7 +37,7 @@ TEST(PunishVerdictTest, WhoMayBePunished) {
       {"Marlow", {"Marlow", "SiteOps", "SiteOps", "1M", 1, "", "", AccountState::kExpired},
        "siteop", PunishVerdict::kClosedAccount},
       // The login's own account, however the name is written.
-      {"SITEOP", {"siteop"}, " siteop ", PunishVerdict::kAdminAccount},
+      {"SITEOP", account("siteop"), " siteop ", PunishVerdict::kAdminAccount},
       {"ghost", {}, "Ghost", PunishVerdict::kAdminAccount},
   };
   for (const Case& c : cases) {

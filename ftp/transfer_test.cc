@@ -213,7 +213,9 @@ TEST(FtpDownloadTest, ServerScenarios) {
     EXPECT_EQ(client.ftpGetFile(channel, c.window, kHost, "a", kLocal), c.result);
     EXPECT_EQ(platform.file(kLocal), c.data);
     EXPECT_EQ(client.lastStatusCode(), c.code);
-    if (c.message) EXPECT_EQ(client.lastStatusMessage(), c.message);
+    if (c.message) {
+      EXPECT_EQ(client.lastStatusMessage(), c.message);
+    }
     EXPECT_EQ(progress, c.progress);
     client.closeChannel(channel);
   }

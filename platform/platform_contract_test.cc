@@ -10,6 +10,10 @@
 #include <string>
 #include <vector>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include "gtest/gtest.h"
 #include "platform/fake_platform.h"
 #include "platform/platform.h"
@@ -452,6 +456,23 @@ TEST(RealPlatformContract, ConnectsAfterSystemRootIsRemoved) {
   ASSERT_NE(nullptr, listener);
   EXPECT_NE(nullptr, connection) << error_number;
 }
+
+#ifdef _WIN32
+// The window library is loaded by the first text shown, not at start-up, so
+// the first call must already reach the window; a window of 0 is none.
+TEST(RealPlatformContract, ShowsTheTextInTheWindowGiven) {
+  // A message-only window: one that needs no display.
+  HWND window = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 10, 10, HWND_MESSAGE, nullptr, nullptr,
+                                nullptr);
+  ASSERT_NE(nullptr, window);
+  realPlatform().setWindowText(0, "nothing");
+  realPlatform().setWindowText(reinterpret_cast<std::intptr_t>(window), "8192 of 20000");
+  char text[64] = {};
+  GetWindowTextA(window, text, sizeof text);
+  DestroyWindow(window);
+  EXPECT_STREQ("8192 of 20000", text);
+}
+#endif
 
 }  // namespace
 }  // namespace quarvel

@@ -18,6 +18,7 @@
 #include "platform/instance_lock.h"
 #include "platform/platform.h"
 #include "platform/socket_connection.h"
+#include "platform/system_library_windows.h"
 
 namespace quarvel {
 namespace {
@@ -500,10 +501,18 @@ class WindowsPlatform : public Platform {
   }
 
   // SetWindowTextA does not wait on a window of another process, so a hung
-  // caller cannot stall a transfer.
+  // caller cannot stall a transfer. user32 is loaded by the first caller
+  // that names a window: bound at start it would cost every run.
   void setWindowText(std::intptr_t window, const std::string& text) override {
     if (window == 0) return;
-    SetWindowTextA(reinterpret_cast<HWND>(window), text.c_str());
+    static const auto set_window_text = [] {
+      std::string why;
+      HMODULE user32 = loadSystemLibrary("user32.dll", &why);
+      return user32 == nullptr ? nullptr
+                               : libraryFunction<decltype(&::SetWindowTextA)>(user32,
+                                                                              "SetWindowTextA");
+    }();
+    if (set_window_text != nullptr) set_window_text(reinterpret_cast<HWND>(window), text.c_str());
   }
 
  private:

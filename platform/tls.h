@@ -11,6 +11,7 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "platform/platform.h"
 
@@ -64,7 +65,23 @@ inline void closeAfterPeer(TcpConnection& plain, int timeout_ms) {
 // that has gone quiet costs at most a few seconds more, not a whole time-out.
 inline int lingerMs(int timeout_ms) { return timeout_ms < 5000 ? timeout_ms : 5000; }
 
-// The TLS client of the system's TLS library; null when the build has none.
+// The client when the system's TLS library cannot be loaded: every
+// handshake fails with the reason.
+class UnavailableTlsClient : public TlsClient {
+ public:
+  explicit UnavailableTlsClient(std::string why) : why_(std::move(why)) {}
+  std::unique_ptr<TcpConnection> handshake(std::unique_ptr<TcpConnection>, const std::string&, int,
+                                           TlsPeer*, std::string* error) override {
+    *error = "TLS is not available: " + why_;
+    return nullptr;
+  }
+
+ private:
+  std::string why_;
+};
+
+// The TLS client of the system's TLS library, loaded at the first call; an
+// UnavailableTlsClient when it cannot be loaded.
 std::unique_ptr<TlsClient> systemTlsClient();
 
 }  // namespace quarvel

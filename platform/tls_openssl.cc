@@ -299,26 +299,12 @@ class OpensslClient : public TlsClient {
   SSL_SESSION* last_offered_ = nullptr;
 };
 
-// The client when the system's libssl cannot be loaded: every handshake
-// fails with the reason.
-class UnavailableClient : public TlsClient {
- public:
-  explicit UnavailableClient(std::string why) : why_(std::move(why)) {}
-  std::unique_ptr<TcpConnection> handshake(std::unique_ptr<TcpConnection>, const std::string&,
-                                           int, TlsPeer*, std::string* error) override {
-    *error = "TLS is not available: " + why_;
-    return nullptr;
-  }
-
- private:
-  std::string why_;
-};
 
 }  // namespace
 
 std::unique_ptr<TlsClient> systemTlsClient() {
   std::string why;
-  if (loadOpenssl(&why) == nullptr) return std::make_unique<UnavailableClient>(why);
+  if (loadOpenssl(&why) == nullptr) return std::make_unique<UnavailableTlsClient>(why);
   return std::make_unique<OpensslClient>();
 }
 

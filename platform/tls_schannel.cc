@@ -1,6 +1,11 @@
 // TLS with SChannel, the system's own TLS (secur32, crypt32 and bcrypt are
-// system DLLs, so the program stays one file). The handshake and the records
-// run over the TcpConnection given, so the socket code stays in one place.
+// system DLLs, so the program stays one file). The three are loaded from the
+// system folder when the first TLS client is made, not at start-up: bound
+// at start they bring some twenty more DLLs with them into every run, and
+// only a TLS login uses them. Their functions are called through a table of
+// pointers typed from the system headers.
+// The handshake and the records run over the TcpConnection given, so the
+// socket code stays in one place.
 #define SECURITY_WIN32
 // windows.h first: the others build on its types.
 #include <winsock2.h>
@@ -16,10 +21,67 @@
 #include <string>
 #include <vector>
 
+#include "platform/system_library_windows.h"
 #include "platform/tls.h"
 
 namespace quarvel {
 namespace {
+
+#define QUARVEL_SECUR32_FUNCTIONS(X)                                                           \
+  X(AcquireCredentialsHandleA) X(FreeCredentialsHandle) X(InitializeSecurityContextA)          \
+  X(DeleteSecurityContext) X(QueryContextAttributesA) X(ApplyControlToken) X(EncryptMessage)   \
+  X(DecryptMessage) X(FreeContextBuffer)
+#define QUARVEL_CRYPT32_FUNCTIONS(X)                                                           \
+  X(CertGetCertificateChain) X(CertVerifyCertificateChainPolicy) X(CertFreeCertificateChain)   \
+  X(CertFreeCertificateContext)
+#define QUARVEL_BCRYPT_FUNCTIONS(X)                                                            \
+  X(BCryptOpenAlgorithmProvider) X(BCryptCreateHash) X(BCryptHashData) X(BCryptFinishHash)     \
+  X(BCryptDestroyHash) X(BCryptCloseAlgorithmProvider)
+
+// The functions of the three libraries this file calls, each typed as its
+// declaration in the system headers.
+struct SchannelFunctions {
+#define QUARVEL_SCHANNEL_POINTER(name) decltype(&::name) name = nullptr;
+  QUARVEL_SECUR32_FUNCTIONS(QUARVEL_SCHANNEL_POINTER)
+  QUARVEL_CRYPT32_FUNCTIONS(QUARVEL_SCHANNEL_POINTER)
+  QUARVEL_BCRYPT_FUNCTIONS(QUARVEL_SCHANNEL_POINTER)
+#undef QUARVEL_SCHANNEL_POINTER
+};
+
+// Loads the libraries once; null, with the reason in *why, when one of them
+// or one of their functions cannot be found.
+const SchannelFunctions* loadSchannel(std::string* why) {
+  static SchannelFunctions functions;
+  static std::string failure = [] {
+    std::string reason;
+    HMODULE library = nullptr;
+#define QUARVEL_SCHANNEL_BIND(name)                                           \
+  functions.name = libraryFunction<decltype(functions.name)>(library, #name); \
+  if (functions.name == nullptr) return std::string(file) + " has no " #name;
+#define QUARVEL_SCHANNEL_LIBRARY(dll, list)     \
+  {                                             \
+    const char* file = dll;                     \
+    library = loadSystemLibrary(file, &reason); \
+    if (library == nullptr) return reason;      \
+    list(QUARVEL_SCHANNEL_BIND)                 \
+  }
+    QUARVEL_SCHANNEL_LIBRARY("secur32.dll", QUARVEL_SECUR32_FUNCTIONS)
+    QUARVEL_SCHANNEL_LIBRARY("crypt32.dll", QUARVEL_CRYPT32_FUNCTIONS)
+    QUARVEL_SCHANNEL_LIBRARY("bcrypt.dll", QUARVEL_BCRYPT_FUNCTIONS)
+#undef QUARVEL_SCHANNEL_LIBRARY
+#undef QUARVEL_SCHANNEL_BIND
+    return std::string();
+  }();
+  *why = failure;
+  return failure.empty() ? &functions : nullptr;
+}
+
+// The loaded functions; only called once loadSchannel() has succeeded (a
+// SchannelClient exists only then).
+const SchannelFunctions& schannel() {
+  std::string why;
+  return *loadSchannel(&why);
+}
 
 constexpr std::size_t kReadChunk = 16 * 1024 + 512;
 constexpr unsigned char kAlertRecord = 21;
@@ -44,16 +106,17 @@ std::string hex(const unsigned char* bytes, std::size_t size) {
 
 std::string sha256Hex(const unsigned char* data, ULONG size) {
   BCRYPT_ALG_HANDLE algorithm = nullptr;
-  if (BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0) != 0) {
+  if (schannel().BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0) !=
+      0) {
     return std::string();
   }
   unsigned char digest[32];
   BCRYPT_HASH_HANDLE hash = nullptr;
-  bool ok = BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0) == 0 &&
-            BCryptHashData(hash, const_cast<unsigned char*>(data), size, 0) == 0 &&
-            BCryptFinishHash(hash, digest, sizeof digest, 0) == 0;
-  if (hash != nullptr) BCryptDestroyHash(hash);
-  BCryptCloseAlgorithmProvider(algorithm, 0);
+  bool ok = schannel().BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0) == 0 &&
+            schannel().BCryptHashData(hash, const_cast<unsigned char*>(data), size, 0) == 0 &&
+            schannel().BCryptFinishHash(hash, digest, sizeof digest, 0) == 0;
+  if (hash != nullptr) schannel().BCryptDestroyHash(hash);
+  schannel().BCryptCloseAlgorithmProvider(algorithm, 0);
   return ok ? hex(digest, sizeof digest) : std::string();
 }
 
@@ -62,8 +125,8 @@ bool chainTrusted(PCCERT_CONTEXT certificate, const std::string& host) {
   CERT_CHAIN_PARA chain_para = {};
   chain_para.cbSize = sizeof chain_para;
   PCCERT_CHAIN_CONTEXT chain = nullptr;
-  if (!CertGetCertificateChain(nullptr, certificate, nullptr, certificate->hCertStore, &chain_para,
-                               0, nullptr, &chain)) {
+  if (!schannel().CertGetCertificateChain(nullptr, certificate, nullptr, certificate->hCertStore,
+                                          &chain_para, 0, nullptr, &chain)) {
     return false;
   }
   std::wstring wide_host(host.begin(), host.end());
@@ -76,10 +139,10 @@ bool chainTrusted(PCCERT_CONTEXT certificate, const std::string& host) {
   policy_para.pvExtraPolicyPara = &ssl_para;
   CERT_CHAIN_POLICY_STATUS policy_status = {};
   policy_status.cbSize = sizeof policy_status;
-  bool trusted = CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain, &policy_para,
-                                                  &policy_status) &&
+  bool trusted = schannel().CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain,
+                                                             &policy_para, &policy_status) &&
                  policy_status.dwError == 0;
-  CertFreeCertificateChain(chain);
+  schannel().CertFreeCertificateChain(chain);
   return trusted;
 }
 
@@ -89,7 +152,7 @@ bool sendTokens(TcpConnection& plain, SecBuffer& token) {
   if (token.cbBuffer > 0 && token.pvBuffer != nullptr) {
     ok = plain.sendAll(static_cast<const char*>(token.pvBuffer), token.cbBuffer);
   }
-  if (token.pvBuffer != nullptr) FreeContextBuffer(token.pvBuffer);
+  if (token.pvBuffer != nullptr) schannel().FreeContextBuffer(token.pvBuffer);
   token.pvBuffer = nullptr;
   token.cbBuffer = 0;
   return ok;
@@ -106,7 +169,7 @@ class SchannelConnection : public TcpConnection {
   ~SchannelConnection() override {
     if (established_) sendCloseNotify();
     closeAfterPeer(*plain_, established_ ? lingerMs(handshake_timeout_ms_) : 0);
-    if (SecIsValidHandle(&context_)) DeleteSecurityContext(&context_);
+    if (SecIsValidHandle(&context_)) schannel().DeleteSecurityContext(&context_);
   }
 
   // The handshake: "" when it completed, else the reason.
@@ -115,7 +178,7 @@ class SchannelConnection : public TcpConnection {
     SecBuffer out_token = {0, SECBUFFER_TOKEN, nullptr};
     SecBufferDesc out_desc = {SECBUFFER_VERSION, 1, &out_token};
     ULONG attributes = 0;
-    SECURITY_STATUS status = InitializeSecurityContextA(
+    SECURITY_STATUS status = schannel().InitializeSecurityContextA(
         credentials_, nullptr, const_cast<char*>(host_.c_str()), kContextFlags, 0, 0, nullptr, 0,
         &context_, &out_desc, &attributes, nullptr);
     if (status != SEC_I_CONTINUE_NEEDED) return statusText("TLS handshake start", status);
@@ -133,9 +196,9 @@ class SchannelConnection : public TcpConnection {
           {0, SECBUFFER_EMPTY, nullptr}};
       SecBufferDesc in_desc = {SECBUFFER_VERSION, 2, in};
       out_token = {0, SECBUFFER_TOKEN, nullptr};
-      status = InitializeSecurityContextA(credentials_, &context_, const_cast<char*>(host_.c_str()),
-                                          kContextFlags, 0, 0, &in_desc, 0, nullptr, &out_desc,
-                                          &attributes, nullptr);
+      status = schannel().InitializeSecurityContextA(
+          credentials_, &context_, const_cast<char*>(host_.c_str()), kContextFlags, 0, 0, &in_desc,
+          0, nullptr, &out_desc, &attributes, nullptr);
       if (status == SEC_E_INCOMPLETE_MESSAGE) continue;
       if (!sendTokens(*plain_, out_token)) return "TLS handshake: send failed";
       if (status != SEC_E_OK && status != SEC_I_CONTINUE_NEEDED) {
@@ -144,7 +207,7 @@ class SchannelConnection : public TcpConnection {
       keepExtra(in[1]);
       if (status == SEC_E_OK) break;
     }
-    status = QueryContextAttributesA(&context_, SECPKG_ATTR_STREAM_SIZES, &sizes_);
+    status = schannel().QueryContextAttributesA(&context_, SECPKG_ATTR_STREAM_SIZES, &sizes_);
     if (status != SEC_E_OK) return statusText("TLS stream sizes", status);
     established_ = true;
     return std::string();
@@ -153,14 +216,14 @@ class SchannelConnection : public TcpConnection {
   TlsPeer peer() {
     TlsPeer result;
     PCCERT_CONTEXT certificate = nullptr;
-    if (QueryContextAttributesA(&context_, SECPKG_ATTR_REMOTE_CERT_CONTEXT, &certificate) !=
-            SEC_E_OK ||
+    if (schannel().QueryContextAttributesA(&context_, SECPKG_ATTR_REMOTE_CERT_CONTEXT,
+                                           &certificate) != SEC_E_OK ||
         certificate == nullptr) {
       return result;
     }
     result.fingerprint = sha256Hex(certificate->pbCertEncoded, certificate->cbCertEncoded);
     result.trusted = chainTrusted(certificate, host_);
-    CertFreeCertificateContext(certificate);
+    schannel().CertFreeCertificateContext(certificate);
     return result;
   }
 
@@ -178,7 +241,7 @@ class SchannelConnection : public TcpConnection {
           {sizes_.cbTrailer, SECBUFFER_STREAM_TRAILER, record.data() + sizes_.cbHeader + chunk},
           {0, SECBUFFER_EMPTY, nullptr}};
       SecBufferDesc desc = {SECBUFFER_VERSION, 4, parts};
-      if (EncryptMessage(&context_, 0, &desc, 0) != SEC_E_OK) return false;
+      if (schannel().EncryptMessage(&context_, 0, &desc, 0) != SEC_E_OK) return false;
       if (!plain_->sendAll(record.data(),
                            parts[0].cbBuffer + parts[1].cbBuffer + parts[2].cbBuffer)) {
         return false;
@@ -206,7 +269,7 @@ class SchannelConnection : public TcpConnection {
       SecBufferDesc desc = {SECBUFFER_VERSION, 4, parts};
       // Up to TLS 1.2 an alert travels in a record of its own type (21).
       bool alert_record = static_cast<unsigned char>(encrypted_[0]) == kAlertRecord;
-      SECURITY_STATUS status = DecryptMessage(&context_, &desc, 0, nullptr);
+      SECURITY_STATUS status = schannel().DecryptMessage(&context_, &desc, 0, nullptr);
       if (status == SEC_E_INCOMPLETE_MESSAGE) {
         std::string why = receiveMore(timeout_ms);
         if (why == "closed") return 0;
@@ -277,7 +340,7 @@ class SchannelConnection : public TcpConnection {
       SecBuffer out_token = {0, SECBUFFER_TOKEN, nullptr};
       SecBufferDesc out_desc = {SECBUFFER_VERSION, 1, &out_token};
       ULONG attributes = 0;
-      SECURITY_STATUS status = InitializeSecurityContextA(
+      SECURITY_STATUS status = schannel().InitializeSecurityContextA(
           credentials_, &context_, const_cast<char*>(host_.c_str()), kContextFlags, 0, 0, &in_desc,
           0, nullptr, &out_desc, &attributes, nullptr);
       if (status == SEC_E_INCOMPLETE_MESSAGE) {
@@ -298,13 +361,13 @@ class SchannelConnection : public TcpConnection {
     DWORD type = SCHANNEL_SHUTDOWN;
     SecBuffer control = {sizeof type, SECBUFFER_TOKEN, &type};
     SecBufferDesc control_desc = {SECBUFFER_VERSION, 1, &control};
-    if (ApplyControlToken(&context_, &control_desc) != SEC_E_OK) return;
+    if (schannel().ApplyControlToken(&context_, &control_desc) != SEC_E_OK) return;
     SecBuffer out_token = {0, SECBUFFER_TOKEN, nullptr};
     SecBufferDesc out_desc = {SECBUFFER_VERSION, 1, &out_token};
     ULONG attributes = 0;
-    InitializeSecurityContextA(credentials_, &context_, const_cast<char*>(host_.c_str()),
-                               kContextFlags, 0, 0, nullptr, 0, nullptr, &out_desc, &attributes,
-                               nullptr);
+    schannel().InitializeSecurityContextA(credentials_, &context_, const_cast<char*>(host_.c_str()),
+                                          kContextFlags, 0, 0, nullptr, 0, nullptr, &out_desc,
+                                          &attributes, nullptr);
     sendTokens(*plain_, out_token);
   }
 
@@ -326,7 +389,7 @@ class SchannelConnection : public TcpConnection {
 class SchannelClient : public TlsClient {
  public:
   ~SchannelClient() override {
-    if (have_credentials_) FreeCredentialsHandle(&credentials_);
+    if (have_credentials_) schannel().FreeCredentialsHandle(&credentials_);
   }
 
   std::unique_ptr<TcpConnection> handshake(std::unique_ptr<TcpConnection> plain,
@@ -339,9 +402,9 @@ class SchannelClient : public TlsClient {
       // fingerprint), so SChannel must not refuse it on its own.
       settings.dwFlags = SCH_CRED_MANUAL_CRED_VALIDATION | SCH_CRED_NO_DEFAULT_CREDS;
       TimeStamp expiry;
-      SECURITY_STATUS status =
-          AcquireCredentialsHandleA(nullptr, const_cast<char*>(UNISP_NAME_A), SECPKG_CRED_OUTBOUND,
-                                    nullptr, &settings, nullptr, nullptr, &credentials_, &expiry);
+      SECURITY_STATUS status = schannel().AcquireCredentialsHandleA(
+          nullptr, const_cast<char*>(UNISP_NAME_A), SECPKG_CRED_OUTBOUND, nullptr, &settings,
+          nullptr, nullptr, &credentials_, &expiry);
       if (status != SEC_E_OK) {
         *error = statusText("TLS credentials", status);
         return nullptr;
@@ -365,6 +428,10 @@ class SchannelClient : public TlsClient {
 
 }  // namespace
 
-std::unique_ptr<TlsClient> systemTlsClient() { return std::make_unique<SchannelClient>(); }
+std::unique_ptr<TlsClient> systemTlsClient() {
+  std::string why;
+  if (loadSchannel(&why) == nullptr) return std::make_unique<UnavailableTlsClient>(why);
+  return std::make_unique<SchannelClient>();
+}
 
 }  // namespace quarvel

@@ -2,7 +2,10 @@
 case included: from libquarvelftp.so, from quarvelftp.dll and from
 quarvel.exe itself, of both Windows builds. A Windows file is also of the
 kind its build folder was configured for: PE32 (x86) with the i686
-toolchain, PE32+ (x64) with the x86-64 one.
+toolchain, PE32+ (x64) with the x86-64 one, and binds at start only the
+system libraries every run needs (the TLS and window libraries are loaded
+when a run uses them: each library bound at start is loaded, with those it
+needs in turn, by every run).
 
 Files under test (paths separated by ':'), default the five below:
   QUARVEL_FTP_BINARIES  build/libquarvelftp.so:build-win/quarvelftp.dll:build-win/quarvel.exe:
@@ -23,6 +26,9 @@ DEFAULT = ('build/libquarvelftp.so:build-win/quarvelftp.dll:build-win/quarvel.ex
 # objdump's name for each format, by the toolchain file of the build folder.
 PE_FORMATS = {'mingw-w64-i686.cmake': ('pei-i386', '(PE32)'),
               'mingw-w64-x86_64.cmake': ('pei-x86-64', '(PE32+)')}
+
+# What a Windows file may bind at start: the system, the C runtime, Winsock.
+START_UP_LIBRARIES = {'KERNEL32.dll', 'msvcrt.dll', 'WS2_32.dll'}
 
 OPERATIONS = {
     'ftpConnect', 'ftpQuit', 'FTPGETLASTSTATUSCODE', 'FTPGETLASTSTATUSMSG',
@@ -85,3 +91,11 @@ def test_windows_file_is_built_for_its_processor(binary):
     assert 'file format %s' % file_format in dump.splitlines()[1], dump.splitlines()[:2]
     assert re.search(r'^Magic\s+\S+\s+%s$' % re.escape(magic), dump, re.M), \
         '%s is not %s' % (binary, magic)
+
+
+@pytest.mark.parametrize('binary', [b for b in _binaries() if b.suffix in ('.exe', '.dll')],
+                         ids=lambda p: '%s/%s' % (p.parent.name, p.name))
+def test_windows_file_binds_only_what_every_run_needs(binary):
+    assert binary.exists(), '%s is missing: build it first' % binary
+    bound = set(re.findall(r'^\s*DLL Name: (\S+)$', _pe_dump(binary), re.M))
+    assert bound and bound <= START_UP_LIBRARIES, sorted(bound - START_UP_LIBRARIES)
