@@ -125,14 +125,13 @@ UserRecord UserDatabase::lookupUser(const std::string& name) {
     Table& groups = table(groups_, config_.configValue("GroupTABLE"), "group");
     IdTableEntry found;
     if (find(*users, name, &found)) {
-      const IdTableEntry* entry = &found;
-      user_name = entry->name;
+      user_name = found.name;
       // A table line without an id has no user file; reading the folder
       // itself would only fail noisily.
-      if (!entry->id.empty()) {
+      if (!found.id.empty()) {
         parse(groups);
-        const std::string user_file = files_.readWholeFile(
-            user_folder + "\\" + entry->id, entry->id, kUserFileMaxBytes);
+        const std::string user_file = files_.readWholeFile(user_folder + "\\" + found.id,
+                                                           found.id, kUserFileMaxBytes);
         const UserFileFacts facts = parseUserFile(user_file);
         flags = facts.flags;
         group_list = groupListFor(groups.entries, facts.group_lines);
