@@ -299,7 +299,6 @@ class OpensslClient : public TlsClient {
   SSL_SESSION* last_offered_ = nullptr;
 };
 
-
 }  // namespace
 
 std::unique_ptr<TlsClient> systemTlsClient() {
