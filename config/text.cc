@@ -39,6 +39,18 @@ std::string toUpper(std::string text) {
   return text;
 }
 
+std::size_t positionOf(std::string_view text, char c, std::size_t from) {
+  if (from >= text.size()) return text.size();
+  const void* found = std::memchr(text.data() + from, c, text.size() - from);
+  return found ? static_cast<std::size_t>(static_cast<const char*>(found) - text.data())
+               : text.size();
+}
+
+char otherCaseOf(char c) {
+  const char lower = lowerOf(c);
+  return lower != c ? lower : upperOf(c);
+}
+
 bool equalsIgnoringCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {

@@ -1,6 +1,7 @@
 // Small text helpers shared by every module.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -26,6 +27,36 @@ struct EqualIgnoringCase {
     return equalsIgnoringCase(a, b);
   }
 };
+
+// The first position of `c` in `text` at or after `from`; text.size() when
+// there is none.
+std::size_t positionOf(std::string_view text, char c, std::size_t from);
+// The letter in the other case (A-Z, a-z); any other character as it is.
+char otherCaseOf(char c);
+
+// Each position at or after `from` where `word` (not empty) stands in
+// `text`, compared without regard to case, in order until `accept` takes
+// one: that position, or npos when it takes none. Only the places of the
+// word's first letter are visited, so a long text costs a scan for one
+// character, not a comparison at every position.
+template <typename Accept>
+std::size_t findIgnoringCase(std::string_view text, std::string_view word, std::size_t from,
+                             Accept accept) {
+  const char first = word.front();
+  const char other = otherCaseOf(first);
+  std::size_t next_first = positionOf(text, first, from);
+  std::size_t next_other = other == first ? text.size() : positionOf(text, other, from);
+  for (;;) {
+    const std::size_t at = std::min(next_first, next_other);
+    if (at == text.size()) return std::string_view::npos;
+    if (at == next_first) next_first = positionOf(text, first, at + 1);
+    if (at == next_other) next_other = positionOf(text, other, at + 1);
+    if (text.size() - at >= word.size() && equalsIgnoringCase(text.substr(at, word.size()), word) &&
+        accept(at)) {
+      return at;
+    }
+  }
+}
 
 // Every occurrence of `what` replaced by `with`, scanning from the left and
 // going on behind each replaced occurrence (no overlap, inserted text not

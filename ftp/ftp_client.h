@@ -132,8 +132,8 @@ class FtpClient {
   int ftpGetFile(int channel, std::intptr_t window, const std::string& host,
                  const std::string& remote_name, const std::string& local_path);
   // STOR of `local_path` in blocks of kBlockSize: 1 when STOR is answered
-  // 150 (or 125) and the server ends with 226, else 0. Progress "sent of size" after each full block goes
-  // to a window > 0.
+  // 150 (or 125) and the server ends with 226, else 0. Progress "sent of
+  // size" after each full block goes to a window > 0.
   int ftpPutFile(int channel, const std::string& host, std::intptr_t window,
                  const std::string& remote_name, const std::string& local_path);
 

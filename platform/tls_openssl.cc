@@ -103,7 +103,8 @@ long transportControl(BIO*, int command, long, void*) { return command == BIO_CT
 
 BIO_METHOD* transportMethod() {
   static BIO_METHOD* method = [] {
-    BIO_METHOD* m = openssl().BIO_meth_new(openssl().BIO_get_new_index() | BIO_TYPE_SOURCE_SINK, "quarvel tcp");
+    BIO_METHOD* m =
+        openssl().BIO_meth_new(openssl().BIO_get_new_index() | BIO_TYPE_SOURCE_SINK, "quarvel tcp");
     openssl().BIO_meth_set_write(m, transportWrite);
     openssl().BIO_meth_set_read(m, transportRead);
     openssl().BIO_meth_set_ctrl(m, transportControl);
@@ -124,7 +125,8 @@ std::string lastErrorText() {
 std::string fingerprintOf(X509* certificate) {
   unsigned char digest[EVP_MAX_MD_SIZE];
   unsigned int size = 0;
-  if (openssl().X509_digest(certificate, openssl().EVP_sha256(), digest, &size) != 1) return std::string();
+  if (openssl().X509_digest(certificate, openssl().EVP_sha256(), digest, &size) != 1)
+    return std::string();
   static const char kDigits[] = "0123456789abcdef";
   std::string text;
   for (unsigned int i = 0; i < size; ++i) {
@@ -285,7 +287,8 @@ class OpensslClient : public TlsClient {
   // Keeps a new session of any connection of this client; 1 takes
   // ownership.
   static int newSession(SSL* ssl, SSL_SESSION* session) {
-    auto* client = static_cast<OpensslClient*>(openssl().SSL_CTX_get_ex_data(openssl().SSL_get_SSL_CTX(ssl), 0));
+    auto* client = static_cast<OpensslClient*>(
+        openssl().SSL_CTX_get_ex_data(openssl().SSL_get_SSL_CTX(ssl), 0));
     if (client->unused_.size() == kMaxKept) {
       openssl().SSL_SESSION_free(client->unused_.front());
       client->unused_.erase(client->unused_.begin());

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
 
 #include "config/text.h"
 
@@ -22,33 +21,17 @@ std::string safeEntry(std::string entry) {
   return entry;
 }
 
-// The character in the other case, as keys compare (A-Z and a-z only).
-char otherCase(char c) {
-  if (c >= 'a' && c <= 'z') return static_cast<char>(c - 'a' + 'A');
-  if (c >= 'A' && c <= 'Z') return static_cast<char>(c - 'A' + 'a');
-  return c;
-}
-
-// The first position of `c` in `text` at or after `from`; text.size() when
-// there is none.
-std::size_t nextOf(std::string_view text, char c, std::size_t from) {
-  if (from >= text.size()) return text.size();
-  const void* found = std::memchr(text.data() + from, c, text.size() - from);
-  return found ? static_cast<std::size_t>(static_cast<const char*>(found) - text.data())
-               : text.size();
-}
-
 // Calls visit(start, line) for each line of `text`, in order, until it
 // returns false. CR LF, CR alone and LF alone each end a line.
 template <typename Visit>
 void forEachLine(std::string_view text, Visit visit) {
   std::size_t from = 0;
   // The next CR and the next LF, each searched for again only once passed.
-  std::size_t cr = nextOf(text, '\r', 0);
-  std::size_t lf = nextOf(text, '\n', 0);
+  std::size_t cr = positionOf(text, '\r', 0);
+  std::size_t lf = positionOf(text, '\n', 0);
   while (from < text.size()) {
-    if (cr < from) cr = nextOf(text, '\r', from);
-    if (lf < from) lf = nextOf(text, '\n', from);
+    if (cr < from) cr = positionOf(text, '\r', from);
+    if (lf < from) lf = positionOf(text, '\n', from);
     const std::size_t at = std::min(cr, lf);
     if (!visit(from, text.substr(from, at - from))) return;
     if (at == text.size()) return;
@@ -83,7 +66,9 @@ void StoreFile::load() {
   // Linux reads as it should. Code 26 ends the text only where the platform
   // gives it that meaning.
   unindexed_ = texts_.back();
-  if (platform_.endOfFileCharacterEndsText()) unindexed_ = unindexed_.substr(0, unindexed_.find('\x1a'));
+  if (platform_.endOfFileCharacterEndsText()) {
+    unindexed_ = unindexed_.substr(0, unindexed_.find('\x1a'));
+  }
 }
 
 bool StoreFile::searchable(std::string_view key) {
@@ -100,32 +85,22 @@ bool StoreFile::searchText(std::string_view key) {
 }
 
 std::size_t StoreFile::findInText(std::string_view key, std::size_t from) const {
-  // Every place where the key's first character stands (in either case) is
-  // a candidate: it must start a line, blanks aside, and the key must end
-  // where the line's key does.
+  // The key must start a line, blanks aside, and end where the line's key
+  // does.
   const std::string_view text = unindexed_;
-  const char first = key.front();
-  const char other = otherCase(first);
-  std::size_t next_first = nextOf(text, first, from);
-  std::size_t next_other = other == first ? text.size() : nextOf(text, other, from);
-  for (;;) {
-    const std::size_t at = std::min(next_first, next_other);
-    if (at == text.size()) return std::string_view::npos;
-    if (at == next_first) next_first = nextOf(text, first, at + 1);
-    if (at == next_other) next_other = nextOf(text, other, at + 1);
-    std::size_t start = at;
+  std::size_t start = 0;
+  const std::size_t at = findIgnoringCase(text, key, from, [&](std::size_t at) {
+    start = at;
     while (start > 0 && text[start - 1] == ' ') --start;
-    if (start > 0 && text[start - 1] != '\r' && text[start - 1] != '\n') continue;
-    if (text.size() - at < key.size() || !equalsIgnoringCase(text.substr(at, key.size()), key)) {
-      continue;
-    }
+    if (start > 0 && text[start - 1] != '\r' && text[start - 1] != '\n') return false;
     std::size_t after = at + key.size();
     while (after < text.size() && text[after] == ' ') ++after;
     if (after < text.size() && text[after] != '=' && text[after] != '\r' && text[after] != '\n') {
-      continue;
+      return false;
     }
-    if (!removedFromText(start)) return start;
-  }
+    return !removedFromText(start);
+  });
+  return at == std::string_view::npos ? at : start;
 }
 
 std::string_view StoreFile::lineAt(std::size_t start) const {
@@ -260,8 +235,11 @@ void StoreFile::write(const std::string& raw_entry) {
   // left alone; commit() reports it.
   if (state_ == State::kUnreadable) return;
   std::string entry = safeEntry(raw_entry);
-  if (searchText(keyOf(entry))) {
-    const std::string_view key = keyOf(entry);
+  // The entry's key is taken as it is: only an untrimmed line key would
+  // match one with blanks around it, and line keys are compared trimmed.
+  const std::string_view key = keyOf(entry);
+  const bool in_text = searchText(key);
+  if (in_text) {
     for (std::size_t start = findInText(key, 0); start != std::string_view::npos;
          start = findInText(key, start + lineAt(start).size())) {
       removed_.push_back(start);
@@ -269,36 +247,30 @@ void StoreFile::write(const std::string& raw_entry) {
     for (std::string_view& added : added_) {
       if (!added.empty() && keyIs(added, key)) added = std::string_view();
     }
-    state_ = State::kPresent;
-    if (field(entry, "=", 2).empty()) {
-      leading_blank_ = false;
-      return;
+  } else if (!slots_.empty()) {
+    const std::size_t slot = slotOf(key);
+    if (slots_[slot] != 0) {
+      for (std::uint32_t position = slots_[slot] - 1; position != kNoLine;
+           position = next_[position]) {
+        live_[position] = false;
+        lines_[position] = std::string_view();
+        --live_count_;
+      }
+      slots_[slot] = kRemovedKey;
     }
-    leading_blank_ = !anyLineLeft();
-    texts_.push_back(std::move(entry));
-    added_.push_back(texts_.back());
-    return;
-  }
-  // The entry's key is taken as it is: only an untrimmed line key would
-  // match one with blanks around it, and line keys are compared trimmed.
-  const std::size_t slot = slots_.empty() ? 0 : slotOf(keyOf(entry));
-  if (!slots_.empty() && slots_[slot] != 0) {
-    for (std::uint32_t position = slots_[slot] - 1; position != kNoLine;
-         position = next_[position]) {
-      live_[position] = false;
-      lines_[position] = std::string_view();
-      --live_count_;
-    }
-    slots_[slot] = kRemovedKey;
   }
   state_ = State::kPresent;
   if (field(entry, "=", 2).empty()) {
     leading_blank_ = false;
     return;
   }
-  leading_blank_ = live_count_ == 0;
+  leading_blank_ = in_text ? !anyLineLeft() : live_count_ == 0;
   texts_.push_back(std::move(entry));
-  add(texts_.back());
+  if (in_text) {
+    added_.push_back(texts_.back());
+  } else {
+    add(texts_.back());
+  }
 }
 
 std::vector<std::string> StoreFile::readAllLines() {

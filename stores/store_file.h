@@ -1,9 +1,9 @@
 // A store file: key=value lines, read once per run and changed in memory.
 // A run that looks up or writes a few keys (every transfer event) finds them
 // in the text as read; the ordered index of every line is built only once
-// a run has searched the text many times or needs every line. The trial store and the quota store are two
-// instances that differ only in their file name and two reading rules
-// (StoreRules).
+// a run has searched the text many times or needs every line. The trial
+// store and the quota store are two instances that differ only in their
+// file name and two reading rules (StoreRules).
 //
 // Commit points. A run changes its stores in memory and writes them to disk
 // (commit) only where it acts outside itself: before it sends a SITE

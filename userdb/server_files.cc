@@ -1,7 +1,6 @@
 #include "userdb/server_files.h"
 
 #include <algorithm>
-#include <cstring>
 #include <string_view>
 
 #include "config/text.h"
@@ -17,6 +16,20 @@ void appendGroup(std::string* list, const std::string& name) {
     *list += "::";
     *list += name;
   }
+}
+
+bool isLineEnd(char c) { return c == '\r' || c == '\n'; }
+
+// Name and id of a table line, as parseIdTable takes them.
+IdTableEntry entryOfLine(std::string_view line) {
+  line = blanksTrimmed(line);
+  const std::size_t colon = line.find(':');
+  std::string_view id;
+  if (colon != std::string_view::npos) {
+    id = line.substr(colon + 1);
+    id = id.substr(0, id.find(':'));
+  }
+  return IdTableEntry{std::string(line.substr(0, colon)), std::string(id)};
 }
 
 }  // namespace
@@ -41,14 +54,8 @@ std::vector<IdTableEntry> parseIdTable(const std::string& text) {
   // once, not in a vector grown by doubling.
   entries.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
   forEachServerLine(text, [&](std::string_view line) {
-    std::size_t colon = line.find(':');
-    std::string_view name = line.substr(0, colon);
-    std::string_view id;
-    if (colon != std::string_view::npos) {
-      id = line.substr(colon + 1);
-      id = id.substr(0, id.find(':'));
-    }
-    if (!name.empty()) entries.push_back(IdTableEntry{std::string(name), std::string(id)});
+    IdTableEntry entry = entryOfLine(line);
+    if (!entry.name.empty()) entries.push_back(std::move(entry));
   });
   return entries;
 }
@@ -61,76 +68,31 @@ const IdTableEntry* findUserEntry(const std::vector<IdTableEntry>& table,
   return nullptr;
 }
 
-namespace {
-
-// The first position of `c` in `text` at or after `from`; text.size() when
-// there is none.
-std::size_t nextOf(std::string_view text, char c, std::size_t from) {
-  if (from >= text.size()) return text.size();
-  const void* found = std::memchr(text.data() + from, c, text.size() - from);
-  return found ? static_cast<std::size_t>(static_cast<const char*>(found) - text.data())
-               : text.size();
-}
-
-char otherCase(char c) {
-  if (c >= 'a' && c <= 'z') return static_cast<char>(c - 'a' + 'A');
-  if (c >= 'A' && c <= 'Z') return static_cast<char>(c - 'A' + 'a');
-  return c;
-}
-
-bool isLineEnd(char c) { return c == '\r' || c == '\n'; }
-
-// Name and id of a table line, as parseIdTable takes them.
-IdTableEntry entryOfLine(std::string_view line) {
-  line = blanksTrimmed(line);
-  const std::size_t colon = line.find(':');
-  std::string_view id;
-  if (colon != std::string_view::npos) {
-    id = line.substr(colon + 1);
-    id = id.substr(0, id.find(':'));
-  }
-  return IdTableEntry{std::string(line.substr(0, colon)), std::string(id)};
-}
-
-}  // namespace
-
 bool findIdTableEntry(std::string_view text, std::string_view name, IdTableEntry* found) {
   // An entry's name starts its line (blanks aside) and ends at the first
   // ":" or, blanks aside, at the line's end; it never starts with a blank
   // and never holds a ":" or a line end.
-  if (name.empty() || name.front() == ' ' || name.find_first_of(":\r\n") != std::string_view::npos) {
+  if (name.empty() || name.front() == ' ' ||
+      name.find_first_of(":\r\n") != std::string_view::npos) {
     return false;
   }
-  // Every place where the name's first character stands, in either case, is
-  // a candidate.
-  const char first = name.front();
-  const char other = otherCase(first);
-  std::size_t next_first = nextOf(text, first, 0);
-  std::size_t next_other = other == first ? text.size() : nextOf(text, other, 0);
-  for (;;) {
-    const std::size_t at = std::min(next_first, next_other);
-    if (at == text.size()) return false;
-    if (at == next_first) next_first = nextOf(text, first, at + 1);
-    if (at == next_other) next_other = nextOf(text, other, at + 1);
-    std::size_t start = at;
+  std::size_t start = 0;
+  const std::size_t at = findIgnoringCase(text, name, 0, [&](std::size_t at) {
+    start = at;
     while (start > 0 && text[start - 1] == ' ') --start;
-    if (start > 0 && !isLineEnd(text[start - 1])) continue;
-    if (text.size() - at < name.size() ||
-        !equalsIgnoringCase(text.substr(at, name.size()), name)) {
-      continue;
-    }
+    if (start > 0 && !isLineEnd(text[start - 1])) return false;
     std::size_t after = at + name.size();
-    if (after == text.size() || text[after] != ':') {
-      // No ":" right after: the name is the whole line, blanks aside.
-      if (name.back() == ' ') continue;
-      while (after < text.size() && text[after] == ' ') ++after;
-      if (after < text.size() && !isLineEnd(text[after])) continue;
-    }
-    std::size_t end = start;
-    while (end < text.size() && !isLineEnd(text[end])) ++end;
-    *found = entryOfLine(text.substr(start, end - start));
-    return true;
-  }
+    if (after < text.size() && text[after] == ':') return true;
+    // No ":" right after: the name is the whole line, blanks aside.
+    if (name.back() == ' ') return false;
+    while (after < text.size() && text[after] == ' ') ++after;
+    return after == text.size() || isLineEnd(text[after]);
+  });
+  if (at == std::string_view::npos) return false;
+  std::size_t end = start;
+  while (end < text.size() && !isLineEnd(text[end])) ++end;
+  *found = entryOfLine(text.substr(start, end - start));
+  return true;
 }
 
 bool idTableListsAnyone(std::string_view text) {
