@@ -18,12 +18,28 @@ QuotaStore::QuotaStore(Files& files)
             StoreRules{false, {kPeriodStartedKey, kPeriodEndsKey, kPeriodStartsKey,
                                kQuotaPendingKey}}) {}
 
-void QuotaStore::setStatus(const std::string& name, const StoreRecord& record,
-                           const char* status) {
-  StoreRecord changed = record;
-  changed.second = status;
-  putMember(name, changed);
+std::optional<QuotaRecord> QuotaStore::member(const std::string& name) {
+  std::string value = file_.read(name);
+  if (value.empty()) return std::nullopt;
+  return QuotaRecord::parse(value);
 }
+
+long long countSummaryQuotaLines(const std::vector<std::string>& lines) {
+  long long count = 0;
+  for (const std::string& line : lines) {
+    if (trimBlanks(line).empty()) continue;
+    std::string lower = toLower(line);
+    bool period_line = false;
+    for (const char* key : {kPeriodStartedKey, kPeriodEndsKey, kPeriodStartsKey, kQuotaPendingKey}) {
+      if (lower.find(key) != std::string::npos) period_line = true;
+    }
+    if (period_line) continue;
+    if (!QuotaRecord::parse(StoreLine::split(line).value).status.isCounting()) ++count;
+  }
+  return count;
+}
+
+long long QuotaStore::countedLines() { return countSummaryQuotaLines(file_.readAllLines()); }
 
 std::vector<std::string> QuotaStore::pendingUsers() {
   return splitNames(file_.read(kQuotaPendingKey));

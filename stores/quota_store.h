@@ -3,9 +3,11 @@
 // name=uploaded::status::group and size memos.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "stores/size_memo.h"
 #include "stores/store_file.h"
 #include "stores/store_record.h"
 
@@ -24,22 +26,34 @@ bool isPeriodKey(const std::string& name);
 // (name::name); present only while there are any.
 inline constexpr char kQuotaPendingKey[] = "setup_quota_pending";
 
+// Non-blank quota store lines that hold no period key (anywhere, in any
+// letter case) and whose status, the value as written up to its second
+// "=", is not exactly "0". A line without a status (a size memo) counts.
+long long countSummaryQuotaLines(const std::vector<std::string>& lines);
+
 class QuotaStore {
  public:
   explicit QuotaStore(Files& files);
 
-  std::string readQuotaRecord(const std::string& key) { return file_.read(key); }
-  void writeQuotaRecord(const std::string& entry) { file_.write(entry); }
   // Member and memo keys; the period keys are left out.
   std::vector<std::string> listQuotaUsers() { return file_.listKeys(); }
 
-  StoreRecord member(const std::string& name) { return StoreRecord::parse(file_.read(name)); }
-  void putMember(const std::string& name, const StoreRecord& record) {
-    file_.write(record.entry(name));
+  // The record under `name` (any key, a period key or a memo read as a
+  // record too); none when the key has no value.
+  std::optional<QuotaRecord> member(const std::string& name);
+  void putMember(const std::string& name, const QuotaRecord& record) {
+    file_.write(name + "=" + record.encode());
   }
   void removeMember(const std::string& name) { file_.write(name + "="); }
   // The record kept, its status replaced.
-  void setStatus(const std::string& name, const StoreRecord& record, const char* status);
+  void setStatus(const std::string& name, const QuotaRecord& record, const char* status) {
+    putMember(name, record.withStatus(status));
+  }
+  // Lines that count as quota users in the site summary (see
+  // countSummaryQuotaLines).
+  long long countedLines();
+
+  SizeMemos memos() { return SizeMemos(file_); }
 
   std::string periodStarts() { return file_.read(kPeriodStartsKey); }
   std::string periodEnds() { return file_.read(kPeriodEndsKey); }

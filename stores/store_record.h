@@ -1,39 +1,30 @@
-// The record of a trial or quota member, uploaded::second::group, where the
-// second field is the days left of a trial record or the status of a quota
-// record. Every field is kept as the text it was read as, so rewriting a
-// record with one field changed gives exactly the bytes it had otherwise.
+// The records of trial and quota members, uploaded::days left::group in the
+// trial store and uploaded::status::group in the quota store. Every field
+// keeps the text it was read as, so a record rewritten with one field
+// changed gives exactly the bytes it had otherwise; fields past the third,
+// which this program never writes, are carried along unread.
 #pragma once
 
 #include <string>
 
 namespace quarvel {
 
-struct StoreRecord {
-  std::string uploaded;
-  std::string second;
-  std::string group;
+// A number field: the text as stored and what it reads as.
+class StoredNumber {
+ public:
+  StoredNumber() = default;
+  explicit StoredNumber(std::string text) : text_(std::move(text)) {}
+  // A changed amount, written in plain form; a count, as a whole number.
+  static StoredNumber plain(double value);
+  static StoredNumber whole(long long value);
 
-  // From a store value ("" when the user has no record): fields 1 to 3 of
-  // the value split at "::"; missing fields are empty, further ones lost.
-  static StoreRecord parse(const std::string& value);
+  const std::string& text() const { return text_; }
+  double value() const;            // leading number, 0 when there is none
+  long long wholeValue() const;    // value() rounded half to even
 
-  // key=uploaded::second::group
-  std::string entry(const std::string& key) const;
-
-  // The uploaded amount read as a number.
-  double uploadedMB() const;
-
-  // The record with `amount_mb` added to the uploaded amount, written in
-  // plain form; the sum saturates at the largest amount a store can hold,
-  // so a huge credit never wraps round to 0.
-  StoreRecord credited(double amount_mb) const;
+ private:
+  std::string text_;
 };
-
-// The largest amount written to a store: finite, and read back as itself.
-inline constexpr double kMaxAmountMB = 1.79769313486231e308;
-
-// a + b, kept within +-kMaxAmountMB.
-double saturatingSum(double a, double b);
 
 // A quota member's status, as stored. Statuses are compared as text
 // (" 1" is not passed); the listings and the trial pass read them as
@@ -45,10 +36,12 @@ class QuotaStatus {
   static constexpr char kSuspended[] = "2";  // on trial
   static constexpr char kExempt[] = "3";
 
+  QuotaStatus() = default;
   explicit QuotaStatus(std::string text) : text_(std::move(text)) {}
 
   const std::string& text() const { return text_; }
   double number() const;
+  bool isCounting() const { return text_ == kCounting; }
   bool isPassed() const { return text_ == kPassed; }
   bool isExempt() const { return text_ == kExempt; }
   bool isSuspended() const { return text_ == kSuspended; }
@@ -60,5 +53,54 @@ class QuotaStatus {
  private:
   std::string text_;
 };
+
+struct TrialRecord {
+  StoredNumber uploaded;
+  StoredNumber days_left;
+  std::string group;
+  std::string rest;  // "::"-led fields past the third, as read
+
+  // From a store value: fields 1 to 3 of the value split at "::"; missing
+  // fields are empty.
+  static TrialRecord parse(const std::string& value);
+  // The value: always three fields, then the rest.
+  std::string encode() const;
+  // `amount_mb` added to the uploaded amount (see creditedAmount).
+  TrialRecord credited(double amount_mb) const;
+};
+
+struct QuotaRecord {
+  StoredNumber uploaded;
+  QuotaStatus status;
+  std::string group;
+  std::string rest;
+
+  static QuotaRecord parse(const std::string& value);
+  std::string encode() const;
+  QuotaRecord credited(double amount_mb) const;
+  // The record kept, its status replaced.
+  QuotaRecord withStatus(const char* status) const;
+};
+
+// A store line taken apart at "=": the text before the first (the key; the
+// whole line when it holds no "=") and the text up to the second (the
+// value), both untrimmed.
+struct StoreLine {
+  std::string key;
+  std::string value;
+  bool has_value = false;
+  static StoreLine split(const std::string& line);
+};
+
+// The largest amount written to a store: finite, and read back as itself.
+inline constexpr double kMaxAmountMB = 1.79769313486231e308;
+
+// a + b, kept within +-kMaxAmountMB.
+double saturatingSum(double a, double b);
+
+// An uploaded amount with `amount_mb` added, in plain form; the sum
+// saturates at the largest amount a store can hold, so a huge credit never
+// wraps round to 0.
+StoredNumber creditedAmount(const StoredNumber& uploaded, double amount_mb);
 
 }  // namespace quarvel

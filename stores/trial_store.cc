@@ -30,6 +30,32 @@ TrialStore::TrialStore(Files& files)
     : file_(files, contract::kTrialStoreFile,
             StoreRules{true, {kTrialDueKey, kTrialCountedKey}}) {}
 
+std::optional<TrialRecord> TrialStore::member(const std::string& name) {
+  std::string value = file_.read(name);
+  if (value.empty()) return std::nullopt;
+  return TrialRecord::parse(value);
+}
+
+std::vector<TrialMember> TrialStore::membersInFileOrder() {
+  std::vector<TrialMember> members;
+  for (const std::string& line : file_.readAllLines()) {
+    StoreLine parts = StoreLine::split(line);
+    std::string name = trimBlanks(parts.key);
+    if (!parts.has_value || name.empty() || isTrialStoreKey(name)) continue;
+    members.push_back(
+        {name, TrialRecord::parse(trimBlanks(replaceAll(parts.value, "\"", "")))});
+  }
+  return members;
+}
+
+long long TrialStore::countedLines() {
+  long long count = 0;
+  for (const std::string& line : file_.readAllLines()) {
+    if (!isTrialStoreKey(StoreLine::split(line).key)) ++count;
+  }
+  return count;
+}
+
 std::string TrialStore::countedDay() {
   std::string date = file_.read(kTrialCountedKey);
   if (date.size() != 10 || date[2] != '-' || date[5] != '-') return std::string();

@@ -8,9 +8,11 @@
 // never loses a day's count nor counts one twice.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "stores/size_memo.h"
 #include "stores/store_file.h"
 #include "stores/store_record.h"
 
@@ -27,21 +29,36 @@ std::vector<std::string> splitNames(const std::string& value);
 std::string joinNames(const std::vector<std::string>& names,
                       const std::string& separator = "::");
 
+// A member line of the trial store: its key, trimmed, and its record.
+struct TrialMember {
+  std::string name;
+  TrialRecord record;
+};
+
 class TrialStore {
  public:
   explicit TrialStore(Files& files);
 
-  std::string readTrialRecord(const std::string& name) { return file_.read(name); }
-  void writeTrialRecord(const std::string& entry) { file_.write(entry); }
-  std::vector<std::string> readAllTrialLines() { return file_.readAllLines(); }
+  // Member and memo keys, in file order; the store's own keys are left out.
   std::vector<std::string> listTrialUsers() { return file_.listKeys(); }
 
   bool isOnTrial(const std::string& name) { return !file_.read(name).empty(); }
-  StoreRecord member(const std::string& name) { return StoreRecord::parse(file_.read(name)); }
-  void putMember(const std::string& name, const StoreRecord& record) {
-    file_.write(record.entry(name));
+  // The record under `name` (a member, or a memo read as one); none when
+  // the key has no value.
+  std::optional<TrialRecord> member(const std::string& name);
+  void putMember(const std::string& name, const TrialRecord& record) {
+    file_.write(name + "=" + record.encode());
   }
   void removeMember(const std::string& name) { file_.write(name + "="); }
+  // Every line with a key, in file order, each line read on its own (a key
+  // written twice comes twice), the store's own keys left out; double
+  // quotes in a value are ignored.
+  std::vector<TrialMember> membersInFileOrder();
+  // Lines that count as trial users in the site summary: every non-blank
+  // line but the store's own keys, size memos included.
+  long long countedLines();
+
+  SizeMemos memos() { return SizeMemos(file_); }
 
   // Users whose punishment is still to be done, in the order they expired.
   std::vector<std::string> dueUsers() { return splitNames(file_.read(kTrialDueKey)); }
