@@ -7,19 +7,11 @@
 #include "entry/dispatch.h"
 #include "entry/handlers.h"
 #include "entry/upload_event.h"
+#include "evaluation/credits.h"
 #include "evaluation/quota_evaluation.h"
 #include "server/contract.h"
-#include "stores/store_record.h"
 
 namespace quarvel {
-
-std::string sizeMemoKey(const std::string& user, const std::string& file_name) {
-  std::string safe_name = file_name;
-  for (char& c : safe_name) {
-    if (c == '=' || c == '\r' || c == '\n') c = '_';
-  }
-  return user + "_PREDEL_SIZE_" + safe_name;
-}
 
 namespace {
 
@@ -126,116 +118,37 @@ DeletedPath resolveDeletedPath(const std::string& name, const std::string& folde
 
 namespace {
 
-struct DeletedFile {
-  std::string user;
-  std::string memo_key;
-  DeletedPath path;
-};
-
 // The command word, a blank, a four-letter verb and a blank come first:
 // "PREDL DELE a.zip" names a.zip.
-DeletedFile deletedFile(Run& run) {
+Deletion deletionOf(Run& run, DeletedPath* path) {
   std::string name = run.command_line.size() > 11 ? run.command_line.substr(11) : std::string();
-  DeletedFile file;
-  file.user = run.env(contract::kUserVariable);
-  file.memo_key = sizeMemoKey(file.user, name);
-  file.path =
+  *path =
       resolveDeletedPath(name, run.env(contract::kPathVariable), run.env(contract::kPwdVariable));
-  return file;
+  return Deletion{run.env(contract::kUserVariable), run.env(contract::kGroupVariable), name,
+                  path->local};
 }
 
-bool excluded(Run& run, const DeletedFile& file) {
-  return !file.path.virtual_.empty() && isExcluded(run.settings.excluded_dirs, file.path.virtual_);
-}
-
-// Consumes the memo; takes its size off the user's total when the file is
-// gone. True when the total was lowered.
-bool settleDeletion(StoreFile& store, const DeletedFile& file, const std::string& group,
-                    Files& files) {
-  std::string value = store.read(file.user);
-  if (value.empty()) return false;
-  std::string memo = store.read(file.memo_key);
-  if (memo.empty()) return false;
-  bool gone = !files.fileExists(file.path.local);
-  if (gone) {
-    StoreRecord record = StoreRecord::parse(value).credited(-readNumber(memo));
-    record.group = group;
-    store.write(record.entry(file.user));
-  }
-  store.write(file.memo_key + "=");
-  return gone;
-}
-
-// Takes a credit back from the user it went to; the group is refreshed only
-// when that user is the one deleting. True when the user has a record.
-bool takeBack(StoreFile& store, const FileCredit& credit, const DeletedFile& file,
-              const std::string& group) {
-  std::string value = store.read(credit.user);
-  if (value.empty()) return false;
-  bool own_file = toLower(credit.user) == toLower(file.user);
-  StoreRecord record = StoreRecord::parse(value).credited(-credit.mb);
-  if (own_file) record.group = group;
-  store.write(record.entry(own_file ? file.user : credit.user));
-  return true;
-}
-
-void dropMemo(StoreFile& store, const DeletedFile& file) {
-  if (!store.read(file.user).empty() && !store.read(file.memo_key).empty()) {
-    store.write(file.memo_key + "=");
-  }
-}
-
-// A file the credit store knows: once it is gone, each user it was credited
-// to loses that credit; the deleting user's memos are no longer needed.
-void settleCreditedDeletion(Run& run, const DeletedFile& file,
-                            const std::vector<FileCredit>& credits) {
-  std::string group = run.env(contract::kGroupVariable);
-  bool gone = !run.files.fileExists(file.path.local);
-  std::vector<std::string> lowered_quota;
-  if (gone) {
-    for (const FileCredit& credit : credits) takeBack(run.trial.file(), credit, file, group);
-  }
-  dropMemo(run.trial.file(), file);
-  if (gone) {
-    for (const FileCredit& credit : credits) {
-      if (!takeBack(run.quota.file(), credit, file, group)) continue;
-      bool own_file = toLower(credit.user) == toLower(file.user);
-      lowered_quota.push_back(own_file ? file.user : credit.user);
-    }
-    run.credits.setCredits(file.path.local, {});
-  }
-  dropMemo(run.quota.file(), file);
-  for (const std::string& user : lowered_quota) {
-    checkQuotaPass(run.quota, run.stores, run.config, run.out, user);
-  }
+bool excluded(Run& run, const DeletedPath& path) {
+  return !path.virtual_.empty() && isExcluded(run.settings.excluded_dirs, path.virtual_);
 }
 
 }  // namespace
 
 Next runPreDelete(Run& run) {
-  DeletedFile file = deletedFile(run);
-  if (excluded(run, file)) return Next::kEndRun;
-  // Measured once the user is known to be in a store, so events of other
-  // users never touch the file.
-  for (StoreFile* store : {&run.trial.file(), &run.quota.file()}) {
-    if (store->read(file.user).empty()) continue;
-    store->write(file.memo_key + "=" + plainForm(run.files.fileSizeMB(file.path.local)));
-  }
+  DeletedPath path;
+  Deletion deletion = deletionOf(run, &path);
+  if (excluded(run, path)) return Next::kEndRun;
+  noteSizeBeforeDeletion(run.trial, run.quota, run.files, deletion);
   return Next::kContinue;
 }
 
 Next runPostDelete(Run& run) {
-  DeletedFile file = deletedFile(run);
-  if (excluded(run, file)) return Next::kEndRun;
-  std::vector<FileCredit> credits = run.credits.creditsOf(file.path.local);
-  if (!credits.empty()) {
-    settleCreditedDeletion(run, file, credits);
-    return Next::kContinue;
-  }
-  std::string group = run.env(contract::kGroupVariable);
-  settleDeletion(run.trial.file(), file, group, run.files);
-  if (settleDeletion(run.quota.file(), file, group, run.files)) {
-    checkQuotaPass(run.quota, run.stores, run.config, run.out, file.user);
+  DeletedPath path;
+  Deletion deletion = deletionOf(run, &path);
+  if (excluded(run, path)) return Next::kEndRun;
+  for (const std::string& user :
+       settleDeletion(run.trial, run.quota, run.credits, run.files, deletion)) {
+    checkQuotaPass(run.quota, run.stores, run.config, run.out, user);
   }
   return Next::kContinue;
 }

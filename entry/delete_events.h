@@ -7,12 +7,10 @@
 
 #include <string>
 
+#include "stores/size_memo.h"
+
 namespace quarvel {
 
-// The memo key: user + "_PREDEL_SIZE_" + file name. Characters that would
-// break the store's line format ("=", CR, LF) become "_" in the file name
-// part, so the memo stays one line with the whole name as its key.
-std::string sizeMemoKey(const std::string& user, const std::string& file_name);
 
 // The file a DELE names, resolved as the server resolves it: `name` as the
 // client typed it (a bare name, a path relative to the current folder, or

@@ -8,20 +8,21 @@
 namespace quarvel {
 namespace {
 
-void adjustUploaded(StoreFile& store, const std::string& name, double change_mb) {
-  std::string value = store.read(name);
-  if (value.empty()) return;
-  StoreRecord record = StoreRecord::parse(value);
-  record.uploaded = plainForm(roundOneDecimal(saturatingSum(record.uploadedMB(), change_mb)));
-  store.write(record.entry(name));
+template <class Store>
+void adjustUploaded(Store& store, const std::string& name, double change_mb) {
+  auto record = store.member(name);
+  if (!record) return;
+  record->uploaded =
+      StoredNumber::plain(roundOneDecimal(saturatingSum(record->uploaded.value(), change_mb)));
+  store.putMember(name, *record);
 }
 
 // Words 2 and 3 are the user (the key keeps this spelling) and kilobytes.
 void applyNuke(Run& run, int sign) {
   std::string name = run.word(2);
   double amount_mb = roundOneDecimal(readNumber(run.word(3)) / 1024);
-  adjustUploaded(run.trial.file(), name, sign * amount_mb);
-  adjustUploaded(run.quota.file(), name, sign * amount_mb);
+  adjustUploaded(run.trial, name, sign * amount_mb);
+  adjustUploaded(run.quota, name, sign * amount_mb);
 }
 
 }  // namespace

@@ -167,7 +167,7 @@ Next runPreview(Run& run) {
     for (const std::string& name : dry.quota.listQuotaUsers()) {
       if (trimBlanks(name).empty()) continue;
       run.printLine("    " + name + " " +
-                    statusName(dry.quota.member(name).second));
+                    statusName(dry.quota.statusOf(name).text()));
     }
   }
   if (plan.empty()) run.printLine("nothing");

@@ -15,27 +15,11 @@
 namespace quarvel {
 namespace {
 
-// A trial store line taken apart: the key (trimmed; empty when the line is
-// no entry) and its record, double quotes ignored.
-struct TrialEntry {
-  std::string key;
-  StoreRecord record;
-};
-
-TrialEntry parseTrialLine(const std::string& line) {
-  TrialEntry entry;
-  std::size_t equals = line.find('=');
-  if (equals == std::string::npos) return entry;
-  entry.key = trimBlanks(line.substr(0, equals));
-  entry.record = StoreRecord::parse(trimBlanks(replaceAll(field(line, "=", 2), "\"", "")));
-  return entry;
-}
-
 // `days` days off a trial's days left: the first as a single day always
 // did (halves to even), then one per further day, stopping at 0 where the
 // trial ran out. An entry already at 0 or below never runs out.
-long long countedDown(const std::string& days_left, int days) {
-  long long left = roundHalfEven(readNumber(days_left) - 1);
+long long countedDown(const StoredNumber& days_left, int days) {
+  long long left = roundHalfEven(days_left.value() - 1);
   if (left > 0) return std::max(0LL, left - (days - 1));
   return left == 0 ? 0 : left - (days - 1);
 }
@@ -85,12 +69,11 @@ int countDownTrials(Run& run) {
   int days = daysToCount(run.trial.countedDay(), today);
   if (days == 0) return 0;
   std::vector<std::string> due = run.trial.dueUsers();
-  for (const std::string& line : run.trial.readAllTrialLines()) {
-    TrialEntry entry = parseTrialLine(line);
-    if (entry.key.empty() || isTrialStoreKey(entry.key) || isListed(due, entry.key)) continue;
-    if (isClosedAccount(run, entry.key)) continue;
-    entry.record.second = integerForm(countedDown(entry.record.second, days));
-    run.trial.putMember(entry.key, entry.record);
+  for (TrialMember& entry : run.trial.membersInFileOrder()) {
+    if (isListed(due, entry.name)) continue;
+    if (isClosedAccount(run, entry.name)) continue;
+    entry.record.days_left = StoredNumber::whole(countedDown(entry.record.days_left, days));
+    run.trial.putMember(entry.name, entry.record);
   }
   run.trial.setCountedDay(today);
   run.audit.summary("trial days counted down: " + std::to_string(days));
@@ -106,12 +89,10 @@ int countDownTrials(Run& run) {
 void punishExpiredTrials(Run& run, AdminSession& session, bool counted) {
   std::vector<std::string> was_due = run.trial.dueUsers();
   std::vector<std::string> due;
-  for (const std::string& line : run.trial.readAllTrialLines()) {
-    TrialEntry entry = parseTrialLine(line);
-    if (entry.key.empty() || isTrialStoreKey(entry.key)) continue;
-    bool ran_out = counted && readWholeNumber(entry.record.second) == 0 &&
-                   !isClosedAccount(run, entry.key);
-    if (ran_out || isListed(was_due, entry.key)) due.push_back(entry.key);
+  for (const TrialMember& entry : run.trial.membersInFileOrder()) {
+    bool ran_out = counted && entry.record.days_left.wholeValue() == 0 &&
+                   !isClosedAccount(run, entry.name);
+    if (ran_out || isListed(was_due, entry.name)) due.push_back(entry.name);
   }
   if (due.empty()) {
     run.trial.setDueUsers(due);
@@ -162,7 +143,7 @@ void changeQuotaPeriod(Run& run, AdminSession& session, std::vector<std::string>
     run.audit.summary("quota period ends: " + run.quota.periodStarts() +
                       " to " + run.quota.periodEnds());
     for (const std::string& name : run.quota.listQuotaUsers()) {
-      if (QuotaStatus(run.quota.member(name).second).isSettled()) continue;
+      if (run.quota.statusOf(name).isSettled()) continue;
       if (isClosedAccount(run, name)) continue;
       // Deliberate output, kept exactly: one line per member before its
       // punishment is tried.

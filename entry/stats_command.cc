@@ -37,25 +37,24 @@ Next runStats(Run& run) {
   std::string name = run.env(contract::kUserVariable);
   std::string group = run.env(contract::kGroupVariable);
 
-  std::string trial = run.trial.readTrialRecord(name);
-  if (!trial.empty()) {
-    std::string uploaded = field(trial, "::", 1);
-    double mb_left = readNumber(run.configValue("TRIAL_UPLOAD")) - readNumber(uploaded);
+  if (std::optional<TrialRecord> trial = run.trial.member(name)) {
+    double mb_left = readNumber(run.configValue("TRIAL_UPLOAD")) - trial->uploaded.value();
     run.printLine(renderStats(statsPrefix(run), run.configValue("FTP_STATS"), "TRiAL", name, group,
-                              uploaded, plainForm(mb_left), field(trial, "::", 2)));
+                              trial->uploaded.text(), plainForm(mb_left),
+                              trial->days_left.text()));
   }
 
-  std::string quota = run.quota.readQuotaRecord(name);
-  if (!quota.empty() && field(quota, "::", 2) == "0") {
-    std::string uploaded = field(quota, "::", 1);
+  std::optional<QuotaRecord> quota = run.quota.member(name);
+  if (quota && quota->status.isCounting()) {
+    const StoredNumber& uploaded = quota->uploaded;
     std::string goal = run.configValue("QUOTA_UPLOAD");
     double mb_left = 0;
-    if (readWholeNumber(goal) - readNumber(uploaded) > 0) {
-      mb_left = readNumber(goal) - readNumber(uploaded);
+    if (readWholeNumber(goal) - uploaded.value() > 0) {
+      mb_left = readNumber(goal) - uploaded.value();
     }
     int days_left = daysBetween(run.quota.periodEnds(), run.today());
     run.printLine(renderStats(statsPrefix(run), run.configValue("FTP_STATS"), "QUOTA", name, group,
-                              uploaded, plainForm(mb_left), integerForm(days_left)));
+                              uploaded.text(), plainForm(mb_left), integerForm(days_left)));
   }
   return Next::kContinue;
 }

@@ -6,10 +6,10 @@
 #include "config/text.h"
 #include "entry/dispatch.h"
 #include "entry/handlers.h"
+#include "evaluation/credits.h"
 #include "evaluation/quota_evaluation.h"
 #include "evaluation/trial_evaluation.h"
 #include "server/contract.h"
-#include "stores/store_record.h"
 
 namespace quarvel {
 
@@ -77,41 +77,6 @@ class UploadedFile {
   double size_mb_ = 0;
 };
 
-// What this upload earns `name`, and the file's credits afterwards. A file
-// credited before is credited only what it grew by (an append, a resumed
-// upload); one shorter than what was credited for it was replaced and
-// counts afresh. A file without an entry counts in full.
-double creditFor(UploadedFile& file, const std::string& name, std::vector<FileCredit>* credits) {
-  double size = file.sizeMB();
-  double credited = 0;
-  for (const FileCredit& credit : *credits) credited += credit.mb;
-  if (credits->empty() || size < roundOneDecimal(credited)) {
-    *credits = {FileCredit{name, size}};
-    return size;
-  }
-  double growth = roundOneDecimal(size - credited);
-  for (FileCredit& credit : *credits) {
-    if (toLower(credit.user) == toLower(name)) {
-      credit.mb = roundOneDecimal(credit.mb + growth);
-      return growth;
-    }
-  }
-  credits->push_back(FileCredit{name, growth});
-  return growth;
-}
-
-// Adds the amount to the user's record in one store and refreshes its
-// group; false when the user has no record there.
-bool creditUpload(StoreFile& store, const std::string& name, const std::string& group,
-                  double amount_mb) {
-  std::string value = store.read(name);
-  if (value.empty()) return false;
-  StoreRecord record = StoreRecord::parse(value).credited(amount_mb);
-  record.group = group;
-  store.write(record.entry(name));
-  return true;
-}
-
 // Entries of the credit store looked at by each upload (see sweep).
 constexpr std::size_t kSweptPerUpload = 2;
 
@@ -127,18 +92,18 @@ Next runUpload(Run& run) {
   UploadedFile file(run.files, uploadedFilePath(run.command_line));
   std::string name = run.env(contract::kUserVariable);
   std::string group = run.env(contract::kGroupVariable);
-  bool on_trial = !run.trial.file().read(name).empty();
-  bool in_quota = !run.quota.file().read(name).empty();
+  bool on_trial = run.trial.isOnTrial(name);
+  bool in_quota = run.quota.member(name).has_value();
   if (!on_trial && !in_quota) return Next::kContinue;
 
   std::vector<FileCredit> credits = run.credits.creditsOf(file.path());
-  double amount = creditFor(file, name, &credits);
+  double amount = uploadCredit(file.sizeMB(), name, &credits);
   // Both credits come before the trial pass check, so that they reach the
   // disk in the commit before its announcement. Giving a suspended quota
   // record back keeps the credited amount and the new group, as crediting
   // after it would.
-  creditUpload(run.trial.file(), name, group, amount);
-  creditUpload(run.quota.file(), name, group, amount);
+  creditMember(run.trial, name, group, amount);
+  creditMember(run.quota, name, group, amount);
   run.credits.sweep(run.files, kSweptPerUpload);
   run.credits.setCredits(file.path(), credits);
   if (on_trial) checkTrialPass(run.records(), run.out, run.trialPass(), name);

@@ -105,7 +105,7 @@ PunishOutcome punishQuotaUser(const Punishment& punishment, QuotaStore& quota,
   UserRecord user;
   PunishVerdict verdict = verdictFor(punishment, name, &user);
   std::string db_name = trimBlanks(user.user_name);
-  if (!retry && QuotaStatus(quota.member(name).second).isPassed()) return PunishOutcome::kDone;
+  if (!retry && quota.statusOf(name).isPassed()) return PunishOutcome::kDone;
 
   PunishOutcome outcome = PunishOutcome::kDone;
   if (verdict != PunishVerdict::kPunish) {

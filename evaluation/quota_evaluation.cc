@@ -24,7 +24,7 @@ double quotaUpload(Config& config) { return readNumber(config.configValue("QUOTA
 void enrolLateAccounts(const Records& records, Config& config, LocalDate today) {
   if (config.configValue("AddLate") != "1" || !records.quota.periodStarted()) return;
   for (const std::string& account : records.users.accountList().names) {
-    if (!records.quota.readQuotaRecord(account).empty()) continue;
+    if (records.quota.member(account)) continue;
     long long credit = roundHalfEven(readNumber(config.configValue("ToGive")) *
                                      daysBetween(formatDate(today), records.quota.periodStarts()));
     UserRecord user = records.users.lookupUser(account);
@@ -37,7 +37,7 @@ void enrolLateAccounts(const Records& records, Config& config, LocalDate today) 
     const char* status = records.trial.isOnTrial(db_name) ? QuotaStatus::kSuspended
                          : user.exempt_code == 0          ? QuotaStatus::kCounting
                                                           : QuotaStatus::kExempt;
-    records.quota.putMember(db_name, StoreRecord{integerForm(credit), status, user.primary_group});
+    records.quota.putMember(db_name, QuotaRecord::newMember(credit, status, user.primary_group));
   }
 }
 
@@ -46,20 +46,19 @@ void enrolLateAccounts(const Records& records, Config& config, LocalDate today) 
 void checkQuotaPass(QuotaStore& quota_store, Stores& stores, Config& config, Output& out,
                     const std::string& raw_name, const std::string& announced_name) {
   std::string name = trimBlanks(raw_name);
-  std::string value = quota_store.readQuotaRecord(name);
+  std::optional<QuotaRecord> record = quota_store.member(name);
   // Only a member can pass.
-  if (value.empty()) return;
-  StoreRecord record = StoreRecord::parse(value);
-  double uploaded = record.uploadedMB();
-  QuotaStatus status(record.second);
+  if (!record) return;
+  double uploaded = record->uploaded.value();
+  const QuotaStatus& status = record->status;
   double quota = quotaUpload(config);
   if (uploaded >= quota && !status.isSettled()) {
-    quota_store.setStatus(name, record, QuotaStatus::kPassed);
+    quota_store.setStatus(name, *record, QuotaStatus::kPassed);
     if (!stores.commit()) return;
     out.printLine(contract::announcement(contract::kQuotaPassed,
                                          announced_name.empty() ? name : announced_name));
   } else if (status.isPassed() && uploaded < quota) {
-    quota_store.setStatus(name, record, QuotaStatus::kCounting);
+    quota_store.setStatus(name, *record, QuotaStatus::kCounting);
   }
 }
 
@@ -83,7 +82,7 @@ void startQuotaPeriod(const Records& records, Config& config, LocalDate today) {
     const char* status = on_trial                ? QuotaStatus::kSuspended
                          : user.exempt_code == 0 ? QuotaStatus::kCounting
                                                  : QuotaStatus::kExempt;
-    records.quota.putMember(db_name, StoreRecord{"0", status, user.primary_group});
+    records.quota.putMember(db_name, QuotaRecord::newMember(0, status, user.primary_group));
   }
   records.quota.markPeriodStarted();
 }
@@ -101,11 +100,11 @@ void evaluateQuotaDaily(const Records& records, Config& config, Output& out, Loc
     // A closed account's record stays as it is until the account is gone
     // from the tables: an undelete finds it again.
     if (user.account_state != AccountState::kActive) continue;
-    std::string value = quota.readQuotaRecord(name);
-    if (value.empty()) continue;  // a line without a value is no member
-    StoreRecord record = StoreRecord::parse(value);
-    QuotaStatus status(record.second);
-    if (record.uploadedMB() >= quotaUpload(config)) {
+    std::optional<QuotaRecord> found = quota.member(name);
+    if (!found) continue;  // a line without a value is no member
+    const QuotaRecord& record = *found;
+    const QuotaStatus& status = record.status;
+    if (record.uploaded.value() >= quotaUpload(config)) {
       checkQuotaPass(quota, records.stores, config, out, name, trimBlanks(user.user_name));
     } else if (user.exempt_code != 0) {
       quota.setStatus(name, record, QuotaStatus::kExempt);

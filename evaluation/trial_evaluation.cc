@@ -24,11 +24,9 @@ void sendPassCommand(const TrialPass& pass, const std::string& name) {
 // A quota record suspended during the trial counts again, or is excluded
 // when the user is exempt now.
 void releaseQuotaRecord(const Records& records, const std::string& name) {
-  std::string value = records.quota.readQuotaRecord(name);
-  if (value.empty()) return;
-  StoreRecord record = StoreRecord::parse(value);
-  if (!QuotaStatus(record.second).readsAsSuspended()) return;
-  records.quota.setStatus(name, record,
+  std::optional<QuotaRecord> record = records.quota.member(name);
+  if (!record || !record->status.readsAsSuspended()) return;
+  records.quota.setStatus(name, *record,
                           records.users.lookupUser(name).exempt_code == 0 ? QuotaStatus::kCounting
                                                                           : QuotaStatus::kExempt);
 }
@@ -38,11 +36,11 @@ void releaseQuotaRecord(const Records& records, const std::string& name) {
 void checkTrialPass(const Records& records, Output& out, const TrialPass& pass,
                     const std::string& raw_name) {
   std::string name = trimBlanks(raw_name);
-  std::string value = records.trial.readTrialRecord(name);
+  std::optional<TrialRecord> record = records.trial.member(name);
   // Only a user on trial can pass it; one whose trial ran out (and waits for
   // the punishment) no longer can.
-  if (value.empty() || records.trial.isDue(name)) return;
-  if (StoreRecord::parse(value).uploadedMB() < static_cast<double>(pass.target_mb)) return;
+  if (!record || records.trial.isDue(name)) return;
+  if (record->uploaded.value() < static_cast<double>(pass.target_mb)) return;
   // The credit that passes the user is on disk before the command: should
   // the run stop after it, the next check passes the user again.
   if (!pass.command.empty()) {
@@ -71,7 +69,9 @@ void evaluateTrialsDaily(TrialStore& trial, UserDatabase& users, Config& config)
     // A closed account's record stays as it is until the account is gone
     // from the tables: an undelete finds it again.
     if (user.account_state != AccountState::kActive) continue;
-    if (trial.member(name).uploadedMB() >= readNumber(config.configValue("TRIAL_UPLOAD")) &&
+    std::optional<TrialRecord> record = trial.member(name);
+    double uploaded = record ? record->uploaded.value() : 0;
+    if (uploaded >= readNumber(config.configValue("TRIAL_UPLOAD")) &&
         !trial.isDue(name)) {
       trial.removeMember(name);
     }

@@ -9,21 +9,22 @@ namespace {
 
 // The period keys share the store with the members but are none: deleting
 // or crediting one by hand would switch the running quota off.
-std::string memberRecord(QuotaStore& quota, const std::string& name) {
-  return isPeriodKey(name) ? std::string() : quota.readQuotaRecord(name);
+std::optional<QuotaRecord> memberRecord(QuotaStore& quota, const std::string& name) {
+  if (isPeriodKey(name)) return std::nullopt;
+  return quota.member(name);
 }
 
 }  // namespace
 
 bool addQuotaUser(const Records& records, Output& out, const std::string& typed) {
-  if (!records.quota.readQuotaRecord(typed).empty()) {
+  if (records.quota.member(typed)) {
     out.printLine(" " + typed + " appears to be in quota, cant add user to quota.");
     return false;
   }
   UserRecord user = records.users.lookupUser(typed);
   std::string name = trimBlanks(user.user_name);
   std::string group = trimBlanks(user.primary_group);
-  if (!records.trial.readTrialRecord(typed).empty()) {
+  if (records.trial.isOnTrial(typed)) {
     out.printLine(" Cant add " + typed + " because (s)he is in trial!");
   } else if (!records.users.readable()) {
     records.users.reportUnreadable();
@@ -32,7 +33,7 @@ bool addQuotaUser(const Records& records, Output& out, const std::string& typed)
   } else if (!name.empty() && !group.empty() && user.exempt_code == 0) {
     // A hand-added member starts from nothing, however much of the period
     // has gone by.
-    records.quota.putMember(name, StoreRecord{"0", QuotaStatus::kCounting, group});
+    records.quota.putMember(name, QuotaRecord::newMember(0, QuotaStatus::kCounting, group));
     if (!records.stores.commit()) return false;
     out.printLine(" " + name + " from " + group + " was added to quota.");
   } else if (name.empty()) {
@@ -47,7 +48,7 @@ bool addQuotaUser(const Records& records, Output& out, const std::string& typed)
 }
 
 void deleteQuotaUser(QuotaStore& quota, Stores& stores, Output& out, const std::string& typed) {
-  if (memberRecord(quota, typed).empty()) {
+  if (!memberRecord(quota, typed)) {
     out.printLine(" " + typed + " doesn't exists in quota.");
     return;
   }
@@ -58,12 +59,12 @@ void deleteQuotaUser(QuotaStore& quota, Stores& stores, Output& out, const std::
 
 void giveQuotaUser(QuotaStore& quota, Stores& stores, Config& config, Output& out,
                    const std::string& name, const std::string& amount) {
-  std::string record = memberRecord(quota, name);
-  if (record.empty()) {
+  std::optional<QuotaRecord> record = memberRecord(quota, name);
+  if (!record) {
     out.printLine(" " + name + " doesn't exists in quota.");
     return;
   }
-  quota.writeQuotaRecord(creditedEntry(name, record, amount));
+  quota.putMember(name, record->credited(givenMB(amount)));
   if (!stores.commit()) return;
   out.printLine(gaveLine(name, amount));
   // May pass the member, or take a pass back after a negative credit.

@@ -2,7 +2,6 @@
 
 #include "config/numbers.h"
 #include "config/text.h"
-#include "stores/store_record.h"
 
 namespace quarvel {
 
@@ -25,10 +24,7 @@ Subcommand parseSubcommand(const std::string& argument_text) {
   return command;
 }
 
-std::string creditedEntry(const std::string& name, const std::string& record,
-                          const std::string& amount) {
-  return StoreRecord::parse(record).credited(readNumber(amount)).entry(name);
-}
+double givenMB(const std::string& amount) { return readNumber(amount); }
 
 std::string gaveLine(const std::string& name, const std::string& amount) {
   return " gave " + name + " " + amount + "mB";

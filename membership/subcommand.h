@@ -24,11 +24,9 @@ Subcommand parseSubcommand(const std::string& argument_text);
 // The argument text of a command line: all but its first three characters.
 std::string argumentText(const std::string& command_line);
 
-// The record `record` of `name` credited by `amount` (megabytes as typed;
-// non-numeric text counts as 0): uploaded in plain form, the other two
-// fields copied as text.
-std::string creditedEntry(const std::string& name, const std::string& record,
-                          const std::string& amount);
+// The megabytes a give credits: the amount as typed, read as a number
+// (non-numeric text counts as 0).
+double givenMB(const std::string& amount);
 
 // " gave <name> <amount>mB", the amount exactly as typed.
 std::string gaveLine(const std::string& name, const std::string& amount);

@@ -38,12 +38,11 @@ void addTrialUser(const Records& records, Output& out, long long trial_days,
   // alone (the run stopped in between), it is given back by the next
   // checkup, whereas a trial beside a counting quota record could be
   // punished by the period's end.
-  std::string quota = records.quota.readQuotaRecord(typed);
-  if (!quota.empty()) {
-    records.quota.setStatus(typed, StoreRecord::parse(quota), QuotaStatus::kSuspended);
+  if (std::optional<QuotaRecord> quota = records.quota.member(typed)) {
+    records.quota.setStatus(typed, *quota, QuotaStatus::kSuspended);
   }
   // The record takes the database's spelling of the name.
-  records.trial.putMember(name, StoreRecord{"0", integerForm(trial_days), group});
+  records.trial.putMember(name, TrialRecord::newMember(trial_days, group));
   if (!records.stores.commit(Stores::Order::kQuotaFirst)) return;
   out.printLine(contract::announcement(contract::kUserAdded, name));
   out.printLine(" " + name + " from " + group + " was added to trial.");
@@ -58,8 +57,8 @@ void deleteTrialUser(const Records& records, Output& out, const std::string& typ
   if (!records.stores.commit()) return;
   out.printLine(contract::announcement(contract::kUserDeleted, typed));
   out.printLine(" " + typed + " was deleted from trial.");
-  std::string quota = records.quota.readQuotaRecord(typed);
-  if (quota.empty()) return;
+  std::optional<QuotaRecord> quota = records.quota.member(typed);
+  if (!quota) return;
   // Back to counting, or excluded when the user is exempt now; a user the
   // server no longer knows leaves the quota too. Committed later: a
   // suspended record without a trial is given back by the next checkup,
@@ -73,19 +72,19 @@ void deleteTrialUser(const Records& records, Output& out, const std::string& typ
   if (user.user_name.empty()) {
     records.quota.removeMember(typed);
   } else {
-    records.quota.setStatus(typed, StoreRecord::parse(quota),
+    records.quota.setStatus(typed, *quota,
                             user.exempt_code == 0 ? QuotaStatus::kCounting : QuotaStatus::kExempt);
   }
 }
 
 void giveTrialUser(const Records& records, Output& out, const TrialPass& pass,
                    const std::string& name, const std::string& amount) {
-  std::string record = records.trial.readTrialRecord(name);
-  if (record.empty()) {
+  std::optional<TrialRecord> record = records.trial.member(name);
+  if (!record) {
     out.printLine(" " + name + " doesn't exists in trial.");
     return;
   }
-  records.trial.writeTrialRecord(creditedEntry(name, record, amount));
+  records.trial.putMember(name, record->credited(givenMB(amount)));
   if (!records.stores.commit()) return;
   out.printLine(gaveLine(name, amount));
   checkTrialPass(records, out, pass, name);

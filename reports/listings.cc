@@ -17,10 +17,6 @@ long long countNames(const std::vector<std::string>& names) {
   return names.empty() || names.front().empty() ? 0 : static_cast<long long>(names.size());
 }
 
-double quotaStatusOf(const std::string& record) {
-  return QuotaStatus(StoreRecord::parse(record).second).number();
-}
-
 void listTrialUsers(const ReportSources& sources) {
   std::vector<std::string> names = sources.trial.listTrialUsers();
   if (countNames(names) == 0) {
@@ -31,7 +27,7 @@ void listTrialUsers(const ReportSources& sources) {
                                        {boldToken(), siteNameToken(sources.config)}));
   for (const std::string& name : names) {
     UserRecord user = sources.users.lookupUser(name);
-    std::string record = sources.trial.readTrialRecord(name);
+    TrialRecord record = sources.trial.member(name).value_or(TrialRecord());
     if (user.account_state != AccountState::kActive) {
       sources.out.printLine(closedAccountLine(sources.config, true, trimBlanks(user.user_name),
                                               trimBlanks(user.primary_group), user.account_state));
@@ -44,9 +40,9 @@ void listTrialUsers(const ReportSources& sources) {
                                          {boldToken(),
                                           {"$USER", trimBlanks(user.user_name)},
                                           {"$GROUP", trimBlanks(user.primary_group)},
-                                          {"$UPLOADED", field(record, "::", 1)},
+                                          {"$UPLOADED", record.uploaded.text()},
                                           {"$SHOWL", sources.config.configValue("TRIAL_UPLOAD")},
-                                          {"$DAYSLEFT", field(record, "::", 2)},
+                                          {"$DAYSLEFT", record.days_left.text()},
                                           siteNameToken(sources.config)}));
   }
 }
@@ -73,18 +69,18 @@ void listQuotaUsers(const ReportSources& sources, const QuotaListing& listing) {
   long long count = 0;
   if (countNames(names) != 0) {
     for (const std::string& name : names) {
-      if (listing.chosen(quotaStatusOf(sources.quota.readQuotaRecord(name)))) ++count;
+      if (listing.chosen(sources.quota.statusOf(name).number())) ++count;
     }
   }
   printCount(sources, listing.header_key, listing.header_token, count);
   if (count == 0) return;
   for (const std::string& name : names) {
     UserRecord user = sources.users.lookupUser(name);
-    std::string record = sources.quota.readQuotaRecord(name);
-    double status = quotaStatusOf(record);
+    QuotaRecord record = sources.quota.member(name).value_or(QuotaRecord());
+    double status = record.status.number();
     if (!listing.chosen(status)) continue;
     if (user.account_state != AccountState::kActive) {
-      sources.out.printLine(closedAccountLine(sources.config, true, name, field(record, "::", 3),
+      sources.out.printLine(closedAccountLine(sources.config, true, name, record.group,
                                               user.account_state));
       continue;
     }
@@ -96,7 +92,7 @@ void listQuotaUsers(const ReportSources& sources, const QuotaListing& listing) {
                                          {boldToken(),
                                           siteNameToken(sources.config),
                                           {"$USER", name},
-                                          {"$GROUP", field(record, "::", 3)},
+                                          {"$GROUP", record.group},
                                           {"$EXCUSE", trimBlanks(user.exempt_reason)}}));
   }
 }

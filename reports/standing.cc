@@ -11,19 +11,27 @@ double amountPerDay(double left, long long days_left) {
   return days_left > 0 ? left / static_cast<double>(days_left) : left;
 }
 
-Standing trialStanding(const std::string& record, long long required) {
+Standing trialStanding(const std::string& value, long long required) {
+  return trialStanding(TrialRecord::parse(value), required);
+}
+
+Standing trialStanding(const TrialRecord& record, long long required) {
   Standing s;
-  s.uploaded = readNumber(field(record, "::", 1));
+  s.uploaded = record.uploaded.value();
   s.required = required;
   s.left = static_cast<double>(required) - s.uploaded;
-  s.days_left = readWholeNumber(field(record, "::", 2));
+  s.days_left = record.days_left.wholeValue();
   s.per_day = amountPerDay(s.left, s.days_left);
   return s;
 }
 
-Standing quotaStanding(const std::string& record, long long required, long long days_left) {
+Standing quotaStanding(const std::string& value, long long required, long long days_left) {
+  return quotaStanding(QuotaRecord::parse(value), required, days_left);
+}
+
+Standing quotaStanding(const QuotaRecord& record, long long required, long long days_left) {
   Standing s;
-  s.uploaded = readNumber(field(record, "::", 1));
+  s.uploaded = record.uploaded.value();
   s.required = required;
   s.left = static_cast<double>(required) - s.uploaded;
   s.days_left = days_left;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "reports/templates.h"
+#include "stores/store_record.h"
 
 namespace quarvel {
 
@@ -23,12 +24,15 @@ double amountPerDay(double left, long long days_left);
 
 // From a trial record (uploaded::days left::group). The amount left is not
 // clamped: it goes negative once the user has uploaded more than required.
-Standing trialStanding(const std::string& record, long long required);
+Standing trialStanding(const TrialRecord& record, long long required);
+// The same from a record's stored value.
+Standing trialStanding(const std::string& value, long long required);
 
 // From a quota record (uploaded::status::group) and the days to the
 // period's end. Nothing left (left not above 0) shows as 0 left and 0 per
 // day.
-Standing quotaStanding(const std::string& record, long long required, long long days_left);
+Standing quotaStanding(const QuotaRecord& record, long long required, long long days_left);
+Standing quotaStanding(const std::string& value, long long required, long long days_left);
 
 // The trial report's second stage: "$MBLEFT" one decimal, "$UPLOADED"
 // plain, "$DAYSLEFT", "$PERDAY" one decimal. ("$SHOWL" belongs to its

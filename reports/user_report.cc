@@ -18,7 +18,7 @@ Substitutions userTokens(Config& config, const UserRecord& user) {
 }
 
 void reportTrialUser(const ReportSources& sources, long long target_mb, const UserRecord& user,
-                     const std::string& record) {
+                     const TrialRecord& record) {
   Standing standing = trialStanding(record, target_mb);
   Substitutions first = userTokens(sources.config, user);
   first.push_back({"$SHOWL", integerForm(standing.required)});
@@ -27,8 +27,8 @@ void reportTrialUser(const ReportSources& sources, long long target_mb, const Us
 }
 
 void reportQuotaUser(const ReportSources& sources, const std::string& today, const UserRecord& user,
-                     const std::string& record) {
-  double status = readNumber(field(record, "::", 2));
+                     const QuotaRecord& record) {
+  double status = record.status.number();
   std::string key;
   Substitutions first = userTokens(sources.config, user);
   if (status <= 1) {
@@ -79,14 +79,12 @@ void reportUser(const ReportSources& sources, long long trial_target_mb, const s
     return;
   }
   // A user in both stores is reported as a trial user.
-  std::string trial_record = sources.trial.readTrialRecord(name);
-  if (!trial_record.empty()) {
-    reportTrialUser(sources, trial_target_mb, user, trial_record);
+  if (std::optional<TrialRecord> trial_record = sources.trial.member(name)) {
+    reportTrialUser(sources, trial_target_mb, user, *trial_record);
     return;
   }
-  std::string quota_record = sources.quota.readQuotaRecord(name);
-  if (!quota_record.empty()) {
-    reportQuotaUser(sources, today, user, quota_record);
+  if (std::optional<QuotaRecord> quota_record = sources.quota.member(name)) {
+    reportQuotaUser(sources, today, user, *quota_record);
     return;
   }
   reportOutsider(sources, user);

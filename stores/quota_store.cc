@@ -24,6 +24,11 @@ std::optional<QuotaRecord> QuotaStore::member(const std::string& name) {
   return QuotaRecord::parse(value);
 }
 
+QuotaStatus QuotaStore::statusOf(const std::string& name) {
+  std::optional<QuotaRecord> record = member(name);
+  return record ? record->status : QuotaStatus();
+}
+
 long long countSummaryQuotaLines(const std::vector<std::string>& lines) {
   long long count = 0;
   for (const std::string& line : lines) {

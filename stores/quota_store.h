@@ -35,6 +35,9 @@ class QuotaStore {
  public:
   explicit QuotaStore(Files& files);
 
+  // The raw value under a key and a raw key=value entry (see TrialStore).
+  std::string readQuotaRecord(const std::string& key) { return file_.read(key); }
+  void writeQuotaRecord(const std::string& entry) { file_.write(entry); }
   // Member and memo keys; the period keys are left out.
   std::vector<std::string> listQuotaUsers() { return file_.listKeys(); }
 
@@ -45,6 +48,8 @@ class QuotaStore {
     file_.write(name + "=" + record.encode());
   }
   void removeMember(const std::string& name) { file_.write(name + "="); }
+  // The status of the record under `name`; empty when there is none.
+  QuotaStatus statusOf(const std::string& name);
   // The record kept, its status replaced.
   void setStatus(const std::string& name, const QuotaRecord& record, const char* status) {
     putMember(name, record.withStatus(status));

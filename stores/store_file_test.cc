@@ -340,13 +340,13 @@ TEST(StoreRecordTest, AmountsSaturateInsteadOfWrapping) {
       {"-9e307", -9e307, "-" + largest},
   };
   for (const Case& c : cases) {
-    StoreRecord credited = StoreRecord::parse(std::string(c.uploaded) + "::0::G").credited(c.credit);
-    EXPECT_EQ(credited.uploaded, c.after) << c.uploaded;
+    QuotaRecord credited = QuotaRecord::parse(std::string(c.uploaded) + "::0::G").credited(c.credit);
+    EXPECT_EQ(credited.uploaded.text(), c.after) << c.uploaded;
     // A saturated amount stays there.
     if (c.credit > 1e300 || c.credit < -1e300) {
-      EXPECT_EQ(credited.credited(c.credit).uploaded, c.after) << c.uploaded;
+      EXPECT_EQ(credited.credited(c.credit).uploaded.text(), c.after) << c.uploaded;
     }
-    EXPECT_EQ(credited.entry("bob"), "bob=" + c.after + "::0::G");
+    EXPECT_EQ(credited.encode(), c.after + "::0::G");
   }
 }
 

@@ -39,6 +39,10 @@ long long StoredNumber::wholeValue() const { return readWholeNumber(text_); }
 
 double QuotaStatus::number() const { return readNumber(text_); }
 
+TrialRecord TrialRecord::newMember(long long days_left, const std::string& group) {
+  return TrialRecord{StoredNumber::whole(0), StoredNumber::whole(days_left), group, ""};
+}
+
 TrialRecord TrialRecord::parse(const std::string& value) {
   Fields f = splitFields(value);
   return TrialRecord{StoredNumber(f.first), StoredNumber(f.second), f.third, f.rest};
@@ -52,6 +56,11 @@ TrialRecord TrialRecord::credited(double amount_mb) const {
   TrialRecord record = *this;
   record.uploaded = creditedAmount(uploaded, amount_mb);
   return record;
+}
+
+QuotaRecord QuotaRecord::newMember(long long uploaded_mb, const char* status,
+                                   const std::string& group) {
+  return QuotaRecord{StoredNumber::whole(uploaded_mb), QuotaStatus(status), group, ""};
 }
 
 QuotaRecord QuotaRecord::parse(const std::string& value) {

@@ -60,6 +60,8 @@ struct TrialRecord {
   std::string group;
   std::string rest;  // "::"-led fields past the third, as read
 
+  // A new member: nothing uploaded yet.
+  static TrialRecord newMember(long long days_left, const std::string& group);
   // From a store value: fields 1 to 3 of the value split at "::"; missing
   // fields are empty.
   static TrialRecord parse(const std::string& value);
@@ -75,6 +77,9 @@ struct QuotaRecord {
   std::string group;
   std::string rest;
 
+  // A new member with a whole number of megabytes to start from.
+  static QuotaRecord newMember(long long uploaded_mb, const char* status,
+                               const std::string& group);
   static QuotaRecord parse(const std::string& value);
   std::string encode() const;
   QuotaRecord credited(double amount_mb) const;

@@ -39,6 +39,11 @@ class TrialStore {
  public:
   explicit TrialStore(Files& files);
 
+  // The raw value under a key and a raw key=value entry, as the store file
+  // holds them; the program reads and writes members as records (below).
+  std::string readTrialRecord(const std::string& key) { return file_.read(key); }
+  void writeTrialRecord(const std::string& entry) { file_.write(entry); }
+  std::vector<std::string> readAllTrialLines() { return file_.readAllLines(); }
   // Member and memo keys, in file order; the store's own keys are left out.
   std::vector<std::string> listTrialUsers() { return file_.listKeys(); }
 

@@ -1,0 +1,54 @@
+// Crediting uploads and settling deletions: what a file adds to its
+// uploader's totals in the trial and quota stores, and what its deletion
+// takes back. The credit store says who was credited how much for each
+// file; a file it does not know is settled by the size memo noted just
+// before its deletion.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "config/files.h"
+#include "stores/credit_store.h"
+#include "stores/quota_store.h"
+#include "stores/trial_store.h"
+
+namespace quarvel {
+
+// What an upload of a file now `size_mb` large earns `name`; `credits`, the
+// file's credits before, becomes its credits after. A file credited before
+// earns only what it grew by (an append, a resumed upload); one shorter
+// than what was credited for it was replaced and counts afresh.
+double uploadCredit(double size_mb, const std::string& name, std::vector<FileCredit>* credits);
+
+// Adds `amount_mb` to the user's record and refreshes its group; false when
+// the user has no record in the store.
+bool creditMember(TrialStore& store, const std::string& name, const std::string& group,
+                  double amount_mb);
+bool creditMember(QuotaStore& store, const std::string& name, const std::string& group,
+                  double amount_mb);
+
+// A deletion as its events tell it.
+struct Deletion {
+  std::string user;        // who deletes
+  std::string group;       // that user's group now
+  std::string file_name;   // as the command names it: the memo's key
+  std::string local_path;  // the file, as the credit store keys it
+};
+
+// Before the deletion: the file's size is noted in each store where the
+// user is a member (measured only then).
+void noteSizeBeforeDeletion(TrialStore& trial, QuotaStore& quota, Files& files,
+                            const Deletion& deletion);
+
+// After the deletion, once the file is really gone: a file the credit store
+// knows loses each credit from whoever it went to (the group refreshed only
+// for the deleting user); any other file loses its memo's size from the
+// deleting user. The memos of the deletion are consumed either way. The
+// quota members whose total was lowered, whose pass is to be checked
+// again.
+std::vector<std::string> settleDeletion(TrialStore& trial, QuotaStore& quota,
+                                        CreditStore& credits, Files& files,
+                                        const Deletion& deletion);
+
+}  // namespace quarvel
