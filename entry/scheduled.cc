@@ -1,9 +1,5 @@
 // The scheduled runs: checkup and newday (daily), qstart and qnow (quota
 // period set-up).
-#include <algorithm>
-#include <cstdio>
-#include <set>
-
 #include "config/numbers.h"
 #include "config/text.h"
 #include "dates/dates.h"
@@ -14,22 +10,6 @@
 
 namespace quarvel {
 namespace {
-
-// `days` days off a trial's days left: the first as a single day always
-// did (halves to even), then one per further day, stopping at 0 where the
-// trial ran out. An entry already at 0 or below never runs out.
-long long countedDown(const StoredNumber& days_left, int days) {
-  long long left = roundHalfEven(days_left.value() - 1);
-  if (left > 0) return std::max(0LL, left - (days - 1));
-  return left == 0 ? 0 : left - (days - 1);
-}
-
-bool isListed(const std::vector<std::string>& names, const std::string& name) {
-  for (const std::string& listed : names) {
-    if (equalsIgnoringCase(listed, name)) return true;
-  }
-  return false;
-}
 
 // Whether the server has closed the account (deleted, not purged yet, or
 // expired). Its running trial is held: no day counted and never run out,
@@ -58,58 +38,6 @@ PunishRule trialRule(Run& run) {
 }
 PunishRule quotaRule(Run& run) {
   return {run.settings.quota_punishment, run.settings.quota_disable_flag};
-}
-
-// Counts the trials down by the days since the last count (none on the same
-// date): the number of days counted. Entries of closed accounts are left as
-// they are. The date counted goes into the store with the days, in one
-// commit.
-int countDownTrials(Run& run) {
-  std::string today = run.today();
-  int days = daysToCount(run.trial.countedDay(), today);
-  if (days == 0) return 0;
-  std::vector<std::string> due = run.trial.dueUsers();
-  for (TrialMember& entry : run.trial.membersInFileOrder()) {
-    if (isListed(due, entry.name)) continue;
-    if (isClosedAccount(run, entry.name)) continue;
-    entry.record.days_left = StoredNumber::whole(countedDown(entry.record.days_left, days));
-    run.trial.putMember(entry.name, entry.record);
-  }
-  run.trial.setCountedDay(today);
-  run.audit.summary("trial days counted down: " + std::to_string(days));
-  return days;
-}
-
-// Punishes, in file order, the trials that ran out in this count (none when
-// nothing was counted) and those still due from an earlier run. All of them
-// are on the due list before the first command goes out (in the commit that
-// counted the day), and each leaves it, with its record, once punished (or
-// spared): a run stopped in between leaves the rest due for the next run,
-// never a trial at 0 days that nothing would ever punish.
-void punishExpiredTrials(Run& run, AdminSession& session, bool counted) {
-  std::vector<std::string> was_due = run.trial.dueUsers();
-  std::vector<std::string> due;
-  for (const TrialMember& entry : run.trial.membersInFileOrder()) {
-    bool ran_out = counted && entry.record.days_left.wholeValue() == 0 &&
-                   !isClosedAccount(run, entry.name);
-    if (ran_out || isListed(was_due, entry.name)) due.push_back(entry.name);
-  }
-  if (due.empty()) {
-    run.trial.setDueUsers(due);
-    return;
-  }
-  run.audit.summary("trials due: " + joinNames(due, ", "));
-  run.trial.setDueUsers(due);
-  const std::vector<std::string> expired = due;
-  for (const std::string& key : expired) {
-    if (punishTrialUser(punishmentOn(run, session), run.out, trialRule(run), key) ==
-        PunishOutcome::kLeftDue) {
-      continue;
-    }
-    run.trial.removeMember(key);
-    due.erase(std::find(due.begin(), due.end(), key));
-    run.trial.setDueUsers(due);
-  }
 }
 
 // Pending punishments of an ended period, retried before anything else:
@@ -170,13 +98,7 @@ void catchUpPunishments(Run& run) {
   if (!quota_due && !trial_due) return;
   AdminSession& session = run.adminSession();
   if (quota_due) run.quota.setPendingUsers(retryPendingPunishments(run, session));
-  if (trial_due) punishExpiredTrials(run, session, false);
-}
-
-std::string twoDigits(int value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%02d", value);
-  return text;
+  if (trial_due) punishExpiredTrials(punishmentOn(run, session), run.trial, run.out, trialRule(run), false);
 }
 
 }  // namespace
@@ -184,13 +106,7 @@ std::string twoDigits(int value) {
 Next runQstart(Run& run) {
   run.quota.file().removeFile();
   if (readNumber(run.configValue("QUOTA_TYPE")) != 1) return Next::kContinue;
-  LocalDate today = run.platform.today();
-  int start_month = today.month == 12 ? 1 : today.month + 1;
-  int start_year = today.month == 12 ? today.year + 1 : today.year;
-  int end_month = start_month == 12 ? 1 : start_month + 1;
-  int end_year = start_month == 12 ? start_year + 1 : start_year;
-  run.quota.setPeriodStarts(twoDigits(start_month) + "-01-" + integerForm(start_year));
-  run.quota.setPeriodEnds(twoDigits(end_month) + "-01-" + integerForm(end_year));
+  setUpNextMonthPeriod(run.quota, run.platform.today());
   return Next::kContinue;
 }
 
@@ -239,8 +155,8 @@ void newdayOn(Run& run, AdminSession& session) {
   std::vector<std::string> pending;
   if (run.quota.file().exists()) pending = retryPendingPunishments(run, session);
   if (run.trial.file().exists()) {
-    int days = countDownTrials(run);
-    punishExpiredTrials(run, session, days > 0);
+    int days = countDownTrials(run.trial, run.users, run.audit, run.today());
+    punishExpiredTrials(punishmentOn(run, session), run.trial, run.out, trialRule(run), days > 0);
   }
   if (run.quota.file().exists()) changeQuotaPeriod(run, session, pending);
 }

@@ -17,6 +17,19 @@ std::string twoDigits(int value) {
   return text;
 }
 
+// The first of the month after `month` of `year`, and that month.
+LocalDate firstOfNextMonth(int month, int year) {
+  LocalDate first;
+  first.day = 1;
+  first.month = month == 12 ? 1 : month + 1;
+  first.year = month == 12 ? year + 1 : year;
+  return first;
+}
+
+std::string firstOfMonthText(const LocalDate& first) {
+  return twoDigits(first.month) + "-01-" + integerForm(first.year);
+}
+
 double quotaUpload(Config& config) { return readNumber(config.configValue("QUOTA_UPLOAD")); }
 
 // Enrols the accounts that have no quota record yet (created during the
@@ -62,16 +75,26 @@ void checkQuotaPass(QuotaStore& quota_store, Stores& stores, Config& config, Out
   }
 }
 
+PeriodDates periodStartingOn(LocalDate today) {
+  return {formatDate(today), firstOfMonthText(firstOfNextMonth(today.month, today.year))};
+}
+
+PeriodDates nextMonthPeriod(LocalDate today) {
+  LocalDate start = firstOfNextMonth(today.month, today.year);
+  return {firstOfMonthText(start), firstOfMonthText(firstOfNextMonth(start.month, start.year))};
+}
+
+void setUpNextMonthPeriod(QuotaStore& quota, LocalDate today) {
+  PeriodDates period = nextMonthPeriod(today);
+  quota.setPeriodStarts(period.starts);
+  quota.setPeriodEnds(period.ends);
+}
+
 void startQuotaPeriod(const Records& records, Config& config, LocalDate today) {
   if (readNumber(config.configValue("QUOTA_TYPE")) != 1) return;
-  int month = today.month + 1;
-  int year = today.year;
-  if (today.month == 12) {
-    month = 1;
-    year += 1;
-  }
-  records.quota.setPeriodStarts(formatDate(today));
-  records.quota.setPeriodEnds(twoDigits(month) + "-01-" + integerForm(year));
+  PeriodDates period = periodStartingOn(today);
+  records.quota.setPeriodStarts(period.starts);
+  records.quota.setPeriodEnds(period.ends);
   for (const std::string& account : records.users.accountList().names) {
     UserRecord user = records.users.lookupUser(account);
     std::string db_name = trimBlanks(user.user_name);

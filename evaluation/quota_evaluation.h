@@ -21,6 +21,19 @@ void checkQuotaPass(QuotaStore& quota, Stores& stores, Config& config, Output& o
 // the period runs from `today` to the first of the next month.
 void startQuotaPeriod(const Records& records, Config& config, LocalDate today);
 
+// A period's first day and the day it ends, both MM-DD-YYYY.
+struct PeriodDates {
+  std::string starts;
+  std::string ends;
+};
+// The period a start on `today` runs: to the first of the next month.
+PeriodDates periodStartingOn(LocalDate today);
+// The period set up ahead on `today` (qstart): the whole next month, from
+// its first to the first of the month after.
+PeriodDates nextMonthPeriod(LocalDate today);
+// Writes the next month's period dates, its enrolment still to run.
+void setUpNextMonthPeriod(QuotaStore& quota, LocalDate today);
+
 // checkup: repairs member statuses, then enrols late accounts (AddLate),
 // crediting the days from the period's start to `today`.
 void evaluateQuotaDaily(const Records& records, Config& config, Output& out, LocalDate today);

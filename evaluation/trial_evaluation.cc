@@ -1,7 +1,10 @@
 #include "evaluation/trial_evaluation.h"
 
+#include <algorithm>
+
 #include "config/numbers.h"
 #include "config/text.h"
+#include "dates/dates.h"
 #include "server/contract.h"
 
 namespace quarvel {
@@ -29,6 +32,21 @@ void releaseQuotaRecord(const Records& records, const std::string& name) {
   records.quota.setStatus(name, *record,
                           records.users.lookupUser(name).exempt_code == 0 ? QuotaStatus::kCounting
                                                                           : QuotaStatus::kExempt);
+}
+
+bool isListed(const std::vector<std::string>& names, const std::string& name) {
+  for (const std::string& listed : names) {
+    if (equalsIgnoringCase(listed, name)) return true;
+  }
+  return false;
+}
+
+// Whether the server has closed the account (deleted, not purged yet, or
+// expired). Its running trial is held: no day counted and never run out.
+// (A trial already due when its account was closed is dropped instead: see
+// punishVerdict.)
+bool isClosedAccount(UserDatabase& users, const std::string& name) {
+  return users.lookupUser(name).account_state != AccountState::kActive;
 }
 
 }  // namespace
@@ -75,6 +93,52 @@ void evaluateTrialsDaily(TrialStore& trial, UserDatabase& users, Config& config)
         !trial.isDue(name)) {
       trial.removeMember(name);
     }
+  }
+}
+
+long long countedDown(const StoredNumber& days_left, int days) {
+  long long left = roundHalfEven(days_left.value() - 1);
+  if (left > 0) return std::max(0LL, left - (days - 1));
+  return left == 0 ? 0 : left - (days - 1);
+}
+
+int countDownTrials(TrialStore& trial, UserDatabase& users, AuditLog& audit,
+                    const std::string& today) {
+  int days = daysToCount(trial.countedDay(), today);
+  if (days == 0) return 0;
+  std::vector<std::string> due = trial.dueUsers();
+  for (TrialMember& entry : trial.membersInFileOrder()) {
+    if (isListed(due, entry.name)) continue;
+    if (isClosedAccount(users, entry.name)) continue;
+    entry.record.days_left = StoredNumber::whole(countedDown(entry.record.days_left, days));
+    trial.putMember(entry.name, entry.record);
+  }
+  trial.setCountedDay(today);
+  audit.summary("trial days counted down: " + std::to_string(days));
+  return days;
+}
+
+void punishExpiredTrials(const Punishment& punishment, TrialStore& trial, Output& out,
+                         const PunishRule& rule, bool counted) {
+  std::vector<std::string> was_due = trial.dueUsers();
+  std::vector<std::string> due;
+  for (const TrialMember& entry : trial.membersInFileOrder()) {
+    bool ran_out = counted && entry.record.days_left.wholeValue() == 0 &&
+                   !isClosedAccount(punishment.users, entry.name);
+    if (ran_out || isListed(was_due, entry.name)) due.push_back(entry.name);
+  }
+  if (due.empty()) {
+    trial.setDueUsers(due);
+    return;
+  }
+  punishment.audit.summary("trials due: " + joinNames(due, ", "));
+  trial.setDueUsers(due);
+  const std::vector<std::string> expired = due;
+  for (const std::string& key : expired) {
+    if (punishTrialUser(punishment, out, rule, key) == PunishOutcome::kLeftDue) continue;
+    trial.removeMember(key);
+    due.erase(std::find(due.begin(), due.end(), key));
+    trial.setDueUsers(due);
   }
 }
 

@@ -7,6 +7,7 @@
 
 #include "config/config.h"
 #include "config/output.h"
+#include "evaluation/punishment.h"
 #include "evaluation/records.h"
 #include "platform/platform.h"
 #include "server/admin_session.h"
@@ -36,5 +37,27 @@ void checkTrialPass(const Records& records, Output& out, const TrialPass& pass,
 // checkup: removes trial records of users the server no longer knows and of
 // users who reached TRIAL_UPLOAD (silently).
 void evaluateTrialsDaily(TrialStore& trial, UserDatabase& users, Config& config);
+
+// `days` days off a trial's days left: the first as a single day always
+// did (halves to even), then one per further day, stopping at 0 where the
+// trial ran out. An entry already at 0 or below never runs out.
+long long countedDown(const StoredNumber& days_left, int days);
+
+// newday: counts the trials down by the days since the last count (none on
+// the same date): the number of days counted. Trials already due and those
+// of closed accounts (held, so that an undelete finds them as they were)
+// are left as they are. The date counted goes into the store with the
+// days, in one commit.
+int countDownTrials(TrialStore& trial, UserDatabase& users, AuditLog& audit,
+                    const std::string& today);
+
+// Punishes, in file order, the trials that ran out in this count (none when
+// nothing was `counted`) and those still due from an earlier run. All of
+// them are on the due list before the first command goes out (in the
+// commit that counted the day), and each leaves it, with its record, once
+// punished (or spared): a run stopped in between leaves the rest due for
+// the next run, never a trial at 0 days that nothing would ever punish.
+void punishExpiredTrials(const Punishment& punishment, TrialStore& trial, Output& out,
+                         const PunishRule& rule, bool counted);
 
 }  // namespace quarvel
