@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "dates/dates.h"
 #include "evaluation/site_test_util.h"
 
 namespace quarvel {
@@ -78,6 +79,32 @@ TEST(StartQuotaPeriodTest, EndsOnTheFirstOfNextMonth) {
   EXPECT_EQ(site.quotaStore(),
             "setup_quota_starts=03-17-2027\r\nsetup_quota_ends=04-01-2027\r\n"
             "setup_quota_started=1\r\n");
+}
+
+TEST(PeriodDatesTest, APeriodRunsToTheFirstOfTheNextMonthAndOneSetUpAheadIsAWholeMonth) {
+  struct Case {
+    LocalDate today;
+    const char* starting_ends;
+    const char* ahead_starts;
+    const char* ahead_ends;
+  } cases[] = {
+      {{2027, 3, 17}, "04-01-2027", "04-01-2027", "05-01-2027"},
+      {{2026, 11, 30}, "12-01-2026", "12-01-2026", "01-01-2027"},
+      {{2026, 12, 31}, "01-01-2027", "01-01-2027", "02-01-2027"},
+      {{2027, 1, 1}, "02-01-2027", "02-01-2027", "03-01-2027"},
+  };
+  for (const Case& c : cases) {
+    PeriodDates starting = periodStartingOn(c.today);
+    EXPECT_EQ(starting.starts, formatDate(c.today));
+    EXPECT_EQ(starting.ends, c.starting_ends) << starting.starts;
+    PeriodDates ahead = nextMonthPeriod(c.today);
+    EXPECT_EQ(ahead.starts, c.ahead_starts) << starting.starts;
+    EXPECT_EQ(ahead.ends, c.ahead_ends) << starting.starts;
+  }
+  // Set up ahead: the dates only, its enrolment still to run.
+  Site site;
+  setUpNextMonthPeriod(site.run().quota, {2026, 12, 5});
+  EXPECT_EQ(site.quotaStore(), "setup_quota_starts=01-01-2027\r\nsetup_quota_ends=02-01-2027\r\n");
 }
 
 TEST(StartQuotaPeriodTest, OnlyMonthlyQuotasEnrol) {

@@ -123,6 +123,79 @@ TEST(TrialDailyEvaluationTest, RemovesVanishedAndFinishedUsersSilently) {
   EXPECT_EQ(site.quotaStore(), "\r\nsetup_quota_started=1\r\nwren=0::2::Couriers\r\n");
 }
 
+TEST(TrialCountDownTest, CountedDown) {
+  struct Case {
+    const char* days_left;
+    int days;
+    long long after;
+  } cases[] = {
+      {"3", 1, 2},    {"3", 2, 1},  {"3", 5, 0},  // stops at 0, where the trial ran out
+      {"1", 1, 0},    {"2.5", 1, 2},  // the first day halves to even
+      {"0", 1, -1},   {"0", 3, -3},   // at 0 or below: never runs out
+      {"abc", 1, -1}, {"-2", 1, -3},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(countedDown(StoredNumber(c.days_left), c.days), c.after)
+        << c.days_left << " " << c.days;
+  }
+}
+
+// wren's account is closed by the server: deleted, not purged yet.
+void closeWren(Site& site) {
+  site.platform.addFile("C:\\ioFTPD\\users\\6",
+                        "groups 3\r\nflags 3\r\nDeletedOn 1750000000\r\n");
+}
+
+TEST(TrialCountDownTest, CountsTheDaysSinceTheLastCountOnceAndHoldsClosedAndDueTrials) {
+  Site site;
+  closeWren(site);
+  site.setTrialStore(
+      "brisk=10::5::Couriers::kept\r\n"
+      "wren=1::3::Couriers\r\n"
+      "tamsin=1::2::Couriers\r\n"
+      "setup_trial_due=tamsin\r\n"
+      "setup_trial_counted=03-14-2027\r\n");
+  auto& run = site.run();
+  EXPECT_EQ(countDownTrials(run.trial, run.users, run.audit, "03-17-2027"), 3);
+  EXPECT_EQ(countDownTrials(run.trial, run.users, run.audit, "03-17-2027"), 0);
+  EXPECT_EQ(site.trialStore(),
+            "wren=1::3::Couriers\r\n"
+            "tamsin=1::2::Couriers\r\n"
+            "setup_trial_due=tamsin\r\n"
+            "brisk=10::2::Couriers::kept\r\n"
+            "setup_trial_counted=03-17-2027\r\n");
+  EXPECT_EQ(site.platform.output, "");
+}
+
+TEST(TrialExpiryTest, TrialsThatRanOutAndThoseStillDueArePunishedInFileOrder) {
+  Site site("TRIAL_PUNISHMENT=2\r\n");
+  closeWren(site);
+  site.setTrialStore(
+      "brisk=10::0::Couriers\r\n"
+      "wren=1::0::Couriers\r\n"
+      "tamsin=1::4::Couriers\r\n"
+      "oleander=1::0::Friends\r\n"
+      "setup_trial_due=tamsin\r\n");
+  auto& run = site.run();
+  punishExpiredTrials(run.punishment(), run.trial, run.out, run.trialRule(), true);
+  // wren's closed account is held; oleander ran out like brisk but is
+  // exempt: spared, no command, and out of the store all the same.
+  EXPECT_EQ(site.platform.siteCommands(),
+            (Lines{"SITE CHANGE brisk FLAGS +7", "SITE CHANGE tamsin FLAGS +7"}));
+  EXPECT_EQ(site.trialStore(), "wren=1::0::Couriers\r\n");
+}
+
+TEST(TrialExpiryTest, WithoutACountOnlyTheDueArePunishedAndAFailureLeavesThemDue) {
+  Site site("TRIAL_PUNISHMENT=2\r\n");
+  site.platform.script.reply("SITE", "500 No\r\n");
+  site.setTrialStore("brisk=10::0::Couriers\r\ntamsin=1::4::Couriers\r\n"
+                     "setup_trial_due=tamsin\r\n");
+  auto& run = site.run();
+  punishExpiredTrials(run.punishment(), run.trial, run.out, run.trialRule(), false);
+  EXPECT_EQ(site.trialStore(),
+            "brisk=10::0::Couriers\r\ntamsin=1::4::Couriers\r\nsetup_trial_due=tamsin\r\n");
+}
+
 TEST(TrialDailyEvaluationTest, NoStoreStaysNoStore) {
   Site site;
   evaluateTrialsDaily(site.run().trial, site.run().users, site.run().config);
