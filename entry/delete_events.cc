@@ -129,7 +129,7 @@ Deletion deletionOf(Run& run, DeletedPath* path) {
 }
 
 bool excluded(Run& run, const DeletedPath& path) {
-  return !path.virtual_.empty() && isExcluded(run.settings.excluded_dirs, path.virtual_);
+  return !path.virtual_.empty() && isExcluded(run.settings.excludedDirs(), path.virtual_);
 }
 
 }  // namespace
@@ -148,7 +148,7 @@ Next runPostDelete(Run& run) {
   if (excluded(run, path)) return Next::kEndRun;
   for (const std::string& user :
        settleDeletion(run.trial, run.quota, run.credits, run.files, deletion)) {
-    checkQuotaPass(run.quota, run.stores, run.config, run.out, user);
+    checkQuotaPass(run.quota, run.stores, run.settings, run.out, user);
   }
   return Next::kContinue;
 }

@@ -28,7 +28,7 @@ std::string renderStats(const std::string& prefix, const std::string& stats_temp
 }
 
 std::string statsPrefix(Run& run) {
-  return run.config.configEntry("FTP_STATS_PREFIX").value_or(contract::kReplyContinuation);
+  return run.settings.statsPrefix().value_or(contract::kReplyContinuation);
 }
 
 }  // namespace
@@ -38,7 +38,7 @@ Next runStats(Run& run) {
   std::string group = run.env(contract::kGroupVariable);
 
   if (std::optional<TrialRecord> trial = run.trial.member(name)) {
-    double mb_left = readNumber(run.configValue("TRIAL_UPLOAD")) - trial->uploaded.value();
+    double mb_left = run.settings.trialUploadMB() - trial->uploaded.value();
     run.printLine(renderStats(statsPrefix(run), run.configValue("FTP_STATS"), "TRiAL", name, group,
                               trial->uploaded.text(), plainForm(mb_left),
                               trial->days_left.text()));
@@ -47,11 +47,10 @@ Next runStats(Run& run) {
   std::optional<QuotaRecord> quota = run.quota.member(name);
   if (quota && quota->status.isCounting()) {
     const StoredNumber& uploaded = quota->uploaded;
-    std::string goal = run.configValue("QUOTA_UPLOAD");
+    // Shown when the whole megabytes of the target are not reached yet.
+    double goal = run.settings.quotaUploadMB();
     double mb_left = 0;
-    if (readWholeNumber(goal) - uploaded.value() > 0) {
-      mb_left = readNumber(goal) - uploaded.value();
-    }
+    if (roundHalfEven(goal) - uploaded.value() > 0) mb_left = goal - uploaded.value();
     int days_left = daysBetween(run.quota.periodEnds(), run.today());
     run.printLine(renderStats(statsPrefix(run), run.configValue("FTP_STATS"), "QUOTA", name, group,
                               uploaded.text(), plainForm(mb_left), integerForm(days_left)));

@@ -30,15 +30,13 @@ std::string firstOfMonthText(const LocalDate& first) {
   return twoDigits(first.month) + "-01-" + integerForm(first.year);
 }
 
-double quotaUpload(Config& config) { return readNumber(config.configValue("QUOTA_UPLOAD")); }
-
 // Enrols the accounts that have no quota record yet (created during the
 // period), crediting ToGive for every day of the period already gone.
-void enrolLateAccounts(const Records& records, Config& config, LocalDate today) {
-  if (config.configValue("AddLate") != "1" || !records.quota.periodStarted()) return;
+void enrolLateAccounts(const Records& records, Settings& settings, LocalDate today) {
+  if (!settings.addLate() || !records.quota.periodStarted()) return;
   for (const std::string& account : records.users.accountList().names) {
     if (records.quota.member(account)) continue;
-    long long credit = roundHalfEven(readNumber(config.configValue("ToGive")) *
+    long long credit = roundHalfEven(settings.toGiveMBPerDay() *
                                      daysBetween(formatDate(today), records.quota.periodStarts()));
     UserRecord user = records.users.lookupUser(account);
     std::string db_name = trimBlanks(user.user_name);
@@ -56,7 +54,7 @@ void enrolLateAccounts(const Records& records, Config& config, LocalDate today) 
 
 }  // namespace
 
-void checkQuotaPass(QuotaStore& quota_store, Stores& stores, Config& config, Output& out,
+void checkQuotaPass(QuotaStore& quota_store, Stores& stores, Settings& settings, Output& out,
                     const std::string& raw_name, const std::string& announced_name) {
   std::string name = trimBlanks(raw_name);
   std::optional<QuotaRecord> record = quota_store.member(name);
@@ -64,7 +62,7 @@ void checkQuotaPass(QuotaStore& quota_store, Stores& stores, Config& config, Out
   if (!record) return;
   double uploaded = record->uploaded.value();
   const QuotaStatus& status = record->status;
-  double quota = quotaUpload(config);
+  double quota = settings.quotaUploadMB();
   if (uploaded >= quota && !status.isSettled()) {
     quota_store.setStatus(name, *record, QuotaStatus::kPassed);
     if (!stores.commit()) return;
@@ -90,8 +88,8 @@ void setUpNextMonthPeriod(QuotaStore& quota, LocalDate today) {
   quota.setPeriodEnds(period.ends);
 }
 
-void startQuotaPeriod(const Records& records, Config& config, LocalDate today) {
-  if (readNumber(config.configValue("QUOTA_TYPE")) != 1) return;
+void startQuotaPeriod(const Records& records, Settings& settings, LocalDate today) {
+  if (!settings.monthlyQuota()) return;
   PeriodDates period = periodStartingOn(today);
   records.quota.setPeriodStarts(period.starts);
   records.quota.setPeriodEnds(period.ends);
@@ -110,7 +108,7 @@ void startQuotaPeriod(const Records& records, Config& config, LocalDate today) {
   records.quota.markPeriodStarted();
 }
 
-void evaluateQuotaDaily(const Records& records, Config& config, Output& out, LocalDate today) {
+void evaluateQuotaDaily(const Records& records, Settings& settings, Output& out, LocalDate today) {
   QuotaStore& quota = records.quota;
   for (const std::string& listed : quota.listQuotaUsers()) {
     std::string name = trimBlanks(listed);
@@ -127,8 +125,8 @@ void evaluateQuotaDaily(const Records& records, Config& config, Output& out, Loc
     if (!found) continue;  // a line without a value is no member
     const QuotaRecord& record = *found;
     const QuotaStatus& status = record.status;
-    if (record.uploaded.value() >= quotaUpload(config)) {
-      checkQuotaPass(quota, records.stores, config, out, name, trimBlanks(user.user_name));
+    if (record.uploaded.value() >= settings.quotaUploadMB()) {
+      checkQuotaPass(quota, records.stores, settings, out, name, trimBlanks(user.user_name));
     } else if (user.exempt_code != 0) {
       quota.setStatus(name, record, QuotaStatus::kExempt);
     } else if (status.isExempt()) {
@@ -137,7 +135,7 @@ void evaluateQuotaDaily(const Records& records, Config& config, Output& out, Loc
       quota.setStatus(name, record, QuotaStatus::kCounting);
     }
   }
-  enrolLateAccounts(records, config, today);
+  enrolLateAccounts(records, settings, today);
 }
 
 }  // namespace quarvel

@@ -41,7 +41,7 @@ void listTrialUsers(const ReportSources& sources) {
                                           {"$USER", trimBlanks(user.user_name)},
                                           {"$GROUP", trimBlanks(user.primary_group)},
                                           {"$UPLOADED", record.uploaded.text()},
-                                          {"$SHOWL", sources.config.configValue("TRIAL_UPLOAD")},
+                                          {"$SHOWL", sources.settings.trialUploadText()},
                                           {"$DAYSLEFT", record.days_left.text()},
                                           siteNameToken(sources.config)}));
   }
