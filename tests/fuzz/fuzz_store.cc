@@ -1,14 +1,17 @@
 // Any bytes as a store file: reading, listing, changes and a commit end, and
-// nothing reads or writes out of bounds. Thin on purpose: it drives the
-// store through its public interface only.
+// nothing reads or writes out of bounds; any bytes as a member record: a
+// rewrite keeps them exactly once they hold three fields. Thin on purpose:
+// it drives the store and the records through their public interfaces only.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
 #include "config/files.h"
 #include "config/output.h"
+#include "config/text.h"
 #include "platform/fake_platform.h"
 #include "stores/store_file.h"
+#include "stores/store_record.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace quarvel;
@@ -27,5 +30,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   store.write(first_key + "=");
   store.commit();
   store.readAllLines();
+
+  std::string encoded = TrialRecord::parse(text).encode();
+  bool three_fields = splitAt(text, "::").size() >= 3;
+  if ((three_fields && encoded != text) || TrialRecord::parse(encoded).encode() != encoded ||
+      QuotaRecord::parse(text).encode() != encoded) {
+    __builtin_trap();
+  }
   return 0;
 }
