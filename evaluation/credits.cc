@@ -19,6 +19,15 @@ bool creditRecord(Store& store, const std::string& name, const std::string& grou
   return true;
 }
 
+template <class Store>
+void adjustUploaded(Store& store, const std::string& name, double change_mb) {
+  auto record = store.member(name);
+  if (!record) return;
+  record->uploaded =
+      StoredNumber::plain(roundOneDecimal(saturatingSum(record->uploaded.value(), change_mb)));
+  store.putMember(name, *record);
+}
+
 // Consumes the memo; takes its size off the user's total when the file is
 // gone. True when the total was lowered.
 template <class Store>
@@ -87,6 +96,12 @@ bool creditMember(TrialStore& store, const std::string& name, const std::string&
 bool creditMember(QuotaStore& store, const std::string& name, const std::string& group,
                   double amount_mb) {
   return creditRecord(store, name, group, amount_mb);
+}
+
+void applyNukeChange(TrialStore& trial, QuotaStore& quota, const std::string& name,
+                     double change_mb) {
+  adjustUploaded(trial, name, change_mb);
+  adjustUploaded(quota, name, change_mb);
 }
 
 void noteSizeBeforeDeletion(TrialStore& trial, QuotaStore& quota, Files& files,

@@ -28,6 +28,12 @@ bool creditMember(TrialStore& store, const std::string& name, const std::string&
 bool creditMember(QuotaStore& store, const std::string& name, const std::string& group,
                   double amount_mb);
 
+// A nuke (negative) or unnuke: `change_mb` added to the user's uploaded
+// amount in each store that holds the user, the sum kept to one decimal.
+// The group stays and no pass is checked.
+void applyNukeChange(TrialStore& trial, QuotaStore& quota, const std::string& name,
+                     double change_mb);
+
 // A deletion as its events tell it.
 struct Deletion {
   std::string user;        // who deletes

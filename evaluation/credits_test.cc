@@ -52,6 +52,21 @@ TEST(CreditMemberTest, CreditsAMemberAndRefreshesItsGroupOnly) {
   EXPECT_EQ(site.quotaStore(), "\r\nann=0::0::G\r\n");
 }
 
+TEST(NukeChangeTest, ChangesTheAmountToOneDecimalInEachStoreAndKeepsTheGroup) {
+  Site site;
+  site.setTrialStore("bob=9e307::3::G\r\n");
+  site.setQuotaStore("ann=1::0::H\r\nbob=9e307::0::G::x\r\n");
+  auto& run = site.run();
+  applyNukeChange(run.trial, run.quota, "BOB", 9e307);  // saturates
+  applyNukeChange(run.trial, run.quota, "carol", -5);
+  EXPECT_EQ(site.trialStore(), "\r\nBOB=179769313486231" + std::string(294, '0') + "::3::G\r\n");
+  EXPECT_EQ(site.quotaStore(),
+            "ann=1::0::H\r\nBOB=179769313486231" + std::string(294, '0') + "::0::G::x\r\n");
+  applyNukeChange(run.trial, run.quota, "bob", -kMaxAmountMB);
+  applyNukeChange(run.trial, run.quota, "bob", -1.26);
+  EXPECT_EQ(site.trialStore(), "\r\nbob=-1.3::3::G\r\n");
+}
+
 // A deletion by bob of a file that was 2 MB, in both stores.
 struct DeletionSite : Site {
   DeletionSite(const std::string& trial, const std::string& quota) {
