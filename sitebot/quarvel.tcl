@@ -62,8 +62,8 @@ set quarvel(theme,UserADDED)   "%b\[TRIAL\]%b %user was added to the trial"
 set quarvel(theme,UserDEL)     "%b\[TRIAL\]%b %user was taken off the trial"
 set quarvel(theme,PassedTrial) "%b\[TRIAL\]%b %user passed the trial"
 set quarvel(theme,QUOTAPASSED) "%b\[QUOTA\]%b %user passed this month's quota"
-set quarvel(theme,UDelSite)    "%b\[QUOTA\]%b %user was deleted for not uploading enough"
-set quarvel(theme,UDisSite)    "%b\[QUOTA\]%b %user was disabled for not uploading enough"
+set quarvel(theme,UDelSite)    "%b\[SITE\]%b %user was deleted for not uploading enough"
+set quarvel(theme,UDisSite)    "%b\[SITE\]%b %user was disabled for not uploading enough"
 # The line that ends a cut answer, the line said when a report is stopped,
 # and the line said when the program cannot be started.
 set quarvel(text_cut) "(%count more lines left out)"

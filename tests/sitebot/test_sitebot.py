@@ -193,8 +193,8 @@ def test_each_event_is_announced_once_as_text(world, client):
         BOLD + '[TRIAL]' + BOLD + ' bob passed the trial',
         # A theme of the settings, with a colour.
         BOLD + '[QUOTA]' + BOLD + ' \x0304Carol\x0f passed',
-        BOLD + '[QUOTA]' + BOLD + ' gus was deleted for not uploading enough',
-        BOLD + '[QUOTA]' + BOLD + ' ida was disabled for not uploading enough',
+        BOLD + '[SITE]' + BOLD + ' gus was deleted for not uploading enough',
+        BOLD + '[SITE]' + BOLD + ' ida was disabled for not uploading enough',
         BOLD + '[TRIAL]' + BOLD + ' a[exec touch /tmp/pwned]$b{c\\"} passed the trial',
         (BOLD + '[TRIAL]' + BOLD + ' ' + long_name)[:397] + '...',
     ]
