@@ -337,3 +337,59 @@ def process_alive(pid):
     except (FileNotFoundError, IndexError):
         return False
 
+
+
+# -- other settings ------------------------------------------------------------
+
+@pytest.fixture(scope='module')
+def tuned_world():
+    """A second bot with the command words, the trigger and the flood control
+    set otherwise, and a log in a folder that does not exist."""
+    w = IrcWorld()
+    try:
+        write_site(w.site, native_program())
+        w.write_bot({
+            'log': '{/nonexistent/logs/ioFTPD.log}',
+            'poll': 1,
+            'channels': '{%s}' % CHANNEL,
+            'program': '[list %s]' % (w.site / 'standin.py'),
+            'trigger': '.', 'cmd_passed': 'standing', 'cmd_trial': 'trials',
+            'max_lines': 3, 'overflow': 'notice',
+        })
+        w.start_server()
+        w.start_bot()
+        yield w
+    finally:
+        w.close()
+
+
+def test_command_words_trigger_and_overflow_by_notice(tuned_world):
+    client = IrcClient(tuned_world.port, 'tuned%d' % next(_nicks))
+    try:
+        client.say('!passed bob')
+        client.say('.standing bob')
+        assert client.take_lines(1) == [
+            'T bob/Couriers up:250 of 1000 left:750.0 days:5 pd:150.0']
+        # 13 lines: 3 in the channel, the other 10 to the caller alone.
+        client.say('.trials all')
+        assert client.take_lines(3) == [BOLD + 'SITE trials' + BOLD,
+                                        'bob/Couriers 250 of 1000, 5 days',
+                                        '/ 10 of 1000, 3 days']
+        client._until('10 notices', lambda: len(client.notices()) >= 10, 30)
+        assert client.notices() == ['/ 10 of 1000, 3 days'] * 10
+        assert all(m[2] == client.nick for m in client.messages if m[1] == 'NOTICE')
+        client.quiet(2)
+        assert client.channel_lines() == []
+    finally:
+        client.close()
+
+
+def test_a_wrong_log_folder_is_named_once(tuned_world):
+    wait_for('the bot to look for the log',
+             lambda: 'is not there (yet)' in tuned_world.bot_log(), 30)
+    time.sleep(3)  # three more looks, which must stay silent
+    log = tuned_world.bot_log()
+    assert ("Quarvel: ERROR: the log's folder /nonexistent/logs does not exist "
+            "(set quarvel(log))") in log
+    assert log.count('is not there (yet)') == 1
+    assert 'Quarvel: reading' not in log
