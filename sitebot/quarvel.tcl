@@ -78,21 +78,22 @@ if {[file exists [file join [file dirname [info script]] quarvel-settings.tcl]]}
 
 namespace eval ::quarvelbot {
   variable version "1.0"
+  # The state below outlives a rehash, which loads the script again.
   # The log reader: how far the log has been read, and the file's first
   # bytes then (a log that no longer begins with them is a new file).
-  variable offset -1
-  variable head ""
-  variable logMissing 0
-  variable pollTimer ""
-  variable lastError ""
-  # Runs in progress: id -> {channel nick pipe lines timer}.
+  # pollTimer and bound: the timer and binds to undo at the next load.
+  foreach {_name _value} {offset -1 head "" logMissing 0 pollTimer "" lastError ""
+                          nextRun 0 bound {}} {
+    variable $_name
+    if {![info exists $_name]} { set $_name $_value }
+  }
+  unset _name _value
+  # Runs in progress: id -> {channel nick pipe lines timer}; and the last
+  # time (seconds) each nick ran each command.
   variable runs
-  array set runs {}
-  variable nextRun 0
-  # Last time (seconds) each nick ran each command.
   variable lastAsked
-  array set lastAsked {}
-  variable bound {}
+  if {![array exists runs]} { array set runs {} }
+  if {![array exists lastAsked]} { array set lastAsked {} }
 }
 
 # -- settings helpers ----------------------------------------------------------

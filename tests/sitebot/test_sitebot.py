@@ -12,6 +12,7 @@ import itertools
 import json
 import os
 import shutil
+import signal
 import sys
 import time
 from pathlib import Path
@@ -246,6 +247,16 @@ def test_restart_neither_repeats_nor_loses_lines(world, client):
     assert announced(world, client, STAMP + 'PassedTrial: "after"') == [
         BOLD + '[TRIAL]' + BOLD + ' while_away passed the trial',
         BOLD + '[TRIAL]' + BOLD + ' after passed the trial']
+    # A rehash (SIGHUP) loads the script again: one look at the log, one
+    # answer per command, as before.
+    world.eggdrop.send_signal(signal.SIGHUP)
+    wait_for('the rehash', lambda: world.bot_log().count('Quarvel sitebot 1.0 loaded') == 3, 30)
+    assert announced(world, client, STAMP + 'PassedTrial: "rehashed"') == [
+        BOLD + '[TRIAL]' + BOLD + ' rehashed passed the trial']
+    client.say('!quota total')
+    assert client.take_lines(1) == ['2 on quota']
+    client.quiet(2)
+    assert client.channel_lines() == []
     log = world.bot_log()
     assert 'Quarvel: ERROR' not in log
     assert 'Quarvel sitebot 1.0 loaded: log %s, offset quarvel.offset' % world.log in log
