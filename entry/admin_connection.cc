@@ -3,19 +3,11 @@
 #include <climits>
 
 #include "config/numbers.h"
-#include "config/text.h"
 #include "platform/tls.h"
 
 namespace quarvel {
-namespace {
 
-// A reply is a few lines; a peer that keeps sending is not followed further
-// than this, so collecting a reply always ends.
-constexpr std::size_t kMaxPendingBytes = 1 << 20;
-
-}  // namespace
-
-int openAdminConnection(Run& run) {
+AdminLogin logInAsAdmin(Run& run) {
   long long port = readWholeNumber(run.configValue("FTP_PORT"));
   if (port < INT_MIN || port > INT_MAX) port = -1;
   std::string host = run.configValue("FTP_HOST");
@@ -32,21 +24,9 @@ int openAdminConnection(Run& run) {
   if (channel <= 0 && !run.ftp.lastTlsFailure().empty()) {
     run.platform.writeErrorLine("FTP TLS login stopped: " + run.ftp.lastTlsFailure());
   }
-  return channel > 0 ? channel : 0;
+  return AdminLogin(run.ftp, channel);
 }
 
 bool adminTlsEnabled(const std::string& value) { return !value.empty() && value != "0"; }
-
-std::string readPendingLines(Run& run, int connection) {
-  std::vector<std::string> lines;
-  std::size_t bytes = 0;
-  // The whole reply gets one time-out, however the peer spaces its lines.
-  std::int64_t deadline = run.ftp.deadlineFromNow();
-  while (bytes < kMaxPendingBytes && !run.ftp.atEndOfData(connection)) {
-    lines.push_back(run.ftp.readReplyLine(connection, deadline));
-    bytes += lines.back().size() + 2;
-  }
-  return joinLines(lines);
-}
 
 }  // namespace quarvel

@@ -21,35 +21,66 @@ const char kListing[] =
 
 TEST(AdminConnectionTest, LogsInWithTheConfiguredAccount) {
   Site site;
-  int connection = openAdminConnection(site.run());
-  EXPECT_GT(connection, 0);
+  AdminLogin login = logInAsAdmin(site.run());
+  EXPECT_TRUE(login.loggedIn());
   EXPECT_EQ(site.platform.connects, std::vector<std::string>{"127.0.0.1:2121"});
   ASSERT_EQ(site.platform.log.size(), 1u);
   EXPECT_EQ(
       site.platform.log[0],
       (std::vector<std::string>{"USER siteadmin", std::string("PASS ") + test_site::kPassword}));
   // Nothing more was sent: an idle connection has nothing pending.
-  EXPECT_EQ(readPendingLines(site.run(), connection), "");
+  EXPECT_EQ(login.readPendingLines(), "");
 }
 
-TEST(AdminConnectionTest, FailureIsZero) {
+TEST(AdminConnectionTest, FailureIsNoLogin) {
   Site refused;
   refused.platform.script.reply("PASS", "530 Login incorrect\r\n");
-  EXPECT_EQ(openAdminConnection(refused.run()), 0);
+  AdminLogin none = logInAsAdmin(refused.run());
+  EXPECT_FALSE(none.loggedIn());
+  EXPECT_EQ(none.channel(), 0);
+  EXPECT_EQ(none.readPendingLines(), "");
 
   Site unreachable;
   unreachable.platform.reachable = false;
-  EXPECT_EQ(openAdminConnection(unreachable.run()), 0);
+  EXPECT_FALSE(logInAsAdmin(unreachable.run()).loggedIn());
+}
+
+// The login owns its channel: gone with the object, ended once whether by
+// QUIT or dropped, and handed on whole when moved.
+TEST(AdminConnectionTest, TheLoginOwnsItsChannel) {
+  Site site;
+  auto& run = site.run();
+  int channel = 0;
+  {
+    AdminLogin login = logInAsAdmin(run);
+    channel = login.channel();
+    ASSERT_NE(run.ftp.controlChannel(channel), nullptr);
+  }
+  EXPECT_EQ(run.ftp.controlChannel(channel), nullptr);
+
+  AdminLogin first = logInAsAdmin(run);
+  AdminLogin moved = std::move(first);
+  EXPECT_FALSE(first.loggedIn());
+  ASSERT_TRUE(moved.loggedIn());
+  moved.quit();
+  moved.quit();
+  moved.drop();
+  EXPECT_FALSE(moved.loggedIn());
+  ASSERT_EQ(site.platform.log.size(), 2u);
+  EXPECT_EQ(site.platform.log[1], (std::vector<std::string>{"USER siteadmin",
+                                                            std::string("PASS ") +
+                                                                test_site::kPassword,
+                                                            "QUIT"}));
 }
 
 TEST(AdminConnectionTest, PendingLinesAreTheWholeReplyJoined) {
   Site site;
   site.platform.script.reply("SITE", "200-First\r\n200-Second\r\n200 Done\r\n");
   auto& run = site.run();
-  int connection = openAdminConnection(run);
-  ASSERT_EQ(run.ftp.sendCommand(connection, "SITE WHO"), FtpClient::Sent::kSent);
-  EXPECT_EQ(readPendingLines(run, connection), "200-First\r\n200-Second\r\n200 Done");
-  EXPECT_EQ(readPendingLines(run, connection), "");
+  AdminLogin login = logInAsAdmin(run);
+  ASSERT_EQ(run.ftp.sendCommand(login.channel(), "SITE WHO"), FtpClient::Sent::kSent);
+  EXPECT_EQ(login.readPendingLines(), "200-First\r\n200-Second\r\n200 Done");
+  EXPECT_EQ(login.readPendingLines(), "");
 }
 
 TEST(ConnectionTestCommand, ReachableServer) {
@@ -64,7 +95,6 @@ TEST(ConnectionTestCommand, ReachableServer) {
                                       kListing);
   // The login is dropped without a QUIT.
   EXPECT_EQ(site.platform.log[0].size(), 2u);
-  EXPECT_EQ(site.run().admin_connection, 0);
   EXPECT_FALSE(site.passwordShown());
 }
 
