@@ -15,8 +15,4 @@ namespace quarvel {
 // failure is told on standard error).
 AdminLogin logInAsAdmin(Run& run);
 
-// A value of FTP_TLS: off when empty or 0; any other value asks for TLS, so that a
-// value the program does not know never sends the password in plain text.
-bool adminTlsEnabled(const std::string& value);
-
 }  // namespace quarvel
