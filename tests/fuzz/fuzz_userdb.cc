@@ -13,6 +13,7 @@
 #include "config/config.h"
 #include "config/files.h"
 #include "config/output.h"
+#include "config/settings.h"
 #include "platform/fake_platform.h"
 #include "userdb/account_marks.h"
 #include "userdb/server_files.h"
@@ -89,14 +90,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Output out(platform);
   Files files(platform, out, "C:\\site");
   Config config(files, out);
-  std::string server_folder = config.configValue("ioFTPD");
-  UserDatabase database(config, files, server_folder);
+  Settings settings(config);
+  UserDatabase database(settings, config, files);
   for (std::size_t i = 0; i < users.size() && i < kMaxLookups; ++i) {
     database.lookupUser(users[i].name);
   }
   database.lookupUser("nobody");
   database.accountList();
   database.readable();
-  readUserTableListing(files, config);
+  readUserTableListing(files, settings);
   return 0;
 }
