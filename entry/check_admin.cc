@@ -83,8 +83,8 @@ void checkAdminLogin(Run& run, CheckReport& report) {
   std::string port = integerForm(run.settings.adminPort());
   report.note("admin login: " + host + " port " + port + " as " + admin + ", password " +
               kMaskedPassword);
-  int connection = openAdminConnection(run);
-  if (connection == 0) {
+  AdminLogin login = logInAsAdmin(run);
+  if (!login.loggedIn()) {
     std::string status = lastStatusLine(run.ftp);
     if (run.ftp.lastStatusMessage() == "Unable to open socket") {
       report.problem(report.where("FTP_HOST") + ", " + report.where("FTP_PORT") +
@@ -98,13 +98,13 @@ void checkAdminLogin(Run& run, CheckReport& report) {
     return;
   }
   report.note("< " + lastStatusLine(run.ftp));
-  std::string kick = showExchange(run, report, connection,
+  std::string kick = showExchange(run, report, login.channel(),
                                   std::string(contract::kSiteKick) + kKickProbeName);
   if (isRefusal(kick)) {
     report.problem(report.where("FTP_USER") + ": the server does not let " + admin +
                    " use SITE kick");
   }
-  run.ftp.ftpQuit(connection);
+  login.quit();
   checkAdminFlags(run, report, admin);
 }
 

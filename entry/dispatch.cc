@@ -91,6 +91,10 @@ void dispatch(Run& run, const std::vector<CommandRow>& table) {
   }
 }
 
+bool writesNothingToDisk(const std::string& command_line) {
+  return toUpper(commandWord(command_line, 1)) == "PREVIEW";
+}
+
 int runProgram(Platform& platform) {
   // The operator's own commands: no caller of the program sends them.
   std::string command_line = platform.commandLine();
@@ -103,12 +107,17 @@ int runProgram(Platform& platform) {
     return 0;
   }
   // Runs follow one another: the stores, the configuration and the
-  // temporary copies are never shared by two runs.
-  std::unique_ptr<InstanceLock> lock = platform.acquireInstanceLock();
-  // Without the lock the run does nothing (the platform has said why on
-  // standard error). It still ends with 0: after an upload the server takes
-  // any other code for a failed event and deletes the user's file.
-  if (!lock) return 0;
+  // temporary copies are never shared by two runs. A preview writes
+  // nothing to disk (it reads each store whole, as replaced atomically), so
+  // it takes no lock and leaves no lock file where there was none.
+  std::unique_ptr<InstanceLock> lock;
+  if (!writesNothingToDisk(command_line)) {
+    lock = platform.acquireInstanceLock();
+    // Without the lock the run does nothing (the platform has said why on
+    // standard error). It still ends with 0: after an upload the server
+    // takes any other code for a failed event and deletes the user's file.
+    if (!lock) return 0;
+  }
   Run run(platform);
   if (isCheckCommand(run.command_line)) return runCheck(run);
   run.loadStartupSettings();
@@ -124,7 +133,6 @@ int runProgram(Platform& platform) {
   run.stores.commitAtEnd();
   logStoreChanges(run);
   run.admin_session.reset();
-  if (run.admin_connection != 0) run.ftp.closeChannel(run.admin_connection);
   return 0;
 }
 

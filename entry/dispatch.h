@@ -37,6 +37,10 @@ bool isExcluded(const std::string& excluded_dirs, const std::string& pwd);
 // current folder: an upload that names its virtual path, and a deletion.
 bool judgedByFileFolder(const std::string& command_line);
 
+// True for a command that changes nothing on disk (a preview): it runs
+// without the instance lock.
+bool writesNothingToDisk(const std::string& command_line);
+
 // Offers the command line to every row in order until a handler ends the
 // run.
 void dispatch(Run& run, const std::vector<CommandRow>& table);

@@ -4,12 +4,12 @@
 // makes no connection, and whose admin session only notes the commands,
 // then prints what that run would have logged and whom the next period
 // would enrol.
-#include <map>
 #include <memory>
 
 #include "config/text.h"
 #include "dates/dates.h"
 #include "entry/handlers.h"
+#include "platform/overlay_platform.h"
 #include "server/admin_session.h"
 #include "stores/trial_store.h"
 
@@ -18,76 +18,17 @@ namespace {
 
 // The real platform with another date, whose file changes stay in memory:
 // the newday run on it reads what it wrote before, as on disk, while the
-// disk itself is never touched. Connections always fail. Temporary copies
-// of the server's files (".tmp", read and removed at once) are the one
-// thing made for real, as reading the user database needs them.
-class PreviewPlatform : public Platform {
+// disk itself is never touched, not even for the temporary copies of the
+// server's files. It prints nothing, sets no variable of the process and
+// makes no connection.
+class PreviewPlatform : public OverlayPlatform {
  public:
-  PreviewPlatform(Platform& real, LocalDate date) : real_(real), date_(date) {}
+  PreviewPlatform(Platform& real, LocalDate date) : OverlayPlatform(real), date_(date) {}
 
-  std::string commandLine() override { return real_.commandLine(); }
-  std::string environment(const std::string& name) override { return real_.environment(name); }
   void setEnvironment(const std::string&, const std::string&) override {}
-  std::string currentFolder() override { return real_.currentFolder(); }
-  std::string programFolder() override { return real_.programFolder(); }
   std::unique_ptr<InstanceLock> acquireInstanceLock() override { return nullptr; }
   void writeOutput(const std::string&) override {}
-  void showErrorCode(long code) override { real_.showErrorCode(code); }
-  void writeErrorLine(const std::string& text) override { real_.writeErrorLine(text); }
   LocalDate today() override { return date_; }
-  std::int64_t monotonicMs() override { return real_.monotonicMs(); }
-  std::int64_t utcSeconds() override { return real_.utcSeconds(); }
-  FileError probeFile(const std::string& path) override {
-    const Written* written = find(path);
-    if (written == nullptr) return real_.probeFile(path);
-    return written->removed ? FileError::kNotFound : FileError::kNone;
-  }
-  FileError readFile(const std::string& path, std::string* contents) override {
-    const Written* written = find(path);
-    if (written == nullptr) return real_.readFile(path, contents);
-    if (written->removed) return FileError::kNotFound;
-    *contents = written->contents;
-    return FileError::kNone;
-  }
-  bool endOfFileCharacterEndsText() override { return real_.endOfFileCharacterEndsText(); }
-  // A file changed in memory has no identity on disk.
-  bool fileIdentity(const std::string& path, FileIdentity* identity) override {
-    return find(path) == nullptr && real_.fileIdentity(path, identity);
-  }
-  bool fileSize(const std::string& path, std::uint64_t* size) override {
-    const Written* written = find(path);
-    if (written == nullptr) return real_.fileSize(path, size);
-    if (written->removed) return false;
-    *size = written->contents.size();
-    return true;
-  }
-  FileError copyFile(const std::string& from, const std::string& to) override {
-    return isCopy(to) ? real_.copyFile(from, to) : FileError::kAccessDenied;
-  }
-  FileError removeFile(const std::string& path) override {
-    if (isCopy(path)) return real_.removeFile(path);
-    FileError error = probeFile(path);
-    if (error == FileError::kNone) written_[path] = Written{true, std::string()};
-    return error;
-  }
-  FileError replaceFile(const std::string& path, const std::string& contents) override {
-    written_[path] = Written{false, contents};
-    return FileError::kNone;
-  }
-  FileError appendFile(const std::string&, const std::string&) override {
-    return FileError::kAccessDenied;
-  }
-  FileError syncFile(const std::string&) override { return FileError::kAccessDenied; }
-  bool anyEntryMatches(const std::string& prefix) override {
-    return real_.anyEntryMatches(prefix);
-  }
-  std::unique_ptr<BinaryFile> openForReading(const std::string& path, FileError* error) override {
-    return real_.openForReading(path, error);
-  }
-  std::unique_ptr<BinaryFile> createForWriting(const std::string&, FileError* error) override {
-    *error = FileError::kAccessDenied;
-    return nullptr;
-  }
   std::unique_ptr<TcpConnection> connectTcp(const std::string&, int, int,
                                             int* error_number) override {
     *error_number = 10013;  // access denied
@@ -96,22 +37,7 @@ class PreviewPlatform : public Platform {
   void setWindowText(std::intptr_t, const std::string&) override {}
 
  private:
-  struct Written {
-    bool removed;
-    std::string contents;
-  };
-
-  const Written* find(const std::string& path) const {
-    auto it = written_.find(path);
-    return it == written_.end() ? nullptr : &it->second;
-  }
-  static bool isCopy(const std::string& path) {
-    return path.size() > 4 && toLower(path.substr(path.size() - 4)) == ".tmp";
-  }
-
-  Platform& real_;
   LocalDate date_;
-  std::map<std::string, Written> written_;
 };
 
 std::string statusName(const std::string& status) {

@@ -72,7 +72,6 @@ class Run {
   Stores stores;  // the commit points of all three
   UserDatabase users;
   FtpClient ftp;
-  int admin_connection = 0;  // 0: no admin connection open
   std::unique_ptr<AdminSession> admin_session;
   AuditLog audit;
 

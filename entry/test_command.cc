@@ -39,7 +39,7 @@ std::string maskSecret(const std::string& text, const std::string& secret) {
 }  // namespace
 
 Next runConnectionTest(Run& run) {
-  int connection = openAdminConnection(run);
+  AdminLogin login = logInAsAdmin(run);
   // With FTP_TLS on: the fingerprint to pin when the server's certificate
   // is self-signed.
   const TlsPeer& peer = run.ftp.lastTlsPeer();
@@ -48,18 +48,18 @@ Next runConnectionTest(Run& run) {
                   (peer.trusted ? " (trusted by this system)"
                                 : " (not trusted by this system; FTP_TLS_FINGERPRINT pins it)"));
   }
-  if (connection == 0) {
+  if (!login.loggedIn()) {
     run.printLine("Cant Connect to FTP !");
     run.printLine("Please check your ioFTPD error.log / quarvel.conf settings.");
   } else {
     // Whatever the server said after the login, usually nothing; one write.
     // A server may echo the password back; it is never shown.
-    run.printLine(maskSecret(readPendingLines(run, connection), run.settings.adminPassword()));
+    run.printLine(maskSecret(login.readPendingLines(), run.settings.adminPassword()));
     run.printLine("");
     run.printLine("######## Quarvel FTP TEST DONE #######");
     run.printLine("");
     run.printLine("Connected to FTP !");
-    run.ftp.closeChannel(connection);
+    login.drop();
   }
   run.printLine(" ");
   for (const std::string& name : readUserTableListing(run.files, run.settings)) {

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <deque>
+#include <string>
+#include <vector>
+
 #include "entry/admin_connection.h"
 #include "entry/dispatch.h"
 #include "entry/handlers.h"
@@ -21,40 +25,80 @@ const char kListing[] =
 
 TEST(AdminConnectionTest, LogsInWithTheConfiguredAccount) {
   Site site;
-  int connection = openAdminConnection(site.run());
-  EXPECT_GT(connection, 0);
+  AdminLogin login = logInAsAdmin(site.run());
+  EXPECT_TRUE(login.loggedIn());
   EXPECT_EQ(site.platform.connects, std::vector<std::string>{"127.0.0.1:2121"});
   ASSERT_EQ(site.platform.log.size(), 1u);
   EXPECT_EQ(
       site.platform.log[0],
       (std::vector<std::string>{"USER siteadmin", std::string("PASS ") + test_site::kPassword}));
   // Nothing more was sent: an idle connection has nothing pending.
-  EXPECT_EQ(readPendingLines(site.run(), connection), "");
+  EXPECT_EQ(login.readPendingLines(), "");
 }
 
-TEST(AdminConnectionTest, FailureIsZero) {
+TEST(AdminConnectionTest, FailureIsNoLogin) {
   Site refused;
   refused.platform.script.reply("PASS", "530 Login incorrect\r\n");
-  EXPECT_EQ(openAdminConnection(refused.run()), 0);
+  AdminLogin none = logInAsAdmin(refused.run());
+  EXPECT_FALSE(none.loggedIn());
+  EXPECT_EQ(none.channel(), 0);
+  EXPECT_EQ(none.readPendingLines(), "");
 
   Site unreachable;
   unreachable.platform.reachable = false;
-  EXPECT_EQ(openAdminConnection(unreachable.run()), 0);
+  EXPECT_FALSE(logInAsAdmin(unreachable.run()).loggedIn());
+}
+
+// The login owns its channel: gone with the object, ended once whether by
+// QUIT or dropped, and handed on whole when moved.
+TEST(AdminConnectionTest, TheLoginOwnsItsChannel) {
+  Site site;
+  auto& run = site.run();
+  int channel = 0;
+  {
+    AdminLogin login = logInAsAdmin(run);
+    channel = login.channel();
+    ASSERT_NE(run.ftp.controlChannel(channel), nullptr);
+  }
+  EXPECT_EQ(run.ftp.controlChannel(channel), nullptr);
+  EXPECT_EQ(site.platform.open_connections, 0);
+
+  AdminLogin first = logInAsAdmin(run);
+  AdminLogin moved = std::move(first);
+  EXPECT_FALSE(first.loggedIn());
+  ASSERT_TRUE(moved.loggedIn());
+  moved.quit();
+  moved.quit();
+  moved.drop();
+  EXPECT_FALSE(moved.loggedIn());
+  EXPECT_EQ(site.platform.open_connections, 0);
+  ASSERT_EQ(site.platform.log.size(), 2u);
+  EXPECT_EQ(site.platform.log[1], (std::vector<std::string>{"USER siteadmin",
+                                                            std::string("PASS ") +
+                                                                test_site::kPassword,
+                                                            "QUIT"}));
 }
 
 TEST(AdminConnectionTest, PendingLinesAreTheWholeReplyJoined) {
   Site site;
   site.platform.script.reply("SITE", "200-First\r\n200-Second\r\n200 Done\r\n");
   auto& run = site.run();
-  int connection = openAdminConnection(run);
-  ASSERT_EQ(run.ftp.sendCommand(connection, "SITE WHO"), FtpClient::Sent::kSent);
-  EXPECT_EQ(readPendingLines(run, connection), "200-First\r\n200-Second\r\n200 Done");
-  EXPECT_EQ(readPendingLines(run, connection), "");
+  AdminLogin login = logInAsAdmin(run);
+  ASSERT_EQ(run.ftp.sendCommand(login.channel(), "SITE WHO"), FtpClient::Sent::kSent);
+  EXPECT_EQ(login.readPendingLines(), "200-First\r\n200-Second\r\n200 Done");
+  EXPECT_EQ(login.readPendingLines(), "");
+}
+
+// Runs the test command as the server's operator does: the whole program,
+// from the instance lock to the exit sequence.
+void runTestCommand(Site& site) {
+  site.platform.command_line = "test";
+  runProgram(site.platform);
 }
 
 TEST(ConnectionTestCommand, ReachableServer) {
   Site site;
-  runConnectionTest(site.run());
+  runTestCommand(site);
   EXPECT_EQ(site.platform.output, std::string("\r\n"
                                               "\r\n"
                                               "######## Quarvel FTP TEST DONE #######\r\n"
@@ -64,14 +108,19 @@ TEST(ConnectionTestCommand, ReachableServer) {
                                       kListing);
   // The login is dropped without a QUIT.
   EXPECT_EQ(site.platform.log[0].size(), 2u);
-  EXPECT_EQ(site.run().admin_connection, 0);
   EXPECT_FALSE(site.passwordShown());
+  // What the run sent, all of it: one login, nothing after it, and no
+  // connection is left open when the run ends.
+  EXPECT_EQ(site.platform.log,
+            (std::deque<std::vector<std::string>>{
+                {"USER siteadmin", std::string("PASS ") + test_site::kPassword}}));
+  EXPECT_EQ(site.platform.open_connections, 0);
 }
 
 TEST(ConnectionTestCommand, TextAfterTheLoginIsShownInOneWrite) {
   Site site;
   site.platform.script.reply("PASS", "230 Logged in\r\nNote one\r\nNote two\r\n");
-  runConnectionTest(site.run());
+  runTestCommand(site);
   EXPECT_EQ(site.platform.writes[0], "Note one\r\nNote two\r\n");
   EXPECT_EQ(site.platform.writes[2], "######## Quarvel FTP TEST DONE #######\r\n");
 }
@@ -84,13 +133,13 @@ TEST(ConnectionTestCommand, FailedLogin) {
                                kListing;
   Site refused;
   refused.platform.script.reply("PASS", "530 Login incorrect: pa55-Secret\r\n");
-  runConnectionTest(refused.run());
+  runTestCommand(refused);
   EXPECT_EQ(refused.platform.output, expected);
   EXPECT_FALSE(refused.passwordShown());
 
   Site unreachable;
   unreachable.platform.reachable = false;
-  runConnectionTest(unreachable.run());
+  runTestCommand(unreachable);
   EXPECT_EQ(unreachable.platform.output, expected);
 }
 
@@ -101,7 +150,7 @@ TEST(ConnectionTestCommand, ListingEdgeCases) {
   site.platform.addFile("C:\\ioFTPD\\etc\\UserIdTable",
                         "brisk:2:STANDARD\r\n:9:STANDARD\nghost:8:STANDARD\rpike:5:STANDARD\r\n");
   site.platform.reachable = false;
-  runConnectionTest(site.run());
+  runTestCommand(site);
   std::string output = site.platform.output;
   EXPECT_EQ(output.substr(output.find(" \r\n") + 3),
             "brisk@Couriers FLAGS:3\r\n"
@@ -114,7 +163,7 @@ TEST(ConnectionTestCommand, ListingEdgeCases) {
   Site lost("UserFOLDER=C:\\nowhere\r\n");
   lost.platform.addFile("C:\\ioFTPD\\etc\\UserIdTable", "brisk:2:STANDARD\r\n");
   lost.platform.reachable = false;
-  runConnectionTest(lost.run());
+  runTestCommand(lost);
   output = lost.platform.output;
   EXPECT_EQ(output.substr(output.find(" \r\n") + 3),
             "@ FLAGS: exempt user\r\n"
@@ -124,7 +173,7 @@ TEST(ConnectionTestCommand, ListingEdgeCases) {
 TEST(ConnectionTestCommand, NoUserTableGivesNoListing) {
   Site site("UserTABLE=\r\n");
   site.platform.reachable = false;
-  runConnectionTest(site.run());
+  runTestCommand(site);
   EXPECT_EQ(site.platform.output,
             "Cant Connect to FTP !\r\n"
             "Please check your ioFTPD error.log / quarvel.conf settings.\r\n"
@@ -142,7 +191,7 @@ TEST(ConnectionTestCommand, AccountListAndClosedAccounts) {
   site.platform.addFile("C:\\ioFTPD\\users\\5", "groups 1\r\nflags 3\r\nDeletedOn 1765000000\r\n");
   site.platform.addFile("C:\\ioFTPD\\users\\6",
                         "groups 3\r\nflags 3\r\nExpiresAt 1765000000\r\nDeletedOn 0\r\n");
-  runConnectionTest(site.run());
+  runTestCommand(site);
   std::string output = site.platform.output;
   EXPECT_EQ(output.substr(output.find(" \r\n") + 3),
             "brisk@Couriers FLAGS:3\r\n"
@@ -158,7 +207,7 @@ TEST(ConnectionTestCommand, AccountListAndClosedAccounts) {
   gone.platform.reachable = false;
   gone.platform.removeFile("C:\\ioFTPD\\etc\\passwd");
   gone.platform.removeFile("C:\\ioFTPD\\etc\\UserIdTable");
-  runConnectionTest(gone.run());
+  runTestCommand(gone);
   output = gone.platform.output;
   EXPECT_EQ(output.substr(output.find(" \r\n") + 3),
             "Account list: none (neither etc\\passwd below ioFTPD nor the UserTABLE file "

@@ -55,7 +55,9 @@ class SitePlatform : public FakePlatform {
       return nullptr;
     }
     log.emplace_back();
-    return std::make_unique<ScriptedConnection>(script, &log.back());
+    // Its waits pass on this platform's clock, as they would in real time.
+    return std::make_unique<Counted>(
+        std::make_unique<ScriptedConnection>(script, &log.back(), this), &open_connections);
   }
 
   // Every SITE command received, over all connections, in order.
@@ -76,6 +78,30 @@ class SitePlatform : public FakePlatform {
   // Per connection, every line received (CR LF removed). A deque keeps the
   // logs handed to open connections in place.
   std::deque<std::vector<std::string>> log;
+  // Connections handed out and not closed yet.
+  int open_connections = 0;
+
+ private:
+  // Counts itself in `open` while it lives.
+  class Counted : public TcpConnection {
+   public:
+    Counted(std::unique_ptr<TcpConnection> inner, int* open)
+        : inner_(std::move(inner)), open_(open) {
+      ++*open_;
+    }
+    ~Counted() override { --*open_; }
+    bool sendAll(const char* data, std::size_t size) override {
+      return inner_->sendAll(data, size);
+    }
+    long receive(char* buffer, std::size_t size, int timeout_ms) override {
+      return inner_->receive(buffer, size, timeout_ms);
+    }
+    void endSending() override { inner_->endSending(); }
+
+   private:
+    std::unique_ptr<TcpConnection> inner_;
+    int* open_;
+  };
 };
 
 inline constexpr char kPassword[] = "pa55-Secret";

@@ -9,6 +9,9 @@ namespace quarvel {
 
 namespace {
 constexpr std::size_t kReceiveBufferSize = 65536;
+// Clocks and socket waits round differently: a failed receive this close to
+// the end of its wait ran out of time.
+constexpr std::int64_t kWaitSlackMs = 20;
 }  // namespace
 
 ControlChannel::ControlChannel(std::unique_ptr<TcpConnection> connection, Platform& platform,
@@ -24,6 +27,7 @@ ControlChannel::Sent ControlChannel::send(const std::string& command) {
   if (!connection_->sendAll(line.data(), line.size())) return Sent::kBroken;
   sent_since_receive_ = true;
   timed_out_ = false;
+  broken_ = false;
   return Sent::kSent;
 }
 
@@ -39,10 +43,12 @@ bool ControlChannel::fill(std::int64_t deadline_ms) {
     std::int64_t left = deadline_ms - platform_.monotonicMs();
     if (left <= 0) {
       timed_out_ = true;
+      broken_ = false;
       return false;
     }
     if (left < timeout_ms) timeout_ms = static_cast<int>(left);
   }
+  std::int64_t wait_ends = platform_.monotonicMs() + timeout_ms;
   long n = connection_->receive(buffer_.data(), buffer_.size(), timeout_ms);
   sent_since_receive_ = false;
   read_pos_ = 0;
@@ -54,6 +60,7 @@ bool ControlChannel::fill(std::int64_t deadline_ms) {
   }
   if (n < 0) {
     timed_out_ = true;
+    broken_ = platform_.monotonicMs() < wait_ends - kWaitSlackMs;
     return false;
   }
   filled_ = static_cast<std::size_t>(n);
@@ -93,6 +100,7 @@ ControlChannel::Reply ControlChannel::readReply(std::int64_t deadline_ms,
     }
     if (line.empty() && ended()) {
       reply.end = Reply::End::kChannelEnded;
+      reply.timed_out = waitRanOut();
       return reply;
     }
     if (bytes > max_bytes) {

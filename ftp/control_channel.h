@@ -31,11 +31,13 @@ class ControlChannel {
   // further lines. Other lines (continuations, or lines without a code) are
   // passed over. It ends early when the channel ends (`line` is then the
   // empty text) or when more than `max_bytes` (lines counted with CR LF)
-  // arrived without a final line.
+  // arrived without a final line. A channel that ended says why: a wait ran
+  // out (`timed_out`), or the peer closed or the connection broke.
   struct Reply {
     enum class End { kFinal, kChannelEnded, kTooLong };
     End end = End::kChannelEnded;
     std::string line;  // the final line
+    bool timed_out = false;
   };
 
   // Every wait on the channel takes at most `timeout_ms`.
@@ -65,6 +67,9 @@ class ControlChannel {
   bool atEndOfData() const;
   // True when nothing more can arrive: the peer closed or a wait timed out.
   bool ended() const { return peer_closed_ || timed_out_; }
+  // True when the channel ended because a wait ran to its end. A receive
+  // that failed well before its wait was over broke the connection instead.
+  bool waitRanOut() const { return timed_out_ && !broken_; }
 
   // Up to `size` bytes of what has arrived: the count, 0 when the peer
   // closed, -1 on a time-out or an error.
@@ -109,6 +114,7 @@ class ControlChannel {
   bool sent_since_receive_ = false;
   bool peer_closed_ = false;
   bool timed_out_ = false;
+  bool broken_ = false;
 };
 
 }  // namespace quarvel

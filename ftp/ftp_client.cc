@@ -29,6 +29,7 @@ int FtpClient::ftpConnect(const std::string& host, int port,
                           const std::string& password) {
   last_tls_peer_ = TlsPeer();
   last_tls_failure_.clear();
+  last_login_silence_.clear();
   int error_number = 0;
   std::unique_ptr<TcpConnection> connection =
       platform_.connectTcp(host, port, timeout_ms_, &error_number);
@@ -45,6 +46,7 @@ int FtpClient::ftpConnect(const std::string& host, int port,
     std::string line = readReplyLine(control, deadline);
     if (replyCode(line) != 220) {
       setLastStatus(line);
+      if (line.empty()) noteLoginSilence(control, "greeting");
       closeChannel(control);
       return -1;
     }
@@ -65,12 +67,24 @@ int FtpClient::ftpConnect(const std::string& host, int port,
   std::string result =
       sent == Sent::kSent ? readFinalLine(control) : sendFailureLine(sent);
   setLastStatus(result);
+  if (sent == Sent::kSent && result.empty()) noteLoginSilence(control, "reply to the login");
   if (replyCode(result) != 230 || (make_tls_ && !protectDataChannels(control))) {
     closeChannel(control);
     return -1;
   }
   setLastStatus(result);
   return control;
+}
+
+void FtpClient::noteLoginSilence(int channel, const std::string& awaited) {
+  ControlChannel* c = controlChannel(channel);
+  if (c == nullptr || !c->ended()) return;  // an empty line did come
+  if (c->waitRanOut()) {
+    last_login_silence_ =
+        "no " + awaited + " within " + std::to_string((timeout_ms_ + 999) / 1000) + " s";
+  } else {
+    last_login_silence_ = "the connection closed before the " + awaited;
+  }
 }
 
 void FtpClient::ftpQuit(int channel) {

@@ -62,6 +62,11 @@ class FtpClient {
   // Why the last login failed in a TLS step (one line); empty when it did
   // not.
   const std::string& lastTlsFailure() const { return last_tls_failure_; }
+  // Why the last login failed without any reply to a step, when it did:
+  // "no greeting within 60 s", "the connection closed before the greeting";
+  // empty when every step was answered. The last status of such a login is
+  // the empty line (code 0), which names neither.
+  const std::string& lastLoginSilence() const { return last_login_silence_; }
 
   // Sends QUIT, reads the reply, closes the channel.
   void ftpQuit(int channel);
@@ -189,6 +194,9 @@ class FtpClient {
   // send it. (A plain one stays open until then, as it always has.)
   void closeSecuredData(int data);
   void showProgress(std::intptr_t window, const std::string& text);
+  // Notes why a login step got no reply on `channel` (`awaited` names the
+  // reply): the wait ran out, or the connection ended first.
+  void noteLoginSilence(int channel, const std::string& awaited);
 
   Platform& platform_;
   int timeout_ms_;
@@ -196,6 +204,7 @@ class FtpClient {
   std::string pinned_fingerprint_;
   TlsPeer last_tls_peer_;
   std::string last_tls_failure_;
+  std::string last_login_silence_;
   int next_channel_ = 1;
   std::map<int, std::unique_ptr<ControlChannel>> channels_;
   int last_code_ = 0;

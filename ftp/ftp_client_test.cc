@@ -285,6 +285,38 @@ TEST_F(FtpClientTest, AWholeReplyEndsAtItsFinalLine) {
   }
 }
 
+// A reply that never came says whether the wait ran out or the peer closed
+// first, whenever in the wait that happened.
+TEST_F(FtpClientTest, AReplyThatNeverCameSaysWhy) {
+  struct Case {
+    const char* name;
+    int close_after_ms;  // -1: the peer stays silent
+    bool timed_out;
+  } cases[] = {
+      {"silent peer", -1, true},
+      {"closed at once", 0, false},
+      {"closed during the wait", kTimeoutMs / 2, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScriptedFtpServer peer;
+    int close_after_ms = c.close_after_ms;
+    peer.on("NOOP", [close_after_ms](ScriptedFtpServer::Session& s, const std::string&) {
+      if (close_after_ms < 0) return;
+      std::this_thread::sleep_for(std::chrono::milliseconds(close_after_ms));
+      s.closeControl();
+    });
+    peer.start();
+    int channel = client.ftpConnect("127.0.0.1", peer.port(), "bob", "secret");
+    ASSERT_GT(channel, 0);
+    ASSERT_EQ(client.sendCommand(channel, "NOOP"), FtpClient::Sent::kSent);
+    FtpClient::Reply read = client.readReply(channel, client.deadlineFromNow(), 1000);
+    EXPECT_EQ(read.end, FtpClient::Reply::End::kChannelEnded);
+    EXPECT_EQ(read.timed_out, c.timed_out);
+    client.closeChannel(channel);
+  }
+}
+
 TEST_F(FtpClientTest, UnknownChannelReadsNothing) {
   EXPECT_EQ(client.sendCommand(7, "NOOP"), FtpClient::Sent::kNoChannel);
   EXPECT_EQ(client.readReplyLine(7), "");

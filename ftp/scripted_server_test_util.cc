@@ -228,8 +228,9 @@ const std::string& ScriptedFtpServer::received() {
 
 // --- In memory -----------------------------------------------------------
 
-ScriptedConnection::ScriptedConnection(FtpScript& script, std::vector<std::string>* log)
-    : script_(script), log_(log), pending_(script.greeting) {}
+ScriptedConnection::ScriptedConnection(FtpScript& script, std::vector<std::string>* log,
+                                       FakePlatform* clock)
+    : script_(script), log_(log), clock_(clock), pending_(script.greeting) {}
 
 bool ScriptedConnection::sendAll(const char* data, std::size_t size) {
   if (session_.ended()) return false;
@@ -244,8 +245,12 @@ bool ScriptedConnection::sendAll(const char* data, std::size_t size) {
   return true;
 }
 
-long ScriptedConnection::receive(char* buffer, std::size_t size, int) {
-  if (pending_.empty()) return session_.ended() ? 0 : -1;  // -1: a time-out, at once
+long ScriptedConnection::receive(char* buffer, std::size_t size, int timeout_ms) {
+  if (pending_.empty() && session_.ended()) return 0;
+  if (pending_.empty()) {
+    if (clock_ != nullptr) clock_->advanceClock(timeout_ms);
+    return -1;
+  }
   std::size_t n = std::min(size, pending_.size());
   std::memcpy(buffer, pending_.data(), n);
   pending_.erase(0, n);

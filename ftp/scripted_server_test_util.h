@@ -12,7 +12,8 @@
 //   itself.
 // - ScriptedConnection serves a connection in memory, without any real
 //   waiting, for a fake platform to hand out from connectTcp: the tests of
-//   whole sites. A receive with nothing to read is a time-out at once.
+//   whole sites. A receive with nothing to read is a time-out at once (and
+//   moves a fake clock on by the wait, when it is given one).
 #pragma once
 
 #include <functional>
@@ -125,10 +126,13 @@ class ScriptedFtpServer : public FtpScript {
 };
 
 // A connection to `script` in memory; each command line received is added
-// to `log`. Both must outlive it.
+// to `log`. Both must outlive it. A receive with nothing to read is a
+// time-out; with a `clock`, the wait passes on it first, as on a real
+// connection (the platform that hands the connection out is the clock).
 class ScriptedConnection : public TcpConnection {
  public:
-  ScriptedConnection(FtpScript& script, std::vector<std::string>* log);
+  ScriptedConnection(FtpScript& script, std::vector<std::string>* log,
+                     FakePlatform* clock = nullptr);
 
   bool sendAll(const char* data, std::size_t size) override;
   long receive(char* buffer, std::size_t size, int timeout_ms) override;
@@ -136,6 +140,7 @@ class ScriptedConnection : public TcpConnection {
  private:
   FtpScript& script_;
   std::vector<std::string>* log_;
+  FakePlatform* clock_;
   std::string pending_;  // sent by the server, not yet received
   FtpScript::Session session_{&pending_};
   std::string received_;  // from the client, short of a line end

@@ -107,6 +107,7 @@ void FakePlatform::setEnvironment(const std::string& name, const std::string& va
 }
 
 std::int64_t FakePlatform::monotonicMs() {
+  if (clock_set_) return clock_ms_;
   auto now = std::chrono::steady_clock::now().time_since_epoch();
   return std::chrono::duration_cast<std::chrono::milliseconds>(now).count() + clock_offset_ms;
 }

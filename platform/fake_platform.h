@@ -59,6 +59,16 @@ class FakePlatform : public Platform {
   int lock_count = 0;
   std::int64_t clock_offset_ms = 0;
 
+  // The clock behind monotonicMs: a real steady clock moved on by
+  // `clock_offset_ms`, until setClock is called; from then on exactly the
+  // time set, which only setClock and advanceClock move, so that a test can
+  // make time pass (a time-out run out) without waiting.
+  void setClock(std::int64_t ms) {
+    clock_set_ = true;
+    clock_ms_ = ms;
+  }
+  void advanceClock(std::int64_t ms) { (clock_set_ ? clock_ms_ : clock_offset_ms) += ms; }
+
   static std::string normalise(const std::string& path);
 
   // --- Platform --------------------------------------------------------
@@ -73,7 +83,7 @@ class FakePlatform : public Platform {
   void writeErrorLine(const std::string& text) override { error_lines.push_back(text); }
   bool endOfFileCharacterEndsText() override { return end_of_file_character; }
   LocalDate today() override { return date; }
-  // A real steady clock, moved on by `clock_offset_ms`.
+  // See setClock.
   std::int64_t monotonicMs() override;
   std::int64_t utcSeconds() override { return utc_seconds; }
   FileError probeFile(const std::string& path) override;
@@ -109,6 +119,8 @@ class FakePlatform : public Platform {
   std::set<std::string> locked_;
   bool fail_replaces_ = false;
   bool fail_appends_ = false;
+  bool clock_set_ = false;
+  std::int64_t clock_ms_ = 0;
 };
 
 }  // namespace quarvel

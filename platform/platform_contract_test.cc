@@ -16,6 +16,7 @@
 
 #include "gtest/gtest.h"
 #include "platform/fake_platform.h"
+#include "platform/overlay_platform.h"
 #include "platform/platform.h"
 #include "platform/test_listener.h"
 
@@ -27,6 +28,8 @@ namespace fs = std::filesystem;
 // A fresh folder in the system's temp folder, removed afterwards.
 class RealFiles {
  public:
+  static constexpr bool kReplaceCanFail = true;
+
   RealFiles() {
     std::random_device random;
     fs::path temp = fs::temp_directory_path();
@@ -92,6 +95,8 @@ class RealFiles {
 
 class FakeFiles {
  public:
+  static constexpr bool kReplaceCanFail = true;
+
   FakeFiles() { fake_.addFolder(root()); }
   Platform& platform() { return fake_; }
   std::string root() const { return "C:\\contract"; }
@@ -111,6 +116,46 @@ class FakeFiles {
   FakePlatform fake_;
 };
 
+// The files of a real folder under an overlay that keeps every change in
+// memory: set-up goes to disk, everything the test checks is read through
+// the overlay.
+class OverlayFiles {
+ public:
+  static constexpr bool kReplaceCanFail = false;  // memory is never full
+
+  Platform& platform() { return overlay_; }
+  std::string root() const { return disk_.root(); }
+  void addFolder(const std::string& path) { disk_.addFolder(path); }
+  void addFile(const std::string& path, const std::string& contents) {
+    disk_.addFile(path, contents);
+  }
+  std::string file(const std::string& path) {
+    std::string contents;
+    overlay_.readFile(path, &contents);
+    return contents;
+  }
+  std::vector<std::string> filesIn(const std::string& folder) const {
+    std::vector<std::string> names = disk_.filesIn(folder);
+    for (const auto& entry : overlay_.changes()) {
+      const std::string& path = entry.first;
+      if (path.compare(0, folder.size() + 1, folder + "\\") != 0 ||
+          path.find('\\', folder.size() + 1) != std::string::npos) {
+        continue;
+      }
+      std::string name = path.substr(folder.size() + 1);
+      names.erase(std::remove(names.begin(), names.end(), name), names.end());
+      if (!entry.second.removed) names.push_back(name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  void breakReplace(const std::string&) {}
+
+ private:
+  RealFiles disk_;
+  OverlayPlatform overlay_{disk_.platform()};
+};
+
 template <typename Files>
 class PlatformContract : public ::testing::Test {
  protected:
@@ -122,7 +167,7 @@ class PlatformContract : public ::testing::Test {
   Files files_;
 };
 
-using Platforms = ::testing::Types<RealFiles, FakeFiles>;
+using Platforms = ::testing::Types<RealFiles, FakeFiles, OverlayFiles>;
 TYPED_TEST_SUITE(PlatformContract, Platforms);
 
 TYPED_TEST(PlatformContract, ReplaceFileCreatesAndReplacesWithoutLeftovers) {
@@ -145,13 +190,15 @@ TYPED_TEST(PlatformContract, ReplaceFileCreatesAndReplacesWithoutLeftovers) {
 
 TYPED_TEST(PlatformContract, FailedReplaceKeepsTheOldFile) {
   Platform& p = this->platform();
-  const std::string store = this->at("Quarvel.dat");
-  this->files_.addFile(store, "old\r\n");
-  this->files_.breakReplace(store);
-  EXPECT_NE(FileError::kNone, p.replaceFile(store, "new\r\n"));
-  EXPECT_EQ("old\r\n", this->files_.file(store));
-  EXPECT_EQ(std::vector<std::string>{"Quarvel.dat"},
-            this->files_.filesIn(this->files_.root()));
+  if (TypeParam::kReplaceCanFail) {
+    const std::string store = this->at("Quarvel.dat");
+    this->files_.addFile(store, "old\r\n");
+    this->files_.breakReplace(store);
+    EXPECT_NE(FileError::kNone, p.replaceFile(store, "new\r\n"));
+    EXPECT_EQ("old\r\n", this->files_.file(store));
+    EXPECT_EQ(std::vector<std::string>{"Quarvel.dat"},
+              this->files_.filesIn(this->files_.root()));
+  }
 
   // A missing folder: nothing is created.
   EXPECT_EQ(FileError::kPathNotFound,
@@ -308,6 +355,42 @@ TYPED_TEST(PlatformContract, AnyEntryMatchesFolderAndFolderWithSeparator) {
   for (const Case& c : cases) {
     EXPECT_EQ(c.expected, p.anyEntryMatches(c.prefix)) << c.prefix;
   }
+}
+
+// --- The overlay only ---------------------------------------------------
+
+// Whatever is written through the overlay, the folder underneath keeps its
+// files and bytes; a file changed in memory gets a new identity with every
+// change, even at the same size.
+TEST(OverlayPlatformTest, ChangesStayInMemoryAndTheDiskIsUntouched) {
+  RealFiles disk;
+  const std::string store = disk.root() + "\\Quarvel.dat";
+  const std::string copy = disk.root() + "\\passwd.tmp";
+  disk.addFile(store, "old\r\n");
+  OverlayPlatform overlay(disk.platform());
+
+  FileIdentity on_disk, first, second;
+  ASSERT_TRUE(overlay.fileIdentity(store, &on_disk));
+  ASSERT_EQ(FileError::kNone, overlay.replaceFile(store, "new\r\n"));
+  ASSERT_TRUE(overlay.fileIdentity(store, &first));
+  ASSERT_EQ(FileError::kNone, overlay.replaceFile(store, "NEW\r\n"));
+  ASSERT_TRUE(overlay.fileIdentity(store, &second));
+  EXPECT_FALSE(first == on_disk);
+  EXPECT_FALSE(second == first);
+  EXPECT_EQ(5u, second.size);
+
+  EXPECT_EQ(FileError::kNone, overlay.appendFile(disk.root() + "\\Quarvel.log", "line\r\n"));
+  EXPECT_EQ(FileError::kNone, overlay.copyFile(store, copy));
+  std::string read;
+  EXPECT_EQ(FileError::kNone, overlay.readFile(copy, &read));
+  EXPECT_EQ("NEW\r\n", read);
+  EXPECT_EQ(FileError::kNone, overlay.removeFile(copy));
+  EXPECT_EQ(FileError::kNotFound, overlay.probeFile(copy));
+  EXPECT_EQ(FileError::kNone, overlay.removeFile(store));
+  EXPECT_EQ(FileError::kNotFound, overlay.readFile(store, &read));
+
+  EXPECT_EQ("old\r\n", disk.file(store));
+  EXPECT_EQ(std::vector<std::string>{"Quarvel.dat"}, disk.filesIn(disk.root()));
 }
 
 // --- The real platform only -------------------------------------------

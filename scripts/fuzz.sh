@@ -11,7 +11,7 @@ case "$seconds" in
   '' | *[!0-9]*) echo "fuzz.sh: the time must be a whole number of seconds, not '$seconds'" >&2; exit 2 ;;
 esac
 jobs=${JOBS:-$(nproc)}
-targets=(fuzz_config:config fuzz_store:store fuzz_ftp_reply:ftp_reply)
+targets=(fuzz_config:config fuzz_store:store fuzz_ftp_reply:ftp_reply fuzz_userdb:userdb)
 
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang \
   -DCMAKE_CXX_COMPILER=clang++ -DQUARVEL_FUZZ=ON -DQUARVEL_TESTS=OFF >/dev/null

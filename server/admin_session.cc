@@ -9,8 +9,6 @@ namespace {
 
 // All replies of a session together wait at most this many time-outs.
 constexpr std::int64_t kBudgetInTimeouts = 5;
-// Clocks and socket waits round differently.
-constexpr std::int64_t kDeadlineSlackMs = 20;
 
 std::string seconds(std::int64_t ms) { return std::to_string((ms + 999) / 1000) + " s"; }
 
@@ -30,31 +28,36 @@ LiveAdminSession::LiveAdminSession(FtpClient& ftp, Opener open, std::string wher
       budget_ms_(budget_ms > 0 ? budget_ms : kBudgetInTimeouts * timeout_ms),
       quit_at_end_(quit_at_end) {}
 
+LiveAdminSession::LiveAdminSession(FtpClient& ftp, ChannelOpener open, std::string where,
+                                   int timeout_ms, std::int64_t budget_ms, bool quit_at_end)
+    : LiveAdminSession(
+          ftp, Opener([&ftp, open = std::move(open)] { return AdminLogin(ftp, open()); }),
+          std::move(where), timeout_ms, budget_ms, quit_at_end) {}
+
 LiveAdminSession::~LiveAdminSession() { close(); }
 
 void LiveAdminSession::close() {
-  if (state_ == State::kOpen && quit_at_end_) {
-    ftp_.ftpQuit(channel_);
-  } else if ((state_ == State::kOpen || state_ == State::kGivenUp) && channel_ != 0) {
-    ftp_.closeChannel(channel_);
-  }
+  if (state_ == State::kOpen && quit_at_end_) login_.quit();
+  login_.drop();
   if (state_ == State::kOpen || state_ == State::kGivenUp) state_ = State::kClosed;
-  channel_ = 0;
 }
 
 bool LiveAdminSession::ensureOpen() {
   if (state_ != State::kNotOpened) return state_ == State::kOpen;
-  channel_ = open_();
-  if (channel_ > 0) {
+  login_ = open_();
+  if (login_.loggedIn()) {
     state_ = State::kOpen;
     session_deadline_ = ftp_.platform().monotonicMs() + budget_ms_;
     return true;
   }
-  channel_ = 0;
   state_ = State::kNoLogin;
   login_failure_.outcome = SiteOutcome::kNoLogin;
   login_failure_.code = 0;
-  std::string status = std::to_string(ftp_.lastStatusCode()) + " " + ftp_.lastStatusMessage();
+  // A login that got no reply says why rather than show its empty status.
+  std::string status = !ftp_.lastLoginSilence().empty()
+                           ? ftp_.lastLoginSilence()
+                           : std::to_string(ftp_.lastStatusCode()) + " " +
+                                 ftp_.lastStatusMessage();
   login_failure_.text = "no admin login on " + where_ + " (" + status + ")";
   return false;
 }
@@ -87,7 +90,7 @@ SiteReply LiveAdminSession::send(const std::string& command) {
     return giveUp(SiteOutcome::kTimedOut, "the admin login on " + where_ + " used up its " +
                                               seconds(budget_ms_) + " for replies");
   }
-  ControlChannel* control = ftp_.controlChannel(channel_);
+  ControlChannel* control = login_.control();
   if (control == nullptr || control->send(command) != ControlChannel::Sent::kSent) {
     return giveUp(SiteOutcome::kLost, "the connection to " + where_ + " broke");
   }
@@ -104,8 +107,7 @@ SiteReply LiveAdminSession::readReply(ControlChannel& control, const std::string
                                           "\" does not end");
   }
   if (read.end == ControlChannel::Reply::End::kChannelEnded) {
-    // A wait that ends near the deadline timed out; earlier, the peer closed.
-    if (platform.monotonicMs() >= deadline - kDeadlineSlackMs) {
+    if (read.timed_out) {
       return giveUp(SiteOutcome::kTimedOut, "no reply from " + where_ + " to \"" + command +
                                                 "\" within " + seconds(deadline - started));
     }

@@ -17,6 +17,7 @@
 
 #include "ftp/control_channel.h"
 #include "ftp/ftp_client.h"
+#include "server/admin_login.h"
 
 namespace quarvel {
 
@@ -55,14 +56,20 @@ class AdminSession {
 
 class LiveAdminSession : public AdminSession {
  public:
-  // Logs in, giving the control channel, or 0 with the client's last status
-  // saying why.
-  using Opener = std::function<int()>;
+  // Logs in on `ftp`, giving the login, or none with the client's last
+  // status (and lastLoginSilence) saying why.
+  using Opener = std::function<AdminLogin()>;
+  // The same, giving the control channel of ftpConnect (0 or less: none),
+  // which the session then owns.
+  using ChannelOpener = std::function<int()>;
 
   // `where` names the server in messages ("host:port"). `budget_ms` bounds
   // the waits for all replies together; 0 means five time-outs. With
   // `quit_at_end` the login ends with QUIT, else its connection is dropped.
   LiveAdminSession(FtpClient& ftp, Opener open, std::string where,
+                   int timeout_ms = FtpClient::kDefaultTimeoutMs, std::int64_t budget_ms = 0,
+                   bool quit_at_end = true);
+  LiveAdminSession(FtpClient& ftp, ChannelOpener open, std::string where,
                    int timeout_ms = FtpClient::kDefaultTimeoutMs, std::int64_t budget_ms = 0,
                    bool quit_at_end = true);
   ~LiveAdminSession() override;
@@ -91,7 +98,7 @@ class LiveAdminSession : public AdminSession {
   bool quit_at_end_;
   std::int64_t session_deadline_ = 0;
   State state_ = State::kNotOpened;
-  int channel_ = 0;
+  AdminLogin login_;
   SiteReply login_failure_;
   std::string given_up_because_;
 };

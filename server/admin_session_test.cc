@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <thread>
 
 #include "ftp/scripted_server_test_util.h"
@@ -88,6 +89,40 @@ TEST(AdminSessionTest, RefusedLoginIsTriedOnceAndSendsNothing) {
   }
   EXPECT_EQ(f.logins, 1);
   EXPECT_EQ(f.server.commands(), (Strings{"USER admin", "PASS secret"}));
+}
+
+// A login that got no reply names what it waited for and how long, or that
+// the server closed first, not the empty status of a reply that never came.
+TEST(AdminSessionTest, LoginWithoutAReplySaysWhy) {
+  struct Case {
+    const char* name;
+    std::function<void(ScriptedFtpServer&)> script;
+    const char* text;
+  } cases[] = {
+      {"never greets", [](ScriptedFtpServer& s) { s.greeting = ""; },
+       "no admin login on 127.0.0.1:2121 (no greeting within 1 s)"},
+      {"silent after the password",
+       [](ScriptedFtpServer& s) { s.on("PASS", [](Session&, const std::string&) {}); },
+       "no admin login on 127.0.0.1:2121 (no reply to the login within 1 s)"},
+      {"closes at the user name",
+       [](ScriptedFtpServer& s) {
+         s.on("USER", [](Session& session, const std::string&) { session.closeControl(); });
+       },
+       "no admin login on 127.0.0.1:2121 (the connection closed before the reply to the "
+       "login)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Fixture f;
+    c.script(f.server);
+    f.server.start();
+    SiteReply reply = f.session.send("SITE kick brisk");
+    EXPECT_EQ(reply.outcome, SiteOutcome::kNoLogin);
+    EXPECT_EQ(reply.describe(), c.text);
+    EXPECT_EQ(f.session.send("SITE kick pike").describe(), c.text);
+    EXPECT_EQ(f.logins, 1);
+    EXPECT_EQ(siteCommands(f.server), Strings{});
+  }
 }
 
 TEST(AdminSessionTest, NoCommandNoLogin) {

@@ -26,7 +26,7 @@ EXEMPTIONS = {
 }
 
 
-def configure(quarvel, port, **extra):
+def configure(quarvel, port, where='data', **extra):
     conf = dict(quarvel.ioftpd())
     conf.update(EXEMPTIONS)
     conf.update({'FTP_HOST': '127.0.0.1', 'FTP_PORT': str(port), 'FTP_USER': 'siteop',
@@ -36,7 +36,7 @@ def configure(quarvel, port, **extra):
     conf.update({k: v for k, v in extra.items() if v is not None})
     for key in [k for k, v in extra.items() if v is None]:
         conf.pop(key, None)
-    quarvel.write_conf(conf)
+    quarvel.write_conf(conf, where)
 
 
 def store(*text_lines, empty_first=False):
@@ -251,6 +251,35 @@ def test_preview_shows_what_newday_then_sends(quarvel, ftp_server):
                     'SITE DELUSER brisk Quota missed', 'SITE kick pike',
                     'SITE DELUSER pike Quota missed']
     assert preview_commands(preview.stdout) == sent
+
+
+def _folder_state(folder):
+    """Every entry of the folder with its bytes and time of change, and the
+    folder's own time of change, which moves when an entry is made or
+    removed, however briefly it lived."""
+    entries = sorted((p.name, p.read_bytes() if p.is_file() else None, p.stat().st_mtime_ns)
+                     for p in folder.iterdir())
+    return folder.stat().st_mtime_ns, entries
+
+
+def test_preview_leaves_the_data_folder_as_it_found_it(quarvel, ftp_server):
+    # Installed as on the server: the program, its configuration, its stores
+    # and its lock file in one folder, which is also the working folder.
+    server = ftp_server()
+    configure(quarvel, server.port, where='prog')
+    quarvel.write_store(TRIAL_STORE, TRIALS, where='prog')
+    quarvel.write_store(QUOTA_STORE, RUNNING_PERIOD, where='prog')
+    lock_file = quarvel.target.lock_file(quarvel.prog)
+    for lock_there in (False, True):
+        if lock_there:
+            lock_file.write_bytes(b'')
+        before = _folder_state(quarvel.prog)
+        preview = quarvel.run('preview 12-01-2026', date='2026-11-30', cwd=quarvel.prog)
+        assert preview_commands(preview.stdout) == ['SITE DELUSER wren'] + ALL_SENT, \
+            preview.stdout
+        assert preview.stderr == b''
+        assert _folder_state(quarvel.prog) == before, lock_there
+    assert server.connection_count == 0
 
 
 def test_preview_without_a_date_is_today(quarvel, ftp_server):
