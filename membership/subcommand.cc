@@ -1,5 +1,8 @@
 #include "membership/subcommand.h"
 
+#include <cmath>
+#include <cstdlib>
+
 #include "config/numbers.h"
 #include "config/text.h"
 #include "stores/store_record.h"
@@ -25,9 +28,25 @@ Subcommand parseSubcommand(const std::string& argument_text) {
   return command;
 }
 
+namespace {
+
+// The amount given, read as a number. One beyond what a number can hold
+// (1e309, four hundred digits) counts as the largest amount a store holds,
+// of its sign, as a sum that large does: read as 0 it would be reported as
+// given and change nothing.
+double givenAmount(const std::string& text) {
+  std::size_t length = leadingNumberLength(text);
+  if (length == 0) return 0;
+  double value = std::strtod(text.substr(0, length).c_str(), nullptr);
+  if (std::isinf(value)) return value > 0 ? kMaxAmountMB : -kMaxAmountMB;
+  return readNumber(text);
+}
+
+}  // namespace
+
 std::string creditedEntry(const std::string& name, const std::string& record,
                           const std::string& amount) {
-  return StoreRecord::parse(record).credited(readNumber(amount)).entry(name);
+  return StoreRecord::parse(record).credited(givenAmount(amount)).entry(name);
 }
 
 std::string gaveLine(const std::string& name, const std::string& amount) {
