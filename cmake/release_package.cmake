@@ -3,7 +3,7 @@
 #   quarvel-<version>-linux-x86_64.tar.gz                         (Linux)
 # holding, in one folder of the same name, the program, the FTP client library
 # with its header (and import library on Windows), the sample configuration,
-# the guide and the license. scripts/package.sh makes all three.
+# the guide, the license and CHANGES (on Windows, text files with CR LF). scripts/package.sh makes all three.
 
 if(WIN32)
   if(CMAKE_SIZEOF_VOID_P EQUAL 8)
@@ -23,9 +23,23 @@ endif()
 # from there into the server's folders.
 install(TARGETS quarvel RUNTIME DESTINATION .)
 install(TARGETS quarvelftp RUNTIME DESTINATION . LIBRARY DESTINATION . ARCHIVE DESTINATION .)
-install(FILES ${CMAKE_SOURCE_DIR}/ftp/ftp_api.h DESTINATION .)
-install(FILES ${CMAKE_SOURCE_DIR}/quarvel.conf.sample ${QUARVEL_GUIDE} ${CMAKE_SOURCE_DIR}/LICENSE
-        DESTINATION .)
+set(QUARVEL_TEXT_FILES ${CMAKE_SOURCE_DIR}/ftp/ftp_api.h ${CMAKE_SOURCE_DIR}/quarvel.conf.sample
+    ${QUARVEL_GUIDE} ${CMAKE_SOURCE_DIR}/LICENSE ${CMAKE_SOURCE_DIR}/CHANGES)
+if(WIN32)
+  # Windows editors and Notepad expect CR LF: the package gets copies with
+  # every line so ended, made again whenever a source changes.
+  foreach(source ${QUARVEL_TEXT_FILES})
+    get_filename_component(name ${source} NAME)
+    file(READ ${source} text)
+    string(REPLACE "\r\n" "\n" text "${text}")
+    string(REPLACE "\n" "\r\n" text "${text}")
+    file(WRITE ${CMAKE_BINARY_DIR}/crlf/${name} "${text}")
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${source})
+    install(FILES ${CMAKE_BINARY_DIR}/crlf/${name} DESTINATION .)
+  endforeach()
+else()
+  install(FILES ${QUARVEL_TEXT_FILES} DESTINATION .)
+endif()
 
 set(CPACK_PACKAGE_NAME quarvel)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
