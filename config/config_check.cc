@@ -137,6 +137,21 @@ std::vector<ConfigFinding> checkConfigLines(const std::vector<ConfigLine>& lines
       found.push_back({line->number, std::string(key.name) + " is not above 0: " + key.when_missing});
     }
   }
+  // A target with a fraction is compared as set, but the IRC reports show
+  // it rounded to whole megabytes.
+  for (const char* target : {"TRIAL_UPLOAD", "QUOTA_UPLOAD"}) {
+    const ConfigLine* line = valueOf(target);
+    if (line == nullptr || line->value.empty()) continue;
+    double value = readNumber(line->value);
+    if (value > 0 && value != static_cast<double>(readWholeNumber(line->value))) {
+      found.push_back({line->number,
+                       std::string(target) + "=" + line->value +
+                           " is not a whole number: a user passes at " + plainForm(value) +
+                           " MB or more, and the IRC reports show the target as " +
+                           std::to_string(readWholeNumber(line->value)) + " MB",
+                       true});
+    }
+  }
   const ConfigLine* quota_type = valueOf("QUOTA_TYPE");
   if (quota_type != nullptr && readNumber(quota_type->value) == 1) {
     const ConfigLine* upload = valueOf("QUOTA_UPLOAD");

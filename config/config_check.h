@@ -14,6 +14,7 @@ namespace quarvel {
 struct ConfigFinding {
   int line = 0;  // 0: the key is not in the file
   std::string text;
+  bool warning = false;  // sound, but worth knowing: not a problem
 };
 
 std::vector<ConfigFinding> checkConfigLines(const std::vector<ConfigLine>& lines);

@@ -110,6 +110,32 @@ TEST(ConfigCheckTest, QuotaUploadMattersOnlyWhenTheQuotaIsOn) {
             std::vector<std::string>{"QUOTA_UPLOAD is not set: it reads as 0 and every quota member passes"});
 }
 
+TEST(ConfigCheckTest, FractionalTargetsAreWarnedAbout) {
+  struct Case {
+    int line;
+    const char* text;
+    const char* expected;  // empty: no finding
+  } cases[] = {
+      {9, "TRIAL_UPLOAD=500.6",
+       "line 9: TRIAL_UPLOAD=500.6 is not a whole number: a user passes at 500.6 MB or more, and "
+       "the IRC reports show the target as 501 MB"},
+      {14, "QUOTA_UPLOAD=999.5",
+       "line 14: QUOTA_UPLOAD=999.5 is not a whole number: a user passes at 999.5 MB or more, and "
+       "the IRC reports show the target as 1000 MB"},
+      {9, "TRIAL_UPLOAD=500.0", ""},
+  };
+  for (const Case& c : cases) {
+    std::vector<ConfigFinding> found = checkConfigLines(parseConfigLines(changed(c.line, c.text)));
+    if (c.expected[0] == '\0') {
+      EXPECT_TRUE(found.empty()) << c.text;
+      continue;
+    }
+    ASSERT_EQ(found.size(), 1u) << c.text;
+    EXPECT_EQ(findingText(found[0]), c.expected);
+    EXPECT_TRUE(found[0].warning) << c.text;
+  }
+}
+
 TEST(ConfigCheckTest, MissingKeysHaveNoLine) {
   std::vector<std::string> found = findings("");
   ASSERT_EQ(found.size(), 12u);

@@ -16,26 +16,21 @@ constexpr std::size_t kMaxPendingBytes = 1 << 20;
 }  // namespace
 
 int openAdminConnection(Run& run) {
-  long long port = readWholeNumber(run.configValue("FTP_PORT"));
+  AdminLoginSettings login = run.settings.adminLogin();
+  long long port = login.port;
   if (port < INT_MIN || port > INT_MAX) port = -1;
-  std::string host = run.configValue("FTP_HOST");
-  std::string user = run.configValue("FTP_USER");
-  std::string password = run.configValue("FTP_PASS");
-  // Without a host there is no configuration to read (each lookup of a
-  // missing file would print another error line) and no login either.
-  if (!host.empty() && adminTlsEnabled(run.configValue("FTP_TLS"))) {
-    run.ftp.requireTls(systemTlsClient, run.configValue("FTP_TLS_FINGERPRINT"));
+  if (login.tls) {
+    run.ftp.requireTls(systemTlsClient, login.tls_fingerprint);
   } else {
     run.ftp.dropTls();
   }
-  int channel = run.ftp.ftpConnect(host, static_cast<int>(port), user, password);
+  int channel = run.ftp.ftpConnect(login.host, static_cast<int>(port), login.user, login.password);
   if (channel <= 0 && !run.ftp.lastTlsFailure().empty()) {
     run.platform.writeErrorLine("FTP TLS login stopped: " + run.ftp.lastTlsFailure());
   }
   return channel > 0 ? channel : 0;
 }
 
-bool adminTlsEnabled(const std::string& value) { return !value.empty() && value != "0"; }
 
 std::string readPendingLines(Run& run, int connection) {
   std::vector<std::string> lines;

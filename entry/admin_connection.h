@@ -13,9 +13,6 @@ namespace quarvel {
 // over TLS or not at all (a TLS failure is told on standard error).
 int openAdminConnection(Run& run);
 
-// A value of FTP_TLS: off when empty or 0; any other value asks for TLS, so that a
-// value the program does not know never sends the password in plain text.
-bool adminTlsEnabled(const std::string& value);
 
 // The lines the connection has received and not yet read, joined by CR LF;
 // waits (up to the client's time-out) only right after a command was sent.

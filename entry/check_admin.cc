@@ -68,7 +68,7 @@ void checkAdminFlags(Run& run, CheckReport& report, const std::string& admin) {
     report.note("admin " + admin + " has flags " + flags +
                 ": the server's default permissions let it kick, delete and change flags");
   }
-  if (user.exempt_code == kNotExempt && readNumber(run.configValue("QUOTA_TYPE")) == 1) {
+  if (user.exempt_code == kNotExempt && run.settings.monthlyQuota()) {
     report.problem(report.where("FTP_USER") + ": " + admin +
                    " is not exempt from the quota, so a month without uploads punishes the "
                    "admin account itself");
@@ -78,9 +78,9 @@ void checkAdminFlags(Run& run, CheckReport& report, const std::string& admin) {
 }  // namespace
 
 void checkAdminLogin(Run& run, CheckReport& report) {
-  std::string host = run.configValue("FTP_HOST");
-  std::string admin = run.configValue("FTP_USER");
-  std::string port = integerForm(readWholeNumber(run.configValue("FTP_PORT")));
+  std::string host = run.settings.adminHost();
+  std::string admin = run.settings.adminUser();
+  std::string port = integerForm(run.settings.adminPort());
   report.note("admin login: " + host + " port " + port + " as " + admin + ", password " +
               kMaskedPassword);
   int connection = openAdminConnection(run);
@@ -91,7 +91,7 @@ void checkAdminLogin(Run& run, CheckReport& report) {
                      ": no FTP server answers at " + host + " port " + port + " (" + status +
                      ")");
     } else {
-      report.note("< " + replaceAll(status, run.configValue("FTP_PASS"), kMaskedPassword));
+      report.note("< " + replaceAll(status, run.settings.adminPassword(), kMaskedPassword));
       report.problem(report.where("FTP_USER") + ", " + report.where("FTP_PASS") +
                      ": the server refused the login of " + admin);
     }

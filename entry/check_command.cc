@@ -18,9 +18,8 @@ std::string count(std::size_t n, const std::string& what) {
 }
 
 // A table file of the server: it must exist and name something.
-void checkTable(Run& run, CheckReport& report, const std::string& key, const std::string& tag,
-                const std::string& what) {
-  std::string path = run.configValue(key);
+void checkTable(Run& run, CheckReport& report, const std::string& key, const std::string& path,
+                const std::string& tag, const std::string& what) {
   if (path.empty()) return;  // reported with the configuration
   if (!run.files.fileExists(path)) {
     report.problem(report.where(key) + ": the file " + path + " does not exist");
@@ -34,8 +33,7 @@ void checkTable(Run& run, CheckReport& report, const std::string& key, const std
   }
 }
 
-void checkFolder(Run& run, CheckReport& report, const std::string& key) {
-  std::string path = run.configValue(key);
+void checkFolder(Run& run, CheckReport& report, const std::string& key, const std::string& path) {
   if (path.empty()) return;
   if (!run.files.folderExists(path)) {
     report.problem(report.where(key) + ": the folder " + path + " does not exist");
@@ -47,14 +45,15 @@ void checkFolder(Run& run, CheckReport& report, const std::string& key) {
 }
 
 void checkServerFiles(Run& run, CheckReport& report) {
-  checkFolder(run, report, "ioFTPD");
-  checkTable(run, report, "UserTABLE", "passwd", "account");
-  checkFolder(run, report, "UserFOLDER");
-  checkTable(run, report, "GroupTABLE", "group", "group");
+  Settings& settings = run.settings;
+  checkFolder(run, report, "ioFTPD", settings.serverFolder());
+  checkTable(run, report, "UserTABLE", settings.userTable(), "passwd", "account");
+  checkFolder(run, report, "UserFOLDER", settings.userFolder());
+  checkTable(run, report, "GroupTABLE", settings.groupTable(), "group", "group");
   // Quota periods enrol every account of this list.
-  const std::string& server = run.settings.server_folder;
+  const std::string& server = run.settings.serverFolder();
   if (server.empty()) return;
-  AccountList account_list = readAccountList(run.files, run.config, server);
+  AccountList account_list = readAccountList(run.files, run.settings);
   std::string list = shownPath(account_list.path.empty() ? server + contract::kServerUserList
                                                          : account_list.path);
   std::size_t accounts = account_list.names.size();
@@ -84,7 +83,7 @@ std::string exemptionRule(CheckReport& report, const UserRecord& user) {
 // whether it is exempt, and why.
 void checkAccounts(Run& run, CheckReport& report) {
   std::size_t exempt = 0;
-  std::vector<std::string> names = readUserTableListing(run.files, run.config);
+  std::vector<std::string> names = readUserTableListing(run.files, run.settings);
   for (const std::string& name : names) {
     const UserRecord user = run.users.lookupUser(name);
     if (trimBlanks(user.primary_group).empty()) {
@@ -118,7 +117,13 @@ int runCheck(Run& run) {
   }
   run.loadStartupSettings();
   CheckReport report(run, lines);
-  for (const ConfigFinding& finding : checkConfigLines(lines)) report.problem(findingText(finding));
+  for (const ConfigFinding& finding : checkConfigLines(lines)) {
+    if (finding.warning) {
+      report.warning(findingText(finding));
+    } else {
+      report.problem(findingText(finding));
+    }
+  }
   checkServerFiles(run, report);
   checkAccounts(run, report);
   checkAdminLogin(run, report);

@@ -1,5 +1,6 @@
 // What `quarvel check` prints: problems, each on a line of its own that
-// starts with "PROBLEM ", and indented notes that only describe. The
+// starts with "PROBLEM ", warnings that start with "WARNING ", and indented
+// notes that only describe. The
 // problems are counted for the summary line and the exit code.
 #pragma once
 
@@ -21,6 +22,8 @@ class CheckReport {
     run_.printLine("PROBLEM " + text);
   }
   void note(const std::string& text) { run_.printLine("  " + text); }
+  // Sound, but the operator should know: not counted as a problem.
+  void warning(const std::string& text) { run_.printLine("WARNING " + text); }
 
   // "KEY (line N)" (or "KEY (not set)") to say where a value came from.
   std::string where(const std::string& key) const {

@@ -145,7 +145,7 @@ DeletedFile deletedFile(Run& run) {
 }
 
 bool excluded(Run& run, const DeletedFile& file) {
-  return !file.path.virtual_.empty() && isExcluded(run.settings.excluded_dirs, file.path.virtual_);
+  return !file.path.virtual_.empty() && isExcluded(run.settings.excludedDirs(), file.path.virtual_);
 }
 
 // Consumes the memo; takes its size off the user's total when the file is
@@ -206,7 +206,7 @@ void settleCreditedDeletion(Run& run, const DeletedFile& file,
   }
   dropMemo(run.quota.file(), file);
   for (const std::string& user : lowered_quota) {
-    checkQuotaPass(run.quota, run.stores, run.config, run.out, user);
+    checkQuotaPass(run.quota, run.stores, run.settings, run.out, user);
   }
 }
 
@@ -235,7 +235,7 @@ Next runPostDelete(Run& run) {
   std::string group = run.env(contract::kGroupVariable);
   settleDeletion(run.trial.file(), file, group, run.files);
   if (settleDeletion(run.quota.file(), file, group, run.files)) {
-    checkQuotaPass(run.quota, run.stores, run.config, run.out, file.user);
+    checkQuotaPass(run.quota, run.stores, run.settings, run.out, file.user);
   }
   return Next::kContinue;
 }

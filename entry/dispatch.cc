@@ -113,7 +113,7 @@ int runProgram(Platform& platform) {
   if (isCheckCommand(run.command_line)) return runCheck(run);
   run.loadStartupSettings();
   std::string pwd = run.env(contract::kPwdVariable);
-  if (!pwd.empty() && isExcluded(run.settings.excluded_dirs, pwd) &&
+  if (!pwd.empty() && isExcluded(run.settings.excludedDirs(), pwd) &&
       !judgedByFileFolder(run.command_line)) {
     return 0;
   }

@@ -133,9 +133,10 @@ TEST(Dispatch, StartUpReadsTheSettingsAndSetsSystemRoot) {
   quarvel::Run run(platform);
   run.loadStartupSettings();
   EXPECT_EQ(platform.variables["SystemRoot"], "C:\\Windows");
-  EXPECT_EQ(run.settings.trial_days, 8);
-  EXPECT_EQ(run.settings.trial_upload, 1000);
-  EXPECT_EQ(run.settings.server_folder, "D:\\io");
+  EXPECT_EQ(run.settings.trialDays(), 8);
+  // The target keeps its fraction: every decision compares against it as set.
+  EXPECT_EQ(run.settings.trialUploadMB(), 1000.5);
+  EXPECT_EQ(run.settings.serverFolder(), "D:\\io");
 
   FakePlatform bare;
   bare.variables["SystemRoot"] = "C:\\old";

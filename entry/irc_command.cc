@@ -1,4 +1,5 @@
 // IRC ...: the bot's questions, answered by the reports.
+#include "config/numbers.h"
 #include "config/text.h"
 #include "entry/handlers.h"
 #include "reports/irc_commands.h"
@@ -7,7 +8,8 @@ namespace quarvel {
 
 Next runIrcCommand(Run& run) {
   if (toUpper(run.word(1)) != "IRC") return Next::kContinue;
-  answerIrc(run.reportSources(), run.settings.trial_upload, run.today(), run.command_line);
+  answerIrc(run.reportSources(), roundHalfEven(run.settings.trialUploadMB()), run.today(),
+            run.command_line);
   return Next::kContinue;
 }
 

@@ -29,7 +29,7 @@ Next runQuotaCommand(Run& run) {
       deleteQuotaUser(run.quota, run.stores, run.out, command.name);
       break;
     case SubcommandKind::kGive:
-      giveQuotaUser(run.quota, run.stores, run.config, run.out, command.name, command.amount);
+      giveQuotaUser(run.quota, run.stores, run.settings, run.out, command.name, command.amount);
       break;
     case SubcommandKind::kNone:
       break;

@@ -19,14 +19,15 @@ Run::Run(Platform& p, int ftp_timeout_ms)
       out(p),
       files(p, out, dataFolderFor(p, command_line)),
       config(files, out),
+      settings(config),
       trial(files),
       quota(files),
       credits(files),
       stores(p, trial, quota, credits),
-      users(config, files, settings.server_folder),
+      users(settings, config, files),
       ftp(p, ftp_timeout_ms),
       audit(p, files.dataPath(""), commandWord(command_line, 1),
-            [this] { return configValue("FTP_PASS"); }),
+            [this] { return settings.adminPassword(); }),
       ftp_timeout_ms_(ftp_timeout_ms) {
   // A run held back by an unreadable user database leaves its reason in
   // the audit log as well.
@@ -37,21 +38,12 @@ Run::Run(Platform& p, int ftp_timeout_ms)
 void Run::loadStartupSettings() {
   // The server starts programs with an environment of its own making;
   // SystemRoot is what the network layer of Windows needs from it.
-  settings.windir = configValue("WINDIR");
-  platform.setEnvironment("SystemRoot", settings.windir);
-  settings.excluded_dirs = configValue("EXCLUDED_DIRS");
-  settings.trial_upload = readWholeNumber(configValue("TRIAL_UPLOAD"));
-  settings.trial_days = readWholeNumber(configValue("TRIAL_DAYS"));
-  settings.trial_punishment = readWholeNumber(configValue("TRIAL_PUNISHMENT"));
-  settings.quota_punishment = readWholeNumber(configValue("QUOTA_PUNISHMENT"));
-  settings.trial_disable_flag = configValue("TRIAL_DISABLE_FLAG");
-  settings.quota_disable_flag = configValue("QUOTA_DISABLE_FLAG");
-  settings.trial_onpass = configValue("TRIAL_ONPASS");
-  settings.server_folder = configValue("ioFTPD");
+  platform.setEnvironment("SystemRoot", settings.windir());
+  settings.readStartup();
 }
 
 std::unique_ptr<LiveAdminSession> Run::makeSession(bool quit_at_end) {
-  std::string where = configValue("FTP_HOST") + ":" + configValue("FTP_PORT");
+  std::string where = settings.adminHost() + ":" + settings.adminPortText();
   return std::make_unique<LiveAdminSession>(
       ftp, [this] { return openAdminConnection(*this); }, where, ftp_timeout_ms_, 0,
       quit_at_end);
@@ -65,7 +57,7 @@ AdminSession& Run::adminSession() {
 std::unique_ptr<AdminSession> Run::newAdminSession() { return makeSession(true); }
 
 TrialPass Run::trialPass() {
-  return {settings.trial_upload, settings.trial_onpass, [this] { return newAdminSession(); },
+  return {settings.trialUploadMB(), settings.trialOnPass(), [this] { return newAdminSession(); },
           audit, platform};
 }
 

@@ -11,6 +11,7 @@
 #include "config/config.h"
 #include "config/files.h"
 #include "config/output.h"
+#include "config/settings.h"
 #include "config/text.h"
 #include "evaluation/records.h"
 #include "evaluation/trial_evaluation.h"
@@ -26,20 +27,6 @@
 #include "userdb/user_database.h"
 
 namespace quarvel {
-
-// Read once, in this order, right after the instance lock is held.
-struct StartupSettings {
-  std::string windir;
-  std::string excluded_dirs;
-  long long trial_upload = 0;
-  long long trial_days = 0;
-  long long trial_punishment = 0;
-  long long quota_punishment = 0;
-  std::string trial_disable_flag;
-  std::string quota_disable_flag;
-  std::string trial_onpass;
-  std::string server_folder;  // ioFTPD
-};
 
 // Whether the dispatch goes on after a handler.
 enum class Next { kContinue, kEndRun };
@@ -71,14 +58,14 @@ class Run {
   // What the modules below take, made from this run's parts.
   Records records() { return {trial, quota, stores, users}; }
   TrialPass trialPass();
-  ReportSources reportSources() { return {config, users, trial, quota, out}; }
+  ReportSources reportSources() { return {config, settings, users, trial, quota, out}; }
 
   Platform& platform;
   std::string command_line;
   Output out;
   Files files;
   Config config;
-  StartupSettings settings;
+  Settings settings;
   TrialStore trial;
   QuotaStore quota;
   CreditStore credits;

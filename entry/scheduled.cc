@@ -67,13 +67,13 @@ bool userDatabaseReadable(Run& run) {
 
 // What a punishment on `session` takes from the run, and the two settings.
 Punishment punishmentOn(Run& run, AdminSession& session) {
-  return {run.users, run.config, session, run.stores, run.audit, run.platform};
+  return {run.users, run.settings, session, run.stores, run.audit, run.platform};
 }
 PunishRule trialRule(Run& run) {
-  return {run.settings.trial_punishment, run.settings.trial_disable_flag};
+  return {run.settings.trialPunishment(), run.settings.trialDisableFlag()};
 }
 PunishRule quotaRule(Run& run) {
-  return {run.settings.quota_punishment, run.settings.quota_disable_flag};
+  return {run.settings.quotaPunishment(), run.settings.quotaDisableFlag()};
 }
 
 // Counts the trials down by the days since the last count (none on the same
@@ -146,7 +146,7 @@ std::vector<std::string> retryPendingPunishments(Run& run, AdminSession& session
 
 void startNextPeriod(Run& run, const std::vector<std::string>& pending) {
   run.quota.file().removeFile();
-  startQuotaPeriod(run.records(), run.config, run.platform.today());
+  startQuotaPeriod(run.records(), run.settings, run.platform.today());
   run.quota.setPendingUsers(pending);
   run.audit.summary("quota period starts: " + run.quota.periodStarts() +
                     " to " + run.quota.periodEnds());
@@ -202,7 +202,7 @@ std::string twoDigits(int value) {
 
 Next runQstart(Run& run) {
   run.quota.file().removeFile();
-  if (readNumber(run.configValue("QUOTA_TYPE")) != 1) return Next::kContinue;
+  if (!run.settings.monthlyQuota()) return Next::kContinue;
   LocalDate today = run.platform.today();
   int start_month = today.month == 12 ? 1 : today.month + 1;
   int start_year = today.month == 12 ? today.year + 1 : today.year;
@@ -216,7 +216,7 @@ Next runQstart(Run& run) {
 Next runQnow(Run& run) {
   if (!userDatabaseReadable(run)) return Next::kEndRun;
   run.quota.file().removeFile();
-  startQuotaPeriod(run.records(), run.config, run.platform.today());
+  startQuotaPeriod(run.records(), run.settings, run.platform.today());
   return Next::kEndRun;
 }
 
@@ -225,8 +225,8 @@ Next runCheckup(Run& run) {
   // make every user look gone.
   if (!userDatabaseReadable(run)) return Next::kContinue;
   catchUpPunishments(run);
-  evaluateTrialsDaily(run.trial, run.users, run.config);
-  evaluateQuotaDaily(run.records(), run.config, run.out, run.platform.today());
+  evaluateTrialsDaily(run.records(), run.out, run.trialPass());
+  evaluateQuotaDaily(run.records(), run.settings, run.out, run.platform.today());
   return Next::kContinue;
 }
 

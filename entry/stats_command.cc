@@ -28,7 +28,7 @@ std::string renderStats(const std::string& prefix, const std::string& stats_temp
 }
 
 std::string statsPrefix(Run& run) {
-  return run.config.configEntry("FTP_STATS_PREFIX").value_or(contract::kReplyContinuation);
+  return run.settings.statsPrefix().value_or(contract::kReplyContinuation);
 }
 
 }  // namespace
@@ -40,7 +40,7 @@ Next runStats(Run& run) {
   std::string trial = run.trial.readTrialRecord(name);
   if (!trial.empty()) {
     std::string uploaded = field(trial, "::", 1);
-    double mb_left = readNumber(run.configValue("TRIAL_UPLOAD")) - readNumber(uploaded);
+    double mb_left = run.settings.trialUploadMB() - readNumber(uploaded);
     run.printLine(renderStats(statsPrefix(run), run.configValue("FTP_STATS"), "TRiAL", name, group,
                               uploaded, plainForm(mb_left), field(trial, "::", 2)));
   }
@@ -48,11 +48,10 @@ Next runStats(Run& run) {
   std::string quota = run.quota.readQuotaRecord(name);
   if (!quota.empty() && field(quota, "::", 2) == "0") {
     std::string uploaded = field(quota, "::", 1);
-    std::string goal = run.configValue("QUOTA_UPLOAD");
+    // Shown when the whole megabytes of the target are not reached yet.
+    double goal = run.settings.quotaUploadMB();
     double mb_left = 0;
-    if (readWholeNumber(goal) - readNumber(uploaded) > 0) {
-      mb_left = readNumber(goal) - readNumber(uploaded);
-    }
+    if (roundHalfEven(goal) - readNumber(uploaded) > 0) mb_left = goal - readNumber(uploaded);
     int days_left = daysBetween(run.quota.periodEnds(), run.today());
     run.printLine(renderStats(statsPrefix(run), run.configValue("FTP_STATS"), "QUOTA", name, group,
                               uploaded, plainForm(mb_left), integerForm(days_left)));

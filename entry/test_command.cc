@@ -54,7 +54,7 @@ Next runConnectionTest(Run& run) {
   } else {
     // Whatever the server said after the login, usually nothing; one write.
     // A server may echo the password back; it is never shown.
-    run.printLine(maskSecret(readPendingLines(run, connection), run.configValue("FTP_PASS")));
+    run.printLine(maskSecret(readPendingLines(run, connection), run.settings.adminPassword()));
     run.printLine("");
     run.printLine("######## Quarvel FTP TEST DONE #######");
     run.printLine("");
@@ -62,7 +62,7 @@ Next runConnectionTest(Run& run) {
     run.ftp.closeChannel(connection);
   }
   run.printLine(" ");
-  for (const std::string& name : readUserTableListing(run.files, run.config)) {
+  for (const std::string& name : readUserTableListing(run.files, run.settings)) {
     run.printLine(listingLine(run.users.lookupUser(name)));
   }
   run.printLine(accountListLine(run.users.accountList()));

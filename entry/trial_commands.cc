@@ -19,7 +19,7 @@ Next runTrialCommand(Run& run) {
   if (!run.stores.readable()) return Next::kContinue;
   switch (command.kind) {
     case SubcommandKind::kAdd:
-      addTrialUser(run.records(), run.out, run.settings.trial_days, command.name);
+      addTrialUser(run.records(), run.out, run.settings.trialDays(), command.name);
       break;
     case SubcommandKind::kDel:
       deleteTrialUser(run.records(), run.out, command.name);

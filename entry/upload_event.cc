@@ -121,7 +121,7 @@ Next runUpload(Run& run) {
   // The file's own folder decides whether it counts (the caller's current
   // folder says nothing about STOR /elsewhere/x.rar).
   std::string virtual_path = uploadedVirtualPath(run.command_line);
-  if (!virtual_path.empty() && isExcluded(run.settings.excluded_dirs, virtual_path)) {
+  if (!virtual_path.empty() && isExcluded(run.settings.excludedDirs(), virtual_path)) {
     return Next::kEndRun;
   }
   UploadedFile file(run.files, uploadedFilePath(run.command_line));
@@ -142,7 +142,7 @@ Next runUpload(Run& run) {
   run.credits.sweep(run.files, kSweptPerUpload);
   run.credits.setCredits(file.path(), credits);
   if (on_trial) checkTrialPass(run.records(), run.out, run.trialPass(), name);
-  if (in_quota) checkQuotaPass(run.quota, run.stores, run.config, run.out, name);
+  if (in_quota) checkQuotaPass(run.quota, run.stores, run.settings, run.out, name);
   return Next::kContinue;
 }
 

@@ -24,14 +24,13 @@ std::string why(PunishVerdict verdict, const UserRecord& user) {
 }
 
 // "SITE DELUSER name", or "SITE DELUSER name reason" when a reason is set.
-std::string deleteCommand(Config& config, const std::string& name, const char* reason_key) {
-  std::string reason = config.configValue(reason_key);
+std::string deleteCommand(const std::string& name, const std::string& reason) {
   return contract::kSiteDelUser + name + (reason.empty() ? "" : " " + reason);
 }
 
 PunishVerdict verdictFor(const Punishment& punishment, const std::string& name, UserRecord* user) {
   *user = punishment.users.lookupUser(name);
-  return punishVerdict(*user, name, punishment.config.configValue("FTP_USER"));
+  return punishVerdict(*user, name, punishment.settings.adminUser());
 }
 
 }  // namespace
@@ -85,7 +84,7 @@ PunishOutcome punishTrialUser(const Punishment& punishment, Output& out, const P
   }
   if (rule.punishment == 1) {
     if (!sendForUser(punishment, name,
-                     deleteCommand(punishment.config, name, "TRIAL_DELETE_REASON"))) {
+                     deleteCommand(name, punishment.settings.trialDeleteReason()))) {
       return PunishOutcome::kLeftDue;
     }
     out.printLine(contract::announcement(contract::kUserDeletedOnSite, name));
@@ -115,7 +114,7 @@ PunishOutcome punishQuotaUser(const Punishment& punishment, QuotaStore& quota,
   } else if (rule.punishment == 1 || rule.punishment == 2) {
     std::string second =
         rule.punishment == 1
-            ? deleteCommand(punishment.config, db_name, "QUOTA_DELETE_REASON")
+            ? deleteCommand(db_name, punishment.settings.quotaDeleteReason())
             : contract::kSiteChange + db_name + contract::kFlagsAdd + rule.disable_flag;
     if (!sendForUser(punishment, db_name, contract::kSiteKick + db_name, true) ||
         !sendForUser(punishment, db_name, second)) {

@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "config/config.h"
+#include "config/settings.h"
 #include "config/output.h"
 #include "platform/platform.h"
 #include "server/admin_session.h"
@@ -36,13 +36,13 @@ PunishVerdict punishVerdict(const UserRecord& user, const std::string& name,
                             const std::string& admin_user);
 
 // What a punishment reads and where it acts: the user database that says
-// who may be punished, the configuration (FTP_USER and the delete reasons,
-// looked up when used), the session the commands go on, the stores
+// who may be punished, the settings (FTP_USER and the delete reasons), the
+// session the commands go on, the stores
 // committed before each command, the audit log that accounts for each, and
 // standard error (through `platform`) for one that was not done.
 struct Punishment {
   UserDatabase& users;
-  Config& config;
+  Settings& settings;
   AdminSession& session;
   Stores& stores;
   AuditLog& audit;

@@ -17,15 +17,13 @@ std::string twoDigits(int value) {
   return text;
 }
 
-double quotaUpload(Config& config) { return readNumber(config.configValue("QUOTA_UPLOAD")); }
-
 // Enrols the accounts that have no quota record yet (created during the
 // period), crediting ToGive for every day of the period already gone.
-void enrolLateAccounts(const Records& records, Config& config, LocalDate today) {
-  if (config.configValue("AddLate") != "1" || !records.quota.periodStarted()) return;
+void enrolLateAccounts(const Records& records, Settings& settings, LocalDate today) {
+  if (!settings.addLate() || !records.quota.periodStarted()) return;
   for (const std::string& account : records.users.accountList().names) {
     if (!records.quota.readQuotaRecord(account).empty()) continue;
-    long long credit = roundHalfEven(readNumber(config.configValue("ToGive")) *
+    long long credit = roundHalfEven(settings.toGiveMBPerDay() *
                                      daysBetween(formatDate(today), records.quota.periodStarts()));
     UserRecord user = records.users.lookupUser(account);
     std::string db_name = trimBlanks(user.user_name);
@@ -43,7 +41,7 @@ void enrolLateAccounts(const Records& records, Config& config, LocalDate today) 
 
 }  // namespace
 
-void checkQuotaPass(QuotaStore& quota_store, Stores& stores, Config& config, Output& out,
+void checkQuotaPass(QuotaStore& quota_store, Stores& stores, Settings& settings, Output& out,
                     const std::string& raw_name, const std::string& announced_name) {
   std::string name = trimBlanks(raw_name);
   std::string value = quota_store.readQuotaRecord(name);
@@ -52,7 +50,7 @@ void checkQuotaPass(QuotaStore& quota_store, Stores& stores, Config& config, Out
   StoreRecord record = StoreRecord::parse(value);
   double uploaded = record.uploadedMB();
   QuotaStatus status(record.second);
-  double quota = quotaUpload(config);
+  double quota = settings.quotaUploadMB();
   if (uploaded >= quota && !status.isSettled()) {
     quota_store.setStatus(name, record, QuotaStatus::kPassed);
     if (!stores.commit()) return;
@@ -63,8 +61,8 @@ void checkQuotaPass(QuotaStore& quota_store, Stores& stores, Config& config, Out
   }
 }
 
-void startQuotaPeriod(const Records& records, Config& config, LocalDate today) {
-  if (readNumber(config.configValue("QUOTA_TYPE")) != 1) return;
+void startQuotaPeriod(const Records& records, Settings& settings, LocalDate today) {
+  if (!settings.monthlyQuota()) return;
   int month = today.month + 1;
   int year = today.year;
   if (today.month == 12) {
@@ -88,7 +86,7 @@ void startQuotaPeriod(const Records& records, Config& config, LocalDate today) {
   records.quota.markPeriodStarted();
 }
 
-void evaluateQuotaDaily(const Records& records, Config& config, Output& out, LocalDate today) {
+void evaluateQuotaDaily(const Records& records, Settings& settings, Output& out, LocalDate today) {
   QuotaStore& quota = records.quota;
   for (const std::string& listed : quota.listQuotaUsers()) {
     std::string name = trimBlanks(listed);
@@ -105,8 +103,8 @@ void evaluateQuotaDaily(const Records& records, Config& config, Output& out, Loc
     if (value.empty()) continue;  // a line without a value is no member
     StoreRecord record = StoreRecord::parse(value);
     QuotaStatus status(record.second);
-    if (record.uploadedMB() >= quotaUpload(config)) {
-      checkQuotaPass(quota, records.stores, config, out, name, trimBlanks(user.user_name));
+    if (record.uploadedMB() >= settings.quotaUploadMB()) {
+      checkQuotaPass(quota, records.stores, settings, out, name, trimBlanks(user.user_name));
     } else if (user.exempt_code != 0) {
       quota.setStatus(name, record, QuotaStatus::kExempt);
     } else if (status.isExempt()) {
@@ -115,7 +113,7 @@ void evaluateQuotaDaily(const Records& records, Config& config, Output& out, Loc
       quota.setStatus(name, record, QuotaStatus::kCounting);
     }
   }
-  enrolLateAccounts(records, config, today);
+  enrolLateAccounts(records, settings, today);
 }
 
 }  // namespace quarvel

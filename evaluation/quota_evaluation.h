@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "config/config.h"
+#include "config/settings.h"
 #include "config/output.h"
 #include "evaluation/records.h"
 #include "platform/platform.h"
@@ -14,15 +14,15 @@ namespace quarvel {
 // Marks a counting member passed at QUOTA_UPLOAD (announcing QUOTAPASSED
 // under `announced_name`, or `name` when that is empty), or takes a pass
 // back below it.
-void checkQuotaPass(QuotaStore& quota, Stores& stores, Config& config, Output& out,
+void checkQuotaPass(QuotaStore& quota, Stores& stores, Settings& settings, Output& out,
                     const std::string& name, const std::string& announced_name = std::string());
 
 // Enrols every account of the server user list into an emptied quota store;
 // the period runs from `today` to the first of the next month.
-void startQuotaPeriod(const Records& records, Config& config, LocalDate today);
+void startQuotaPeriod(const Records& records, Settings& settings, LocalDate today);
 
 // checkup: repairs member statuses, then enrols late accounts (AddLate),
 // crediting the days from the period's start to `today`.
-void evaluateQuotaDaily(const Records& records, Config& config, Output& out, LocalDate today);
+void evaluateQuotaDaily(const Records& records, Settings& settings, Output& out, LocalDate today);
 
 }  // namespace quarvel

@@ -28,7 +28,7 @@ TEST(CheckQuotaPassTest, PassesAndTakesPassesBack) {
     std::string before = std::string("\r\nsetup_quota_started=1\r\n") + c.record + "\r\n";
     site.setQuotaStore(before);
     auto& run = site.run();
-    checkQuotaPass(run.quota, run.stores, run.config, run.out, "brisk");
+    checkQuotaPass(run.quota, run.stores, run.settings, run.out, "brisk");
     EXPECT_EQ(site.quotaStore(),
               c.after ? std::string("setup_quota_started=1\r\n") + c.after + "\r\n" : before)
         << c.record;
@@ -41,9 +41,9 @@ TEST(CheckQuotaPassTest, AnnouncesTheGivenSpellingAndIgnoresNonMembers) {
   Site site("QUOTA_UPLOAD=0\r\n");
   site.setQuotaStore("\r\nsetup_quota_started=1\r\nbrisk=0::0::Couriers\r\n");
   auto& run = site.run();
-  checkQuotaPass(run.quota, run.stores, run.config, run.out, "BRISK", "brisk");
+  checkQuotaPass(run.quota, run.stores, run.settings, run.out, "BRISK", "brisk");
   // Not a member: a zero target gives nobody a record.
-  checkQuotaPass(run.quota, run.stores, run.config, run.out, "pike");
+  checkQuotaPass(run.quota, run.stores, run.settings, run.out, "pike");
   EXPECT_EQ(site.platform.output, "!putlog QUOTAPASSED: \"brisk\"\r\n");
   EXPECT_EQ(site.quotaStore(), "setup_quota_started=1\r\nBRISK=0::1::Couriers\r\n");
 }
@@ -56,7 +56,7 @@ TEST(StartQuotaPeriodTest, EnrolsEveryKnownAccount) {
                         "tamsin:3:STANDARD\r\noleander:4:STANDARD\r\n\r\n"
                         "pike:5:STANDARD\r\nwren:6:STANDARD\r\n");
   site.setTrialStore("\r\nwren=0::5::Couriers\r\n");
-  startQuotaPeriod(site.run().records(), site.run().config, site.platform.date);
+  startQuotaPeriod(site.run().records(), site.run().settings, site.platform.date);
   EXPECT_EQ(site.quotaStore(),
             "setup_quota_starts=12-05-2026\r\n"
             "setup_quota_ends=01-01-2027\r\n"
@@ -74,7 +74,7 @@ TEST(StartQuotaPeriodTest, EndsOnTheFirstOfNextMonth) {
   Site site;
   site.platform.date = {2027, 3, 17};
   site.platform.addFile("C:\\ioFTPD\\etc\\passwd", "");
-  startQuotaPeriod(site.run().records(), site.run().config, site.platform.date);
+  startQuotaPeriod(site.run().records(), site.run().settings, site.platform.date);
   EXPECT_EQ(site.quotaStore(),
             "setup_quota_starts=03-17-2027\r\nsetup_quota_ends=04-01-2027\r\n"
             "setup_quota_started=1\r\n");
@@ -83,7 +83,7 @@ TEST(StartQuotaPeriodTest, EndsOnTheFirstOfNextMonth) {
 TEST(StartQuotaPeriodTest, OnlyMonthlyQuotasEnrol) {
   for (const char* type : {"2", "", "0"}) {
     Site site(std::string("QUOTA_TYPE=") + type + "\r\n");
-    startQuotaPeriod(site.run().records(), site.run().config, site.platform.date);
+    startQuotaPeriod(site.run().records(), site.run().settings, site.platform.date);
     EXPECT_FALSE(site.hasQuotaStore()) << type;
   }
 }
@@ -105,7 +105,7 @@ TEST(QuotaDailyEvaluationTest, RepairsStatuses) {
                      "tamsin=5::2::Couriers\r\n"     // still on trial
                      "ghost=5::0::Couriers\r\n"      // gone from the server
                      "oleander=0::3::Friends\r\n");  // disabled, still exempt
-  evaluateQuotaDaily(site.run().records(), site.run().config, site.run().out, site.platform.date);
+  evaluateQuotaDaily(site.run().records(), site.run().settings, site.run().out, site.platform.date);
   EXPECT_EQ(site.quotaStore(),
             "setup_quota_starts=12-01-2026\r\n"
             "setup_quota_ends=01-01-2027\r\n"
@@ -129,7 +129,7 @@ TEST(QuotaDailyEvaluationTest, LateEnrolment) {
                         "pike:5:STANDARD\r\nwren:6:STANDARD\r\n");
   site.setTrialStore("\r\nwren=0::5::Couriers\r\n");
   site.setQuotaStore(std::string(kPeriodKeys) + "brisk=0::0::Couriers\r\n");
-  evaluateQuotaDaily(site.run().records(), site.run().config, site.run().out, site.platform.date);
+  evaluateQuotaDaily(site.run().records(), site.run().settings, site.run().out, site.platform.date);
   // Ten days into the period: 100 megabytes each. The unknown account gets
   // no line; the trial user is suspended as at the start of a period.
   EXPECT_EQ(site.quotaStore(),
@@ -162,7 +162,7 @@ TEST(QuotaDailyEvaluationTest, LateCreditRoundsHalvesToEven) {
     site.platform.date = {2026, 12, c.day};
     site.platform.addFile("C:\\ioFTPD\\etc\\passwd", "pike:5:STANDARD\r\n");
     site.setQuotaStore(kPeriodKeys);
-    evaluateQuotaDaily(site.run().records(), site.run().config, site.run().out, site.platform.date);
+    evaluateQuotaDaily(site.run().records(), site.run().settings, site.run().out, site.platform.date);
     std::string store = site.quotaStore();
     EXPECT_EQ(store.substr(store.rfind("\r\n", store.size() - 3) + 2),
               std::string(c.record) + "\r\n")
@@ -182,7 +182,7 @@ TEST(QuotaDailyEvaluationTest, LateEnrolmentNeedsAddLateAndARunningPeriod) {
   for (const Case& c : cases) {
     Site site(c.config);
     site.setQuotaStore(c.store);
-    evaluateQuotaDaily(site.run().records(), site.run().config, site.run().out, site.platform.date);
+    evaluateQuotaDaily(site.run().records(), site.run().settings, site.run().out, site.platform.date);
     EXPECT_EQ(site.quotaStore(), c.store) << c.config;
   }
 }

@@ -115,15 +115,15 @@ class RunParts {
         out(p),
         files(p, out, data_folder),
         config(files, out),
+        settings(config),
         trial(files),
         quota(files),
         credits(files),
         stores(p, trial, quota, credits),
-        server_folder(config.configValue("ioFTPD")),
-        users(config, files, server_folder),
+        users(settings, config, files),
         ftp(p, kTimeoutMs),
         audit(p, files.dataPath(""), commandWord(p.commandLine(), 1),
-              [this] { return config.configValue("FTP_PASS"); }) {
+              [this] { return settings.adminPassword(); }) {
     users.alsoTellUnreadable([this](const std::string& line) { audit.note("-", line); });
   }
 
@@ -136,19 +136,13 @@ class RunParts {
   }
   std::unique_ptr<AdminSession> newAdminSession() { return makeSession(true); }
 
-  Punishment punishment() { return {users, config, adminSession(), stores, audit, platform}; }
+  Punishment punishment() { return {users, settings, adminSession(), stores, audit, platform}; }
   TrialPass trialPass() {
-    return {readWholeNumber(config.configValue("TRIAL_UPLOAD")), config.configValue("TRIAL_ONPASS"),
-            [this] { return newAdminSession(); }, audit, platform};
+    return {settings.trialUploadMB(), settings.trialOnPass(), [this] { return newAdminSession(); },
+            audit, platform};
   }
-  PunishRule trialRule() {
-    return {readWholeNumber(config.configValue("TRIAL_PUNISHMENT")),
-            config.configValue("TRIAL_DISABLE_FLAG")};
-  }
-  PunishRule quotaRule() {
-    return {readWholeNumber(config.configValue("QUOTA_PUNISHMENT")),
-            config.configValue("QUOTA_DISABLE_FLAG")};
-  }
+  PunishRule trialRule() { return {settings.trialPunishment(), settings.trialDisableFlag()}; }
+  PunishRule quotaRule() { return {settings.quotaPunishment(), settings.quotaDisableFlag()}; }
 
   static constexpr int kTimeoutMs = 1000;
 
@@ -156,11 +150,11 @@ class RunParts {
   Output out;
   Files files;
   Config config;
+  Settings settings;
   TrialStore trial;
   QuotaStore quota;
   CreditStore credits;
   Stores stores;
-  std::string server_folder;
   UserDatabase users;
   FtpClient ftp;
   AuditLog audit;
@@ -168,14 +162,14 @@ class RunParts {
 
  private:
   std::unique_ptr<AdminSession> makeSession(bool quit_at_end) {
-    std::string where = config.configValue("FTP_HOST") + ":" + config.configValue("FTP_PORT");
+    std::string where = settings.adminHost() + ":" + settings.adminPortText();
     return std::make_unique<LiveAdminSession>(
         ftp, [this] { return login(); }, where, kTimeoutMs, 0, quit_at_end);
   }
   int login() {
-    long long port = readWholeNumber(config.configValue("FTP_PORT"));
-    int channel = ftp.ftpConnect(config.configValue("FTP_HOST"), static_cast<int>(port),
-                                 config.configValue("FTP_USER"), config.configValue("FTP_PASS"));
+    AdminLoginSettings login = settings.adminLogin();
+    int channel =
+        ftp.ftpConnect(login.host, static_cast<int>(login.port), login.user, login.password);
     return channel > 0 ? channel : 0;
   }
 };

@@ -42,7 +42,7 @@ void checkTrialPass(const Records& records, Output& out, const TrialPass& pass,
   // Only a user on trial can pass it; one whose trial ran out (and waits for
   // the punishment) no longer can.
   if (value.empty() || records.trial.isDue(name)) return;
-  if (StoreRecord::parse(value).uploadedMB() < static_cast<double>(pass.target_mb)) return;
+  if (StoreRecord::parse(value).uploadedMB() < pass.target_mb) return;
   // The credit that passes the user is on disk before the command: should
   // the run stop after it, the next check passes the user again.
   if (!pass.command.empty()) {
@@ -59,11 +59,12 @@ void checkTrialPass(const Records& records, Output& out, const TrialPass& pass,
   releaseQuotaRecord(records, name);
 }
 
-void evaluateTrialsDaily(TrialStore& trial, UserDatabase& users, Config& config) {
+void evaluateTrialsDaily(const Records& records, Output& out, const TrialPass& pass) {
+  TrialStore& trial = records.trial;
   for (const std::string& listed : trial.listTrialUsers()) {
     std::string name = trimBlanks(listed);
     if (name.empty()) continue;
-    UserRecord user = users.lookupUser(name);
+    UserRecord user = records.users.lookupUser(name);
     if (user.user_name.empty()) {
       trial.removeMember(name);
       continue;
@@ -71,10 +72,7 @@ void evaluateTrialsDaily(TrialStore& trial, UserDatabase& users, Config& config)
     // A closed account's record stays as it is until the account is gone
     // from the tables: an undelete finds it again.
     if (user.account_state != AccountState::kActive) continue;
-    if (trial.member(name).uploadedMB() >= readNumber(config.configValue("TRIAL_UPLOAD")) &&
-        !trial.isDue(name)) {
-      trial.removeMember(name);
-    }
+    checkTrialPass(records, out, pass, name);
   }
 }
 

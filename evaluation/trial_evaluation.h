@@ -5,7 +5,6 @@
 #include <memory>
 #include <string>
 
-#include "config/config.h"
 #include "config/output.h"
 #include "evaluation/records.h"
 #include "platform/platform.h"
@@ -14,12 +13,12 @@
 
 namespace quarvel {
 
-// What a pass takes beyond the records: the target (TRIAL_UPLOAD, whole
-// megabytes), the command sent for the user (TRIAL_ONPASS, "$USER" for the
+// What a pass takes beyond the records: the target (TRIAL_UPLOAD, in
+// megabytes as set, fractions kept), the command sent for the user (TRIAL_ONPASS, "$USER" for the
 // name; empty: none), the login it goes on, and where a command that was
 // not done is told (the audit log, and standard error through `platform`).
 struct TrialPass {
-  long long target_mb;
+  double target_mb;
   std::string command;
   // A login of its own, ended with QUIT when the object goes.
   std::function<std::unique_ptr<AdminSession>()> new_session;
@@ -33,8 +32,9 @@ struct TrialPass {
 void checkTrialPass(const Records& records, Output& out, const TrialPass& pass,
                     const std::string& name);
 
-// checkup: removes trial records of users the server no longer knows and of
-// users who reached TRIAL_UPLOAD (silently).
-void evaluateTrialsDaily(TrialStore& trial, UserDatabase& users, Config& config);
+// checkup: removes trial records of users the server no longer knows, and
+// passes users who reached the target (a target lowered under them, or a
+// pass that an earlier run did not finish) as an upload would.
+void evaluateTrialsDaily(const Records& records, Output& out, const TrialPass& pass);
 
 }  // namespace quarvel

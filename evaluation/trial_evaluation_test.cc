@@ -105,7 +105,7 @@ TEST(CheckTrialPassTest, SuspendedQuotaRecordIsReleased) {
   }
 }
 
-TEST(TrialDailyEvaluationTest, RemovesVanishedAndFinishedUsersSilently) {
+TEST(TrialDailyEvaluationTest, RemovesVanishedUsersAndPassesThoseAtTheTarget) {
   Site site("TRIAL_ONPASS=SITE CHANGE $USER ratio 3\r\n");
   site.setTrialStore(
       "\r\n"
@@ -115,17 +115,46 @@ TEST(TrialDailyEvaluationTest, RemovesVanishedAndFinishedUsersSilently) {
       "brisk_PREDEL_SIZE_a.zip=4.5\r\n"
       "tamsin=10::5::Couriers\r\n");
   site.setQuotaStore("\r\nsetup_quota_started=1\r\nwren=0::2::Couriers\r\n");
-  evaluateTrialsDaily(site.run().trial, site.run().users, site.run().config);
+  auto& run = site.run();
+  evaluateTrialsDaily(run.records(), run.out, run.trialPass());
   EXPECT_EQ(site.trialStore(), "brisk=499.9::3::Couriers\r\ntamsin=10::5::Couriers\r\n");
-  EXPECT_EQ(site.platform.output, "");
-  EXPECT_TRUE(site.platform.connects.empty());
-  // The quota half gives wren's suspended record back, not this half.
-  EXPECT_EQ(site.quotaStore(), "\r\nsetup_quota_started=1\r\nwren=0::2::Couriers\r\n");
+  // A user found at the target passes as an upload would have passed them.
+  EXPECT_EQ(site.platform.output, "!putlog PassedTrial: \"wren\"\r\n");
+  EXPECT_EQ(site.platform.siteCommands(), Lines{"SITE CHANGE wren ratio 3"});
+  EXPECT_EQ(site.quotaStore(), "setup_quota_started=1\r\nwren=0::0::Couriers\r\n");
+}
+
+// One target for every decision: a fractional TRIAL_UPLOAD is compared as
+// set, whether the amount is reached by an upload, by ST give or found by
+// checkup, and a target lowered under users who already meet it passes them.
+TEST(TrialDailyEvaluationTest, TheTargetAsSetDecidesEveryPass) {
+  struct Case {
+    const char* target;
+    const char* record;
+    bool passes;
+  } cases[] = {
+      {"500.6", "wren=500.7::3::Couriers", true},
+      {"500.6", "wren=500.6::3::Couriers", true},
+      {"500.6", "wren=500.5::3::Couriers", false},
+      {"500.4", "wren=500.3::3::Couriers", false},
+      {"100", "wren=250::3::Couriers", true},  // lowered under the user
+  };
+  for (const Case& c : cases) {
+    Site site(std::string("TRIAL_UPLOAD=") + c.target + "\r\nTRIAL_ONPASS=SITE CHANGE $USER ratio 3\r\n");
+    site.setTrialStore(std::string("\r\n") + c.record + "\r\n");
+    auto& run = site.run();
+    evaluateTrialsDaily(run.records(), run.out, run.trialPass());
+    EXPECT_EQ(site.platform.output, c.passes ? "!putlog PassedTrial: \"wren\"\r\n" : "")
+        << c.target << " " << c.record;
+    EXPECT_EQ(site.platform.siteCommands(),
+              c.passes ? Lines{"SITE CHANGE wren ratio 3"} : Lines{})
+        << c.target << " " << c.record;
+  }
 }
 
 TEST(TrialDailyEvaluationTest, NoStoreStaysNoStore) {
   Site site;
-  evaluateTrialsDaily(site.run().trial, site.run().users, site.run().config);
+  evaluateTrialsDaily(site.run().records(), site.run().out, site.run().trialPass());
   EXPECT_FALSE(site.platform.hasFile(Site::kTrialPath));
 }
 

@@ -56,7 +56,7 @@ void deleteQuotaUser(QuotaStore& quota, Stores& stores, Output& out, const std::
   out.printLine(" " + typed + " was deleted from quota.");
 }
 
-void giveQuotaUser(QuotaStore& quota, Stores& stores, Config& config, Output& out,
+void giveQuotaUser(QuotaStore& quota, Stores& stores, Settings& settings, Output& out,
                    const std::string& name, const std::string& amount) {
   std::string record = memberRecord(quota, name);
   if (record.empty()) {
@@ -67,7 +67,7 @@ void giveQuotaUser(QuotaStore& quota, Stores& stores, Config& config, Output& ou
   if (!stores.commit()) return;
   out.printLine(gaveLine(name, amount));
   // May pass the member, or take a pass back after a negative credit.
-  checkQuotaPass(quota, stores, config, out, name);
+  checkQuotaPass(quota, stores, settings, out, name);
 }
 
 }  // namespace quarvel

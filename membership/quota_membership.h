@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "config/config.h"
+#include "config/settings.h"
 #include "config/output.h"
 #include "evaluation/records.h"
 
@@ -19,7 +19,7 @@ bool addQuotaUser(const Records& records, Output& out, const std::string& typed)
 void deleteQuotaUser(QuotaStore& quota, Stores& stores, Output& out, const std::string& typed);
 
 // Credits the amount (as typed) and checks the pass at once.
-void giveQuotaUser(QuotaStore& quota, Stores& stores, Config& config, Output& out,
+void giveQuotaUser(QuotaStore& quota, Stores& stores, Settings& settings, Output& out,
                    const std::string& name, const std::string& amount);
 
 }  // namespace quarvel

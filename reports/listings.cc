@@ -45,7 +45,7 @@ void listTrialUsers(const ReportSources& sources) {
                                           {"$USER", trimBlanks(user.user_name)},
                                           {"$GROUP", trimBlanks(user.primary_group)},
                                           {"$UPLOADED", field(record, "::", 1)},
-                                          {"$SHOWL", sources.config.configValue("TRIAL_UPLOAD")},
+                                          {"$SHOWL", sources.settings.trialUploadText()},
                                           {"$DAYSLEFT", field(record, "::", 2)},
                                           siteNameToken(sources.config)}));
   }

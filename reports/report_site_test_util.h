@@ -49,8 +49,8 @@ class ReportSite : public TestSite {
     platform.command_line = command_line;
     platform.output.clear();
     RunParts parts(platform, kProgramFolder);
-    answerIrc({parts.config, parts.users, parts.trial, parts.quota, parts.out},
-              readWholeNumber(parts.config.configValue("TRIAL_UPLOAD")),
+    answerIrc({parts.config, parts.settings, parts.users, parts.trial, parts.quota, parts.out},
+              roundHalfEven(parts.settings.trialUploadMB()),
               formatDate(platform.today()), command_line);
     return platform.output;
   }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "config/config.h"
+#include "config/settings.h"
 #include "config/output.h"
 #include "stores/quota_store.h"
 #include "stores/trial_store.h"
@@ -11,7 +12,8 @@
 namespace quarvel {
 
 struct ReportSources {
-  Config& config;  // the templates and the rules they show
+  Config& config;  // the templates
+  Settings& settings;  // the rules they show
   UserDatabase& users;
   TrialStore& trial;
   QuotaStore& quota;

@@ -39,7 +39,7 @@ void reportQuotaUser(const ReportSources& sources, const std::string& today, con
   } else {
     return;  // suspended while on trial, or an unknown status: nothing to say
   }
-  long long required = readWholeNumber(sources.config.configValue("QUOTA_UPLOAD"));
+  long long required = roundHalfEven(sources.settings.quotaUploadMB());
   long long days_left = daysBetween(sources.quota.periodEnds(), today);
   Standing standing = quotaStanding(record, required, days_left);
   std::string line = renderTemplate(sources.config, key, first);
@@ -49,7 +49,7 @@ void reportQuotaUser(const ReportSources& sources, const std::string& today, con
 void reportOutsider(const ReportSources& sources, const UserRecord& user) {
   Config& config = sources.config;
   bool started = sources.quota.periodStarted();
-  bool late = config.configValue("AddLate") == "1";
+  bool late = sources.settings.addLate();
   if (!started) {
     sources.out.printLine(
         renderTemplate(config, "Irc_Quota_Not_Started", {boldToken(), siteNameToken(config)}));

@@ -34,8 +34,14 @@ std::string exemptGroupOf(const std::string& group_list,
 
 }  // namespace
 
-ExemptionSetting configSetting(Config& config) {
-  return [&config](const std::string& key) { return config.configValue(key); };
+ExemptionSetting exemptionSetting(Settings& settings, Config& config) {
+  return [&settings, &config](const std::string& key) {
+    if (key == "Quota_Users") return settings.quotaUsers();
+    if (key == "Quota_Groups") return settings.quotaGroups();
+    if (key == "QUOTA_DISABLE_FLAG") return settings.quotaDisableFlag();
+    if (key == "TRIAL_DISABLE_FLAG") return settings.trialDisableFlag();
+    return config.configValue(key);  // a reason template
+  };
 }
 
 bool containsText(const std::string& a, const std::string& b) {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "config/config.h"
+#include "config/settings.h"
 
 namespace quarvel {
 
@@ -36,7 +37,8 @@ struct ExemptionSettings {
 // line, so the lines printed follow the rules actually tried.
 using ExemptionSetting = std::function<std::string(const std::string& key)>;
 
-ExemptionSetting configSetting(Config& config);
+// The settings from `settings`, the reason templates from `config`.
+ExemptionSetting exemptionSetting(Settings& settings, Config& config);
 
 struct Exemption {
   int code = kNotExempt;

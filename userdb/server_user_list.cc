@@ -16,14 +16,14 @@ std::vector<std::string> serverUserListNames(const std::string& text) {
   return names;
 }
 
-AccountList readAccountList(Files& files, Config& config,
-                            const std::string& server_folder) {
+AccountList readAccountList(Files& files, Settings& settings) {
   AccountList list;
+  const std::string& server_folder = settings.serverFolder();
   if (!server_folder.empty() &&
       files.fileExists(server_folder + contract::kServerUserList)) {
     list.path = server_folder + contract::kServerUserList;
   } else {
-    const std::string table = config.configValue("UserTABLE");
+    const std::string& table = settings.userTable();
     if (table.empty() || !files.fileExists(table)) return list;
     list.path = table;
   }
@@ -40,8 +40,8 @@ std::vector<std::string> userTableListingNames(const std::string& text) {
   return names;
 }
 
-std::vector<std::string> readUserTableListing(Files& files, Config& config) {
-  const std::string path = config.configValue("UserTABLE");
+std::vector<std::string> readUserTableListing(Files& files, Settings& settings) {
+  const std::string& path = settings.userTable();
   if (path.empty()) return {};
   return userTableListingNames(files.readWholeFile(path, "passwd"));
 }

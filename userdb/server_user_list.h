@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "config/config.h"
+#include "config/settings.h"
 #include "config/files.h"
 
 namespace quarvel {
@@ -30,8 +30,7 @@ struct AccountList {
 // table of the setting "UserTABLE", read with the same rule. Both are read
 // with the tag "passwd". An empty server folder never names a passwd file:
 // the path would otherwise point at the system's own.
-AccountList readAccountList(Files& files, Config& config,
-                            const std::string& server_folder);
+AccountList readAccountList(Files& files, Settings& settings);
 
 // Names of the user id table as the connection test lists them: every CR
 // and every LF ends a line; a line whose text before the first ":" is empty
@@ -41,6 +40,6 @@ std::vector<std::string> userTableListingNames(const std::string& text);
 
 // userTableListingNames of the file named by the setting "UserTABLE" (tag
 // "passwd"); no names when it is not set or the file is missing.
-std::vector<std::string> readUserTableListing(Files& files, Config& config);
+std::vector<std::string> readUserTableListing(Files& files, Settings& settings);
 
 }  // namespace quarvel

@@ -59,11 +59,12 @@ bool UserDatabase::find(Table& slot, const std::string& name, IdTableEntry* foun
 UserDatabase::Table* UserDatabase::userTable(std::string* user_folder, std::string* why) {
   // Each setting is looked up only once the test before it has passed: with
   // the configuration file missing, every lookup prints its error line.
-  if (!folders_found_ && !folderPresent(files_, server_folder_)) {
-    *why = "no server folder \"" + server_folder_ + "\" (setting ioFTPD)";
+  const std::string& server_folder = settings_.serverFolder();
+  if (!folders_found_ && !folderPresent(files_, server_folder)) {
+    *why = "no server folder \"" + server_folder + "\" (setting ioFTPD)";
     return nullptr;
   }
-  const std::string user_table = config_.configValue("UserTABLE");
+  const std::string user_table = settings_.userTable();
   // A table the server holds locked, or that may not be read, is told
   // apart here: reading it would print its error number on every lookup.
   const FileError opened = files_.platform().probeFile(user_table);
@@ -71,7 +72,7 @@ UserDatabase::Table* UserDatabase::userTable(std::string* user_folder, std::stri
     *why = "no user id table \"" + user_table + "\" (setting UserTABLE)";
     return nullptr;
   }
-  *user_folder = config_.configValue("UserFOLDER");
+  *user_folder = settings_.userFolder();
   if (!folders_found_ && !folderPresent(files_, *user_folder)) {
     *why = "no user folder \"" + *user_folder + "\" (setting UserFOLDER)";
     return nullptr;
@@ -92,7 +93,7 @@ UserDatabase::Table* UserDatabase::userTable(std::string* user_folder, std::stri
 }
 
 AccountList UserDatabase::accountList() {
-  return readAccountList(files_, config_, server_folder_);
+  return readAccountList(files_, settings_);
 }
 
 bool UserDatabase::readable() {
@@ -122,7 +123,7 @@ UserRecord UserDatabase::lookupUser(const std::string& name) {
   std::string user_folder;
   std::string why;
   if (Table* users = userTable(&user_folder, &why)) {
-    Table& groups = table(groups_, config_.configValue("GroupTABLE"), "group");
+    Table& groups = table(groups_, settings_.groupTable(), "group");
     IdTableEntry found;
     if (find(*users, name, &found)) {
       user_name = found.name;
@@ -148,7 +149,7 @@ UserRecord UserDatabase::lookupUser(const std::string& name) {
   record.flags = cut(flags);
   const Exemption exemption =
       decideExemption(record.user_name, record.group_list, record.flags,
-                      configSetting(config_));
+                      exemptionSetting(settings_, config_));
   record.exempt_code = exemption.code;
   record.exempt_group = cut(exemption.group);
   record.exempt_reason = cut(exemption.reason);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "config/config.h"
+#include "config/settings.h"
 #include "config/files.h"
 #include "config/text.h"
 #include "userdb/account_marks.h"
@@ -35,10 +36,10 @@ struct UserRecord {
 
 class UserDatabase {
  public:
-  // `server_folder` is the start-up setting ioFTPD (read after this is
-  // built, hence held by reference).
-  UserDatabase(Config& config, Files& files, const std::string& server_folder)
-      : config_(config), files_(files), server_folder_(server_folder) {}
+  // The server's paths come from `settings`, the exemption reasons from
+  // `config`'s templates.
+  UserDatabase(Settings& settings, Config& config, Files& files)
+      : settings_(settings), config_(config), files_(files) {}
 
   // The record of `name` (used as given). Always completes; missing files
   // only leave fields empty. The server's files are read once per run
@@ -93,9 +94,9 @@ class UserDatabase {
   // nothing printed, when the database cannot be read.
   Table* userTable(std::string* user_folder, std::string* why);
 
+  Settings& settings_;
   Config& config_;
   Files& files_;
-  const std::string& server_folder_;
   Table groups_;
   Table users_;
   bool unreadable_reported_ = false;

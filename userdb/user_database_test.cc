@@ -24,10 +24,12 @@ const char kExemptions[] =
     "EXEMPT_USER_DISABLE=disabled\r\n";
 
 // One run's worth of objects on an in-memory machine: the data folder
-// C:\site holds the configuration, the server lives in C:\ioFTPD.
+// C:\site holds the configuration, the server lives in C:\ioFTPD (unless
+// `server_line` names no server folder).
 struct Site {
-  explicit Site(const std::string& config_text) {
-    platform.addFile("C:\\site\\quarvel.conf", config_text);
+  explicit Site(const std::string& config_text,
+                const std::string& server_line = "ioFTPD=C:\\ioFTPD\r\n") {
+    platform.addFile("C:\\site\\quarvel.conf", config_text + server_line);
   }
   void addSampleSite() {
     for (const sample_site::File& f : sample_site::kFiles) {
@@ -50,8 +52,9 @@ struct Site {
   Output out{platform};
   Files files{platform, out, "C:\\site"};
   Config config{files, out};
+  Settings settings{config};
   std::string server_folder = "C:\\ioFTPD";
-  UserDatabase db{config, files, server_folder};
+  UserDatabase db{settings, config, files};
 };
 
 TEST(UserDatabaseTest, SampleSiteAsItStands) {
@@ -174,14 +177,14 @@ TEST(UserDatabaseTest, MissingServerPiecesGiveAnEmptyRecordQuietly) {
        "lists no account", true, true, "\r\n"},
   };
   for (const Case& c : cases) {
-    Site site(c.config);
+    const std::string server = c.server_folder;
+    Site site(c.config, server.empty() ? "" : "ioFTPD=" + server + "\r\n");
     site.platform.addFolder("C:\\ioFTPD\\etc");
     if (c.user_table) site.addServerFile("etc\\UserIdTable", c.table_text);
     if (c.table_locked) site.platform.lockFile("C:\\ioFTPD\\etc\\UserIdTable");
     if (c.user_folder)
       site.addServerFile("users\\7", "flags 3\r\ngroups 1\r\n");
     site.addServerFile("etc\\GroupIdTable", "staff:1:x\r\n");
-    site.server_folder = c.server_folder;
     const UserRecord& r = site.lookup("bob");
     EXPECT_EQ(r.user_name, "") << c.label;
     EXPECT_EQ(r.primary_group, "") << c.label;
@@ -251,8 +254,9 @@ TEST(UserDatabaseTest, MissingConfigurationPrintsOneLinePerSettingReached) {
   Output out{platform};
   Files files{platform, out, "C:\\site"};
   Config config{files, out};
+  Settings settings{config};
   std::string server_folder = "C:\\ioFTPD";
-  UserDatabase db{config, files, server_folder};
+  UserDatabase db{settings, config, files};
   UserRecord bob = db.lookupUser("bob");
   EXPECT_EQ(platform.output, "53 - LOADCFG\r\n53 - LOADCFG\r\n53 - LOADCFG\r\n");
   EXPECT_EQ(bob.exempt_code, 4);
@@ -313,17 +317,20 @@ TEST(UserDatabaseTest, AccountListsFromTheServerFiles) {
                                                 "pike", "tamsin", "wren"};
   Site site(kPaths);
   site.addSampleSite();
-  AccountList list = readAccountList(site.files, site.config, "C:\\ioFTPD");
+  AccountList list = readAccountList(site.files, site.settings);
   EXPECT_EQ(list.path, "C:\\ioFTPD\\etc\\passwd");
   EXPECT_EQ(list.names, passwd_order);
-  EXPECT_EQ(readUserTableListing(site.files, site.config), table_order);
+  EXPECT_EQ(readUserTableListing(site.files, site.settings), table_order);
   // Without a server folder the list must not fall back on the machine's
   // own \etc\passwd: the user id table is the list.
-  site.platform.addFile("\\etc\\passwd", "root:x:0:0\n");
-  list = readAccountList(site.files, site.config, "");
+  Site no_server(kPaths, "");
+  no_server.addSampleSite();
+  no_server.platform.addFile("\\etc\\passwd", "root:x:0:0\n");
+  list = readAccountList(no_server.files, no_server.settings);
   EXPECT_EQ(list.path, "C:\\ioFTPD\\etc\\UserIdTable");
   EXPECT_EQ(list.names, table_order);
   site.expectQuiet("account lists");
+  no_server.expectQuiet("account list without a server folder");
 
   // The server keeps no passwd file of its own: the user id table is the
   // list then, read with the same rule.
@@ -336,12 +343,12 @@ TEST(UserDatabaseTest, AccountListsFromTheServerFiles) {
   stock.expectQuiet("stock site");
 
   Site unset("UserFOLDER=C:\\ioFTPD\\users\r\n");
-  EXPECT_TRUE(readUserTableListing(unset.files, unset.config).empty());
+  EXPECT_TRUE(readUserTableListing(unset.files, unset.settings).empty());
   Site missing(kPaths);
-  list = readAccountList(missing.files, missing.config, "C:\\ioFTPD");
+  list = readAccountList(missing.files, missing.settings);
   EXPECT_EQ(list.path, "");
   EXPECT_TRUE(list.names.empty());
-  EXPECT_TRUE(readUserTableListing(missing.files, missing.config).empty());
+  EXPECT_TRUE(readUserTableListing(missing.files, missing.settings).empty());
   missing.expectQuiet("missing lists");
 }
 

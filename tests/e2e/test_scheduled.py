@@ -248,7 +248,7 @@ def test_checkup_tidies_trials_repairs_quota_and_enrols_late(quarvel, ftp_server
     passwd = quarvel.root / 'ioftpd-site' / 'etc' / 'passwd'
     passwd.write_bytes(passwd.read_bytes() + b'ghost:9:STANDARD\r\n')
     quarvel.write_store(TRIAL_STORE, store(
-        'wren=600::3::Couriers',        # reached the goal: removed silently
+        'wren=600::3::Couriers',        # reached the goal: passed
         'ghost=0::3::G',                # gone from the server
         'tamsin=1::3::Couriers',
         'bob_PREDEL_SIZE_a.zip=4.5',    # no such user either
@@ -264,7 +264,8 @@ def test_checkup_tidies_trials_repairs_quota_and_enrols_late(quarvel, ftp_server
         'tamsin=0::2::Couriers',        # still on trial
         'ghost=1::0::X',                # gone from the server
         empty_first=True))
-    _run(quarvel, 'checkup', '2026-12-11', lines('!putlog QUOTAPASSED: "brisk"'))
+    _run(quarvel, 'checkup', '2026-12-11', lines('!putlog PassedTrial: "wren"',
+                                                 '!putlog QUOTAPASSED: "brisk"'))
     assert quarvel.read_store(TRIAL_STORE) == store('tamsin=1::3::Couriers')
     # Ten days into the period, oleander (no record yet) gets 100 MB; the
     # unknown account no line at all.
@@ -273,12 +274,14 @@ def test_checkup_tidies_trials_repairs_quota_and_enrols_late(quarvel, ftp_server
         'setup_quota_ends=01-01-2027',
         'setup_quota_started=1',
         'tamsin=0::2::Couriers',
+        'wren=0::0::Couriers',
         'brisk=1000::1::Couriers',
         'Marlow=5::3::SiteOps',
         'pike=5::0::NoGroup',
-        'wren=0::0::Couriers',
         'oleander=100::3::Friends')
-    assert server.connection_count == 0
+    # The pass is made as an upload makes it: TRIAL_ONPASS goes to the server.
+    assert [line for line in server.received_text(0) if line.startswith('SITE ')] == [
+        'SITE CHANGE wren ratio 3']
 
 
 def test_checkup_enrols_nobody_late_without_add_late(quarvel, unreachable_port):

@@ -1,0 +1,54 @@
+#include "config/settings.h"
+
+#include "config/numbers.h"
+
+namespace quarvel {
+
+void Settings::readStartup() {
+  windir();
+  excludedDirs();
+  trialUploadMB();
+  trialDays();
+  trialPunishment();
+  quotaPunishment();
+  trialDisableFlag();
+  quotaDisableFlag();
+  trialOnPass();
+  serverFolder();
+}
+
+AdminLoginSettings Settings::adminLogin() {
+  AdminLoginSettings login;
+  login.port = adminPort();
+  login.host = adminHost();
+  login.user = adminUser();
+  login.password = adminPassword();
+  // Without a host there is no login to make, and the TLS keys are not read
+  // (with the file missing, each would print another error line).
+  if (!login.host.empty()) {
+    const std::string& tls = text("FTP_TLS");
+    login.tls = !tls.empty() && tls != "0";
+    if (login.tls) login.tls_fingerprint = text("FTP_TLS_FINGERPRINT");
+  }
+  return login;
+}
+
+const std::optional<std::string>& Settings::statsPrefix() {
+  if (!stats_prefix_read_) {
+    stats_prefix_ = config_.configEntry("FTP_STATS_PREFIX");
+    stats_prefix_read_ = true;
+  }
+  return stats_prefix_;
+}
+
+const std::string& Settings::text(const char* key) {
+  auto known = read_.find(key);
+  if (known != read_.end()) return known->second;
+  return read_.emplace(key, config_.configValue(key)).first->second;
+}
+
+double Settings::number(const char* key) { return readNumber(text(key)); }
+
+long long Settings::wholeNumber(const char* key) { return readWholeNumber(text(key)); }
+
+}  // namespace quarvel

@@ -1,0 +1,92 @@
+// The settings of quarvel.conf that drive what the program decides, each
+// with one type and one reading. A key is read at most once per run, at its
+// first use: with the file missing, each first use prints its error line,
+// so what a run prints follows the settings it actually needed. Report and
+// reason templates are not settings; they are looked up through Config.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+
+#include "config/config.h"
+
+namespace quarvel {
+
+// The admin login (FTP_HOST, FTP_PORT, FTP_USER, FTP_PASS, FTP_TLS,
+// FTP_TLS_FINGERPRINT).
+struct AdminLoginSettings {
+  std::string host;
+  long long port = 0;
+  std::string user;
+  std::string password;
+  // FTP_TLS: off when empty or 0; any other value asks for TLS, so that a
+  // value the program does not know never sends the password in plain text.
+  bool tls = false;
+  std::string tls_fingerprint;
+};
+
+class Settings {
+ public:
+  explicit Settings(Config& config) : config_(config) {}
+
+  // The settings every run reads right after the instance lock is held, in
+  // this order: WINDIR, EXCLUDED_DIRS, TRIAL_UPLOAD, TRIAL_DAYS,
+  // TRIAL_PUNISHMENT, QUOTA_PUNISHMENT, TRIAL_DISABLE_FLAG,
+  // QUOTA_DISABLE_FLAG, TRIAL_ONPASS, ioFTPD.
+  void readStartup();
+
+  // Server files.
+  const std::string& windir() { return text("WINDIR"); }
+  const std::string& excludedDirs() { return text("EXCLUDED_DIRS"); }
+  const std::string& serverFolder() { return text("ioFTPD"); }
+  const std::string& userTable() { return text("UserTABLE"); }
+  const std::string& userFolder() { return text("UserFOLDER"); }
+  const std::string& groupTable() { return text("GroupTABLE"); }
+
+  // The admin login as a whole, and its parts where only they are needed.
+  AdminLoginSettings adminLogin();
+  const std::string& adminHost() { return text("FTP_HOST"); }
+  const std::string& adminPortText() { return text("FTP_PORT"); }  // as written
+  long long adminPort() { return wholeNumber("FTP_PORT"); }
+  const std::string& adminUser() { return text("FTP_USER"); }
+  const std::string& adminPassword() { return text("FTP_PASS"); }
+
+  // Trials. The target is a number of megabytes, fractions kept: every
+  // decision compares against it as it is; reports round it for display.
+  double trialUploadMB() { return number("TRIAL_UPLOAD"); }
+  // As written in the file, for the listing that shows it so.
+  const std::string& trialUploadText() { return text("TRIAL_UPLOAD"); }
+  long long trialDays() { return wholeNumber("TRIAL_DAYS"); }
+  long long trialPunishment() { return wholeNumber("TRIAL_PUNISHMENT"); }
+  const std::string& trialDisableFlag() { return text("TRIAL_DISABLE_FLAG"); }
+  const std::string& trialOnPass() { return text("TRIAL_ONPASS"); }
+  const std::string& trialDeleteReason() { return text("TRIAL_DELETE_REASON"); }
+
+  // The quota. Periods are kept only when QUOTA_TYPE reads as 1.
+  bool monthlyQuota() { return number("QUOTA_TYPE") == 1; }
+  double quotaUploadMB() { return number("QUOTA_UPLOAD"); }
+  long long quotaPunishment() { return wholeNumber("QUOTA_PUNISHMENT"); }
+  const std::string& quotaDisableFlag() { return text("QUOTA_DISABLE_FLAG"); }
+  const std::string& quotaDeleteReason() { return text("QUOTA_DELETE_REASON"); }
+  bool addLate() { return text("AddLate") == "1"; }
+  double toGiveMBPerDay() { return number("ToGive"); }
+  const std::string& quotaUsers() { return text("Quota_Users"); }
+  const std::string& quotaGroups() { return text("Quota_Groups"); }
+
+  // FTP_STATS_PREFIX, nothing when the key is absent (set empty, it is an
+  // empty prefix).
+  const std::optional<std::string>& statsPrefix();
+
+ private:
+  const std::string& text(const char* key);
+  double number(const char* key);
+  long long wholeNumber(const char* key);
+
+  Config& config_;
+  std::map<std::string, std::string> read_;  // by key, as read
+  bool stats_prefix_read_ = false;
+  std::optional<std::string> stats_prefix_;
+};
+
+}  // namespace quarvel
