@@ -80,7 +80,7 @@ TEST(AuditLogTest, AFullLogThatCannotMoveKeepsGrowingAndSaysSo) {
                                      "2026-12-15 00:00:00 UTC | newday | b | - | - | two\r\n");
   EXPECT_EQ(platform.error_lines,
             std::vector<std::string>{"Quarvel.log is over 10 MB but could not be moved to "
-                                     "C:\\site\\Quarvel.log.1 (error 75); it goes on growing"});
+                                     "C:\\site\\Quarvel.log.1 (error 70); it goes on growing"});
 }
 
 TEST(AuditLogTest, AnUnwritableLogGivesOneLineAndNothingElse) {
