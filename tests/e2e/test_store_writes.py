@@ -5,6 +5,7 @@ the change, and the file keeps its bytes and its permissions. Values from
 the caller never break a store line, and amounts never wrap round."""
 
 import os
+import re
 import stat
 
 import pytest
@@ -94,8 +95,10 @@ def test_a_full_disk_names_the_store_that_could_not_be_written(quarvel):
     for command_line in ('ST add wren', 'newday'):
         result = quarvel.run(command_line, date='2026-12-10')
         assert result.stdout == b'', command_line
-        assert_bytes(result.stderr, lines('Store not saved: %s\\%s could not be written (error 75)'
-                                          % (quarvel.path(quarvel.data), TRIAL_STORE)))
+        # One line; the error number is the platform's for a folder in the way.
+        assert re.fullmatch(re.escape(('Store not saved: %s\\%s could not be written (error '
+                                       % (quarvel.path(quarvel.data), TRIAL_STORE)).encode())
+                            + rb'7[05]\)\r\n', result.stderr), result.stderr
         assert quarvel.read_store(TRIAL_STORE) == text
 
 
