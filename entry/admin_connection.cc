@@ -2,19 +2,11 @@
 
 #include <climits>
 
-#include "config/numbers.h"
 #include "config/text.h"
+#include "ftp/reply.h"
 #include "platform/tls.h"
 
 namespace quarvel {
-namespace {
-
-// A reply is a few lines; a peer that keeps sending is not followed further
-// than this, so collecting a reply always ends.
-constexpr std::size_t kMaxPendingBytes = 1 << 20;
-
-}  // namespace
-
 int openAdminConnection(Run& run) {
   AdminLoginSettings login = run.settings.adminLogin();
   long long port = login.port;
@@ -37,7 +29,7 @@ std::string readPendingLines(Run& run, int connection) {
   std::size_t bytes = 0;
   // The whole reply gets one time-out, however the peer spaces its lines.
   std::int64_t deadline = run.ftp.deadlineFromNow();
-  while (bytes < kMaxPendingBytes && !run.ftp.atEndOfData(connection)) {
+  while (bytes < kMaxReplyBytes && !run.ftp.atEndOfData(connection)) {
     lines.push_back(run.ftp.readReplyLine(connection, deadline));
     bytes += lines.back().size() + 2;
   }

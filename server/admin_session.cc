@@ -7,8 +7,6 @@
 namespace quarvel {
 namespace {
 
-// A reply is a few lines; a peer that keeps sending is not followed further.
-constexpr std::size_t kMaxReplyBytes = 1 << 20;
 // All replies of a session together wait at most this many time-outs.
 constexpr std::int64_t kBudgetInTimeouts = 5;
 // Clocks and socket waits round differently.

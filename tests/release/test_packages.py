@@ -26,9 +26,10 @@ from pe_machine import pe_machine  # noqa: E402
 
 DIST = Path(os.environ.get('QUARVEL_DIST') or REPO / 'dist')
 WINDOWS_FILES = {'quarvel.exe', 'quarvelftp.dll', 'libquarvelftp.dll.a', 'ftp_api.h',
-                 'quarvel.conf.sample', 'INSTALL-WINDOWS.md', 'LICENSE', 'CHANGES'}
+                 'quarvel.conf.sample', 'INSTALL-WINDOWS.md', 'LICENSE', 'CHANGES',
+                 'sitebot/quarvel.tcl', 'sitebot/SITEBOT.md'}
 LINUX_FILES = {'quarvel', 'libquarvelftp.so', 'ftp_api.h', 'quarvel.conf.sample',
-               'README.md', 'LICENSE', 'CHANGES'}
+               'README.md', 'LICENSE', 'CHANGES', 'sitebot/quarvel.tcl', 'sitebot/SITEBOT.md'}
 # package platform: (files, processor of the programs, build folder)
 PACKAGES = {'win64': (WINDOWS_FILES, 'x64', 'build-win'),
             'win32': (WINDOWS_FILES, 'x86', 'build-win32'),
@@ -37,7 +38,8 @@ PACKAGES = {'win64': (WINDOWS_FILES, 'x64', 'build-win'),
 # line ended by CR LF in the Windows ones.
 FROM_SOURCES = {'quarvel.conf.sample': 'quarvel.conf.sample', 'ftp_api.h': 'ftp/ftp_api.h',
                 'LICENSE': 'LICENSE', 'INSTALL-WINDOWS.md': 'docs/INSTALL-WINDOWS.md',
-                'README.md': 'README.md', 'CHANGES': 'CHANGES'}
+                'README.md': 'README.md', 'CHANGES': 'CHANGES',
+                'sitebot/quarvel.tcl': 'sitebot/quarvel.tcl', 'sitebot/SITEBOT.md': 'docs/SITEBOT.md'}
 
 
 def crlf(data):
