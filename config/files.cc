@@ -99,6 +99,18 @@ std::string Files::readWholeFile(const std::string& path, const std::string& tag
   return *readServerFile(path, tag, max_bytes);
 }
 
+// When the copy cannot be made in the data folder (a full disk), the file
+// is read where it is: the run then goes on to name what it truly cannot
+// do (the store it cannot write), rather than take the server's file for
+// unreadable. A part of a copy is not left behind.
+bool Files::readWithoutCopy(const std::string& path, const std::string& copy,
+                            std::uint64_t max_bytes, std::string* bytes) {
+  platform_.removeFile(copy);
+  bytes->clear();
+  if (platform_.readFile(path, bytes) != FileError::kNone) return false;
+  return withinBound(path, bytes->size(), max_bytes);
+}
+
 std::shared_ptr<const std::string> Files::readServerFile(const std::string& path,
                                                          const std::string& tag,
                                                          std::uint64_t max_bytes) {
@@ -128,6 +140,9 @@ std::shared_ptr<const std::string> Files::readServerFile(const std::string& path
   std::string bytes;
   if (error == FileError::kNone) error = platform_.readFile(copy, &bytes);
   if (error == FileError::kNone) error = platform_.removeFile(copy);
+  if (error != FileError::kNone && readWithoutCopy(path, copy, max_bytes, &bytes)) {
+    error = FileError::kNone;
+  }
   if (error != FileError::kNone) {
     out_.printLine(std::to_string(runtimeErrorNumber(error)));
     return kNothing;

@@ -62,6 +62,10 @@ class Files {
   bool withinBound(const std::string& path, const std::string& measured,
                    std::uint64_t max_bytes);
   bool withinBound(const std::string& path, std::uint64_t bytes, std::uint64_t max_bytes);
+  // Reads `path` itself into *bytes when its `copy` could not be made or
+  // read; false when that fails too.
+  bool readWithoutCopy(const std::string& path, const std::string& copy, std::uint64_t max_bytes,
+                       std::string* bytes);
 
   Platform& platform_;
   Output& out_;

@@ -103,12 +103,23 @@ TEST_F(FilesTest, ServerFilesAreReadOncePerVersion) {
   EXPECT_EQ(*files_.readServerFile(kTable, "passwd"), "bob:1:x\r\nann:2:x");
   EXPECT_EQ(platform_.copies[FakePlatform::normalise(kTable)], 2);
 
-  platform_.lockFile("C:\\site\\passwd.tmp");
   EXPECT_EQ(*files_.readServerFile("C:\\ioFTPD\\other", "passwd"), "");  // missing: silent
   platform_.addFile("C:\\ioFTPD\\other", "x");
+  platform_.lockFile("C:\\ioFTPD\\other");
   files_.readServerFile("C:\\ioFTPD\\other", "passwd");
   files_.readServerFile("C:\\ioFTPD\\other", "passwd");
   EXPECT_EQ(platform_.output, "70\r\n70\r\n");
+}
+
+// A copy that cannot be made in the data folder (a full disk) does not make
+// the server's file unreadable: it is read where it is, silently.
+TEST_F(FilesTest, AServerFileIsReadInPlaceWhenItsCopyCannotBeMade) {
+  const char kTable[] = "C:\\ioFTPD\\etc\\UserIdTable";
+  platform_.addFile(kTable, "bob:1:x\r\n");
+  platform_.lockFile("C:\\site\\passwd.tmp");
+  EXPECT_EQ(*files_.readServerFile(kTable, "passwd"), "bob:1:x");
+  EXPECT_EQ(platform_.output, "");
+  EXPECT_EQ(platform_.error_lines, std::vector<std::string>{});
 }
 
 }  // namespace

@@ -17,9 +17,12 @@ same way as ioFTPD with these ioFTPD.ini lines (see docs/INSTALL-WINDOWS.md):
 The admin SITE commands act on the site as ioFTPD 7's do: SITE kick
 disconnects the user's sessions, SITE DELUSER marks the account deleted
 (DeletedOn, DeletedBy, DeletedMsg in its user file; it stays in UserIdTable
-and may no longer log in), SITE UNDELETE takes the mark back, SITE PURGE
-removes deleted accounts for good, SITE CHANGE user FLAGS +x adds flags;
-other SITE commands are recorded in logs/SysOp.log and acknowledged.
+and may no longer log in), SITE READD takes the mark back (SITE UNDELETE is
+no command of ioFTPD 7 and is answered as such), SITE PURGE removes deleted
+accounts for good, SITE CHANGE user FLAGS +x adds flags; other SITE commands
+are recorded in logs/SysOp.log and acknowledged. Message files are sent as
+ioFTPD sends them: every line but the last with the continuation code, the
+last with the final one.
 
 Usage: site_server.py --root DIR --program build/quarvel [--port N]
 DIR is created from demo/site when it does not exist; the program (the
@@ -52,6 +55,9 @@ except ImportError:  # pragma: no cover - told to the user in main()
 PERMS = 'elradfmwMT'
 # [FTP_Custom_Commands]: SITE trigger -> the program's command word.
 CUSTOM_COMMANDS = {'trial': 'ST', 'quota': 'SQ'}
+# Words other servers know that ioFTPD 7 does not (it brings a deleted
+# account back with READD).
+NOT_COMMANDS = {'undelete'}
 EXECUTE_COOKIE = re.compile(
     r'%\[execute\(([^)\]]*)\)(?:\(([^)\]]*)\))?(?:\(([^)\]]*)\))?\]', re.IGNORECASE)
 
@@ -205,8 +211,9 @@ class SiteHandler(FTPHandler):
         return result.exit_code, sitekit.relay(result.lines, self.site, now)
 
     def transfer_complete(self, filename, received):
-        """The reply after a transfer: the upload event's lines (226-), the
-        TransferComplete message, then the final 226."""
+        """The reply after a transfer: the upload event's lines (226-), then
+        the TransferComplete message, whose last line is the final 226 reply
+        (without the file, "226 Transfer complete.")."""
         lines = []
         if received:
             local = self.launcher.local(filename)
@@ -222,21 +229,24 @@ class SiteHandler(FTPHandler):
                     pass
                 return '\r\n'.join(lines + ['426 Upload rejected by the OnUploadComplete '
                                             'event; the file was deleted.'])
-        lines += self.message_file('TransferComplete', '226-')
-        return '\r\n'.join(lines + ['226 Transfer complete.'])
+        message = self.message_file('TransferComplete', '226')
+        return '\r\n'.join(lines + (message or ['226 Transfer complete.']))
 
-    def message_file(self, name, prefix):
+    def message_file(self, name, code):
         """A message file of text/ftp with its %[EXECUTE(...)] cookies run:
-        every line of the file gets the prefix, the second and later lines
-        of a program's output only the cookie's own third argument."""
+        every line of the file begins with the code and "-", the last with
+        the code and a blank (it is the final reply, even when a program's
+        output left it empty); the second and later lines of a program's
+        output get only the cookie's own third argument. [] without a file."""
         path = self.site.messages / name
         if not path.is_file():
             return []
         out = []
-        for line in sitekit.read_crlf_lines(path):
+        file_lines = sitekit.read_crlf_lines(path)
+        for number, line in enumerate(file_lines, 1):
             text = EXECUTE_COOKIE.sub(self._execute_cookie, line)
             pieces = text.split('\r\n')
-            out.append(prefix + pieces[0])
+            out.append(code + ('-' if number < len(file_lines) else ' ') + pieces[0])
             out.extend(pieces[1:])
         return out
 
@@ -297,6 +307,9 @@ class SiteHandler(FTPHandler):
     def site_command(self, arg):
         trigger, _, rest = arg.partition(' ')
         name = trigger.lower()
+        if name in NOT_COMMANDS:
+            self.respond("500 'SITE %s': Command not understood." % trigger.upper())
+            return
         account = self.site.find(self.account.name) if self.account else None
         if account is None or not self.site.is_siteop(account):
             self.respond("550 'SITE %s': Permission denied." % trigger.upper())
@@ -309,7 +322,7 @@ class SiteHandler(FTPHandler):
             self.respond('200 Command successful.' if out or code == 0 else '550 Command failed.')
             return
         handler = {'kick': self.site_kick, 'deluser': self.site_deluser,
-                   'undelete': self.site_undelete, 'purge': self.site_purge,
+                   'readd': self.site_readd, 'purge': self.site_purge,
                    'change': self.site_change}.get(name)
         if handler is not None:
             handler(account, rest)
@@ -352,16 +365,17 @@ class SiteHandler(FTPHandler):
                         self.clock.now())
         self.respond('200 Command successful.')
 
-    def site_undelete(self, account, rest):
-        target = self._target(rest.split(), 'SITE UNDELETE <user>')
+    def site_readd(self, account, rest):
+        target = self._target(rest.split(), 'SITE READD <user>')
         if target is None:
             return
         if not self.site.is_deleted(target):
             self.respond("550 User '%s' is not deleted." % target.name)
             return
         self.site.undelete(target)
-        self.site.sysop("'%s' undeleted user '%s'" % (account.name, target.name),
+        self.site.sysop("'%s' re-added user '%s'" % (account.name, target.name),
                         self.clock.now())
+        self.push("200-Re-added deleted user: '%s'\r\n" % target.name)
         self.respond('200 Command successful.')
 
     def site_purge(self, account, rest):
@@ -448,7 +462,7 @@ def serve(args):
     server = listen(args.port)
     try:
         port = server.socket.getsockname()[1]
-        site = sitekit.prepare_site(args.root, program, port)
+        site = sitekit.prepare_site(args.root, program, port, Path(args.passwords))
         clock = sitekit.Clock(args.clock_file)
         clock.now()
         SiteHandler.site = site

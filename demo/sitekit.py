@@ -311,7 +311,7 @@ class Site:
         self._rewrite_marks(account, marks)
 
     def undelete(self, account):
-        """SITE UNDELETE: the marks back to nothing deleted."""
+        """SITE READD: the marks back to nothing deleted."""
         self._rewrite_marks(account, ['DeletedBy 0', 'DeletedOn 0'])
 
     def _rewrite_marks(self, account, marks):
@@ -589,13 +589,16 @@ def file_crc(path):
 
 # -- preparing a site ---------------------------------------------------------------
 
-def configuration(site, port, windows):
+def configuration(site, port, windows, passwords_file=SAMPLE_PASSWORDS):
     """quarvel.conf of a demo site: quarvel.conf.sample with the site's
-    paths, the admin login and DEMO_SETTINGS filled in, CR LF kept."""
+    paths, the admin login (its password from `passwords_file`) and
+    DEMO_SETTINGS filled in, CR LF kept."""
     def local(path):
         return windows_path(path) if windows else str(path)
 
-    passwords = read_passwords(SAMPLE_PASSWORDS, site)
+    passwords = read_passwords(passwords_file, site)
+    if ADMIN.lower() not in passwords:
+        raise SiteError('%s has no password for the admin account %s' % (passwords_file, ADMIN))
     values = dict(DEMO_SETTINGS)
     values.update({
         'ioFTPD': local(site.root),
@@ -621,10 +624,11 @@ def configuration(site, port, windows):
     return lines
 
 
-def prepare_site(root, build_program, port):
+def prepare_site(root, build_program, port, passwords_file=SAMPLE_PASSWORDS):
     """Makes `root` a demo site (a copy of demo/site when it does not exist),
     installs the program into its system folder and writes quarvel.conf for
-    the server's port. Returns the Site."""
+    the server's port and the admin password of `passwords_file`. Returns
+    the Site."""
     root = Path(root).resolve()
     build_program = Path(build_program).resolve()
     if not build_program.is_file():
@@ -651,7 +655,8 @@ def prepare_site(root, build_program, port):
         if other.exists():
             other.unlink()
         shutil.copy2(build_program, installed)
-        write_crlf_lines(site.system / 'quarvel.conf', configuration(site, port, windows))
+        write_crlf_lines(site.system / 'quarvel.conf',
+                         configuration(site, port, windows, passwords_file))
     except OSError as e:
         raise SiteError('cannot install the program into %s: %s'
                         % (site.system, e.strerror or e))

@@ -16,6 +16,7 @@ const char* const kCommands[] = {
     "  test         logs in as the admin and lists every account with its exemption",
     "  qstart       deletes Velkrin.dat and starts the quota next month",
     "  qnow         deletes Velkrin.dat and starts a quota period now",
+    "  preview [MM-DD-YYYY]  what newday would do on that date; changes nothing",
     "  help         this text (also --help, -h and /?)",
     "  --version    the version",
     "Started by ioFTPD:",
@@ -35,7 +36,9 @@ const char* const kCommands[] = {
 std::string filesIn(const std::string& folder) {
   return shownPath(folder + contract::kConfigFile) + ", " +
          shownPath(folder + contract::kTrialStoreFile) + ", " +
-         shownPath(folder + contract::kQuotaStoreFile);
+         shownPath(folder + contract::kQuotaStoreFile) + ", " +
+         shownPath(folder + contract::kCreditStoreFile) + ", " +
+         shownPath(folder + contract::kAuditLogFile);
 }
 
 }  // namespace
@@ -55,9 +58,10 @@ void printHelp(Platform& platform) {
                 ": upload obligations for trial and quota users of ioFTPD");
   out.printLine("Usage: quarvel <command>");
   for (const char* line : kCommands) out.printLine(line);
-  out.printLine("Files: the configuration quarvel.conf, the trial store Quarvel.dat and the");
-  out.printLine("quota store Velkrin.dat, in the working folder; for IRC, NUKE and UNNUKE in");
-  out.printLine("the program's own folder. From here that is:");
+  out.printLine("Files: the configuration quarvel.conf, the trial store Quarvel.dat, the quota");
+  out.printLine("store Velkrin.dat, the credit store Credits.dat and the audit log Quarvel.log,");
+  out.printLine("in the working folder; for IRC, NUKE and UNNUKE in the program's own folder.");
+  out.printLine("From here that is:");
   out.printLine("  " + filesIn(dataFolderFor(platform, "")));
   out.printLine("  IRC, NUKE, UNNUKE: " + filesIn(dataFolderFor(platform, "IRC")));
 }

@@ -11,6 +11,7 @@ namespace quarvel {
 
 Next runQuotaCommand(Run& run) {
   if (toUpper(run.word(1)) != "SQ") return Next::kContinue;
+  if (!run.stores.readable()) return Next::kContinue;
   if (!run.quota.periodStarted()) {
     run.printLine(" ERROR: Quota hasnt been started.");
     return Next::kContinue;

@@ -16,6 +16,7 @@ Next runTrialCommand(Run& run) {
     printUsage(run.out, SiteCommand::kTrial, command.kind);
     return Next::kContinue;
   }
+  if (!run.stores.readable()) return Next::kContinue;
   switch (command.kind) {
     case SubcommandKind::kAdd:
       addTrialUser(run.records(), run.out, run.settings.trialDays(), command.name);

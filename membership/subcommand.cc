@@ -1,7 +1,11 @@
 #include "membership/subcommand.h"
 
+#include <cmath>
+#include <cstdlib>
+
 #include "config/numbers.h"
 #include "config/text.h"
+#include "stores/store_record.h"
 
 namespace quarvel {
 
@@ -24,7 +28,17 @@ Subcommand parseSubcommand(const std::string& argument_text) {
   return command;
 }
 
-double givenMB(const std::string& amount) { return readNumber(amount); }
+// The amount given, read as a number. One beyond what a number can hold
+// (1e309, four hundred digits) counts as the largest amount a store holds,
+// of its sign, as a sum that large does: read as 0 it would be reported as
+// given and change nothing.
+double givenMB(const std::string& amount) {
+  std::size_t length = leadingNumberLength(amount);
+  if (length == 0) return 0;
+  double value = std::strtod(amount.substr(0, length).c_str(), nullptr);
+  if (std::isinf(value)) return value > 0 ? kMaxAmountMB : -kMaxAmountMB;
+  return readNumber(amount);
+}
 
 std::string gaveLine(const std::string& name, const std::string& amount) {
   return " gave " + name + " " + amount + "mB";

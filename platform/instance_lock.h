@@ -10,9 +10,10 @@
 
 namespace quarvel {
 
-// POSIX: the file whose flock is the lock, in the program's own folder. That
-// folder is fixed for an installation and the same for every caller, unlike
-// $TMPDIR or the working folder.
+// The lock file, in the program's own folder: POSIX takes its flock, and
+// Windows a file lock on it beside the mutex. That folder is fixed for an
+// installation and the same for every caller, unlike $TMPDIR or the working
+// folder.
 extern const char kInstanceLockFileName[];
 
 // Windows: the mutex names in the order they are tried. The global name

@@ -420,8 +420,9 @@ class PosixPlatform : public Platform {
 
   FileError appendFile(const std::string& path, const std::string& bytes) override {
     std::string native = nativePath(path);
-    int fd = ::open(native.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-    if (fd < 0) return fileError(errno, native);
+    FileError error = FileError::kNone;
+    int fd = openRegularForWriting(native, O_CREAT | O_APPEND, &error);
+    if (fd < 0) return error;
     bool ok = writeAll(fd, bytes.data(), bytes.size());
     int saved = errno;
     ok = (::close(fd) == 0) && ok;
@@ -430,8 +431,9 @@ class PosixPlatform : public Platform {
 
   FileError syncFile(const std::string& path) override {
     std::string native = nativePath(path);
-    int fd = ::open(native.c_str(), O_WRONLY | O_CLOEXEC);
-    if (fd < 0) return fileError(errno, native);
+    FileError error = FileError::kNone;
+    int fd = openRegularForWriting(native, 0, &error);
+    if (fd < 0) return error;
     bool ok = ::fsync(fd) == 0;
     int saved = errno;
     ok = (::close(fd) == 0) && ok;
@@ -552,6 +554,24 @@ class PosixPlatform : public Platform {
       return -1;
     }
     if (size != nullptr) *size = static_cast<std::uint64_t>(st.st_size);
+    return fd;
+  }
+
+  // A regular file opened for writing with the extra `flags`; -1 and
+  // *error for anything else. As in openRegular, the open does not wait (a
+  // FIFO with no reader would hold the run, and its lock, for ever).
+  int openRegularForWriting(const std::string& native, int flags, FileError* error) {
+    int fd = ::open(native.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | flags, 0644);
+    if (fd < 0) {
+      *error = errno == ENXIO ? refuse(native) : fileError(errno, native);
+      return -1;
+    }
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+      ::close(fd);
+      *error = refuse(native);
+      return -1;
+    }
     return fd;
   }
 

@@ -123,18 +123,63 @@ class WindowsTcpConnection : public TcpConnection {
 };
 
 // A named mutex: the system marks it abandoned when its holder ends in any
-// way, and the next waiter then owns it.
+// way, and the next waiter then owns it. Beside it, a lock on the lock file
+// in the program's folder (as the native build takes), which the system
+// drops with its holder too: under Wine, runs of different Wine servers (a
+// caller with another TMPDIR) do not see each other's mutex, but the file
+// lock reaches the same file.
 class WindowsInstanceLock : public InstanceLock {
  public:
-  explicit WindowsInstanceLock(HANDLE mutex) : mutex_(mutex) {}
+  WindowsInstanceLock(HANDLE mutex, HANDLE file) : mutex_(mutex), file_(file) {}
   ~WindowsInstanceLock() override {
+    if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
     ReleaseMutex(mutex_);
     CloseHandle(mutex_);
   }
 
  private:
   HANDLE mutex_;
+  HANDLE file_;
 };
+
+// Opens the lock file (created when missing, shared with every other run;
+// read-only for an account that may not write it) and waits until it holds
+// its lock. INVALID_HANDLE_VALUE and *error when the file cannot be opened
+// or locked. A conflict is retried after a pause rather than waited for in
+// the system: Wine answers a lock held by another Wine server's process at
+// once, as a conflict.
+HANDLE lockInstanceFile(const std::string& path, DWORD* error) {
+  const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr,
+                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED) {
+    file = CreateFileA(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+  }
+  if (file == INVALID_HANDLE_VALUE) {
+    *error = GetLastError();
+    return file;
+  }
+  if (GetFileType(file) != FILE_TYPE_DISK) {
+    CloseHandle(file);
+    *error = ERROR_ACCESS_DENIED;
+    return INVALID_HANDLE_VALUE;
+  }
+  for (;;) {
+    OVERLAPPED at = {};
+    if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD,
+                   MAXDWORD, &at)) {
+      return file;
+    }
+    DWORD code = GetLastError();
+    if (code != ERROR_LOCK_VIOLATION && code != ERROR_IO_PENDING) {
+      CloseHandle(file);
+      *error = code;
+      return INVALID_HANDLE_VALUE;
+    }
+    Sleep(50);
+  }
+}
 
 std::intptr_t createMutex(const std::string& name, unsigned long* error, bool* denied) {
   HANDLE mutex = CreateMutexA(nullptr, FALSE, name.c_str());
@@ -267,7 +312,18 @@ class WindowsPlatform : public Platform {
       CloseHandle(mutex);
       return nullptr;
     }
-    return std::make_unique<WindowsInstanceLock>(mutex);
+    // The mutex first: runs of one Wine server (or of Windows itself) queue
+    // on it, so only one of them at a time polls the file lock.
+    std::string folder = programFolder();
+    std::string path = folder + kInstanceLockFileName;
+    DWORD error = 0;
+    HANDLE file = folder.empty() ? INVALID_HANDLE_VALUE : lockInstanceFile(path, &error);
+    if (file == INVALID_HANDLE_VALUE) {
+      // The mutex alone serialises every run on Windows itself.
+      writeErrorLine("Quarvel: cannot lock the instance lock file " + path + " (error " +
+                     std::to_string(error) + "); the run goes on with the mutex alone");
+    }
+    return std::make_unique<WindowsInstanceLock>(mutex, file);
   }
 
   void writeOutput(const std::string& bytes) override {
@@ -429,6 +485,10 @@ class WindowsPlatform : public Platform {
     HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return fileError(GetLastError());
+    // A pipe or a device would take the bytes elsewhere, or hold the run.
+    FileError error = FileError::kNone;
+    file = keepDiskFile(file, path, &error);
+    if (file == INVALID_HANDLE_VALUE) return error;
     return closeAfter(file, writeAll(file, bytes.data(), bytes.size()));
   }
 

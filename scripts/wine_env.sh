@@ -37,7 +37,11 @@ quarvel_wine_stop() {
 }
 
 # Makes the prefix once. A lock keeps two scripts from making it together;
-# a marker written last tells a finished prefix from an interrupted one.
+# a marker written first tells a prefix this script is making from someone
+# else's, and one written last a finished prefix from an interrupted one.
+# Only an interrupted prefix of its own is removed and made again: a folder
+# that holds anything else (an operator's own prefix, with their C:\ in it)
+# is refused and left as it is.
 # A prefix made before Wine's 32-bit part was installed cannot run the x86
 # build: it is updated once that part is there.
 _quarvel_wine_prepare() {
@@ -45,11 +49,18 @@ _quarvel_wine_prepare() {
   (
     flock 9
     if [ ! -f "$WINEPREFIX/.quarvel-ready" ]; then
-      rm -rf "$WINEPREFIX"
+      if [ -f "$WINEPREFIX/.quarvel-making" ]; then
+        rm -rf "$WINEPREFIX"
+      elif [ -e "$WINEPREFIX" ] && ! rmdir "$WINEPREFIX" 2>/dev/null; then
+        echo "wine_env.sh: $WINEPREFIX is not a prefix this script made; it is left as" \
+          "it is. Set QUARVEL_WINEPREFIX to a new folder (or to an empty one)." >&2
+        exit 1
+      fi
+      mkdir -p "$WINEPREFIX" && touch "$WINEPREFIX/.quarvel-making" || exit 1
       wineboot -i </dev/null >/dev/null 2>&1
       wineserver -w </dev/null >/dev/null 2>&1
       if [ -f "$WINEPREFIX/system.reg" ]; then
-        touch "$WINEPREFIX/.quarvel-ready"
+        touch "$WINEPREFIX/.quarvel-ready" && rm -f "$WINEPREFIX/.quarvel-making"
       else
         echo "wine_env.sh: wineboot could not make $WINEPREFIX" >&2
         exit 1

@@ -59,9 +59,19 @@ void AuditLog::rotateIfFull() {
   std::uint64_t size = 0;
   if (!platform_.fileSize(path(), &size) || size < kRotateBytes) return;
   // Copy, then remove: a failure on the way keeps the entries in one of the
-  // two files.
+  // two files. When the copy cannot be made (something that is no file
+  // stands in its place, a full disk), the log keeps growing rather than
+  // losing lines, and the operator is told why it does.
   std::string old_half = data_folder_ + contract::kAuditLogOldFile;
-  if (platform_.copyFile(path(), old_half) == FileError::kNone) platform_.removeFile(path());
+  FileError error = platform_.copyFile(path(), old_half);
+  if (error == FileError::kNone) {
+    platform_.removeFile(path());
+    return;
+  }
+  platform_.writeErrorLine("Quarvel.log is over " + std::to_string(kRotateBytes / 1024 / 1024) +
+                           " MB but could not be moved to " + old_half + " (error " +
+                           std::to_string(runtimeErrorNumber(error)) +
+                           "); it goes on growing");
 }
 
 void AuditLog::append(const std::string& user, const std::string& command,

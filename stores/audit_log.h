@@ -11,8 +11,10 @@
 // sent, the server's reply, the outcome, separated by " | " ("-" for a
 // field that does not apply). The admin password never appears: any text
 // holding it is masked. At 10 MB the log moves to Quarvel.log.1 (replacing
-// the older one). A log that cannot be written never stops a run: the first
-// failure gives one line on standard error, and the run goes on.
+// the older one); when it cannot, it keeps growing and each run says so on
+// standard error. A log that cannot be written never stops a run: the first
+// failure gives one line on standard error, and the run goes on. Nothing
+// but a regular file is ever opened as the log (a FIFO would hold the run).
 #pragma once
 
 #include <cstdint>

@@ -64,6 +64,25 @@ TEST(AuditLogTest, AFullLogMovesToItsOlderHalf) {
   EXPECT_FALSE(below.hasFile(kOldLog));
 }
 
+TEST(AuditLogTest, AFullLogThatCannotMoveKeepsGrowingAndSaysSo) {
+  // Something that cannot be written over stands where the older half goes
+  // (a folder, a locked file): no line is lost, and the run tells why the
+  // log is not rotated.
+  FakePlatform platform;
+  std::string full(AuditLog::kRotateBytes, 'x');
+  platform.addFile(kLog, full);
+  platform.lockFile(kOldLog);
+  AuditLog log(platform, "C:\\site", "newday", nullptr);
+  log.note("a", "one");
+  log.note("b", "two");
+  EXPECT_EQ(platform.file(kLog), full +
+                                     "2026-12-15 00:00:00 UTC | newday | a | - | - | one\r\n"
+                                     "2026-12-15 00:00:00 UTC | newday | b | - | - | two\r\n");
+  EXPECT_EQ(platform.error_lines,
+            std::vector<std::string>{"Quarvel.log is over 10 MB but could not be moved to "
+                                     "C:\\site\\Quarvel.log.1 (error 70); it goes on growing"});
+}
+
 TEST(AuditLogTest, AnUnwritableLogGivesOneLineAndNothingElse) {
   FakePlatform platform;
   platform.failAppends(true);

@@ -196,6 +196,11 @@ void StoreFile::add(std::string_view line) {
   last_[first] = static_cast<std::uint32_t>(position);
 }
 
+FileError StoreFile::readError() {
+  load();
+  return state_ == State::kUnreadable ? load_error_ : FileError::kNone;
+}
+
 bool StoreFile::exists() {
   load();
   return state_ == State::kPresent || state_ == State::kUnreadable;
@@ -238,6 +243,27 @@ void StoreFile::write(const std::string& raw_entry) {
   // The entry's key is taken as it is: only an untrimmed line key would
   // match one with blanks around it, and line keys are compared trimmed.
   const std::string_view key = keyOf(entry);
+  // A line read with a key that no line is written with (one holding a NUL)
+  // goes too: the entry replaces it under the safe key, and a removal
+  // removes it, instead of leaving it to be read again by every run.
+  const std::string_view raw_key = keyOf(raw_entry);
+  if (raw_key != key) removeKey(raw_key);
+  const bool in_text = removeKey(key);
+  state_ = State::kPresent;
+  if (field(entry, "=", 2).empty()) {
+    leading_blank_ = false;
+    return;
+  }
+  leading_blank_ = in_text ? !anyLineLeft() : live_count_ == 0;
+  texts_.push_back(std::move(entry));
+  if (in_text) {
+    added_.push_back(texts_.back());
+  } else {
+    add(texts_.back());
+  }
+}
+
+bool StoreFile::removeKey(std::string_view key) {
   const bool in_text = searchText(key);
   if (in_text) {
     for (std::size_t start = findInText(key, 0); start != std::string_view::npos;
@@ -259,18 +285,7 @@ void StoreFile::write(const std::string& raw_entry) {
       slots_[slot] = kRemovedKey;
     }
   }
-  state_ = State::kPresent;
-  if (field(entry, "=", 2).empty()) {
-    leading_blank_ = false;
-    return;
-  }
-  leading_blank_ = in_text ? !anyLineLeft() : live_count_ == 0;
-  texts_.push_back(std::move(entry));
-  if (in_text) {
-    added_.push_back(texts_.back());
-  } else {
-    add(texts_.back());
-  }
+  return in_text;
 }
 
 std::vector<std::string> StoreFile::readAllLines() {

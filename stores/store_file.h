@@ -73,6 +73,8 @@ class StoreFile {
 
   // True when the file is there (also when it could not be read).
   bool exists();
+  // Why the file could not be read; kNone when it was read or is missing.
+  FileError readError();
   const std::string& path() const { return path_; }
 
   // Writes the store to disk if it changed since it was read or last
@@ -96,6 +98,9 @@ class StoreFile {
 
   void load();
   void add(std::string_view line);
+  // Takes out every line of the key; true while the text is still searched
+  // (see searchText).
+  bool removeKey(std::string_view key);
 
   // Before the index: the text as read (up to a code 26 that ends it), less
   // the lines removed since, then the entries written since. The searches

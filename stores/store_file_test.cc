@@ -218,6 +218,26 @@ TEST_F(StoreTest, LineBreakingCharactersNeverReachTheFile) {
   }
 }
 
+// A line read with a NUL in its key (written by hand, or by another
+// program) is replaced by an entry of that key under its safe name, and
+// removed by its removal: it never stays to be read again by every run.
+TEST_F(StoreTest, ALineWhoseKeyHoldsANulIsReplacedAndRemovedByItsKey) {
+  const std::string nul_key("a\0b", 3);
+  for (bool removal : {false, true}) {
+    platform_.addFile(kTrialPath, nul_key + "=1::1::G\r\nc=1::2::G\r\n");
+    TrialStore trial = freshTrial();
+    ASSERT_EQ(trial.readTrialRecord(nul_key), "1::1::G");
+    if (removal) {
+      trial.removeMember(nul_key);
+    } else {
+      trial.writeTrialRecord(nul_key + "=1::0::G");
+    }
+    trial.file().commit();
+    EXPECT_EQ(platform_.file(kTrialPath), removal ? "c=1::2::G\r\n" : "c=1::2::G\r\na_b=1::0::G\r\n");
+    EXPECT_EQ(freshTrial().readTrialRecord(nul_key), "");
+  }
+}
+
 // Code 26 ends a text file only where the platform gives it that meaning.
 TEST_F(StoreTest, EndOfFileCharacterFollowsThePlatform) {
   for (bool windows : {true, false}) {

@@ -7,7 +7,10 @@ namespace quarvel {
 bool Stores::commitOne(StoreFile& store) {
   if (log_ != nullptr && store.hasUncommittedChanges()) log_->sync();
   FileError error = store.commit();
-  if (error == FileError::kNone) return true;
+  return error == FileError::kNone || fail(store, error);
+}
+
+bool Stores::fail(StoreFile& store, FileError error) {
   failed_ = true;
   platform_.writeErrorLine("Store not saved: " + store.path() + " could not be written (error " +
                            std::to_string(runtimeErrorNumber(error)) + ")");
@@ -18,7 +21,22 @@ bool Stores::commit(Order order) {
   if (failed_) return false;
   StoreFile& first = order == Order::kTrialFirst ? trial_.file() : quota_.file();
   StoreFile& second = order == Order::kTrialFirst ? quota_.file() : trial_.file();
+  for (StoreFile* store : {&first, &second}) {
+    // Only a changed store: one the run never touched is not read for this.
+    if (!store->hasUncommittedChanges()) continue;
+    FileError error = store->readError();
+    if (error != FileError::kNone) return fail(*store, error);
+  }
   return commitOne(first) && commitOne(second);
+}
+
+bool Stores::readable() {
+  if (failed_) return false;
+  for (StoreFile* store : {&trial_.file(), &quota_.file()}) {
+    FileError error = store->readError();
+    if (error != FileError::kNone) return fail(*store, error);
+  }
+  return true;
 }
 
 bool Stores::commitAtEnd() { return commit() && commitOne(credits_.file()); }

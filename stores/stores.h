@@ -22,7 +22,16 @@ class Stores {
   // not be written: that is said once on standard error, naming the file,
   // and from then on nothing more is committed in this run, so the caller
   // prints no line that claims the change and sends no command for it.
+  // A change that cannot reach every store it touched reaches none: a store
+  // that could not be read is never written, and the other one is then not
+  // written either.
   bool commit(Order order = Order::kTrialFirst);
+
+  // Whether the trial and quota stores could be read (a missing one reads
+  // as empty). When one could not, that is said as for a failed commit, and
+  // nothing is committed from then on: a store that cannot be read is never
+  // taken as empty, so a command that would look a user up in it stops.
+  bool readable();
 
   // The commit at the end of a run: the trial and quota stores, then the
   // credit store. The credit store waits for the end: no line or command
@@ -37,6 +46,7 @@ class Stores {
 
  private:
   bool commitOne(StoreFile& store);
+  bool fail(StoreFile& store, FileError error);
 
   Platform& platform_;
   TrialStore& trial_;

@@ -32,7 +32,7 @@ START_TIMEOUT = 120
 class SiteServer:
     """A site server on a free port, serving a fresh copy of demo/site."""
 
-    def __init__(self, program, scratch, when):
+    def __init__(self, program, scratch, when, passwords=sitekit.SAMPLE_PASSWORDS):
         self.scratch = Path(scratch)
         self.root = self.scratch / 'ioFTPD'
         self.clock = sitekit.Clock(self.scratch / 'clock')
@@ -42,7 +42,8 @@ class SiteServer:
         self.popen = subprocess.Popen(
             [PYTHON, str(SERVER), '--root', str(self.root), '--program', str(program),
              '--port', '0', '--port-file', str(port_file), '--clock-file',
-             str(self.clock.path), '--exit-with-stdin', '--run-timeout', '60'],
+             str(self.clock.path), '--exit-with-stdin', '--run-timeout', '60',
+             '--passwords', str(passwords)],
             stdin=subprocess.PIPE, stdout=subprocess.DEVNULL, stderr=self.errors)
         limit = time.monotonic() + START_TIMEOUT
         while not port_file.exists():
@@ -52,7 +53,7 @@ class SiteServer:
         self.port = int(port_file.read_text())
         self.site = sitekit.Site(self.root)
         self.launcher = sitekit.Launcher(self.site, program, self.clock)
-        self.passwords = sitekit.read_passwords(sitekit.SAMPLE_PASSWORDS, self.site)
+        self.passwords = sitekit.read_passwords(passwords, self.site)
         self.clients = []
 
     def stderr(self):
@@ -103,8 +104,8 @@ class SiteServer:
 def server(target, tmp_path):
     servers = []
 
-    def start(when=datetime.datetime(2025, 7, 3, 14, 0)):
-        servers.append(SiteServer(target.program, tmp_path, when))
+    def start(when=datetime.datetime(2025, 7, 3, 14, 0), **options):
+        servers.append(SiteServer(target.program, tmp_path, when, **options))
         return servers[-1]
 
     yield start
@@ -136,6 +137,40 @@ def test_upload_credits_a_trial_user_and_the_stats_line_reaches_the_client(serve
     fennel.voidcmd('NOOP')
     assert s.records('Quarvel.dat') == ['fennel=1.5::7::Couriers']
     assert s.log_lines() == []
+
+
+def test_a_message_file_ends_with_its_last_line_as_the_final_reply(server):
+    # As ioFTPD 7 sends it: the file's last line is the final 226 reply,
+    # with nothing added, so the stats line alone in the file becomes the
+    # final reply, and a bare "226 " when the program prints nothing.
+    s = server()
+    (s.site.messages / 'TransferComplete').write_bytes(
+        b'%[EXECUTE(EXEC ..\\system\\quarvel.exe)(stats)]\r\n')
+    s.write_store('Quarvel.dat', ['fennel=1.5::7::Couriers'])
+    fennel = s.login('fennel')
+    fennel.cwd('/incoming')
+    assert upload(fennel, 'one.rar', 1) == [
+        '226 [TRiAL] fennel@Couriers: 2.5 MB uploaded, 7.5 MB to go, 7 days left']
+    brisk = s.login('brisk')
+    brisk.cwd('/incoming')
+    assert upload(brisk, 'two.rar', 1) == ['226 ']
+    # Without the file, the server's own final reply.
+    (s.site.messages / 'TransferComplete').unlink()
+    assert upload(brisk, 'three.rar', 1) == ['226 Transfer complete.']
+
+
+def test_the_admin_login_takes_its_password_from_the_password_list(server, tmp_path):
+    passwords = tmp_path / 'passwords.txt'
+    passwords.write_bytes(sitekit.SAMPLE_PASSWORDS.read_bytes().replace(
+        b'warden:warden-at-the-gate', b'warden:another-secret'))
+    s = server(passwords=passwords)
+    conf = (s.site.system / 'quarvel.conf').read_bytes()
+    assert b'\r\nFTP_PASS=another-secret\r\n' in conf
+    s.login('warden').quit()
+    # The admin login works: a SITE command of the program reaches the server.
+    s.write_store('Quarvel.dat', ['juniper=0::1::Friends'])
+    out = s.scheduler('newday', datetime.datetime(2025, 8, 1, 0, 5))
+    assert out == ['wtf - SITE CHANGE juniper FLAGS +6'], out
 
 
 def test_site_trial_add_answers_with_200_lines_and_logs_user_added(server):
@@ -180,10 +215,15 @@ def test_punishments_act_on_the_user_database(server):
     with pytest.raises(ftplib.error_perm, match='^530'):
         s.login('pike')
     assert s.log_lines()[-1].endswith(' UDisSite: "juniper"')
-    # SITE UNDELETE takes the mark back; SITE PURGE removes the account for
-    # good, and only a deleted one.
+    # SITE READD takes the mark back (ioFTPD 7 knows no SITE UNDELETE);
+    # SITE PURGE removes the account for good, and only a deleted one.
     marlow = s.login('Marlow')
-    assert marlow.sendcmd('SITE UNDELETE pike').startswith('200')
+    with pytest.raises(ftplib.error_perm,
+                       match="^500 'SITE UNDELETE': Command not understood.$"):
+        marlow.sendcmd('SITE UNDELETE pike')
+    assert b'DeletedOn 0\r\n' not in (s.root / 'users' / '5').read_bytes()
+    assert marlow.sendcmd('SITE READD pike') == (
+        "200-Re-added deleted user: 'pike'\n200 Command successful.")
     assert b'DeletedOn 0\r\n' in (s.root / 'users' / '5').read_bytes()
     s.login('pike').quit()
     assert marlow.sendcmd('SITE DELUSER pike gone').startswith('200')

@@ -47,6 +47,7 @@ PLACES = {
     'uploaded file': (lambda q: q.data / 'x.rar', 'UD "{odd}" 1 0'),
     'user file': (lambda q: q.root / 'ioftpd-site' / 'users' / '2', 'test'),
     'user id table': (lambda q: q.root / 'ioftpd-site' / 'etc' / 'UserIdTable', 'test'),
+    'audit log': (lambda q: q.data / 'Quarvel.log', '{upload}'),
 }
 
 
@@ -65,6 +66,8 @@ def test_a_file_that_is_no_file_is_refused(quarvel, unreachable_port, kind, plac
     def run(kind):
         if odd.name != TRIAL_STORE:
             quarvel.write_store(TRIAL_STORE, b'bob=1::5::Couriers\r\n')
+        # Each run credits the upload afresh.
+        (quarvel.data / 'Credits.dat').unlink(missing_ok=True)
         _place(odd, kind)
         try:
             result = quarvel.run(command, env={'user': 'bob', 'group': 'Couriers'},
@@ -81,6 +84,27 @@ def test_a_file_that_is_no_file_is_refused(quarvel, unreachable_port, kind, plac
     # The same store, and the odd file still there: no copy left, nothing
     # written over it.
     assert after == after_folder
+
+
+def test_a_full_audit_log_that_cannot_move_goes_on_growing(quarvel, unreachable_port):
+    # Something that is no file stands where the older half goes: every line
+    # stays in Quarvel.log, and the run says why it is not rotated.
+    _conf(quarvel, unreachable_port)
+    quarvel.write_file('upload.rar', b'u' * MB)
+    quarvel.write_store(TRIAL_STORE, b'bob=1::5::Couriers\r\n')
+    full = b'x' * (10 * MB)
+    quarvel.write_file('Quarvel.log', full)
+    older = quarvel.data / 'Quarvel.log.1'
+    older.mkdir()
+    result = quarvel.run('UD "%s" 1 0' % (quarvel.data / 'upload.rar'),
+                         env={'user': 'bob', 'group': 'Couriers'}, timeout=LIMIT * 3)
+    result.expect(stdout=b'', stderr=lines(
+        'Quarvel.log is over 10 MB but could not be moved to %s\\Quarvel.log.1 (error 70); it '
+        'goes on growing' % quarvel.path(quarvel.data)))
+    log = (quarvel.data / 'Quarvel.log').read_bytes()
+    assert log.startswith(full) and log.endswith(
+        b' | stores changed: Quarvel.dat, Credits.dat\r\n'), log[-200:]
+    assert older.is_dir()
 
 
 def _oversized_user_file(quarvel):

@@ -12,6 +12,7 @@ COMMANDS = lines(
     '  test         logs in as the admin and lists every account with its exemption',
     '  qstart       deletes Velkrin.dat and starts the quota next month',
     '  qnow         deletes Velkrin.dat and starts a quota period now',
+    '  preview [MM-DD-YYYY]  what newday would do on that date; changes nothing',
     '  help         this text (also --help, -h and /?)',
     '  --version    the version',
     'Started by ioFTPD:',
@@ -26,14 +27,16 @@ COMMANDS = lines(
     'Started by the IRC bot and the nuke scripts:',
     '  IRC PASSED [user], IRC info trial [all], IRC info quota total|exempt|passed',
     '  NUKE user KB, UNNUKE user KB',
-    'Files: the configuration quarvel.conf, the trial store Quarvel.dat and the',
-    'quota store Velkrin.dat, in the working folder; for IRC, NUKE and UNNUKE in',
-    "the program's own folder. From here that is:")
+    'Files: the configuration quarvel.conf, the trial store Quarvel.dat, the quota',
+    'store Velkrin.dat, the credit store Credits.dat and the audit log Quarvel.log,',
+    "in the working folder; for IRC, NUKE and UNNUKE in the program's own folder.",
+    'From here that is:')
 
 
 def files_in(quarvel, folder):
     return ', '.join(quarvel.path(folder / name)
-                     for name in ('quarvel.conf', 'Quarvel.dat', 'Velkrin.dat'))
+                     for name in ('quarvel.conf', 'Quarvel.dat', 'Velkrin.dat',
+                                  'Credits.dat', 'Quarvel.log'))
 
 
 @pytest.mark.parametrize('command_line', ['help', '--help', '-h', '/?', 'HELP'])

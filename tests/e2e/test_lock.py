@@ -1,6 +1,7 @@
 """The instance lock: a run waits, without using the processor, for as long as
 another run holds the lock, and goes on as soon as the holder lets go or dies."""
 
+import fcntl
 import os
 import stat
 import time
@@ -86,13 +87,28 @@ def test_the_callers_environment_does_not_move_the_lock(quarvel, tmpdir):
 def test_lock_file_is_open_to_every_account(quarvel):
     # Natively: the file beside the program, readable and writable by all
     # whatever the creator's umask, so that runs under other accounts can
-    # take it too. (Windows: a named mutex, no file.)
+    # take it too. (Windows: a named mutex, and a lock on the same file.)
     lock_file = quarvel.prog / LOCK_FILE_NAME
     quarvel.run('', preexec_fn=lambda: os.umask(0o077)).expect(stdout=LOADCFG_53 * 10)
     if quarvel.target.windows:
-        assert not lock_file.exists()
+        assert lock_file.is_file()
     else:
         assert stat.S_IMODE(lock_file.stat().st_mode) == 0o666
+
+
+def test_a_lock_on_the_lock_file_holds_runs_of_any_wine_server(quarvel):
+    # Windows: beside the mutex, which a run of another Wine server (a caller
+    # with another TMPDIR) does not see, the run locks the lock file, as the
+    # native build does. A record lock on it from outside Wine holds the run.
+    if not quarvel.target.windows:
+        pytest.skip('natively the lock is the flock of test_waiting_run_sleeps_then_proceeds')
+    lock_file = quarvel.prog / LOCK_FILE_NAME
+    with open(lock_file, 'a+b') as held:
+        fcntl.lockf(held, fcntl.LOCK_EX)
+        running = quarvel.start('')
+        _assert_waiting_idle(quarvel, running)
+        fcntl.lockf(held, fcntl.LOCK_UN)
+        running.wait(timeout=30).expect(stdout=LOADCFG_53 * 10)
 
 
 def test_a_lock_that_cannot_be_taken_stops_the_run(quarvel):

@@ -307,3 +307,17 @@ def test_silent_server_costs_one_time_out(quarvel, ftp_server):
     assert errors[0].startswith('wren stays due: SITE DELUSER wren: no reply from 127.0.0.1:%d '
                                 'to "SITE DELUSER wren" within 60 s' % server.port), errors
     assert len(errors) == 4  # wren, tamsin, brisk, pike
+
+
+def test_a_trial_record_whose_key_holds_a_nul_is_handled_once(quarvel, ftp_server):
+    # A line written by hand with a NUL in its key: its first change puts it
+    # under its safe name, so it is counted down, punished once and gone,
+    # instead of being read again, unchanged, by every run.
+    server = ftp_server()
+    configure(quarvel, server.port)
+    quarvel.write_store(TRIAL_STORE, b'x\0y=0::1::G\r\n' + store('a=0::7::G'))
+    runs = [newday(quarvel, day) for day in ('2026-12-10', '2026-12-11', '2026-12-12')]
+    assert [r.stdout for r in runs] == [lines('!putlog UDelSite: "x_y"'), b'', b'']
+    assert site_commands(server) == ['SITE DELUSER x_y']
+    assert quarvel.read_store(TRIAL_STORE) == store('a=0::4::G',
+                                                    'setup_trial_counted=12-12-2026')

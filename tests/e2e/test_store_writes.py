@@ -5,11 +5,12 @@ the change, and the file keeps its bytes and its permissions. Values from
 the caller never break a store line, and amounts never wrap round."""
 
 import os
+import re
 import stat
 
 import pytest
 
-from quarvel_harness import QUOTA_STORE, TRIAL_STORE, lines
+from quarvel_harness import QUOTA_STORE, TRIAL_STORE, assert_bytes, lines
 
 RUNNING = lines('setup_quota_starts=12-01-2026', 'setup_quota_ends=01-01-2027',
                 'setup_quota_started=1', 'u0010=5::0::Couriers')
@@ -57,6 +58,66 @@ def test_a_folder_in_place_of_the_trial_store_adds_nobody(quarvel):
     assert result.stdout == b''
     assert b'Store not saved: ' in result.stderr and TRIAL_STORE.encode() in result.stderr
     assert (quarvel.data / TRIAL_STORE).is_dir()
+
+
+@pytest.mark.parametrize('command_line, folder', [
+    ('ST add brisk', TRIAL_STORE), ('ST give brisk 5', TRIAL_STORE),
+    ('ST del brisk', TRIAL_STORE), ('SQ add brisk', TRIAL_STORE),
+    ('SQ give brisk 5', QUOTA_STORE), ('SQ del brisk', QUOTA_STORE),
+])
+def test_a_store_that_cannot_be_read_is_never_taken_as_empty(quarvel, command_line, folder):
+    # A folder where a store belongs: the command looks nobody up in it,
+    # names it in one line, claims nothing and changes no store.
+    _conf(quarvel)
+    if folder == TRIAL_STORE:
+        other, text = QUOTA_STORE, RUNNING + lines('brisk=5::0::Couriers')
+    else:
+        other, text = TRIAL_STORE, lines('brisk=1::3::Couriers')
+    quarvel.write_store(other, text)
+    (quarvel.data / folder).mkdir()
+    result = quarvel.run(command_line, date='2026-12-10')
+    assert result.stdout == b''
+    assert_bytes(result.stderr, lines('Store not saved: %s\\%s could not be written (error 70)'
+                                      % (quarvel.path(quarvel.data), folder)))
+    assert quarvel.read_store(other) == text
+    assert (quarvel.data / folder).is_dir()
+
+
+def test_a_full_disk_names_the_store_that_could_not_be_written(quarvel):
+    # Nothing can be made in the data folder: not the copies the server's
+    # files are read through, not the stores' replacements. The server's
+    # files are then read where they are, and the one line names the store.
+    _conf(quarvel)
+    text = lines('brisk=1::1::Couriers')
+    quarvel.write_store(TRIAL_STORE, text)
+    for name in ('passwd', 'group', '2', '6', 'Quarvel.dat.new', 'Velkrin.dat.new'):
+        (quarvel.data / (name + ('' if name.endswith('.new') else '.tmp'))).mkdir()
+    for command_line in ('ST add wren', 'newday'):
+        result = quarvel.run(command_line, date='2026-12-10')
+        assert result.stdout == b'', command_line
+        # One line; the error number is the platform's for a folder in the way.
+        assert re.fullmatch(re.escape(('Store not saved: %s\\%s could not be written (error '
+                                       % (quarvel.path(quarvel.data), TRIAL_STORE)).encode())
+                            + rb'7[05]\)\r\n', result.stderr), result.stderr
+        assert quarvel.read_store(TRIAL_STORE) == text
+
+
+@pytest.mark.parametrize('amount, stored, status', [
+    ('1e309', '179769313486231' + '0' * 294, '1'),
+    ('1' + '0' * 400, '179769313486231' + '0' * 294, '1'),
+    ('-1e309', '-179769313486231' + '0' * 294, '0'),
+])
+def test_an_amount_beyond_any_number_gives_the_largest_a_store_holds(
+        quarvel, amount, stored, status):
+    # Read as 0, it would be reported as given and change nothing; it counts
+    # as the largest amount instead, as a sum that large does.
+    _conf(quarvel)
+    quarvel.write_store(QUOTA_STORE, RUNNING)
+    passed = lines('!putlog QUOTAPASSED: "u0010"') if status == '1' else b''
+    quarvel.run('SQ give u0010 %s' % amount, date='2026-12-10').expect(
+        stdout=lines(' gave u0010 %smB' % amount) + passed)
+    assert quarvel.read_store(QUOTA_STORE).endswith(
+        ('u0010=%s::%s::Couriers\r\n' % (stored, status)).encode())
 
 
 def test_a_read_only_store_keeps_its_permissions(quarvel):

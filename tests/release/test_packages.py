@@ -26,19 +26,24 @@ from pe_machine import pe_machine  # noqa: E402
 
 DIST = Path(os.environ.get('QUARVEL_DIST') or REPO / 'dist')
 WINDOWS_FILES = {'quarvel.exe', 'quarvelftp.dll', 'libquarvelftp.dll.a', 'ftp_api.h',
-                 'quarvel.conf.sample', 'INSTALL-WINDOWS.md', 'LICENSE',
+                 'quarvel.conf.sample', 'INSTALL-WINDOWS.md', 'LICENSE', 'CHANGES',
                  'sitebot/quarvel.tcl', 'sitebot/SITEBOT.md'}
 LINUX_FILES = {'quarvel', 'libquarvelftp.so', 'ftp_api.h', 'quarvel.conf.sample',
-               'README.md', 'LICENSE', 'sitebot/quarvel.tcl', 'sitebot/SITEBOT.md'}
+               'README.md', 'LICENSE', 'CHANGES', 'sitebot/quarvel.tcl', 'sitebot/SITEBOT.md'}
 # package platform: (files, processor of the programs, build folder)
 PACKAGES = {'win64': (WINDOWS_FILES, 'x64', 'build-win'),
             'win32': (WINDOWS_FILES, 'x86', 'build-win32'),
             'linux-x86_64': (LINUX_FILES, None, 'build')}
-# Files copied unchanged from the sources.
+# Text files from the sources: unchanged in the Linux package, with every
+# line ended by CR LF in the Windows ones.
 FROM_SOURCES = {'quarvel.conf.sample': 'quarvel.conf.sample', 'ftp_api.h': 'ftp/ftp_api.h',
                 'LICENSE': 'LICENSE', 'INSTALL-WINDOWS.md': 'docs/INSTALL-WINDOWS.md',
-                'README.md': 'README.md', 'sitebot/quarvel.tcl': 'sitebot/quarvel.tcl',
-                'sitebot/SITEBOT.md': 'docs/SITEBOT.md'}
+                'README.md': 'README.md', 'CHANGES': 'CHANGES',
+                'sitebot/quarvel.tcl': 'sitebot/quarvel.tcl', 'sitebot/SITEBOT.md': 'docs/SITEBOT.md'}
+
+
+def crlf(data):
+    return data.replace(b'\r\n', b'\n').replace(b'\n', b'\r\n')
 
 
 def version():
@@ -76,7 +81,11 @@ def test_package_holds_exactly_the_release_files(platform):
     assert set(content) == files
     for name, source in FROM_SOURCES.items():
         if name in content:
-            assert content[name][0] == (REPO / source).read_bytes(), name
+            expected = (REPO / source).read_bytes()
+            if processor:
+                expected = crlf(expected)
+                assert b'\n' not in content[name][0].replace(b'\r\n', b''), name
+            assert content[name][0] == expected, name
     if processor:
         for name in ('quarvel.exe', 'quarvelftp.dll'):
             assert pe_machine(io.BytesIO(content[name][0])) == processor, name
