@@ -89,6 +89,11 @@ QUARVEL_FTP_API int ftpConnect(const char* host, int port, const char* user,
  * they had. */
 QUARVEL_FTP_API int ftpSetTls(int enable, const char* fingerprint);
 
+/* What the TLS handshake of the last ftpConnect agreed on: the protocol
+ * and the cipher as the system's TLS library names them, separated by one
+ * blank ("TLSv1.3 TLS_AES_256_GCM_SHA384"); "" after a plain login or one
+ * whose handshake failed. The newest version the server offers is taken. */
+QUARVEL_FTP_API const char* ftpTlsSession(void);
 /* Sends QUIT, reads the reply and closes the channel. */
 QUARVEL_FTP_API void ftpQuit(int channel);
 QUARVEL_FTP_API int FTPGETLASTSTATUSCODE(void);
