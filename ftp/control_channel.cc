@@ -8,7 +8,9 @@
 namespace quarvel {
 
 namespace {
-constexpr std::size_t kReceiveBufferSize = 65536;
+// Data connections read through this buffer too: a large one takes a
+// transfer in few system calls.
+constexpr std::size_t kReceiveBufferSize = 262144;
 }  // namespace
 
 ControlChannel::ControlChannel(std::unique_ptr<TcpConnection> connection, Platform& platform,

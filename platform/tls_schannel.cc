@@ -90,7 +90,7 @@ const SchannelFunctions& schannel() {
 // Bytes asked of the socket at once: several records per call.
 constexpr std::size_t kReadChunk = 64 * 1024;
 // Plain bytes encrypted before the records go to the socket in one send.
-constexpr std::size_t kSendBatch = 256 * 1024;
+constexpr std::size_t kSendBatch = 64 * 1024;
 constexpr unsigned char kAlertRecord = 21;
 constexpr ULONG kContextFlags = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETECT |
                                 ISC_REQ_CONFIDENTIALITY | ISC_REQ_ALLOCATE_MEMORY | ISC_REQ_STREAM;
