@@ -31,7 +31,7 @@ class FtpClient {
   static constexpr std::size_t kBlockSize = 8192;
   // Bytes read from a file and sent at once: whole 16 KB TLS records, and
   // few system calls per megabyte on either side.
-  static constexpr std::size_t kTransferSize = 65536;
+  static constexpr std::size_t kTransferSize = 262144;
 
   // Receives the progress texts of transfers ("8192 of 20000") with the
   // caller's window handle.
