@@ -38,6 +38,7 @@ import argparse
 import hashlib
 import os
 import platform
+import pwd
 import shutil
 import statistics
 import subprocess
@@ -265,9 +266,9 @@ def main():
                 f.write(os.urandom(min(left, 1 << 20)))
                 left -= min(left, 1 << 20)
         digest = sha256(source)
+        account = pwd.getpwnam(real_ftp_servers.VSFTPD_USER)
         for _, server in servers:
             shutil.copyfile(source, server.root / 'source.bin')
-            account = real_ftp_servers._ensure_system_user()
             os.chown(server.root / 'source.bin', account.pw_uid, account.pw_gid)
 
         started = time.strftime('%Y-%m-%d %H:%M UTC', time.gmtime())
