@@ -73,6 +73,15 @@ const char* FTPGETLASTSTATUSMSG(void) {
   });
 }
 
+const char* ftpTlsSession(void) {
+  static std::string session;
+  return guarded<const char*>("", [&] {
+    const quarvel::TlsPeer& peer = client().lastTlsPeer();
+    session = peer.protocol.empty() ? std::string() : peer.protocol + " " + peer.cipher;
+    return session.c_str();
+  });
+}
+
 int FTPMAKEDIR(int channel, const char* folder) {
   return guarded(0, [&] { return client().ftpMakeDir(channel, text(folder)); });
 }

@@ -40,10 +40,11 @@
  *   position 0 stays empty (""), n is the call's result.
  * - Progress of transfers: a window handle (HWND on Windows, cast to
  *   intptr_t) gets "<bytes done> of <total bytes>" as its window text after
- *   each block (ftpGetFile: when the handle is not 0; ftpPutFile: when it
- *   is > 0, after each full 8,192-byte block). A callback set with
- *   ftpSetProgressCallback receives these texts in place of the window
- *   (POSIX has no windows: pass any non-zero handle to get them).
+ *   each block of at most 8,192 bytes (ftpGetFile: when the handle is not
+ *   0; ftpPutFile: when it is > 0, after each full 8,192-byte block). A
+ *   callback set with ftpSetProgressCallback receives these texts in place
+ *   of the window (POSIX has no windows: pass any non-zero handle to get
+ *   them).
  */
 #ifndef QUARVEL_FTP_FTP_API_H_
 #define QUARVEL_FTP_FTP_API_H_
@@ -89,6 +90,11 @@ QUARVEL_FTP_API int ftpConnect(const char* host, int port, const char* user,
  * they had. */
 QUARVEL_FTP_API int ftpSetTls(int enable, const char* fingerprint);
 
+/* What the TLS handshake of the last ftpConnect agreed on: the protocol
+ * and the cipher as the system's TLS library names them, separated by one
+ * blank ("TLSv1.3 TLS_AES_256_GCM_SHA384"); "" after a plain login or one
+ * whose handshake failed. The newest version the server offers is taken. */
+QUARVEL_FTP_API const char* ftpTlsSession(void);
 /* Sends QUIT, reads the reply and closes the channel. */
 QUARVEL_FTP_API void ftpQuit(int channel);
 QUARVEL_FTP_API int FTPGETLASTSTATUSCODE(void);
@@ -130,7 +136,7 @@ QUARVEL_FTP_API int ftpGetFileList(int channel, const char* host,
 QUARVEL_FTP_API int ftpGetDirList(int channel, const char* host,
                                   FtpList* list);
 
-/* --- Transfers (binary, 8,192-byte blocks) ------------------------------ */
+/* --- Transfers (binary) ------------------------------------------------- */
 
 /* Downloads `remote_name` into `local_path`, which is removed first and
  * left empty when the server refuses the file. */

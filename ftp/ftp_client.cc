@@ -152,9 +152,9 @@ int FtpClient::openDataChannel(const std::string& host, int port) {
   return addChannel(std::move(connection));
 }
 
-long FtpClient::receiveBlock(int channel, char* block) {
+long FtpClient::receiveBlock(int channel, char* block, std::size_t size) {
   ControlChannel* c = controlChannel(channel);
-  return c == nullptr ? -1 : c->receiveBlock(block, kBlockSize);
+  return c == nullptr ? -1 : c->receiveBlock(block, size);
 }
 
 int FtpClient::sendBlock(int channel, const char* data, std::size_t size) {

@@ -26,8 +26,12 @@ namespace quarvel {
 class FtpClient {
  public:
   static constexpr int kDefaultTimeoutMs = 60000;
-  // Bytes per data block, both ways.
+  // Bytes per progress step: a transfer reports its progress after each
+  // block of this size (an upload after each full one).
   static constexpr std::size_t kBlockSize = 8192;
+  // Bytes read from a file and sent at once: whole 16 KB TLS records, and
+  // few system calls per megabyte on either side.
+  static constexpr std::size_t kTransferSize = 262144;
 
   // Receives the progress texts of transfers ("8192 of 20000") with the
   // caller's window handle.
@@ -129,16 +133,16 @@ class FtpClient {
   // The lines of ftpGetList beginning with "d" or "D" (folders).
   int ftpGetDirList(int channel, const std::string& host,
                     std::vector<std::string>* lines);
-  // RETR into `local_path` (removed first, then written block by block):
+  // RETR into `local_path` (removed first, then written as the data comes):
   // 1 once the server has closed the data channel, whatever its final reply
   // says; 0 when RETR is not answered 150 (or 125), or when the data channel
   // stalls or breaks or the local file cannot be written. Progress
   // "received of total" goes to a non-zero window.
   int ftpGetFile(int channel, std::intptr_t window, const std::string& host,
                  const std::string& remote_name, const std::string& local_path);
-  // STOR of `local_path` in blocks of kBlockSize: 1 when STOR is answered
-  // 150 (or 125) and the server ends with 226, else 0. Progress "sent of
-  // size" after each full block goes to a window > 0.
+  // STOR of `local_path`, sent in pieces of kTransferSize: 1 when STOR is
+  // answered 150 (or 125) and the server ends with 226, else 0. Progress
+  // "sent of size" for each full block of kBlockSize goes to a window > 0.
   int ftpPutFile(int channel, const std::string& host, std::intptr_t window,
                  const std::string& remote_name, const std::string& local_path);
 
@@ -167,9 +171,9 @@ class FtpClient {
   int enterPassive(int channel, const std::string& host);
   // A TCP connection to host and port on the next channel number, or -1.
   int openDataChannel(const std::string& host, int port);
-  // Up to kBlockSize bytes into `block`: the count, 0 when the peer closed,
-  // -1 on a time-out or an error.
-  long receiveBlock(int channel, char* block);
+  // Up to `size` bytes into `block`: the count, 0 when the peer closed, -1
+  // on a time-out or an error.
+  long receiveBlock(int channel, char* block, std::size_t size);
   // Sends the whole block: 1, or 0 on an error.
   int sendBlock(int channel, const char* data, std::size_t size);
 
@@ -197,6 +201,11 @@ class FtpClient {
   // Notes why a login step got no reply on `channel` (`awaited` names the
   // reply): the wait ran out, or the connection ended first.
   void noteLoginSilence(int channel, const std::string& awaited);
+  // The progress texts of bytes `from` (exclusive) to `to` in steps of
+  // kBlockSize, each "done of total": a download's step ends at `to` as
+  // well, an upload shows only full blocks.
+  void showProgressSteps(std::intptr_t window, std::uint64_t from, std::uint64_t to,
+                         std::uint64_t total, bool partial_step);
 
   Platform& platform_;
   int timeout_ms_;

@@ -163,6 +163,14 @@ TEST_F(FtpTransferTest, DownloadWritesTheFileAndShowsProgress) {
   ASSERT_FALSE(platform.window_texts.empty());
   EXPECT_EQ(platform.window_texts.back(),
             (std::pair<std::intptr_t, std::string>{42, "20000 of 20000"}));
+  // However the data arrives, the window moves on by at most one block.
+  std::uint64_t shown_before = 0;
+  for (const auto& shown : platform.window_texts) {
+    std::uint64_t done = std::stoull(shown.second);
+    EXPECT_GT(done, shown_before) << shown.second;
+    EXPECT_LE(done - shown_before, FtpClient::kBlockSize) << shown.second;
+    shown_before = done;
+  }
   EXPECT_EQ(commandsAfterLogin(channel), (Strings{"PASV", "TYPE I", "RETR a b.bin"}));
 }
 

@@ -19,10 +19,18 @@ namespace quarvel {
 
 // What the handshake learnt about the server's certificate.
 struct TlsPeer {
+  TlsPeer() = default;
+  TlsPeer(std::string fingerprint_seen, bool trusted_by_system)
+      : fingerprint(std::move(fingerprint_seen)), trusted(trusted_by_system) {}
+
   // SHA-256 over the certificate's DER bytes: 64 lower-case hex digits.
   std::string fingerprint;
   // True when the system's trust store accepts the chain for the host name.
   bool trusted = false;
+  // What the handshake agreed on, as the TLS library names it ("TLSv1.3",
+  // "TLS_AES_256_GCM_SHA384"); empty when it cannot tell.
+  std::string protocol;
+  std::string cipher;
 };
 
 // One client side of TLS. Every handshake after the first successful one

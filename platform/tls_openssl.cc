@@ -33,7 +33,9 @@ namespace {
   X(SSL_write) X(SSL_get_error) X(SSL_shutdown) X(SSL_free) X(BIO_new) X(BIO_get_data)   \
   X(BIO_set_data) X(BIO_set_init) X(BIO_clear_flags) X(BIO_meth_new) X(BIO_get_new_index) \
   X(BIO_meth_set_write) X(BIO_meth_set_read) X(BIO_meth_set_ctrl) X(ERR_get_error)       \
-  X(ERR_clear_error) X(ERR_error_string_n) X(X509_digest) X(X509_free) X(EVP_sha256)
+  X(ERR_clear_error) X(ERR_error_string_n) X(X509_digest) X(X509_free) X(EVP_sha256)      \
+  X(SSL_CTX_set_default_read_buffer_len) X(SSL_get_version) X(SSL_get_current_cipher)   \
+  X(SSL_CIPHER_get_name)
 
 // The functions of libssl and libcrypto this file calls, each typed as its
 // declaration in OpenSSL's headers.
@@ -235,6 +237,10 @@ class OpensslClient : public TlsClient {
     openssl().SSL_CTX_ctrl(context_, SSL_CTRL_SET_SESS_CACHE_MODE,
                         SSL_SESS_CACHE_CLIENT | SSL_SESS_CACHE_NO_INTERNAL_STORE, nullptr);
     openssl().SSL_CTX_sess_set_new_cb(context_, newSession);
+    // Each read from the socket takes in as many records as have arrived,
+    // not a record's header and then its body.
+    openssl().SSL_CTX_ctrl(context_, SSL_CTRL_SET_READ_AHEAD, 1, nullptr);
+    openssl().SSL_CTX_set_default_read_buffer_len(context_, kReadBufferSize);
   }
 
   ~OpensslClient() override {
@@ -269,11 +275,15 @@ class OpensslClient : public TlsClient {
     // The chain was checked against the system's trust store and the host
     // name during the handshake, only without stopping it.
     peer->trusted = certificate != nullptr && openssl().SSL_get_verify_result(ssl) == X509_V_OK;
+    peer->protocol = openssl().SSL_get_version(ssl);
+    const SSL_CIPHER* cipher = openssl().SSL_get_current_cipher(ssl);
+    if (cipher != nullptr) peer->cipher = openssl().SSL_CIPHER_get_name(cipher);
     return connection;
   }
 
  private:
   static constexpr std::size_t kMaxKept = 16;
+  static constexpr std::size_t kReadBufferSize = 65536;
 
   void offerSession(SSL* ssl) {
     if (!unused_.empty()) {

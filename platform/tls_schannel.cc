@@ -7,17 +7,21 @@
 // The handshake and the records run over the TcpConnection given, so the
 // socket code stays in one place.
 #define SECURITY_WIN32
+// SCH_CREDENTIALS, the credentials form that TLS 1.3 needs.
+#define SCHANNEL_USE_BLACKLISTS
 // windows.h first: the others build on its types.
 #include <winsock2.h>
 #include <windows.h>
 
 #include <bcrypt.h>
+#include <subauth.h>
 #include <schannel.h>
 #include <security.h>
 #include <wincrypt.h>
 
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -83,7 +87,10 @@ const SchannelFunctions& schannel() {
   return *loadSchannel(&why);
 }
 
-constexpr std::size_t kReadChunk = 16 * 1024 + 512;
+// Bytes asked of the socket at once: several records per call.
+constexpr std::size_t kReadChunk = 64 * 1024;
+// Plain bytes encrypted before the records go to the socket in one send.
+constexpr std::size_t kSendBatch = 64 * 1024;
 constexpr unsigned char kAlertRecord = 21;
 constexpr ULONG kContextFlags = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETECT |
                                 ISC_REQ_CONFIDENTIALITY | ISC_REQ_ALLOCATE_MEMORY | ISC_REQ_STREAM;
@@ -224,30 +231,38 @@ class SchannelConnection : public TcpConnection {
     result.fingerprint = sha256Hex(certificate->pbCertEncoded, certificate->cbCertEncoded);
     result.trusted = chainTrusted(certificate, host_);
     schannel().CertFreeCertificateContext(certificate);
+    agreement(&result);
     return result;
   }
 
+  // Encrypts record by record into one buffer and sends the records of up
+  // to kSendBatch plain bytes at once.
   bool sendAll(const char* data, std::size_t size) override {
     if (!established_) return false;
-    std::vector<char> record;
+    std::vector<char> records;
     while (size > 0) {
-      ULONG chunk =
-          static_cast<ULONG>(size < sizes_.cbMaximumMessage ? size : sizes_.cbMaximumMessage);
-      record.resize(sizes_.cbHeader + chunk + sizes_.cbTrailer);
-      std::memcpy(record.data() + sizes_.cbHeader, data, chunk);
-      SecBuffer parts[4] = {
-          {sizes_.cbHeader, SECBUFFER_STREAM_HEADER, record.data()},
-          {chunk, SECBUFFER_DATA, record.data() + sizes_.cbHeader},
-          {sizes_.cbTrailer, SECBUFFER_STREAM_TRAILER, record.data() + sizes_.cbHeader + chunk},
-          {0, SECBUFFER_EMPTY, nullptr}};
-      SecBufferDesc desc = {SECBUFFER_VERSION, 4, parts};
-      if (schannel().EncryptMessage(&context_, 0, &desc, 0) != SEC_E_OK) return false;
-      if (!plain_->sendAll(record.data(),
-                           parts[0].cbBuffer + parts[1].cbBuffer + parts[2].cbBuffer)) {
-        return false;
+      records.clear();
+      for (std::size_t batched = 0; size > 0 && batched < kSendBatch;) {
+        ULONG chunk =
+            static_cast<ULONG>(size < sizes_.cbMaximumMessage ? size : sizes_.cbMaximumMessage);
+        std::size_t at = records.size();
+        records.resize(at + sizes_.cbHeader + chunk + sizes_.cbTrailer);
+        char* record = records.data() + at;
+        std::memcpy(record + sizes_.cbHeader, data, chunk);
+        SecBuffer parts[4] = {
+            {sizes_.cbHeader, SECBUFFER_STREAM_HEADER, record},
+            {chunk, SECBUFFER_DATA, record + sizes_.cbHeader},
+            {sizes_.cbTrailer, SECBUFFER_STREAM_TRAILER, record + sizes_.cbHeader + chunk},
+            {0, SECBUFFER_EMPTY, nullptr}};
+        SecBufferDesc desc = {SECBUFFER_VERSION, 4, parts};
+        if (schannel().EncryptMessage(&context_, 0, &desc, 0) != SEC_E_OK) return false;
+        // The trailer may come out shorter than its room.
+        records.resize(at + parts[0].cbBuffer + parts[1].cbBuffer + parts[2].cbBuffer);
+        data += chunk;
+        size -= chunk;
+        batched += chunk;
       }
-      data += chunk;
-      size -= chunk;
+      if (!plain_->sendAll(records.data(), records.size())) return false;
     }
     return true;
   }
@@ -311,6 +326,32 @@ class SchannelConnection : public TcpConnection {
   }
 
  private:
+  // The protocol and the cipher suite the handshake agreed on, named as
+  // OpenSSL and the IANA registry name them.
+  void agreement(TlsPeer* peer) {
+    SecPkgContext_ConnectionInfo connection = {};
+    if (schannel().QueryContextAttributesA(&context_, SECPKG_ATTR_CONNECTION_INFO,
+                                           &connection) == SEC_E_OK) {
+      peer->protocol = protocolName(connection.dwProtocol);
+    }
+    SecPkgContext_CipherInfo cipher = {};
+    if (schannel().QueryContextAttributesA(&context_, SECPKG_ATTR_CIPHER_INFO, &cipher) ==
+        SEC_E_OK) {
+      for (const WCHAR* c = cipher.szCipherSuite; *c != 0 && c < std::end(cipher.szCipherSuite);
+           ++c) {
+        peer->cipher += static_cast<char>(*c < 128 ? *c : '?');
+      }
+    }
+  }
+
+  static std::string protocolName(DWORD protocol) {
+    if (protocol & SP_PROT_TLS1_3_CLIENT) return "TLSv1.3";
+    if (protocol & SP_PROT_TLS1_2_CLIENT) return "TLSv1.2";
+    if (protocol & SP_PROT_TLS1_1_CLIENT) return "TLSv1.1";
+    if (protocol & SP_PROT_TLS1_0_CLIENT) return "TLSv1";
+    return protocol == 0 ? std::string() : "protocol " + std::to_string(protocol);
+  }
+
   // Appends what arrives on the socket to encrypted_: "" when something
   // came, "closed" when the peer closed, else the reason.
   std::string receiveMore(int timeout_ms) {
@@ -396,15 +437,25 @@ class SchannelClient : public TlsClient {
                                            const std::string& host, int timeout_ms, TlsPeer* peer,
                                            std::string* error) override {
     if (!have_credentials_) {
-      SCHANNEL_CRED settings = {};
-      settings.dwVersion = SCHANNEL_CRED_VERSION;
       // The certificate is judged by the caller (trust or a pinned
       // fingerprint), so SChannel must not refuse it on its own.
-      settings.dwFlags = SCH_CRED_MANUAL_CRED_VALIDATION | SCH_CRED_NO_DEFAULT_CREDS;
-      TimeStamp expiry;
-      SECURITY_STATUS status = schannel().AcquireCredentialsHandleA(
-          nullptr, const_cast<char*>(UNISP_NAME_A), SECPKG_CRED_OUTBOUND, nullptr, &settings,
-          nullptr, nullptr, &credentials_, &expiry);
+      const DWORD flags = SCH_CRED_MANUAL_CRED_VALIDATION | SCH_CRED_NO_DEFAULT_CREDS;
+      // Windows offers TLS 1.3 only to credentials described the newer way;
+      // systems before it know only the older form.
+      SCH_CREDENTIALS current = {};
+      current.dwVersion = SCH_CREDENTIALS_VERSION;
+      current.dwFlags = flags;
+      SCHANNEL_CRED older = {};
+      older.dwVersion = SCHANNEL_CRED_VERSION;
+      older.dwFlags = flags;
+      SECURITY_STATUS status = SEC_E_INTERNAL_ERROR;
+      for (void* settings : {static_cast<void*>(&current), static_cast<void*>(&older)}) {
+        TimeStamp expiry;
+        status = schannel().AcquireCredentialsHandleA(
+            nullptr, const_cast<char*>(UNISP_NAME_A), SECPKG_CRED_OUTBOUND, nullptr, settings,
+            nullptr, nullptr, &credentials_, &expiry);
+        if (status == SEC_E_OK) break;
+      }
       if (status != SEC_E_OK) {
         *error = statusText("TLS credentials", status);
         return nullptr;

@@ -75,13 +75,23 @@ static long fileLength(const char* path) {
   return length;
 }
 
-/* The progress texts of the last transfer: how many, and the last one. */
+/* The progress texts of the last transfer: how many, the last one, and
+ * the largest step between two (from 0 for the first); a step that is not
+ * forward counts as -1. */
 static int progress_count;
 static char progress_last[64];
+static long progress_step;
 
 static void onProgress(intptr_t window, const char* text, void* context) {
   (void)context;
   if (window != 7) return;
+  long before = progress_count == 0 ? 0 : strtol(progress_last, NULL, 10);
+  long step = strtol(text, NULL, 10) - before;
+  if (step <= 0 || progress_step < 0) {
+    progress_step = -1;
+  } else if (step > progress_step) {
+    progress_step = step;
+  }
   ++progress_count;
   snprintf(progress_last, sizeof progress_last, "%s", text);
 }
@@ -120,24 +130,29 @@ static void transferRoundTrip(int channel, const char* host, const char* name, l
   }
   progress_count = 0;
   progress_last[0] = '\0';
+  progress_step = 0;
   snprintf(what, sizeof what, "upload of %ld bytes (%s)", size, name);
   check(ftpPutFile(channel, host, 7, name, up) == 1 && statusIs(226), what);
   snprintf(what, sizeof what, "upload progress after each full block (%s)", name);
   snprintf(expected, sizeof expected, "%ld of %ld", (size / 8192) * 8192, size);
-  check(progress_count == size / 8192 && (size < 8192 || strcmp(progress_last, expected) == 0),
+  check(progress_count == size / 8192 && (size < 8192 || strcmp(progress_last, expected) == 0) &&
+            (size < 8192 || progress_step == 8192),
         what);
 
   progress_count = 0;
   progress_last[0] = '\0';
+  progress_step = 0;
   writePattern(down, 3); /* a stale local file is replaced */
   snprintf(what, sizeof what, "download of %ld bytes (%s)", size, name);
   check(ftpGetFile(channel, 7, host, name, down) == 1 && statusIs(226), what);
   snprintf(what, sizeof what, "downloaded bytes equal the uploaded ones (%s)", name);
   check(fileLength(down) == size && sameFiles(up, down), what);
-  snprintf(what, sizeof what, "download progress ends at the size (%s)", name);
+  snprintf(what, sizeof what, "download progress in steps of at most 8192 to the size (%s)",
+           name);
   snprintf(expected, sizeof expected, "%ld of ", size);
   check(size == 0 ? progress_count == 0
-                  : progress_count >= 1 && strncmp(progress_last, expected, strlen(expected)) == 0,
+                  : progress_count >= 1 && strncmp(progress_last, expected, strlen(expected)) == 0 &&
+                        progress_step > 0 && progress_step <= 8192,
         what);
 }
 
@@ -178,6 +193,17 @@ int main(int argc, char** argv) {
 
   int channel = ftpConnect(host, port, user, password);
   check(channel > 0 && statusIs(230), "login");
+  /* Over TLS: the protocol and the cipher, "TLSv1.2 ECDHE-..." or newer. */
+  const char* session = ftpTlsSession();
+  if (argc == 8) {
+    const char* blank = strchr(session, ' ');
+    check(strncmp(session, "TLSv1.", 6) == 0 && strcmp(session, "TLSv1.1") > 0 &&
+              blank != NULL && blank[1] != '\0',
+          "the TLS session names a protocol of TLS 1.2 or newer and a cipher");
+    printf("TLS session: %s\n", session);
+  } else {
+    check(session[0] == '\0', "a plain login has no TLS session");
+  }
   if (channel <= 0) {
     printf("%d passed, %d failed\n", passed, failed);
     return 1;
