@@ -3,7 +3,8 @@
 #   quarvel-<version>-linux-x86_64.tar.gz                         (Linux)
 # holding, in one folder of the same name, the program, the FTP client library
 # with its header (and import library on Windows), the sample configuration,
-# the guide and the license. scripts/package.sh makes all three.
+# the guide and the license, and the sitebot script for eggdrop with its guide
+# in sitebot/. scripts/package.sh makes all three.
 
 if(WIN32)
   if(CMAKE_SIZEOF_VOID_P EQUAL 8)
@@ -26,6 +27,8 @@ install(TARGETS quarvelftp RUNTIME DESTINATION . LIBRARY DESTINATION . ARCHIVE D
 install(FILES ${CMAKE_SOURCE_DIR}/ftp/ftp_api.h DESTINATION .)
 install(FILES ${CMAKE_SOURCE_DIR}/quarvel.conf.sample ${QUARVEL_GUIDE} ${CMAKE_SOURCE_DIR}/LICENSE
         DESTINATION .)
+install(FILES ${CMAKE_SOURCE_DIR}/sitebot/quarvel.tcl ${CMAKE_SOURCE_DIR}/docs/SITEBOT.md
+        DESTINATION sitebot)
 
 set(CPACK_PACKAGE_NAME quarvel)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})

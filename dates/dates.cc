@@ -53,6 +53,25 @@ std::string formatDate(const LocalDate& date) {
   return buffer;
 }
 
+bool hasDateForm(const std::string& text) {
+  if (text.size() != 10 || text[2] != '-' || text[5] != '-') return false;
+  for (std::size_t i : {0, 1, 3, 4, 6, 7, 8, 9}) {
+    if (text[i] < '0' || text[i] > '9') return false;
+  }
+  return true;
+}
+
+bool parseDate(const std::string& text, LocalDate* date) {
+  if (!hasDateForm(text)) return false;
+  date->month = std::stoi(text.substr(0, 2));
+  date->day = std::stoi(text.substr(3, 2));
+  date->year = std::stoi(text.substr(6, 4));
+  static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (date->month < 1 || date->month > 12 || date->day < 1) return false;
+  int days = kDays[date->month - 1] + (date->month == 2 && isLeapYear(date->year) ? 1 : 0);
+  return date->day <= days;
+}
+
 int daysToCount(const std::string& last_counted, const std::string& today) {
   if (last_counted.empty()) return 1;
   int days = daysBetween(today, last_counted);

@@ -20,6 +20,13 @@ int daysBetween(const std::string& first, const std::string& second);
 // MM-DD-YYYY.
 std::string formatDate(const LocalDate& date);
 
+// Whether `text` has the form MM-DD-YYYY (ten characters, digits and two
+// dashes), whatever the numbers.
+bool hasDateForm(const std::string& text);
+
+// MM-DD-YYYY naming a day of the calendar, into `date`.
+bool parseDate(const std::string& text, LocalDate* date);
+
 // How many days a newday on `today` counts after the last counted date:
 // 1 when none is known, 0 on the same date, the days in between otherwise.
 // A date after today (the clock was set back) counts today as one day.

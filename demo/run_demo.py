@@ -6,8 +6,9 @@ ioFTPD) on loopback. The script then acts out July 2025 day by day, setting
 the program's date with faketime: the scheduler's runs (qstart, newday,
 checkup), an operator who puts two users on trial with SITE TRIAL, uploads
 and a deletion by several users over FTP (with the stats lines the server
-shows after each transfer), a nuke, the IRC bot's questions and the
-announcements it reads from the server's log, a passed trial, an expired
+shows after each transfer), a nuke, the IRC bot's questions, the site's
+IRC channel (ngircd, and eggdrop with sitebot/quarvel.tcl announcing what
+it reads in the server's log), a passed trial, an expired
 trial and, at the end of the period, the punishment of the member who
 uploaded nothing: SITE DELUSER marks his account, as ioFTPD 7 does, and the
 next period leaves it out until SITE PURGE removes it. The site is a stock
@@ -37,6 +38,9 @@ sys.path.insert(0, str(Path(__file__).resolve().parent))
 import sitekit  # noqa: E402
 from sitekit import SiteError  # noqa: E402
 
+sys.path.insert(0, str(sitekit.REPO / 'tests' / 'sitebot'))
+import irc_world  # noqa: E402
+
 SERVER = Path(__file__).resolve().parent / 'site_server.py'
 PYTHON = '/usr/bin/python3'
 MB = 1024 * 1024
@@ -48,6 +52,9 @@ RUN_TIMEOUT = 15.0
 FTP_TIMEOUT = 45.0
 NOTHING = object()
 LOG_LINE = re.compile(r'^(\d\d-\d\d-\d{4}) (\d\d:\d\d:\d\d) (\S+): (.*)$')
+# The events the sitebot script announces, one channel line each.
+ANNOUNCED = {'UserADDED', 'UserDEL', 'PassedTrial', 'QUOTAPASSED', 'UDelSite', 'UDisSite'}
+CHANNEL_WAIT = 60.0
 
 
 class DemoAbort(Exception):
@@ -68,6 +75,7 @@ class Demo:
         self.root = self.scratch / 'ioFTPD'
         self.clock = sitekit.Clock(self.scratch / 'clock')
         self.server = None
+        self.channel = None
         self.site = None
         self.launcher = None
         self.checks = 0
@@ -121,6 +129,28 @@ class Demo:
         self.launcher = sitekit.Launcher(self.site, self.program, self.clock, RUN_TIMEOUT)
         self.passwords = sitekit.read_passwords(sitekit.SAMPLE_PASSWORDS, self.site)
 
+    def start_channel(self):
+        """The site's IRC channel: ngircd on loopback and eggdrop with the
+        sitebot script, which follows the site's log and announces in #site
+        what the transcript shows. They run as an unprivileged user when the
+        demo runs as root: the way to the log is opened for them (folders
+        only passed through, not listed)."""
+        if os.geteuid() == 0:
+            os.chmod(self.scratch, 0o711)
+        self.channel = irc_world.IrcWorld()
+        self.channel.write_bot({'log': '{%s}' % self.site.log_file,
+                                'program': '[list %s]' % self.program,
+                                'channels': '{%s}' % irc_world.CHANNEL, 'poll': 1})
+        try:
+            self.channel.start_server()
+            self.channel.start_bot()
+            # The bot has taken its first look at the log: every line from
+            # here on is announced.
+            irc_world.wait_for('the bot to look at the log',
+                               (self.channel.bot_dir / 'quarvel.offset').exists, CHANNEL_WAIT)
+        except irc_world.WorldError as e:
+            raise SiteError('the IRC channel could not start: %s' % e)
+
     def watch_server(self):
         """Stops the demo when the site server reported a problem (a run of
         the program that failed or hung): nothing after it would be sound."""
@@ -142,6 +172,8 @@ class Demo:
                 ftp.close()
             except OSError:
                 pass
+        if self.channel is not None:
+            self.channel.close()
         if self.server is not None and self.server.poll() is None:
             self.server.stdin.close()
             try:
@@ -207,11 +239,23 @@ class Demo:
         (TAG: "name") must be among them."""
         self.show_admin_commands()
         lines = self.new_log_lines()
-        for tag, data in lines:
-            self.say('irc bot', 'announces %s: %s' % (tag, data.replace('"', '')))
+        self.channel_shows(lines)
         texts = ['%s: %s' % (tag, data) for tag, data in lines]
         for line in expected:
             self.check('log line %s' % line, line in texts, texts)
+
+    def channel_shows(self, log_lines):
+        """What the bot posted in the channel for these new log lines: one
+        line for each of Quarvel's events."""
+        count = len([tag for tag, _ in log_lines if tag in ANNOUNCED])
+        if not count:
+            return
+        try:
+            posted = self.channel.watcher.take_lines(count, CHANNEL_WAIT)
+        except irc_world.WorldError as e:
+            raise DemoAbort('the IRC bot did not announce the log lines: %s' % e)
+        for line in posted:
+            self.say(irc_world.CHANNEL, line)
 
     def sysop_lines(self):
         """The admin commands the server carried out (logs/SysOp.log, without
@@ -303,6 +347,7 @@ class Demo:
     def play(self):
         started = time.monotonic()
         self.start_server()
+        self.start_channel()
         print('Quarvel demo: one month on a sample ioFTPD site')
         print('  program %s (%s), its date set with faketime'
               % (self.program, 'Windows build under Wine' if self.launcher.windows
@@ -310,6 +355,9 @@ class Demo:
         print('  ioFTPD stand-in on 127.0.0.1:%d; trial %s MB in %s days, quota %s MB a month'
               % (self.port, sitekit.DEMO_SETTINGS['TRIAL_UPLOAD'],
                  sitekit.DEMO_SETTINGS['TRIAL_DAYS'], sitekit.DEMO_SETTINGS['QUOTA_UPLOAD']))
+        print('  IRC: ngircd on 127.0.0.1:%d, eggdrop with sitebot/quarvel.tcl in %s;'
+              ' the %s lines are what the channel saw'
+              % (self.channel.port, irc_world.CHANNEL, irc_world.CHANNEL))
         print()
 
         self.at(2025, 6, 27, 12, 30)
@@ -549,8 +597,7 @@ class Demo:
             for line in out:
                 self.say('', '(output, which the server drops) %s' % line)
             self.show_admin_commands()
-            for tag, data in log:
-                self.say('irc bot', 'announces %s: %s' % (tag, data.replace('"', '')))
+            self.channel_shows(log)
         if left_due:
             self.check('newday says that %s stays due' % left_due,
                        any(line.startswith('%s stays due: SITE CHANGE' % left_due)

@@ -2,7 +2,6 @@
 
 #include <climits>
 
-#include "config/numbers.h"
 #include "platform/tls.h"
 
 namespace quarvel {

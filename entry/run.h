@@ -38,7 +38,7 @@ std::string dataFolderFor(Platform& platform, const std::string& command_line);
 class Run {
  public:
   // `ftp_timeout_ms` is 60 seconds in the product; tests pass less.
-  explicit Run(Platform& platform, int ftp_timeout_ms = 60000);
+  explicit Run(Platform& platform, int ftp_timeout_ms = FtpClient::kDefaultTimeoutMs);
 
   // Reads the start-up settings (SystemRoot from WINDIR first).
   void loadStartupSettings();

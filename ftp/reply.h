@@ -12,6 +12,10 @@ namespace quarvel {
 // The longest reply line kept; the rest of a longer line is dropped.
 constexpr std::size_t kMaxReplyLineLength = 65536;
 
+// A reply is a few lines; a peer that keeps sending is not followed further
+// than this, so collecting a reply always ends.
+constexpr std::size_t kMaxReplyBytes = 1 << 20;
+
 // The value of the digits among the line's first three characters; 0 when
 // it does not begin with a digit.
 int replyCode(const std::string& line);

@@ -9,9 +9,6 @@
 namespace quarvel {
 namespace {
 
-// Capacity of the exempt reason in the user record.
-constexpr std::size_t kReasonCapacity = 255;
-
 // A store listing with one empty name stands for a store without lines.
 long long countNames(const std::vector<std::string>& names) {
   return names.empty() || names.front().empty() ? 0 : static_cast<long long>(names.size());
@@ -90,7 +87,7 @@ void listQuotaUsers(const ReportSources& sources, const QuotaListing& listing) {
     }
     if (listing.reason_for_trial && status == 2) {
       user.exempt_reason = renderTemplate(sources.config, "EXEMPT_IN_TRIAL", {boldToken()})
-                               .substr(0, kReasonCapacity);
+                               .substr(0, kFieldCapacity);
     }
     sources.out.printLine(renderTemplate(sources.config, listing.line_key,
                                          {boldToken(),

@@ -14,6 +14,7 @@ packages=(
   faketime python3 python3-pyftpdlib python3-pytest vsftpd time
   clang libclang-rt-dev
   libssl-dev openssl python3-openssl
+  eggdrop ngircd
 )
 
 # The smallest i386 Linux program: exit(0).

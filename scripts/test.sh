@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds every target and runs every test: the unit
+# Installs what is missing, checks that no include goes against the layer
+# order, builds every target (warnings are errors) and runs every test: the unit
 # tests (native, with sanitizers, and the Windows builds under Wine), the
 # end-to-end suites against the native program and the Windows programs under
 # Wine, the FTP library against real FTP servers, the demo site, and the
@@ -13,6 +14,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/setup.sh
+/usr/bin/python3 scripts/check_layers.py
 scripts/build.sh
 scripts/package.sh >/dev/null
 

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "ftp/reply.h"
+
 namespace quarvel {
 
 AdminLogin::AdminLogin(FtpClient& ftp, int channel)
@@ -29,7 +31,7 @@ std::string AdminLogin::readPendingLines() {
   std::size_t bytes = 0;
   // The whole reply gets one time-out, however the peer spaces its lines.
   std::int64_t deadline = ftp_->deadlineFromNow();
-  while (bytes < kMaxAdminReplyBytes && !ftp_->atEndOfData(channel_)) {
+  while (bytes < kMaxReplyBytes && !ftp_->atEndOfData(channel_)) {
     std::string line = ftp_->readReplyLine(channel_, deadline);
     if (bytes != 0) joined += "\r\n";
     joined += line;

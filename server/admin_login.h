@@ -12,10 +12,6 @@
 
 namespace quarvel {
 
-// A reply is a few lines; a peer that keeps sending is not followed further
-// than this, so collecting a reply always ends.
-constexpr std::size_t kMaxAdminReplyBytes = 1 << 20;
-
 class AdminLogin {
  public:
   // No login.

@@ -101,7 +101,7 @@ SiteReply LiveAdminSession::readReply(ControlChannel& control, const std::string
   Platform& platform = ftp_.platform();
   std::int64_t started = platform.monotonicMs();
   std::int64_t deadline = std::min(started + timeout_ms_, session_deadline_);
-  ControlChannel::Reply read = control.readReply(deadline, kMaxAdminReplyBytes);
+  ControlChannel::Reply read = control.readReply(deadline, kMaxReplyBytes);
   if (read.end == ControlChannel::Reply::End::kTooLong) {
     return giveUp(SiteOutcome::kLost, "the reply from " + where_ + " to \"" + command +
                                           "\" does not end");

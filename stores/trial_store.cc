@@ -1,6 +1,7 @@
 #include "stores/trial_store.h"
 
 #include "config/text.h"
+#include "dates/dates.h"
 #include "server/contract.h"
 
 namespace quarvel {
@@ -32,11 +33,7 @@ TrialStore::TrialStore(Files& files)
 
 std::string TrialStore::countedDay() {
   std::string date = file_.read(kTrialCountedKey);
-  if (date.size() != 10 || date[2] != '-' || date[5] != '-') return std::string();
-  for (std::size_t i : {0, 1, 3, 4, 6, 7, 8, 9}) {
-    if (date[i] < '0' || date[i] > '9') return std::string();
-  }
-  return date;
+  return hasDateForm(date) ? date : std::string();
 }
 
 bool TrialStore::isDue(const std::string& name) {

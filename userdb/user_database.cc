@@ -7,9 +7,6 @@ namespace quarvel {
 
 namespace {
 
-// Capacity of every text field of the user record.
-constexpr std::size_t kFieldCapacity = 255;
-
 std::string cut(const std::string& text) {
   return text.substr(0, kFieldCapacity);
 }

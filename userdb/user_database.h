@@ -20,7 +20,10 @@
 
 namespace quarvel {
 
-// Every text field holds at most 255 characters (longer values are cut).
+// What a text field of the user record holds at most; longer values are
+// cut.
+inline constexpr std::size_t kFieldCapacity = 255;
+
 struct UserRecord {
   std::string user_name;      // as the user id table spells it; empty: unknown
   std::string primary_group;  // first group name found

@@ -26,9 +26,10 @@ from pe_machine import pe_machine  # noqa: E402
 
 DIST = Path(os.environ.get('QUARVEL_DIST') or REPO / 'dist')
 WINDOWS_FILES = {'quarvel.exe', 'quarvelftp.dll', 'libquarvelftp.dll.a', 'ftp_api.h',
-                 'quarvel.conf.sample', 'INSTALL-WINDOWS.md', 'LICENSE'}
+                 'quarvel.conf.sample', 'INSTALL-WINDOWS.md', 'LICENSE',
+                 'sitebot/quarvel.tcl', 'sitebot/SITEBOT.md'}
 LINUX_FILES = {'quarvel', 'libquarvelftp.so', 'ftp_api.h', 'quarvel.conf.sample',
-               'README.md', 'LICENSE'}
+               'README.md', 'LICENSE', 'sitebot/quarvel.tcl', 'sitebot/SITEBOT.md'}
 # package platform: (files, processor of the programs, build folder)
 PACKAGES = {'win64': (WINDOWS_FILES, 'x64', 'build-win'),
             'win32': (WINDOWS_FILES, 'x86', 'build-win32'),
@@ -36,7 +37,8 @@ PACKAGES = {'win64': (WINDOWS_FILES, 'x64', 'build-win'),
 # Files copied unchanged from the sources.
 FROM_SOURCES = {'quarvel.conf.sample': 'quarvel.conf.sample', 'ftp_api.h': 'ftp/ftp_api.h',
                 'LICENSE': 'LICENSE', 'INSTALL-WINDOWS.md': 'docs/INSTALL-WINDOWS.md',
-                'README.md': 'README.md'}
+                'README.md': 'README.md', 'sitebot/quarvel.tcl': 'sitebot/quarvel.tcl',
+                'sitebot/SITEBOT.md': 'docs/SITEBOT.md'}
 
 
 def version():
