@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "ftp/reply.h"
+
 namespace quarvel {
 
 AdminLogin::AdminLogin(FtpClient& ftp, int channel)
