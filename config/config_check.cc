@@ -94,8 +94,8 @@ void checkValue(const ConfigLine& line, const KnownKey& key, std::vector<ConfigF
                                          plainForm(readNumber(line.value))});
     }
   } else if (takesNoRemark(name) && remarkStart(line.value) != std::string::npos) {
-    found->push_back({line.number, name + ": \"" +
-                                       trimBlanksAndTabs(line.value.substr(remarkStart(line.value))) +
+    std::string remark = trimBlanksAndTabs(line.value.substr(remarkStart(line.value)));
+    found->push_back({line.number, name + ": \"" + remark +
                                        "\" is not a remark here: a value has no remarks after it, "
                                        "so it reads as \"" + line.value + "\""});
   } else if (hasTabAtEnds(line.value)) {

@@ -9,8 +9,8 @@
 #include "server/contract.h"
 #include "userdb/exemptions.h"
 #include "userdb/server_files.h"
-#include "userdb/user_database.h"
 #include "userdb/server_user_list.h"
+#include "userdb/user_database.h"
 
 namespace quarvel {
 namespace {

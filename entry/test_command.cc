@@ -3,8 +3,8 @@
 #include "config/text.h"
 #include "entry/admin_connection.h"
 #include "entry/handlers.h"
-#include "ftp/tls_policy.h"
 #include "evaluation/punishment.h"
+#include "ftp/tls_policy.h"
 #include "userdb/exemptions.h"
 #include "userdb/server_user_list.h"
 
@@ -41,7 +41,8 @@ std::vector<std::string> unexemptStaffLines(Run& run) {
     const UserRecord user = run.users.lookupUser(name);
     if (user.exempt_code != kNotExempt || !hasAnyFlag(user.flags, kStaffFlags)) continue;
     if (user.account_state != AccountState::kActive) continue;
-    bool admin = punishVerdict(user, name, run.settings.adminUser()) == PunishVerdict::kAdminAccount;
+    bool admin =
+        punishVerdict(user, name, run.settings.adminUser()) == PunishVerdict::kAdminAccount;
     lines.push_back("Staff not exempt: " + trimBlanks(user.user_name) + " FLAGS:" +
                     trimBlanks(user.flags) +
                     (admin ? " (the admin login: counted, never punished)"

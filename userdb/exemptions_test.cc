@@ -78,7 +78,7 @@ TEST(ExemptionsTest, StaffFlags) {
       {"1M", "carl", "friends", "1", 5},
       {"1M", "carl", "friends", "3M", 5},
       {" 1M ", "carl", "friends", "M", 5},
-      {"1M", "carl", "friends", "1m", 0},
+      {"1M", "carl", "friends", "3m", 0},
       {"1M", "carl", "friends", "3", 0},
       {"1M", "carl", "friends", "", 0},
       {"", "carl", "friends", "1", 0},
@@ -93,7 +93,9 @@ TEST(ExemptionsTest, StaffFlags) {
     s.exempt_flags = c.exempt_flags;
     Exemption e = decideExemption(c.name, c.groups, c.flags, s);
     EXPECT_EQ(e.code, c.code) << c.exempt_flags << " " << c.name << " " << c.flags;
-    if (c.code == kExemptStaffFlag) EXPECT_EQ(e.reason, "\x02listed\x02");
+    if (c.code == kExemptStaffFlag) {
+      EXPECT_EQ(e.reason, "\x02listed\x02");
+    }
   }
 }
 
