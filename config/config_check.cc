@@ -47,6 +47,32 @@ bool hasTabAtEnds(const std::string& text) {
   return !text.empty() && (text.front() == '\t' || text.back() == '\t');
 }
 
+// Keys whose value is a flag text, a list of names or a path: a remark
+// after the value ("6 # disabled") becomes part of what is compared.
+bool takesNoRemark(const std::string& name) {
+  static const char* const kKeys[] = {
+      "QUOTA_DISABLE_FLAG", "TRIAL_DISABLE_FLAG", "EXEMPT_FLAGS", "Quota_Users", "Quota_Groups",
+      "FTP_USER",           "WINDIR",             "ioFTPD",       "UserTABLE",   "UserFOLDER",
+      "GroupTABLE"};
+  for (const char* key : kKeys) {
+    if (name == key) return true;
+  }
+  return false;
+}
+
+// The start of a remark in `value`: a "#" or ";" after a blank or tab.
+std::size_t remarkStart(const std::string& value) {
+  for (std::size_t i = 1; i < value.size(); ++i) {
+    if ((value[i] == '#' || value[i] == ';') && (value[i - 1] == ' ' || value[i - 1] == '\t')) {
+      return i;
+    }
+  }
+  return std::string::npos;
+}
+
+// The bytes a Windows editor may put before the first line (UTF-8 BOM).
+constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
+
 std::string didYouMean(const std::string& name) {
   const KnownKey* near = nearestKnownKey(name);
   return near != nullptr ? "; did you mean " + std::string(near->name) + "?" : std::string();
@@ -67,6 +93,11 @@ void checkValue(const ConfigLine& line, const KnownKey& key, std::vector<ConfigF
       found->push_back({line.number, name + "=" + line.value + " is not a number; it reads as " +
                                          plainForm(readNumber(line.value))});
     }
+  } else if (takesNoRemark(name) && remarkStart(line.value) != std::string::npos) {
+    std::string remark = trimBlanksAndTabs(line.value.substr(remarkStart(line.value)));
+    found->push_back({line.number, name + ": \"" + remark +
+                                       "\" is not a remark here: a value has no remarks after it, "
+                                       "so it reads as \"" + line.value + "\""});
   } else if (hasTabAtEnds(line.value)) {
     found->push_back({line.number, name + ": the value has a tab at its start or end, "
                                           "which stays part of the value"});
@@ -92,6 +123,13 @@ std::vector<ConfigFinding> checkConfigLines(const std::vector<ConfigLine>& lines
     std::string name = trimBlanksAndTabs(line.key);
     if (name.empty()) {
       found.push_back({line.number, "a value without a key"});
+      continue;
+    }
+    if (name.compare(0, 3, kByteOrderMark) == 0) {
+      std::string bare_name = name.substr(3);
+      found.push_back({line.number, bare_name + " is preceded by a BOM (the bytes EF BB BF that "
+                                                "some editors write first), so the key is not "
+                                                "read; save the file without BOM (ANSI)"});
       continue;
     }
     const KnownKey* key = findKnownKey(name);

@@ -94,6 +94,24 @@ TEST(ConfigCheckTest, EachMistakeIsNamedWithItsLine) {
       {10, "TRIAL_DAYS=0", {"line 10: TRIAL_DAYS is not above 0: every new trial runs out at the "
                             "next newday"}},
       {0, "=5", {"line 15: a value without a key"}},
+      // A remark after a flag, a list or a path becomes part of the value.
+      {12, "QUOTA_DISABLE_FLAG=6 # disabled",
+       {"line 12: QUOTA_DISABLE_FLAG: \"# disabled\" is not a remark here: a value has no "
+        "remarks after it, so it reads as \"6 # disabled\""}},
+      {0, "Quota_Groups=SiteOps  ; exempt staff",
+       {"line 15: Quota_Groups: \"; exempt staff\" is not a remark here: a value has no "
+        "remarks after it, so it reads as \"SiteOps  ; exempt staff\""}},
+      {3, "UserFOLDER=C:\\ioFTPD\\users\t# the accounts",
+       {"line 3: UserFOLDER: \"# the accounts\" is not a remark here: a value has no remarks "
+        "after it, so it reads as \"C:\\ioFTPD\\users\t# the accounts\""}},
+      // Without a blank before it, or in a template, "#" is plain text.
+      {0, "Quota_Users=bob#1|ann", {}},
+      {0, "FTP_STATS=uploaded # of files", {}},
+      // The bytes of a BOM before the first key.
+      {1, "\xEF\xBB\xBFioFTPD=C:\\ioFTPD",
+       {"line 1: ioFTPD is preceded by a BOM (the bytes EF BB BF that some editors write first), "
+        "so the key is not read; save the file without BOM (ANSI)",
+        "ioFTPD is not set: no account can be read, so nobody is found"}},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(findings(changed(c.line, c.text)), c.expected) << c.text;

@@ -41,6 +41,23 @@ const std::optional<std::string>& Settings::statsPrefix() {
   return stats_prefix_;
 }
 
+bool Settings::quotaAnnounce() {
+  const std::optional<std::string>& value = entry("QUOTA_ANNOUNCE");
+  return value && readWholeNumber(*value) != 0;
+}
+
+const std::string& Settings::exemptFlags() {
+  static const std::string kNone;
+  const std::optional<std::string>& value = entry("EXEMPT_FLAGS");
+  return value ? *value : kNone;
+}
+
+const std::optional<std::string>& Settings::entry(const char* key) {
+  auto known = entries_.find(key);
+  if (known != entries_.end()) return known->second;
+  return entries_.emplace(key, config_.configEntry(key)).first->second;
+}
+
 const std::string& Settings::text(const char* key) {
   auto known = read_.find(key);
   if (known != read_.end()) return known->second;

@@ -69,10 +69,14 @@ class Settings {
   long long quotaPunishment() { return wholeNumber("QUOTA_PUNISHMENT"); }
   const std::string& quotaDisableFlag() { return text("QUOTA_DISABLE_FLAG"); }
   const std::string& quotaDeleteReason() { return text("QUOTA_DELETE_REASON"); }
+  // QUOTA_ANNOUNCE: absent, empty or 0 keeps the quota punishments silent.
+  bool quotaAnnounce();
   bool addLate() { return text("AddLate") == "1"; }
   double toGiveMBPerDay() { return number("ToGive"); }
   const std::string& quotaUsers() { return text("Quota_Users"); }
   const std::string& quotaGroups() { return text("Quota_Groups"); }
+  // EXEMPT_FLAGS: flag letters that exempt; empty when the key is absent.
+  const std::string& exemptFlags();
 
   // FTP_STATS_PREFIX, nothing when the key is absent (set empty, it is an
   // empty prefix).
@@ -80,11 +84,15 @@ class Settings {
 
  private:
   const std::string& text(const char* key);
+  // As text, but nothing when no line has the key: for the keys whose
+  // absence must leave the program exactly as it was without them.
+  const std::optional<std::string>& entry(const char* key);
   double number(const char* key);
   long long wholeNumber(const char* key);
 
   Config& config_;
   std::map<std::string, std::string> read_;  // by key, as read
+  std::map<std::string, std::optional<std::string>> entries_;  // by key, as read
   bool stats_prefix_read_ = false;
   std::optional<std::string> stats_prefix_;
 };

@@ -19,11 +19,21 @@ constexpr char kMaskedPassword[] = "********";
 // Kicking a name that no account carries tries the permission and
 // disconnects nobody.
 constexpr char kKickProbeName[] = "quarvel-check-nobody";
+constexpr char kNoReply[] = "(no reply)";
+
+// A refused login whose reply asks for an encrypted connection: 534 (the
+// request is refused by the security policy) or a text naming TLS or SSL.
+bool asksForTls(const std::string& line) {
+  std::string text = toUpper(replyText(line));
+  return replyCode(line) == 534 ||
+         (replyCode(line) >= 400 && (text.find("TLS") != std::string::npos ||
+                                     text.find("SSL") != std::string::npos));
+}
 
 // The last reply line as the server sent it, or the local error line of a
 // connection that never reached a server.
 std::string lastStatusLine(FtpClient& ftp) {
-  if (ftp.lastStatusCode() == 0 && ftp.lastStatusMessage().empty()) return "(no reply)";
+  if (ftp.lastStatusCode() == 0 && ftp.lastStatusMessage().empty()) return kNoReply;
   std::string code = std::to_string(ftp.lastStatusCode() % 1000);
   code.insert(0, 3 - std::min<std::size_t>(code.size(), 3), '0');
   return code + " " + ftp.lastStatusMessage();
@@ -69,9 +79,9 @@ void checkAdminFlags(Run& run, CheckReport& report, const std::string& admin) {
                 ": the server's default permissions let it kick, delete and change flags");
   }
   if (user.exempt_code == kNotExempt && run.settings.monthlyQuota()) {
-    report.problem(report.where("FTP_USER") + ": " + admin +
-                   " is not exempt from the quota, so a month without uploads punishes the "
-                   "admin account itself");
+    report.warning(report.where("FTP_USER") + ": " + admin +
+                   " is not exempt from the quota: it is enrolled and its uploads are counted, "
+                   "but as the admin login it is never punished");
   }
 }
 
@@ -91,9 +101,18 @@ void checkAdminLogin(Run& run, CheckReport& report) {
                      ": no FTP server answers at " + host + " port " + port + " (" + status +
                      ")");
     } else {
+      // A refusal of USER that ends the reply leaves no status: show the
+      // line the server did send.
+      const std::string& user_reply = run.ftp.lastUserReply();
+      if (status == kNoReply && !user_reply.empty()) status = user_reply;
       report.note("< " + replaceAll(status, run.settings.adminPassword(), kMaskedPassword));
-      report.problem(report.where("FTP_USER") + ", " + report.where("FTP_PASS") +
-                     ": the server refused the login of " + admin);
+      if (!run.settings.adminLogin().tls && (asksForTls(status) || asksForTls(user_reply))) {
+        report.problem(report.where("FTP_TLS") + ": the server wants TLS for the login of " +
+                       admin + "; set FTP_TLS=1");
+      } else {
+        report.problem(report.where("FTP_USER") + ", " + report.where("FTP_PASS") +
+                       ": the server refused the login of " + admin);
+      }
     }
     return;
   }

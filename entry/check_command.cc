@@ -5,10 +5,12 @@
 #include "config/text.h"
 #include "entry/check_report.h"
 #include "entry/shown_path.h"
+#include "evaluation/punishment.h"
 #include "server/contract.h"
 #include "userdb/exemptions.h"
 #include "userdb/server_files.h"
 #include "userdb/server_user_list.h"
+#include "userdb/user_database.h"
 
 namespace quarvel {
 namespace {
@@ -18,12 +20,13 @@ std::string count(std::size_t n, const std::string& what) {
 }
 
 // A table file of the server: it must exist and name something.
-void checkTable(Run& run, CheckReport& report, const std::string& key, const std::string& path,
+// True when the file exists.
+bool checkTable(Run& run, CheckReport& report, const std::string& key, const std::string& path,
                 const std::string& tag, const std::string& what) {
-  if (path.empty()) return;  // reported with the configuration
+  if (path.empty()) return false;  // reported with the configuration
   if (!run.files.fileExists(path)) {
     report.problem(report.where(key) + ": the file " + path + " does not exist");
-    return;
+    return false;
   }
   std::size_t entries = parseIdTable(run.files.readWholeFile(path, tag)).size();
   if (entries == 0) {
@@ -31,28 +34,33 @@ void checkTable(Run& run, CheckReport& report, const std::string& key, const std
   } else {
     report.note(key + " " + path + ": " + count(entries, what));
   }
+  return true;
 }
 
-void checkFolder(Run& run, CheckReport& report, const std::string& key, const std::string& path) {
-  if (path.empty()) return;
-  if (!run.files.folderExists(path)) {
+// A folder exists when a search inside it finds anything: even an empty one
+// holds "." and "..". A search for the path itself would also match a
+// longer name ("users" for "user").
+bool checkFolder(Run& run, CheckReport& report, const std::string& key, const std::string& path) {
+  if (path.empty()) return false;
+  if (!run.files.folderExists(path.back() == '\\' ? path : path + "\\")) {
     report.problem(report.where(key) + ": the folder " + path + " does not exist");
-  } else if (!run.files.folderExists(path + "\\")) {
-    report.problem(report.where(key) + ": the folder " + path + " is empty");
-  } else {
-    report.note(key + " " + path);
+    return false;
   }
+  report.note(key + " " + path);
+  return true;
 }
 
-void checkServerFiles(Run& run, CheckReport& report) {
+// True when the paths of the user database (ioFTPD, UserTABLE, UserFOLDER)
+// all exist.
+bool checkServerFiles(Run& run, CheckReport& report) {
   Settings& settings = run.settings;
-  checkFolder(run, report, "ioFTPD", settings.serverFolder());
-  checkTable(run, report, "UserTABLE", settings.userTable(), "passwd", "account");
-  checkFolder(run, report, "UserFOLDER", settings.userFolder());
+  bool found = checkFolder(run, report, "ioFTPD", settings.serverFolder());
+  found = checkTable(run, report, "UserTABLE", settings.userTable(), "passwd", "account") && found;
+  found = checkFolder(run, report, "UserFOLDER", settings.userFolder()) && found;
   checkTable(run, report, "GroupTABLE", settings.groupTable(), "group", "group");
   // Quota periods enrol every account of this list.
   const std::string& server = run.settings.serverFolder();
-  if (server.empty()) return;
+  if (server.empty()) return found;
   AccountList account_list = readAccountList(run.files, run.settings);
   std::string list = shownPath(account_list.path.empty() ? server + contract::kServerUserList
                                                          : account_list.path);
@@ -63,6 +71,7 @@ void checkServerFiles(Run& run, CheckReport& report) {
   } else {
     report.note("account list " + list + ": " + count(accounts, "account"));
   }
+  return found;
 }
 
 std::string exemptionRule(CheckReport& report, const UserRecord& user) {
@@ -74,23 +83,77 @@ std::string exemptionRule(CheckReport& report, const UserRecord& user) {
              report.where("Quota_Groups");
     case kExemptQuotaFlag:
       return "flags " + trimBlanks(user.flags) + " hold " + report.where("QUOTA_DISABLE_FLAG");
+    case kExemptStaffFlag:
+      return "flags " + trimBlanks(user.flags) + " hold a flag of " + report.where("EXEMPT_FLAGS");
     default:
       return "flags " + trimBlanks(user.flags) + " hold " + report.where("TRIAL_DISABLE_FLAG");
   }
 }
 
+// The entries of a "|"-joined list that no name of `known` matches (with
+// or without regard to case).
+std::vector<std::string> unknownEntries(const std::string& list,
+                                        const std::vector<std::string>& known, bool any_case) {
+  std::vector<std::string> unknown;
+  for (const std::string& piece : splitAt(list, "|")) {
+    std::string entry = trimBlanks(piece);
+    if (entry.empty()) continue;
+    bool found = false;
+    for (const std::string& name : known) {
+      if (any_case ? equalsIgnoringCase(name, entry) : name == entry) found = true;
+    }
+    if (!found) unknown.push_back(entry);
+  }
+  return unknown;
+}
+
+// Names in Quota_Users and Quota_Groups that the server has no account or
+// group of: a slip there leaves the account it meant unexempt.
+void checkExemptNames(Run& run, CheckReport& report, const std::vector<std::string>& accounts) {
+  for (const std::string& name : unknownEntries(run.settings.quotaUsers(), accounts, true)) {
+    report.problem(report.where("Quota_Users") + ": no account is called " + name);
+  }
+  const std::string& table = run.settings.groupTable();
+  if (table.empty() || !run.files.fileExists(table)) return;  // reported with the tables
+  std::vector<std::string> groups;
+  for (const IdTableEntry& entry : parseIdTable(run.files.readWholeFile(table, "group"))) {
+    groups.push_back(entry.name);
+  }
+  for (const std::string& name : unknownEntries(run.settings.quotaGroups(), groups, false)) {
+    report.problem(report.where("Quota_Groups") + ": no group is called " + name +
+                   " (letter case counts)");
+  }
+}
+
 // Every account of the user id table as the program sees it: its group and
-// whether it is exempt, and why.
+// whether it is exempt, and why. A database that cannot be read has no
+// accounts to tell about (its folders are named above), and a name the
+// database does not find has neither group nor exemption.
 void checkAccounts(Run& run, CheckReport& report) {
+  if (!run.users.readable()) {
+    report.note("accounts: not read, the user database cannot be read");
+    return;
+  }
   std::size_t exempt = 0;
   std::vector<std::string> names = readUserTableListing(run.files, run.settings);
+  checkExemptNames(run, report, names);
   for (const std::string& name : names) {
     const UserRecord user = run.users.lookupUser(name);
+    if (trimBlanks(user.user_name).empty()) continue;
     if (trimBlanks(user.primary_group).empty()) {
       report.problem("account " + name + " belongs to no group (" + report.where("GroupTABLE") +
                      "): trial and quota commands refuse it");
     }
-    if (user.exempt_code == kNotExempt) continue;
+    if (user.exempt_code == kNotExempt) {
+      // The admin login's own account has a line of its own.
+      if (hasAnyFlag(user.flags, kStaffFlags) &&
+          punishVerdict(user, name, run.settings.adminUser()) == PunishVerdict::kPunish) {
+        report.problem("account " + name + " has staff flags " + trimBlanks(user.flags) +
+                       " and nothing exempts it: the trial and quota rules punish it "
+                       "(EXEMPT_FLAGS=" + kStaffFlags + " spares staff)");
+      }
+      continue;
+    }
     ++exempt;
     std::string reason = replaceAll(trimBlanks(user.exempt_reason), "\x02", "");
     report.note("exempt: " + name + ", " + exemptionRule(report, user) +
@@ -124,8 +187,13 @@ int runCheck(Run& run) {
       report.problem(findingText(finding));
     }
   }
-  checkServerFiles(run, report);
-  checkAccounts(run, report);
+  if (checkServerFiles(run, report)) {
+    checkAccounts(run, report);
+  } else {
+    // Read through a wrong path, every account would look unknown, and
+    // unknown names look exempt: nothing said of them would be true.
+    report.note("accounts: not read until the server paths above are right");
+  }
   checkAdminLogin(run, report);
   run.printLine(report.problems() == 0 ? "check: no problems found"
                                        : "check: " + count(report.problems(), "problem"));

@@ -4,6 +4,7 @@
 #include "config/text.h"
 #include "entry/handlers.h"
 #include "membership/quota_membership.h"
+#include "membership/spared_warning.h"
 #include "membership/subcommand.h"
 #include "membership/usage.h"
 
@@ -23,8 +24,14 @@ Next runQuotaCommand(Run& run) {
     return Next::kContinue;
   }
   switch (command.kind) {
-    case SubcommandKind::kAdd:
-      return addQuotaUser(run.records(), run.out, command.name) ? Next::kContinue : Next::kEndRun;
+    case SubcommandKind::kAdd: {
+      bool was_member = !run.quota.readQuotaRecord(command.name).empty();
+      if (!addQuotaUser(run.records(), run.out, command.name)) return Next::kEndRun;
+      if (!was_member && !run.quota.readQuotaRecord(command.name).empty()) {
+        warnOfSparedAccount(run.users, run.out, command.name, run.settings.adminUser(), "quota");
+      }
+      return Next::kContinue;
+    }
     case SubcommandKind::kDel:
       deleteQuotaUser(run.quota, run.stores, run.out, command.name);
       break;

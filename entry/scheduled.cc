@@ -31,7 +31,7 @@ bool userDatabaseReadable(Run& run) {
 
 // What a punishment on `session` takes from the run, and the two settings.
 Punishment punishmentOn(Run& run, AdminSession& session) {
-  return {run.users, run.settings, session, run.stores, run.audit, run.platform};
+  return {run.users, run.settings, session, run.stores, run.audit, run.platform, &run.out};
 }
 PunishRule trialRule(Run& run) {
   return {run.settings.trialPunishment(), run.settings.trialDisableFlag()};

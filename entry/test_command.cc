@@ -3,7 +3,9 @@
 #include "config/text.h"
 #include "entry/admin_connection.h"
 #include "entry/handlers.h"
+#include "evaluation/punishment.h"
 #include "ftp/tls_policy.h"
+#include "userdb/exemptions.h"
 #include "userdb/server_user_list.h"
 
 namespace quarvel {
@@ -30,6 +32,23 @@ std::string accountListLine(const AccountList& list) {
   const std::size_t count = list.names.size();
   return "Account list: " + list.path + " (" + std::to_string(count) +
          (count == 1 ? " account)" : " accounts)");
+}
+
+// Accounts with the server's staff flags that no rule exempts.
+std::vector<std::string> unexemptStaffLines(Run& run) {
+  std::vector<std::string> lines;
+  for (const std::string& name : readUserTableListing(run.files, run.settings)) {
+    const UserRecord user = run.users.lookupUser(name);
+    if (user.exempt_code != kNotExempt || !hasAnyFlag(user.flags, kStaffFlags)) continue;
+    if (user.account_state != AccountState::kActive) continue;
+    bool admin =
+        punishVerdict(user, name, run.settings.adminUser()) == PunishVerdict::kAdminAccount;
+    lines.push_back("Staff not exempt: " + trimBlanks(user.user_name) + " FLAGS:" +
+                    trimBlanks(user.flags) +
+                    (admin ? " (the admin login: counted, never punished)"
+                           : " (EXEMPT_FLAGS=" + std::string(kStaffFlags) + " spares staff)"));
+  }
+  return lines;
 }
 
 std::string maskSecret(const std::string& text, const std::string& secret) {
@@ -66,6 +85,7 @@ Next runConnectionTest(Run& run) {
     run.printLine(listingLine(run.users.lookupUser(name)));
   }
   run.printLine(accountListLine(run.users.accountList()));
+  for (const std::string& line : unexemptStaffLines(run)) run.printLine(line);
   if (!run.users.readable()) run.users.reportUnreadable();
   return Next::kContinue;
 }

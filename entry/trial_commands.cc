@@ -2,6 +2,7 @@
 // and handed to the trial membership.
 #include "config/text.h"
 #include "entry/handlers.h"
+#include "membership/spared_warning.h"
 #include "membership/subcommand.h"
 #include "membership/trial_membership.h"
 #include "membership/usage.h"
@@ -18,9 +19,14 @@ Next runTrialCommand(Run& run) {
   }
   if (!run.stores.readable()) return Next::kContinue;
   switch (command.kind) {
-    case SubcommandKind::kAdd:
+    case SubcommandKind::kAdd: {
+      bool was_on_trial = run.trial.isOnTrial(command.name);
       addTrialUser(run.records(), run.out, run.settings.trialDays(), command.name);
+      if (!was_on_trial && run.trial.isOnTrial(command.name)) {
+        warnOfSparedAccount(run.users, run.out, command.name, run.settings.adminUser(), "trial");
+      }
       break;
+    }
     case SubcommandKind::kDel:
       deleteTrialUser(run.records(), run.out, command.name);
       break;

@@ -120,6 +120,10 @@ PunishOutcome punishQuotaUser(const Punishment& punishment, QuotaStore& quota,
         !sendForUser(punishment, db_name, second)) {
       return PunishOutcome::kLeftDue;
     }
+    if (punishment.announcements != nullptr && punishment.settings.quotaAnnounce()) {
+      const char* tag = rule.punishment == 1 ? contract::kQuotaDeleted : contract::kQuotaDisabled;
+      punishment.announcements->printLine(contract::announcement(tag, db_name));
+    }
   }
   // An unknown user has no record to delete; writing "=" would only rewrite
   // the file.

@@ -47,6 +47,9 @@ struct Punishment {
   Stores& stores;
   AuditLog& audit;
   Platform& platform;
+  // Where a quota punishment done is announced when QUOTA_ANNOUNCE asks
+  // for it; none keeps it silent.
+  Output* announcements = nullptr;
 };
 
 // A punishment setting (TRIAL_PUNISHMENT or QUOTA_PUNISHMENT) and the flag
@@ -69,7 +72,8 @@ PunishOutcome punishTrialUser(const Punishment& punishment, Output& out, const P
                               const std::string& name);
 
 // QUOTA_PUNISHMENT 1: kick and delete (with QUOTA_DELETE_REASON); 2: kick and
-// disable. A member who passed is left alone. At a period end (`retry`
+// disable; once the server accepted, QuotaDEL / QuotaDIS is announced when
+// QUOTA_ANNOUNCE asks for it. A member who passed is left alone. At a period end (`retry`
 // false) the member's record is deleted unless the user stays due; a retry
 // of a pending punishment leaves the records of the running period alone.
 PunishOutcome punishQuotaUser(const Punishment& punishment, QuotaStore& quota,

@@ -153,6 +153,35 @@ TEST(PunishQuotaUserTest, EachSetting) {
   }
 }
 
+// Announced only when QUOTA_ANNOUNCE asks for it and the server accepted;
+// a member spared or left due is not announced.
+TEST(PunishQuotaUserTest, AnnouncesWhenAsked) {
+  struct Case {
+    const char* conf;
+    const char* name;
+    bool refused;
+    const char* output;
+  } cases[] = {
+      {"QUOTA_PUNISHMENT=1\r\nQUOTA_ANNOUNCE=1\r\n", "BRISK", false,
+       "!putlog QuotaDEL: \"brisk\"\r\n"},
+      {"QUOTA_PUNISHMENT=2\r\nQUOTA_ANNOUNCE=1\r\n", "brisk", false,
+       "!putlog QuotaDIS: \"brisk\"\r\n"},
+      {"QUOTA_PUNISHMENT=2\r\nQUOTA_ANNOUNCE=0\r\n", "brisk", false, ""},
+      {"QUOTA_PUNISHMENT=1\r\nQUOTA_ANNOUNCE=\r\n", "brisk", false, ""},
+      {"QUOTA_PUNISHMENT=3\r\nQUOTA_ANNOUNCE=1\r\n", "brisk", false, ""},
+      {"QUOTA_PUNISHMENT=1\r\nQUOTA_ANNOUNCE=1\r\n", "oleander", false, ""},
+      {"QUOTA_PUNISHMENT=1\r\nQUOTA_ANNOUNCE=1\r\n", "brisk", true, ""},
+  };
+  for (const Case& c : cases) {
+    Site site(c.conf);
+    site.setQuotaStore(kQuotaStore);
+    if (c.refused) site.platform.script.replyTo("SITE DELUSER brisk", "550 Permission denied\r\n");
+    auto& run = site.run();
+    punishQuotaUser(run.punishment(), run.quota, run.quotaRule(), c.name);
+    EXPECT_EQ(site.platform.output, c.output) << c.conf << c.name;
+  }
+}
+
 TEST(PunishQuotaUserTest, WhoIsSpared) {
   Site site("QUOTA_PUNISHMENT=1\r\n");
   site.setQuotaStore(kQuotaStore);

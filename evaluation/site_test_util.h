@@ -162,7 +162,9 @@ class RunParts {
   }
   std::unique_ptr<AdminSession> newAdminSession() { return makeSession(true); }
 
-  Punishment punishment() { return {users, settings, adminSession(), stores, audit, platform}; }
+  Punishment punishment() {
+    return {users, settings, adminSession(), stores, audit, platform, &out};
+  }
   TrialPass trialPass() {
     return {settings.trialUploadMB(), settings.trialOnPass(), [this] { return newAdminSession(); },
             audit, platform};

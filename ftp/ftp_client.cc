@@ -30,6 +30,7 @@ int FtpClient::ftpConnect(const std::string& host, int port,
   last_tls_peer_ = TlsPeer();
   last_tls_failure_.clear();
   last_login_silence_.clear();
+  last_user_reply_.clear();
   int error_number = 0;
   std::unique_ptr<TcpConnection> connection =
       platform_.connectTcp(host, port, timeout_ms_, &error_number);
@@ -61,7 +62,8 @@ int FtpClient::ftpConnect(const std::string& host, int port,
   // further lines (after PASS, or after USER when no PASS was sent) is the
   // login result, so a multi-line USER reply fails the login.
   Sent sent = sendCommand(control, "USER " + user);
-  if (sent == Sent::kSent && replyCode(readReplyLine(control)) == 331) {
+  if (sent == Sent::kSent) last_user_reply_ = readReplyLine(control);
+  if (sent == Sent::kSent && replyCode(last_user_reply_) == 331) {
     sent = sendCommand(control, "PASS " + password);
   }
   std::string result =

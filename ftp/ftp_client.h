@@ -97,6 +97,11 @@ class FtpClient {
 
   int lastStatusCode() const { return last_code_; }
   const std::string& lastStatusMessage() const { return last_message_; }
+  // The line the server answered USER with at the last login, as received;
+  // empty when the login never got that far. A refusal that ends the
+  // reply leaves the status empty (the login waits for a further line), so
+  // this is what the server actually said.
+  const std::string& lastUserReply() const { return last_user_reply_; }
 
   Platform& platform() { return platform_; }
 
@@ -218,6 +223,7 @@ class FtpClient {
   std::map<int, std::unique_ptr<ControlChannel>> channels_;
   int last_code_ = 0;
   std::string last_message_;
+  std::string last_user_reply_;
   ProgressSink progress_;
 };
 

@@ -120,6 +120,36 @@ TEST(FtpLoginTest, GreetingAndLoginReplies) {
   }
 }
 
+// The status of a login refused at USER waits for a further line; the
+// line the server did send is kept apart, for whoever explains the refusal.
+TEST(FtpLoginTest, KeepsTheReplyToUser) {
+  struct Case {
+    const char* user_reply;
+    const char* kept;
+  } cases[] = {
+      {"550 SSL/TLS required\r\n", "550 SSL/TLS required"},
+      {"331 Password\r\n", "331 Password"},
+  };
+  for (const Case& c : cases) {
+    LoopbackPlatform platform;
+    ScriptedFtpServer server;
+    server.reply("USER", c.user_reply);
+    server.start();
+    FtpClient client(platform, kTimeoutMs);
+    int channel = client.ftpConnect("127.0.0.1", server.port(), "bob", "secret");
+    EXPECT_EQ(client.lastUserReply(), c.kept);
+    client.closeChannel(channel);
+  }
+  // A login refused at its greeting has no reply to USER.
+  LoopbackPlatform platform;
+  ScriptedFtpServer server;
+  server.greeting = "421 Too many users\r\n";
+  server.start();
+  FtpClient client(platform, kTimeoutMs);
+  client.ftpConnect("127.0.0.1", server.port(), "bob", "secret");
+  EXPECT_EQ(client.lastUserReply(), "");
+}
+
 TEST(FtpLoginTest, RefusedConnectionGivesTheSocketError) {
   int port;
   {

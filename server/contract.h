@@ -34,6 +34,9 @@ inline constexpr char kPassedTrial[] = "PassedTrial";
 inline constexpr char kQuotaPassed[] = "QUOTAPASSED";
 inline constexpr char kUserDeletedOnSite[] = "UDelSite";
 inline constexpr char kUserDisabledOnSite[] = "UDisSite";
+// A quota punishment done at or after a period end (only with QUOTA_ANNOUNCE).
+inline constexpr char kQuotaDeleted[] = "QuotaDEL";
+inline constexpr char kQuotaDisabled[] = "QuotaDIS";
 
 // SITE commands sent on the admin connection (a user name follows).
 inline constexpr char kSiteKick[] = "SITE kick ";

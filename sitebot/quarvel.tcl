@@ -64,6 +64,8 @@ set quarvel(theme,PassedTrial) "%b\[TRIAL\]%b %user passed the trial"
 set quarvel(theme,QUOTAPASSED) "%b\[QUOTA\]%b %user passed this month's quota"
 set quarvel(theme,UDelSite)    "%b\[SITE\]%b %user was deleted for not uploading enough"
 set quarvel(theme,UDisSite)    "%b\[SITE\]%b %user was disabled for not uploading enough"
+set quarvel(theme,QuotaDEL)    "%b\[QUOTA\]%b %user was deleted for missing the quota"
+set quarvel(theme,QuotaDIS)    "%b\[QUOTA\]%b %user was disabled for missing the quota"
 # The line that ends a cut answer, the line said when a report is stopped,
 # and the line said when the program cannot be started.
 set quarvel(text_cut) "(%count more lines left out)"

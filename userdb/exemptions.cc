@@ -40,8 +40,14 @@ ExemptionSetting exemptionSetting(Settings& settings, Config& config) {
     if (key == "Quota_Groups") return settings.quotaGroups();
     if (key == "QUOTA_DISABLE_FLAG") return settings.quotaDisableFlag();
     if (key == "TRIAL_DISABLE_FLAG") return settings.trialDisableFlag();
+    if (key == "EXEMPT_FLAGS") return settings.exemptFlags();
     return config.configValue(key);  // a reason template
   };
+}
+
+bool hasAnyFlag(const std::string& flags, const std::string& wanted) {
+  const std::string letters = trimBlanks(wanted);
+  return !letters.empty() && flags.find_first_of(letters) != std::string::npos;
 }
 
 bool containsText(const std::string& a, const std::string& b) {
@@ -77,6 +83,10 @@ Exemption decideExemption(const std::string& user_name,
     result.code = kExemptQuotaFlag;
   } else if (containsText(flags, setting("TRIAL_DISABLE_FLAG"))) {
     result.code = kExemptTrialFlag;
+  } else if (hasAnyFlag(flags, setting("EXEMPT_FLAGS"))) {
+    result.code = kExemptStaffFlag;
+    result.reason = withBold(setting("EXEMPT_USER_EXEMPT"));
+    return result;
   } else {
     return result;
   }
@@ -96,6 +106,7 @@ Exemption decideExemption(const std::string& user_name,
         if (key == "TRIAL_DISABLE_FLAG") return settings.trial_disable_flag;
         if (key == "EXEMPT_USER_EXEMPT") return settings.user_exempt_reason;
         if (key == "EXEMPT_IN_GROUP") return settings.group_reason;
+        if (key == "EXEMPT_FLAGS") return settings.exempt_flags;
         return settings.user_disable_reason;
       });
 }

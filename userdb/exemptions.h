@@ -18,6 +18,10 @@ constexpr int kExemptGroup = 1;
 constexpr int kExemptQuotaFlag = 2;
 constexpr int kExemptTrialFlag = 3;
 constexpr int kExemptListedUser = 4;
+constexpr int kExemptStaffFlag = 5;
+
+// The server's staff flags: master (M) and siteop (1).
+constexpr char kStaffFlags[] = "1M";
 
 // The configuration values the decision reads, looked up afresh each time
 // (tests hand them over as a whole).
@@ -29,6 +33,7 @@ struct ExemptionSettings {
   std::string user_exempt_reason;   // EXEMPT_USER_EXEMPT ($BOLD)
   std::string group_reason;         // EXEMPT_IN_GROUP ($BOLD, $GROUP)
   std::string user_disable_reason;  // EXEMPT_USER_DISABLE ($BOLD)
+  std::string exempt_flags;         // EXEMPT_FLAGS: flag letters, any of them exempts
 };
 
 // A setting of the decision by its key ("Quota_Users", "EXEMPT_IN_GROUP",
@@ -51,10 +56,17 @@ struct Exemption {
 // `a` contains the empty text.
 bool containsText(const std::string& a, const std::string& b);
 
+// Whether `flags` hold any letter of `wanted` (blanks around it ignored);
+// an empty `wanted` holds none.
+bool hasAnyFlag(const std::string& flags, const std::string& wanted);
+
 // The decision on a user's name, group list ("::"-joined) and flags:
 //  4 name in Quota_Users (without regard to case),
 //  1 a group in Quota_Groups (with case),
-//  2 flags contain QUOTA_DISABLE_FLAG, 3 flags contain TRIAL_DISABLE_FLAG.
+//  2 flags contain QUOTA_DISABLE_FLAG, 3 flags contain TRIAL_DISABLE_FLAG,
+//  5 flags hold any letter of EXEMPT_FLAGS (reason EXEMPT_USER_EXEMPT).
+// The staff rule comes last, so that it only spares users no other rule
+// does and every other outcome stays as it is without the key.
 // List entries are matched as plain substrings of the "|"-joined list, so
 // "ob" counts as listed in "bob|alice"; an empty name is always listed.
 Exemption decideExemption(const std::string& user_name,

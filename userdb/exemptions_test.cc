@@ -65,6 +65,40 @@ TEST(ExemptionsTest, RulesAndTheirOrder) {
   }
 }
 
+// EXEMPT_FLAGS spares accounts with any of its letters, after every other
+// rule, so that whoever another rule exempts keeps that rule's code.
+TEST(ExemptionsTest, StaffFlags) {
+  struct Case {
+    const char* exempt_flags;
+    const char* name;
+    const char* groups;
+    const char* flags;
+    int code;
+  } cases[] = {
+      {"1M", "carl", "friends", "1", 5},
+      {"1M", "carl", "friends", "3M", 5},
+      {" 1M ", "carl", "friends", "M", 5},
+      {"1M", "carl", "friends", "3m", 0},
+      {"1M", "carl", "friends", "3", 0},
+      {"1M", "carl", "friends", "", 0},
+      {"", "carl", "friends", "1", 0},
+      {"  ", "carl", "friends", "1", 0},
+      {"1M", "bob", "friends", "1", 4},
+      {"1M", "carl", "staff", "1", 1},
+      {"1M", "carl", "friends", "16", 2},
+  };
+  for (const Case& c : cases) {
+    ExemptionSettings s = siteSettings();
+    s.trial_disable_flag = "7";
+    s.exempt_flags = c.exempt_flags;
+    Exemption e = decideExemption(c.name, c.groups, c.flags, s);
+    EXPECT_EQ(e.code, c.code) << c.exempt_flags << " " << c.name << " " << c.flags;
+    if (c.code == kExemptStaffFlag) {
+      EXPECT_EQ(e.reason, "\x02listed\x02");
+    }
+  }
+}
+
 TEST(ExemptionsTest, EmptySettings) {
   ExemptionSettings none;
   // Nothing listed, but an empty name still counts as listed.
@@ -95,7 +129,7 @@ TEST(ExemptionsTest, SettingsAreLookedUpOnlyAsTheRulesAreTried) {
       {"Quota_Users", "bob|Alice"},      {"Quota_Groups", "staff"},
       {"QUOTA_DISABLE_FLAG", "6"},       {"TRIAL_DISABLE_FLAG", "M"},
       {"EXEMPT_USER_EXEMPT", "listed"},  {"EXEMPT_IN_GROUP", "group"},
-      {"EXEMPT_USER_DISABLE", "disabled"}};
+      {"EXEMPT_USER_DISABLE", "disabled"}, {"EXEMPT_FLAGS", ""}};
   struct Case {
     const char* name;
     const char* groups;
@@ -110,7 +144,8 @@ TEST(ExemptionsTest, SettingsAreLookedUpOnlyAsTheRulesAreTried) {
        {"Quota_Users", "Quota_Groups", "QUOTA_DISABLE_FLAG", "TRIAL_DISABLE_FLAG",
         "EXEMPT_USER_DISABLE"}},
       {"carl", "", "1",
-       {"Quota_Users", "Quota_Groups", "QUOTA_DISABLE_FLAG", "TRIAL_DISABLE_FLAG"}},
+       {"Quota_Users", "Quota_Groups", "QUOTA_DISABLE_FLAG", "TRIAL_DISABLE_FLAG",
+        "EXEMPT_FLAGS"}},
   };
   for (const Case& c : cases) {
     std::vector<std::string> asked;

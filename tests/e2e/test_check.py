@@ -7,6 +7,7 @@ import re
 
 import pytest
 
+from ftp_standin import CLOSE
 from quarvel_harness import REPO, lines
 
 PASSWORD = 'Adm1n-Pa55!word'
@@ -70,7 +71,26 @@ MISTAKES = {
         'commands refuse it']),
     'wrong-user-table': (mistake('UserTABLE', 'UserTABLE={missing}'), [
         'PROBLEM UserTABLE (line {line}): the file {missing} does not exist']),
+    'remark-after-flag': (mistake('QUOTA_DISABLE_FLAG', 'QUOTA_DISABLE_FLAG=6 # disabled'), [
+        'PROBLEM line {line}: QUOTA_DISABLE_FLAG: "# disabled" is not a remark here: a value has '
+        'no remarks after it, so it reads as "6 # disabled"']),
+    'remark-after-group': (mistake('Quota_Groups', 'Quota_Groups=SiteOps  ; exempt staff'), [
+        'PROBLEM line {line}: Quota_Groups: "; exempt staff" is not a remark here: a value has '
+        'no remarks after it, so it reads as "SiteOps  ; exempt staff"',
+        'PROBLEM Quota_Groups (line {line}): no group is called SiteOps  ; exempt staff (letter '
+        'case counts)']),
+    'unknown-group': (mistake('Quota_Groups', 'Quota_Groups=Site Ops|SiteOps'), [
+        'PROBLEM Quota_Groups (line {line}): no group is called Site Ops (letter case counts)']),
+    'unknown-user': (mistake('Quota_Users', 'Quota_Users=MARLOW|bobb'), [
+        'PROBLEM Quota_Users (line {line}): no account is called bobb']),
+    # A folder name that is the start of a real one ("user" of "users").
+    'user-folder-typo': (mistake('UserFOLDER', 'UserFOLDER={users_typo}'), [
+        'PROBLEM UserFOLDER (line {line}): the folder {users_typo} does not exist',
+        '  accounts: not read until the server paths above are right']),
 }
+
+# Lines that only follow from another mistake, never to be printed.
+CASCADE = re.compile(r'^(  exempt: |PROBLEM account |.* is empty$)')
 
 
 @pytest.mark.parametrize('name', MISTAKES)
@@ -79,12 +99,16 @@ def test_each_mistake_is_named_with_its_key_and_line(quarvel, ftp_server, name):
     missing = quarvel.path(quarvel.root / 'no-such-file')
     conf = sample_conf(quarvel, ftp_server().port)
     line = line_of(key)
-    conf[line - 1] = wrong.format(missing=missing)
+    users_typo = quarvel.ioftpd()['UserFOLDER'][:-1]
+    conf[line - 1] = wrong.format(missing=missing, users_typo=users_typo)
     result = check(quarvel, conf)
     assert result.returncode != 0
     found = result.stdout.decode('latin-1').split('\r\n')
     for text in expected:
-        assert text.format(line=line, missing=missing) in found, result.stdout
+        assert text.format(line=line, missing=missing, users_typo=users_typo) in found, \
+            result.stdout
+    if name in ('user-folder-typo', 'wrong-user-table'):
+        assert not [text for text in found if CASCADE.match(text)], result.stdout
     assert found[-2] != 'check: no problems found'
 
 
@@ -126,17 +150,33 @@ def test_clean_sample_passes_and_lists_the_exemptions(quarvel, ftp_server):
     (None, 'brisk', [
         'PROBLEM FTP_USER (line {user}): brisk has flags 3; without flag 1 or M the server\'s '
         'default permissions refuse it SITE kick, SITE DELUSER and SITE CHANGE FLAGS',
-        'PROBLEM FTP_USER (line {user}): brisk is not exempt from the quota, so a month without '
-        'uploads punishes the admin account itself']),
-], ids=['wrong-password', 'kick-refused', 'admin-without-rights'])
+        'WARNING FTP_USER (line {user}): brisk is not exempt from the quota: it is enrolled and '
+        'its uploads are counted, but as the admin login it is never punished']),
+    # A server that wants TLS answers USER and closes; its reply is shown
+    # and FTP_TLS named, not the account.
+    ({'replies': {'USER': ['550 SSL/TLS required', CLOSE]}}, 'Marlow', [
+        '  < 550 SSL/TLS required',
+        'PROBLEM FTP_TLS (line {tls}): the server wants TLS for the login of Marlow; '
+        'set FTP_TLS=1']),
+    ({'replies': {'PASS': ['534 Policy requires an encrypted session']}}, 'Marlow', [
+        '  < 534 Policy requires an encrypted session',
+        'PROBLEM FTP_TLS (line {tls}): the server wants TLS for the login of Marlow; '
+        'set FTP_TLS=1']),
+    ({'replies': {'USER': ['530 Not you', CLOSE]}}, 'Marlow', [
+        '  < 530 Not you',
+        'PROBLEM FTP_USER (line {user}), FTP_PASS (line {password}): the server refused the '
+        'login of Marlow']),
+], ids=['wrong-password', 'kick-refused', 'admin-without-rights', 'tls-wanted-at-user',
+        'tls-wanted-534', 'user-refused'])
 def test_admin_login_and_rights(quarvel, ftp_server, script, admin, expected):
     server = ftp_server(script)
     result = check(quarvel, sample_conf(quarvel, server.port, admin=admin))
     assert result.returncode == 1
     found = result.stdout.decode('latin-1').split('\r\n')
     for text in expected:
-        assert text.format(user=line_of('FTP_USER'), password=line_of('FTP_PASS')) in found, \
-            result.stdout
+        assert text.format(user=line_of('FTP_USER'), password=line_of('FTP_PASS'),
+                           tls=line_of('FTP_TLS')) in found, result.stdout
+    assert not [text for text in found if 'punishes the admin' in text or '(no reply)' in text]
 
 
 def test_unreachable_server_and_missing_file(quarvel, unreachable_port):

@@ -196,12 +196,16 @@ def test_rewrite_moves_the_record_to_the_end_in_the_program_folder(quarvel):
 
 def test_store_created_from_nothing_and_emptied(quarvel):
     quarvel.write_conf(dict(quarvel.ioftpd(), TRIAL_DAYS='7'))
+    # Without QUOTA_DISABLE_FLAG every account with flags is exempt, and
+    # the add says so.
     quarvel.run('ST add brisk').expect(stdout=lines(
-        '!putlog UserADDED: "brisk"', ' brisk from Couriers was added to trial.'))
+        '!putlog UserADDED: "brisk"', ' brisk from Couriers was added to trial.',
+        ' Warning: brisk is exempt []; the trial never punishes it.'))
     assert quarvel.read_store(TRIAL_STORE) == b'\r\nbrisk=0::7::Couriers\r\n'
 
     quarvel.run('st add marlow').expect(stdout=lines(
-        '!putlog UserADDED: "Marlow"', ' Marlow from SiteOps was added to trial.'))
+        '!putlog UserADDED: "Marlow"', ' Marlow from SiteOps was added to trial.',
+        ' Warning: Marlow is exempt []; the trial never punishes it.'))
     assert quarvel.read_store(TRIAL_STORE) == (
         b'brisk=0::7::Couriers\r\nMarlow=0::7::SiteOps\r\n')
 

@@ -184,6 +184,8 @@ def test_each_event_is_announced_once_as_text(world, client):
                     STAMP + 'QUOTAPASSED: "Carol"',
                     STAMP + 'UDelSite: "gus"',
                     STAMP + 'UDisSite: "ida"',
+                    STAMP + 'QuotaDEL: "jo"',
+                    STAMP + 'QuotaDIS: "kim"',
                     STAMP + 'PassedTrial: "a[exec touch /tmp/pwned]$b{c\\"}"',
                     STAMP + 'PassedTrial: "' + long_name + '"',
                     'not a line of the log at all',
@@ -196,6 +198,8 @@ def test_each_event_is_announced_once_as_text(world, client):
         BOLD + '[QUOTA]' + BOLD + ' \x0304Carol\x0f passed',
         BOLD + '[SITE]' + BOLD + ' gus was deleted for not uploading enough',
         BOLD + '[SITE]' + BOLD + ' ida was disabled for not uploading enough',
+        BOLD + '[QUOTA]' + BOLD + ' jo was deleted for missing the quota',
+        BOLD + '[QUOTA]' + BOLD + ' kim was disabled for missing the quota',
         BOLD + '[TRIAL]' + BOLD + ' a[exec touch /tmp/pwned]$b{c\\"} passed the trial',
         (BOLD + '[TRIAL]' + BOLD + ' ' + long_name)[:397] + '...',
     ]
