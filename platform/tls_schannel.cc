@@ -9,9 +9,12 @@
 #define SECURITY_WIN32
 // SCH_CREDENTIALS, the credentials form that TLS 1.3 needs.
 #define SCHANNEL_USE_BLACKLISTS
-// windows.h first: the others build on its types.
+// winsock2.h before windows.h, and windows.h before the others: they build
+// on its types.
+// clang-format off
 #include <winsock2.h>
 #include <windows.h>
+// clang-format on
 
 #include <bcrypt.h>
 #include <subauth.h>
