@@ -51,9 +51,9 @@ bool hasTabAtEnds(const std::string& text) {
 // after the value ("6 # disabled") becomes part of what is compared.
 bool takesNoRemark(const std::string& name) {
   static const char* const kKeys[] = {
-      "QUOTA_DISABLE_FLAG", "TRIAL_DISABLE_FLAG", "EXEMPT_FLAGS", "Quota_Users", "Quota_Groups",
-      "FTP_USER",           "WINDIR",             "ioFTPD",       "UserTABLE",   "UserFOLDER",
-      "GroupTABLE"};
+      "QUOTA_DISABLE_FLAG", "TRIAL_DISABLE_FLAG", "EXEMPT_FLAGS", "Quota_Users",
+      "Quota_Groups",       "FTP_USER",           "WINDIR",       "ioFTPD",
+      "UserTABLE",          "UserFOLDER",         "GroupTABLE"};
   for (const char* key : kKeys) {
     if (name == key) return true;
   }
@@ -81,8 +81,9 @@ std::string didYouMean(const std::string& name) {
 void checkValue(const ConfigLine& line, const KnownKey& key, std::vector<ConfigFinding>* found) {
   const std::string name = key.name;
   if (line.value_cut) {
-    found->push_back({line.number, name + ": the text after the second \"=\" is lost; the value read is \"" +
-                                       line.value + "\""});
+    found->push_back(
+        {line.number, name + ": the text after the second \"=\" is lost; the value read is \"" +
+                          line.value + "\""});
   }
   if (line.value.empty()) return;
   if (isNumberKind(key.kind)) {
@@ -97,7 +98,8 @@ void checkValue(const ConfigLine& line, const KnownKey& key, std::vector<ConfigF
     std::string remark = trimBlanksAndTabs(line.value.substr(remarkStart(line.value)));
     found->push_back({line.number, name + ": \"" + remark +
                                        "\" is not a remark here: a value has no remarks after it, "
-                                       "so it reads as \"" + line.value + "\""});
+                                       "so it reads as \"" +
+                                       line.value + "\""});
   } else if (hasTabAtEnds(line.value)) {
     found->push_back({line.number, name + ": the value has a tab at its start or end, "
                                           "which stays part of the value"});
@@ -162,7 +164,8 @@ std::vector<ConfigFinding> checkConfigLines(const std::vector<ConfigLine>& lines
     if (line == nullptr) {
       found.push_back({0, std::string(needed.name) + " is not set: " + needed.when_missing});
     } else if (line->value.empty()) {
-      found.push_back({line->number, std::string(needed.name) + " is empty: " + needed.when_missing});
+      found.push_back(
+          {line->number, std::string(needed.name) + " is empty: " + needed.when_missing});
     }
   }
   const NeededKey positive[] = {
@@ -172,7 +175,8 @@ std::vector<ConfigFinding> checkConfigLines(const std::vector<ConfigLine>& lines
   for (const NeededKey& key : positive) {
     const ConfigLine* line = valueOf(key.name);
     if (line != nullptr && !line->value.empty() && readWholeNumber(line->value) <= 0) {
-      found.push_back({line->number, std::string(key.name) + " is not above 0: " + key.when_missing});
+      found.push_back(
+          {line->number, std::string(key.name) + " is not above 0: " + key.when_missing});
     }
   }
   // A target with a fraction is compared as set, but the IRC reports show

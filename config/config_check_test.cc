@@ -62,53 +62,70 @@ TEST(ConfigCheckTest, EachMistakeIsNamedWithItsLine) {
     const char* text;
     std::vector<std::string> expected;
   } cases[] = {
-      {9, "TRIAL_UPLAOD=5000",
+      {9,
+       "TRIAL_UPLAOD=5000",
        {"line 9: TRIAL_UPLAOD is not a key Quarvel reads; did you mean TRIAL_UPLOAD?",
         "TRIAL_UPLOAD is not set: it reads as 0 and every trial user passes at the next checkup"}},
       {0, "Completely_Other=1", {"line 15: Completely_Other is not a key Quarvel reads"}},
-      {10, "TRIAL_DAYS\t=7",
+      {10,
+       "TRIAL_DAYS\t=7",
        {"line 10: TRIAL_DAYS has a tab beside its name, so the line is never read",
         "TRIAL_DAYS is not set: it reads as 0 and new trials start with no days"}},
-      {9, "\tTRIAL_UPLAOD =7",
+      {9,
+       "\tTRIAL_UPLAOD =7",
        {"line 9: TRIAL_UPLAOD has a tab beside its name, so the line is never read; "
         "did you mean TRIAL_UPLOAD?",
         "TRIAL_UPLOAD is not set: it reads as 0 and every trial user passes at the next checkup"}},
-      {10, "TRIAL_DAYS 7", {"line 10: TRIAL_DAYS has no \"=\", so the line sets nothing",
-                            "TRIAL_DAYS is not set: it reads as 0 and new trials start with no days"}},
-      {9, "TRIAL_UPLOAD=abc",
+      {10,
+       "TRIAL_DAYS 7",
+       {"line 10: TRIAL_DAYS has no \"=\", so the line sets nothing",
+        "TRIAL_DAYS is not set: it reads as 0 and new trials start with no days"}},
+      {9,
+       "TRIAL_UPLOAD=abc",
        {"line 9: TRIAL_UPLOAD=abc is not a number; it reads as 0",
         "line 9: TRIAL_UPLOAD is not above 0: every trial user passes at the next checkup"}},
       {9, "TRIAL_UPLOAD=5,000", {"line 9: TRIAL_UPLOAD=5,000 is not a number; it reads as 5"}},
       {6, "FTP_PORT=2121a", {"line 6: FTP_PORT=2121a is not a number; it reads as 2121"}},
-      {12, "QUOTA_DISABLE_FLAG=",
+      {12,
+       "QUOTA_DISABLE_FLAG=",
        {"line 12: QUOTA_DISABLE_FLAG is empty: every account with any flags counts as disabled "
         "and is exempt from the quota"}},
-      {11, "TRIAL_DISABLE_FLAG=6\t",
+      {11,
+       "TRIAL_DISABLE_FLAG=6\t",
        {"line 11: TRIAL_DISABLE_FLAG: the value has a tab at its start or end, which stays part "
         "of the value"}},
-      {0, "trial_days=30", {"line 15: trial_days is set again; line 10 is read and this line is "
-                            "ignored"}},
-      {0, "TRIAL_ONPASS=SITE CHANGE $USER ratio=3",
+      {0,
+       "trial_days=30",
+       {"line 15: trial_days is set again; line 10 is read and this line is "
+        "ignored"}},
+      {0,
+       "TRIAL_ONPASS=SITE CHANGE $USER ratio=3",
        {"line 15: TRIAL_ONPASS: the text after the second \"=\" is lost; the value read is "
         "\"SITE CHANGE $USER ratio\""}},
-      {10, "TRIAL_DAYS=0", {"line 10: TRIAL_DAYS is not above 0: every new trial runs out at the "
-                            "next newday"}},
+      {10,
+       "TRIAL_DAYS=0",
+       {"line 10: TRIAL_DAYS is not above 0: every new trial runs out at the "
+        "next newday"}},
       {0, "=5", {"line 15: a value without a key"}},
       // A remark after a flag, a list or a path becomes part of the value.
-      {12, "QUOTA_DISABLE_FLAG=6 # disabled",
+      {12,
+       "QUOTA_DISABLE_FLAG=6 # disabled",
        {"line 12: QUOTA_DISABLE_FLAG: \"# disabled\" is not a remark here: a value has no "
         "remarks after it, so it reads as \"6 # disabled\""}},
-      {0, "Quota_Groups=SiteOps  ; exempt staff",
+      {0,
+       "Quota_Groups=SiteOps  ; exempt staff",
        {"line 15: Quota_Groups: \"; exempt staff\" is not a remark here: a value has no "
         "remarks after it, so it reads as \"SiteOps  ; exempt staff\""}},
-      {3, "UserFOLDER=C:\\ioFTPD\\users\t# the accounts",
+      {3,
+       "UserFOLDER=C:\\ioFTPD\\users\t# the accounts",
        {"line 3: UserFOLDER: \"# the accounts\" is not a remark here: a value has no remarks "
         "after it, so it reads as \"C:\\ioFTPD\\users\t# the accounts\""}},
       // Without a blank before it, or in a template, "#" is plain text.
       {0, "Quota_Users=bob#1|ann", {}},
       {0, "FTP_STATS=uploaded # of files", {}},
       // The bytes of a BOM before the first key.
-      {1, "\xEF\xBB\xBFioFTPD=C:\\ioFTPD",
+      {1,
+       "\xEF\xBB\xBFioFTPD=C:\\ioFTPD",
        {"line 1: ioFTPD is preceded by a BOM (the bytes EF BB BF that some editors write first), "
         "so the key is not read; save the file without BOM (ANSI)",
         "ioFTPD is not set: no account can be read, so nobody is found"}},
@@ -122,10 +139,12 @@ TEST(ConfigCheckTest, QuotaUploadMattersOnlyWhenTheQuotaIsOn) {
   std::string off = changed(13, "QUOTA_TYPE=0");
   EXPECT_EQ(findings(replaceAll(off, "QUOTA_UPLOAD=10000", "QUOTA_UPLOAD=0")),
             std::vector<std::string>());
-  EXPECT_EQ(findings(changed(14, "QUOTA_UPLOAD=0")),
-            std::vector<std::string>{"line 14: QUOTA_UPLOAD is not above 0: every quota member passes"});
+  EXPECT_EQ(
+      findings(changed(14, "QUOTA_UPLOAD=0")),
+      std::vector<std::string>{"line 14: QUOTA_UPLOAD is not above 0: every quota member passes"});
   EXPECT_EQ(findings(changed(14, "# none")),
-            std::vector<std::string>{"QUOTA_UPLOAD is not set: it reads as 0 and every quota member passes"});
+            std::vector<std::string>{
+                "QUOTA_UPLOAD is not set: it reads as 0 and every quota member passes"});
 }
 
 TEST(ConfigCheckTest, FractionalTargetsAreWarnedAbout) {
@@ -158,8 +177,9 @@ TEST(ConfigCheckTest, MissingKeysHaveNoLine) {
   std::vector<std::string> found = findings("");
   ASSERT_EQ(found.size(), 12u);
   EXPECT_EQ(found[0], "ioFTPD is not set: no account can be read, so nobody is found");
-  EXPECT_EQ(found[11], "QUOTA_DISABLE_FLAG is not set: every account with any flags counts as "
-                       "disabled and is exempt from the quota");
+  EXPECT_EQ(found[11],
+            "QUOTA_DISABLE_FLAG is not set: every account with any flags counts as "
+            "disabled and is exempt from the quota");
 }
 
 TEST(KnownKeysTest, NearestKeyOnlyWhenClose) {
@@ -167,10 +187,14 @@ TEST(KnownKeysTest, NearestKeyOnlyWhenClose) {
     const char* typed;
     const char* nearest;  // null: no suggestion
   } cases[] = {
-      {"TRIAL_UPLAOD", "TRIAL_UPLOAD"}, {"trial_upload", "TRIAL_UPLOAD"},
-      {"QUOTA_UPLOD", "QUOTA_UPLOAD"},  {"GroupTABEL", "GroupTABLE"},
-      {"Usertable", "UserTABLE"},       {"FTP_PASSWORD", nullptr},
-      {"X", nullptr},                   {"HOST", nullptr},
+      {"TRIAL_UPLAOD", "TRIAL_UPLOAD"},
+      {"trial_upload", "TRIAL_UPLOAD"},
+      {"QUOTA_UPLOD", "QUOTA_UPLOAD"},
+      {"GroupTABEL", "GroupTABLE"},
+      {"Usertable", "UserTABLE"},
+      {"FTP_PASSWORD", nullptr},
+      {"X", nullptr},
+      {"HOST", nullptr},
       {"Irc_Quota_Nxt", "Irc_Quota_Next"},
   };
   for (const Case& c : cases) {

@@ -9,8 +9,8 @@
 namespace quarvel {
 
 struct ConfigLine {
-  int number = 0;          // counted from 1 in the file
-  std::string text;        // the line with its double quotes removed
+  int number = 0;    // counted from 1 in the file
+  std::string text;  // the line with its double quotes removed
   bool has_equals = false;
   std::string key;         // text before the first "=", blanks trimmed
   std::string value;       // text between the first and second "=", trimmed

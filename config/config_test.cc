@@ -36,7 +36,9 @@ TEST_F(ConfigTest, LinesAndValues) {
       // Files saved on Linux or old Macs: every key is found.
       {"A=1\nB=2\nC=3\n", "C", "3"},
       {"A=1\rB=2\r", "B", "2"},
-      {"A=1\r\n\x1a" "B=2\r\n", "B", ""},
+      {"A=1\r\n\x1a"
+       "B=2\r\n",
+       "B", ""},
   };
   for (const Case& c : cases) {
     platform_ = FakePlatform();
@@ -50,11 +52,8 @@ TEST_F(ConfigTest, AKeySetEmptyIsToldFromAMissingOne) {
     bool present;
     const char* value;
   } cases[] = {
-      {"A=1\r\n", false, ""},
-      {"KEY=\r\n", true, ""},
-      {"KEY\r\n", true, ""},
-      {" key =  x \r\n", true, "x"},
-      {"#KEY=x\r\n", false, ""},
+      {"A=1\r\n", false, ""},        {"KEY=\r\n", true, ""},    {"KEY\r\n", true, ""},
+      {" key =  x \r\n", true, "x"}, {"#KEY=x\r\n", false, ""},
   };
   for (const Case& c : cases) {
     platform_ = FakePlatform();

@@ -50,17 +50,15 @@ class Files {
   // a file that changed since is read afresh. The same pointer comes back
   // for the same version, so callers may keep what they parsed from it.
   // Failed reads are not kept (each one prints its number, as before).
-  std::shared_ptr<const std::string> readServerFile(
-      const std::string& path, const std::string& tag,
-      std::uint64_t max_bytes = kServerTableMaxBytes);
+  std::shared_ptr<const std::string> readServerFile(const std::string& path, const std::string& tag,
+                                                    std::uint64_t max_bytes = kServerTableMaxBytes);
 
   Platform& platform() { return platform_; }
 
  private:
   // False, after one line on standard error naming `path`, when the file
   // `measured` is longer than max_bytes.
-  bool withinBound(const std::string& path, const std::string& measured,
-                   std::uint64_t max_bytes);
+  bool withinBound(const std::string& path, const std::string& measured, std::uint64_t max_bytes);
   bool withinBound(const std::string& path, std::uint64_t bytes, std::uint64_t max_bytes);
   // Reads `path` itself into *bytes when its `copy` could not be made or
   // read; false when that fails too.

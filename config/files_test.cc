@@ -18,8 +18,7 @@ TEST_F(FilesTest, SizesInMegabytes) {
   struct Case {
     std::size_t bytes;
     double mb;
-  } cases[] = {{0, 0}, {5242880, 5}, {262144, 0.2}, {786432, 0.8}, {1153434, 1.1},
-               {10485760, 10}};
+  } cases[] = {{0, 0}, {5242880, 5}, {262144, 0.2}, {786432, 0.8}, {1153434, 1.1}, {10485760, 10}};
   for (const Case& c : cases) {
     platform_.addFile("C:\\site\\f", std::string(c.bytes, 'x'));
     EXPECT_DOUBLE_EQ(files_.fileSizeMB("C:\\site\\f"), c.mb) << c.bytes;
@@ -54,11 +53,9 @@ TEST_F(FilesTest, ReadWholeFileGoesThroughATemporaryCopy) {
 // usual case) comes back as it is.
 TEST_F(FilesTest, ServerFileLineEnds) {
   const std::pair<std::string, std::string> cases[] = {
-      {"a\r\nb\r\n", "a\r\nb"},      {"a\r\nb", "a\r\nb"},
-      {"a\r\n\r\n", "a\r\n"},        {"a\nb\r\n", "a\nb"},
-      {"a\rb\r", "a\r\nb"},          {"a\r", "a"},
-      {"\r\n\ra\r\n", "a"},         {"a\r\nb\x1a\r\nc", "a\r\nb"},
-      {"", ""},
+      {"a\r\nb\r\n", "a\r\nb"}, {"a\r\nb", "a\r\nb"},          {"a\r\n\r\n", "a\r\n"},
+      {"a\nb\r\n", "a\nb"},     {"a\rb\r", "a\r\nb"},          {"a\r", "a"},
+      {"\r\n\ra\r\n", "a"},     {"a\r\nb\x1a\r\nc", "a\r\nb"}, {"", ""},
   };
   for (const auto& [bytes, text] : cases) {
     platform_.addFile("D:\\ftp\\f", bytes);

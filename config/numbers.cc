@@ -59,9 +59,7 @@ long long roundHalfEven(double value) {
   return static_cast<long long>(result);
 }
 
-long long readWholeNumber(const std::string& text) {
-  return roundHalfEven(readNumber(text));
-}
+long long readWholeNumber(const std::string& text) { return roundHalfEven(readNumber(text)); }
 
 double roundOneDecimal(double value) {
   // Beyond about 1e307 the tenths overflow; such a value is whole anyway.

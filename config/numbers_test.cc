@@ -10,9 +10,9 @@ TEST(Numbers, ReadNumberTakesTheNumberTheTextBeginsWith) {
     const char* text;
     double value;
   } cases[] = {
-      {"500", 500},     {"  12.5x", 12.5},  {"-3.25", -3.25}, {".5", 0.5},
-      {"4.5::-1::", 4.5}, {"abc", 0},       {"", 0},          {"-", 0},
-      {"1e3", 1000},    {"2e", 2},          {"7.", 7},        {"+8", 8},
+      {"500", 500},       {"  12.5x", 12.5}, {"-3.25", -3.25}, {".5", 0.5},
+      {"4.5::-1::", 4.5}, {"abc", 0},        {"", 0},          {"-", 0},
+      {"1e3", 1000},      {"2e", 2},         {"7.", 7},        {"+8", 8},
   };
   for (const Case& c : cases) EXPECT_DOUBLE_EQ(readNumber(c.text), c.value) << c.text;
 }
@@ -21,8 +21,8 @@ TEST(Numbers, WholeNumbersRoundHalvesToTheEvenNeighbour) {
   struct Case {
     double value;
     long long whole;
-  } cases[] = {{2.5, 2}, {3.5, 4}, {7.5, 8}, {6.5, 6}, {-2.5, -2}, {-3.5, -4},
-               {1000.5, 1000}, {2.4999, 2}, {2.5001, 3}, {0, 0}};
+  } cases[] = {{2.5, 2},   {3.5, 4},       {7.5, 8},    {6.5, 6},    {-2.5, -2},
+               {-3.5, -4}, {1000.5, 1000}, {2.4999, 2}, {2.5001, 3}, {0, 0}};
   for (const Case& c : cases) EXPECT_EQ(roundHalfEven(c.value), c.whole) << c.value;
 }
 

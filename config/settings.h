@@ -91,7 +91,7 @@ class Settings {
   long long wholeNumber(const char* key);
 
   Config& config_;
-  std::map<std::string, std::string> read_;  // by key, as read
+  std::map<std::string, std::string> read_;                    // by key, as read
   std::map<std::string, std::optional<std::string>> entries_;  // by key, as read
   bool stats_prefix_read_ = false;
   std::optional<std::string> stats_prefix_;

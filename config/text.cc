@@ -67,7 +67,7 @@ std::size_t hashIgnoringCase(std::string_view text) {
   std::uint64_t hash = 0x9E3779B97F4A7C15ull ^ text.size();
   auto mix = [&](std::uint64_t word) {
     const std::uint64_t low = word & ~kHigh;
-    const std::uint64_t from_a = low + kOnes * (0x80 - 'A');        // bit 7: at least A
+    const std::uint64_t from_a = low + kOnes * (0x80 - 'A');       // bit 7: at least A
     const std::uint64_t after_z = low + kOnes * (0x80 - 'Z' - 1);  // bit 7: beyond Z
     word |= ((from_a & ~after_z & ~word & kHigh) >> 2);
     hash = (hash ^ word) * 0xFF51AFD7ED558CCDull;
@@ -88,8 +88,7 @@ std::size_t hashIgnoringCase(std::string_view text) {
   return static_cast<std::size_t>(hash ^ (hash >> 29));
 }
 
-std::string replaceAll(const std::string& text, const std::string& what,
-                       const std::string& with) {
+std::string replaceAll(const std::string& text, const std::string& what, const std::string& with) {
   if (what.empty()) return text;
   std::string result;
   std::size_t from = 0;

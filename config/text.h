@@ -23,9 +23,7 @@ struct HashIgnoringCase {
   std::size_t operator()(std::string_view text) const { return hashIgnoringCase(text); }
 };
 struct EqualIgnoringCase {
-  bool operator()(std::string_view a, std::string_view b) const {
-    return equalsIgnoringCase(a, b);
-  }
+  bool operator()(std::string_view a, std::string_view b) const { return equalsIgnoringCase(a, b); }
 };
 
 // The first position of `c` in `text` at or after `from`; text.size() when
@@ -61,17 +59,14 @@ std::size_t findIgnoringCase(std::string_view text, std::string_view word, std::
 // Every occurrence of `what` replaced by `with`, scanning from the left and
 // going on behind each replaced occurrence (no overlap, inserted text not
 // scanned again). Letter case significant; an empty `what` changes nothing.
-std::string replaceAll(const std::string& text, const std::string& what,
-                       const std::string& with);
+std::string replaceAll(const std::string& text, const std::string& what, const std::string& with);
 
 // Cuts at every occurrence of `separator`: "a::b" -> {"a", "b"}; an empty
 // text gives one empty piece.
-std::vector<std::string> splitAt(const std::string& text,
-                                 const std::string& separator);
+std::vector<std::string> splitAt(const std::string& text, const std::string& separator);
 
 // Piece n (counted from 1) of splitAt(text, separator); empty when missing.
-std::string field(const std::string& text, const std::string& separator,
-                  std::size_t n);
+std::string field(const std::string& text, const std::string& separator, std::size_t n);
 
 // The words of a command line: split at every single blank; word(1) is the
 // command word; a word beyond the last is empty.
@@ -81,8 +76,7 @@ std::string commandWord(const std::string& command_line, std::size_t n);
 // CR LF, CR alone and LF alone each end a line; a character of code 26
 // ends the text (unless `end_of_file_character` is false, where the
 // platform gives it no such meaning). A final line end adds no empty line.
-std::vector<std::string> splitTextLines(const std::string& text,
-                                        bool end_of_file_character = true);
+std::vector<std::string> splitTextLines(const std::string& text, bool end_of_file_character = true);
 // The same lines as views into `text`, which must outlive them.
 std::vector<std::string_view> splitTextLineViews(std::string_view text,
                                                  bool end_of_file_character = true);

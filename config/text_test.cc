@@ -32,14 +32,18 @@ TEST(Text, EveryLineEndEndsALine) {
       {"a\nb\n", {"a", "b"}},
       {"a\rb", {"a", "b"}},
       {"a\r\n\r\nb", {"a", "", "b"}},
-      {"a\n\x1a" "b\n", {"a"}},
+      {"a\n\x1a"
+       "b\n",
+       {"a"}},
       {"", {}},
       {"\n", {""}},
       {"a\r", {"a"}},
       {"a\n\rb\r\r\n", {"a", "", "b", ""}},
       {"a\r\x1a\nb", {"a"}},
       {"a\x1a", {"a"}},
-      {"\x1a" "a\r\n", {}},
+      {"\x1a"
+       "a\r\n",
+       {}},
   };
   for (const Case& c : cases) EXPECT_EQ(splitTextLines(c.text), c.lines) << c.text;
   EXPECT_EQ(splitTextLines("a\x1a\r\nb", false), (Lines{"a\x1a", "b"}));

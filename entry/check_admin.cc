@@ -26,8 +26,8 @@ constexpr char kNoReply[] = "(no reply)";
 bool asksForTls(const std::string& line) {
   std::string text = toUpper(replyText(line));
   return replyCode(line) == 534 ||
-         (replyCode(line) >= 400 && (text.find("TLS") != std::string::npos ||
-                                     text.find("SSL") != std::string::npos));
+         (replyCode(line) >= 400 &&
+          (text.find("TLS") != std::string::npos || text.find("SSL") != std::string::npos));
 }
 
 // The last reply line as the server sent it, or the local error line of a
@@ -41,10 +41,10 @@ std::string lastStatusLine(FtpClient& ftp) {
 
 bool isRefusal(const std::string& line) {
   std::string text = toLower(line);
-  return replyCode(line) >= 500 &&
-         (text.find("denied") != std::string::npos || text.find("permission") != std::string::npos ||
-          text.find("not understood") != std::string::npos ||
-          text.find("not allowed") != std::string::npos);
+  return replyCode(line) >= 500 && (text.find("denied") != std::string::npos ||
+                                    text.find("permission") != std::string::npos ||
+                                    text.find("not understood") != std::string::npos ||
+                                    text.find("not allowed") != std::string::npos);
 }
 
 // Sends the command and shows every line of its reply.
@@ -98,8 +98,7 @@ void checkAdminLogin(Run& run, CheckReport& report) {
     std::string status = lastStatusLine(run.ftp);
     if (run.ftp.lastStatusMessage() == "Unable to open socket") {
       report.problem(report.where("FTP_HOST") + ", " + report.where("FTP_PORT") +
-                     ": no FTP server answers at " + host + " port " + port + " (" + status +
-                     ")");
+                     ": no FTP server answers at " + host + " port " + port + " (" + status + ")");
     } else {
       // A refusal of USER that ends the reply leaves no status: show the
       // line the server did send.
@@ -117,8 +116,8 @@ void checkAdminLogin(Run& run, CheckReport& report) {
     return;
   }
   report.note("< " + lastStatusLine(run.ftp));
-  std::string kick = showExchange(run, report, login.channel(),
-                                  std::string(contract::kSiteKick) + kKickProbeName);
+  std::string kick =
+      showExchange(run, report, login.channel(), std::string(contract::kSiteKick) + kKickProbeName);
   if (isRefusal(kick)) {
     report.problem(report.where("FTP_USER") + ": the server does not let " + admin +
                    " use SITE kick");

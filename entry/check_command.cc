@@ -62,8 +62,8 @@ bool checkServerFiles(Run& run, CheckReport& report) {
   const std::string& server = run.settings.serverFolder();
   if (server.empty()) return found;
   AccountList account_list = readAccountList(run.files, run.settings);
-  std::string list = shownPath(account_list.path.empty() ? server + contract::kServerUserList
-                                                         : account_list.path);
+  std::string list =
+      shownPath(account_list.path.empty() ? server + contract::kServerUserList : account_list.path);
   std::size_t accounts = account_list.names.size();
   if (accounts == 0) {
     report.problem(report.where("ioFTPD") + ": the account list " + list +
@@ -150,7 +150,8 @@ void checkAccounts(Run& run, CheckReport& report) {
           punishVerdict(user, name, run.settings.adminUser()) == PunishVerdict::kPunish) {
         report.problem("account " + name + " has staff flags " + trimBlanks(user.flags) +
                        " and nothing exempts it: the trial and quota rules punish it "
-                       "(EXEMPT_FLAGS=" + kStaffFlags + " spares staff)");
+                       "(EXEMPT_FLAGS=" +
+                       kStaffFlags + " spares staff)");
       }
       continue;
     }

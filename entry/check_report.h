@@ -14,8 +14,7 @@ namespace quarvel {
 
 class CheckReport {
  public:
-  CheckReport(Run& run, std::vector<ConfigLine> lines)
-      : run_(run), lines_(std::move(lines)) {}
+  CheckReport(Run& run, std::vector<ConfigLine> lines) : run_(run), lines_(std::move(lines)) {}
 
   void problem(const std::string& text) {
     ++problems_;

@@ -3,9 +3,9 @@
 // leaves stores from which running the command again ends exactly where an
 // undisturbed run ends, and it prints no line claiming a change it did not
 // save.
-#include <algorithm>
-
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 #include "entry/dispatch.h"
 #include "evaluation/site_test_util.h"
@@ -37,24 +37,49 @@ const char kRunningPeriod[] =
 const Scenario kScenarios[] = {
     // Count-down and removal of the expired are one commit, before the
     // punishment is sent and announced.
-    {"expiry", "TRIAL_PUNISHMENT=1\r\n", "newday",
-     "\r\nbrisk=10::1::Couriers\r\ntamsin=0::3::Couriers\r\n", nullptr, "newday", {}},
+    {"expiry",
+     "TRIAL_PUNISHMENT=1\r\n",
+     "newday",
+     "\r\nbrisk=10::1::Couriers\r\ntamsin=0::3::Couriers\r\n",
+     nullptr,
+     "newday",
+     {}},
     // The period's end and the next enrolment are one commit.
     {"period end", "QUOTA_PUNISHMENT=1\r\n", "newday", nullptr, kEndedPeriod, "newday", {}},
     {"enrolment", "", "qnow", "\r\nwren=0::5::Couriers\r\n", kRunningPeriod, "qnow", {}},
     // The quota suspension is committed before the trial record.
     {"trial add", "", "ST add brisk", nullptr, kRunningPeriod, "ST add brisk", {}},
-    {"trial del", "", "ST del tamsin", "\r\ntamsin=1::3::Couriers\r\n", kRunningPeriod,
-     "checkup", {}},
+    {"trial del",
+     "",
+     "ST del tamsin",
+     "\r\ntamsin=1::3::Couriers\r\n",
+     kRunningPeriod,
+     "checkup",
+     {}},
     // The credit before the pass command, the removal before its
     // announcement.
-    {"trial pass", "TRIAL_ONPASS=SITE CHANGE $USER ratio 3\r\n", "ST give tamsin 600",
-     "\r\ntamsin=1::3::Couriers\r\n", kRunningPeriod, "checkup", {}},
-    {"quota pass", "", "SQ give brisk 2000", "\r\ntamsin=1::3::Couriers\r\n", kRunningPeriod,
-     "checkup", {}},
+    {"trial pass",
+     "TRIAL_ONPASS=SITE CHANGE $USER ratio 3\r\n",
+     "ST give tamsin 600",
+     "\r\ntamsin=1::3::Couriers\r\n",
+     kRunningPeriod,
+     "checkup",
+     {}},
+    {"quota pass",
+     "",
+     "SQ give brisk 2000",
+     "\r\ntamsin=1::3::Couriers\r\n",
+     kRunningPeriod,
+     "checkup",
+     {}},
     // The credit and the removal of a passing trial are one commit.
-    {"upload", "", "UD \"C:\\site\\in\\a.zip\"", "\r\ntamsin=499::3::Couriers\r\n", nullptr,
-     "checkup", {{"user", "tamsin"}, {"group", "Couriers"}}},
+    {"upload",
+     "",
+     "UD \"C:\\site\\in\\a.zip\"",
+     "\r\ntamsin=499::3::Couriers\r\n",
+     nullptr,
+     "checkup",
+     {{"user", "tamsin"}, {"group", "Couriers"}}},
 };
 
 struct Stores {
@@ -156,8 +181,7 @@ TEST(CommitPointsTest, TheLogOfARunThatChangedNoStoreGoesToDiskAtTheEnd) {
   site.platform.removeFile("C:\\ioFTPD\\etc\\UserIdTable");  // the database cannot be read
   site.platform.command_line = "ST add brisk";
   runProgram(site.platform);
-  EXPECT_NE(site.platform.file("C:\\site\\Quarvel.log").find("cannot be read"),
-            std::string::npos);
+  EXPECT_NE(site.platform.file("C:\\site\\Quarvel.log").find("cannot be read"), std::string::npos);
   EXPECT_EQ(site.platform.disk_order, std::vector<std::string>{"sync C:/site/Quarvel.log"});
 }
 

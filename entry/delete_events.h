@@ -11,7 +11,6 @@
 
 namespace quarvel {
 
-
 // The file a DELE names, resolved as the server resolves it: `name` as the
 // client typed it (a bare name, a path relative to the current folder, or
 // an absolute virtual path), `folder` the local folder of the current

@@ -54,13 +54,20 @@ TEST(Dispatch, CommandTests) {
     const char* line;
     bool matches;
   } cases[] = {
-      {"test", "TEST", true},          {"test", "Test", true},
-      {"test", "test ", false},        {"newday", "newday now", false},
-      {"newday", "Newday", true},      {"NUKE", "nuke bob 2048", true},
-      {"NUKE", "NUKE  bob 2048", false}, {"NUKE", "NUKE bob", false},
-      {"NUKE", "NUKE bob 1 x", true},  {"UD", "ud \"x\"", true},
-      {"UD", "UDX \"x\"", false},      {"PREDL", "predl DELE a.zip", true},
-      {"stats", "", false},            {"ST", "anything", true},
+      {"test", "TEST", true},
+      {"test", "Test", true},
+      {"test", "test ", false},
+      {"newday", "newday now", false},
+      {"newday", "Newday", true},
+      {"NUKE", "nuke bob 2048", true},
+      {"NUKE", "NUKE  bob 2048", false},
+      {"NUKE", "NUKE bob", false},
+      {"NUKE", "NUKE bob 1 x", true},
+      {"UD", "ud \"x\"", true},
+      {"UD", "UDX \"x\"", false},
+      {"PREDL", "predl DELE a.zip", true},
+      {"stats", "", false},
+      {"ST", "anything", true},
   };
   for (const Case& c : cases) {
     const CommandRow* row = nullptr;
@@ -120,16 +127,20 @@ TEST(Dispatch, DataFolderFollowsTheCommandWord) {
   struct Case {
     const char* line;
     const char* folder;
-  } cases[] = {{"IRC info trial", "C:\\prog\\"}, {"nuke bob 1", "C:\\prog\\"},
-               {"UNNUKE bob 1", "C:\\prog\\"},   {"stats", "C:\\site"},
-               {"IRCX", "C:\\site"},             {"", "C:\\site"}};
+  } cases[] = {{"IRC info trial", "C:\\prog\\"},
+               {"nuke bob 1", "C:\\prog\\"},
+               {"UNNUKE bob 1", "C:\\prog\\"},
+               {"stats", "C:\\site"},
+               {"IRCX", "C:\\site"},
+               {"", "C:\\site"}};
   for (const Case& c : cases) EXPECT_EQ(dataFolderFor(platform, c.line), c.folder) << c.line;
 }
 
 TEST(Dispatch, StartUpReadsTheSettingsAndSetsSystemRoot) {
   FakePlatform platform;
-  platform.addFile("C:\\site\\quarvel.conf",
-                   "WINDIR=C:\\Windows\r\nTRIAL_DAYS=7.5\r\nTRIAL_UPLOAD=1000.5\r\nioFTPD=D:\\io\r\n");
+  platform.addFile(
+      "C:\\site\\quarvel.conf",
+      "WINDIR=C:\\Windows\r\nTRIAL_DAYS=7.5\r\nTRIAL_UPLOAD=1000.5\r\nioFTPD=D:\\io\r\n");
   quarvel::Run run(platform);
   run.loadStartupSettings();
   EXPECT_EQ(platform.variables["SystemRoot"], "C:\\Windows");

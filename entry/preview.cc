@@ -71,14 +71,12 @@ Next runPreview(Run& run) {
                 " would do this (nothing is sent and nothing is changed now):");
   for (const std::string& line : plan) run.printLine(line);
   bool period_starts = dry.quota.periodStarted() &&
-                       (!period_was_running ||
-                        dry.quota.periodStarts() != starts_before);
+                       (!period_was_running || dry.quota.periodStarts() != starts_before);
   if (period_starts) {
     run.printLine("enrolled in the new period:");
     for (const std::string& name : dry.quota.listQuotaUsers()) {
       if (trimBlanks(name).empty()) continue;
-      run.printLine("    " + name + " " +
-                    statusName(dry.quota.statusOf(name).text()));
+      run.printLine("    " + name + " " + statusName(dry.quota.statusOf(name).text()));
     }
   }
   if (plan.empty()) run.printLine("nothing");

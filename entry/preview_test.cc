@@ -60,8 +60,8 @@ TEST(PreviewTest, TellsWhatNewdayWouldDoAndDoesNothing) {
 }
 
 TEST(PreviewTest, BadDatesAreRefused) {
-  for (const char* line : {"preview 02-30-2026", "preview 2026-12-01", "preview 12-01-2026 x",
-                           "preview 13-01-2026"}) {
+  for (const char* line :
+       {"preview 02-30-2026", "preview 2026-12-01", "preview 12-01-2026 x", "preview 13-01-2026"}) {
     Site site;
     site.setQuotaStore(kRunningPeriod);
     site.platform.command_line = line;

@@ -45,8 +45,8 @@ void Run::loadStartupSettings() {
 std::unique_ptr<LiveAdminSession> Run::makeSession(bool quit_at_end) {
   std::string where = settings.adminHost() + ":" + settings.adminPortText();
   return std::make_unique<LiveAdminSession>(
-      ftp, LiveAdminSession::Opener([this] { return logInAsAdmin(*this); }), where,
-      ftp_timeout_ms_, 0, quit_at_end);
+      ftp, LiveAdminSession::Opener([this] { return logInAsAdmin(*this); }), where, ftp_timeout_ms_,
+      0, quit_at_end);
 }
 
 AdminSession& Run::adminSession() {

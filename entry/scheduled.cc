@@ -57,8 +57,8 @@ void startNextPeriod(Run& run, const std::vector<std::string>& pending) {
   run.quota.file().removeFile();
   startQuotaPeriod(run.records(), run.settings, run.platform.today());
   run.quota.setPendingUsers(pending);
-  run.audit.summary("quota period starts: " + run.quota.periodStarts() +
-                    " to " + run.quota.periodEnds());
+  run.audit.summary("quota period starts: " + run.quota.periodStarts() + " to " +
+                    run.quota.periodEnds());
 }
 
 // At the end date of a running period: members still counting are
@@ -68,8 +68,8 @@ void startNextPeriod(Run& run, const std::vector<std::string>& pending) {
 void changeQuotaPeriod(Run& run, AdminSession& session, std::vector<std::string> pending) {
   std::string today = run.today();
   if (daysBetween(run.quota.periodEnds(), today) <= 0 && run.quota.periodStarted()) {
-    run.audit.summary("quota period ends: " + run.quota.periodStarts() +
-                      " to " + run.quota.periodEnds());
+    run.audit.summary("quota period ends: " + run.quota.periodStarts() + " to " +
+                      run.quota.periodEnds());
     for (const std::string& name : run.quota.listQuotaUsers()) {
       if (run.quota.statusOf(name).isSettled()) continue;
       if (isClosedAccount(run, name)) continue;
@@ -98,7 +98,8 @@ void catchUpPunishments(Run& run) {
   if (!quota_due && !trial_due) return;
   AdminSession& session = run.adminSession();
   if (quota_due) run.quota.setPendingUsers(retryPendingPunishments(run, session));
-  if (trial_due) punishExpiredTrials(punishmentOn(run, session), run.trial, run.out, trialRule(run), false);
+  if (trial_due)
+    punishExpiredTrials(punishmentOn(run, session), run.trial, run.out, trialRule(run), false);
 }
 
 }  // namespace
@@ -139,11 +140,11 @@ bool periodTurnsToday(Run& run) {
 // Whether newday may go ahead: it may, unless it has something to do that
 // weighs records against a user database it cannot read.
 bool newdayMayGoAhead(Run& run) {
-  bool trial_work = run.trial.file().exists() &&
-                    (!run.trial.dueUsers().empty() ||
-                     daysToCount(run.trial.countedDay(), run.today()) > 0);
-  bool quota_work = run.quota.file().exists() &&
-                    (!run.quota.pendingUsers().empty() || periodTurnsToday(run));
+  bool trial_work =
+      run.trial.file().exists() &&
+      (!run.trial.dueUsers().empty() || daysToCount(run.trial.countedDay(), run.today()) > 0);
+  bool quota_work =
+      run.quota.file().exists() && (!run.quota.pendingUsers().empty() || periodTurnsToday(run));
   return !(trial_work || quota_work) || userDatabaseReadable(run);
 }
 

@@ -64,8 +64,9 @@ TEST(NewdayTest, WithoutTheLoginExpiredTrialsStayDue) {
     EXPECT_EQ(site.platform.output, "");
     EXPECT_TRUE(site.platform.siteCommands().empty());
     ASSERT_EQ(site.platform.error_lines.size(), 1u);
-    EXPECT_EQ(site.platform.error_lines[0].rfind("bob stays due: SITE DELUSER bob: no admin login", 0),
-              0u)
+    EXPECT_EQ(
+        site.platform.error_lines[0].rfind("bob stays due: SITE DELUSER bob: no admin login", 0),
+        0u)
         << site.platform.error_lines[0];
 
     // The same date again: nothing is counted, bob is tried again.
@@ -90,8 +91,10 @@ TEST(NewdayTest, EachDayIsCountedOnce) {
     LocalDate date;
     const char* after;
   } steps[] = {
-      {{2026, 12, 10}, "a=0::6::G\r\nb=0::2::G\r\nc=0::-2::G\r\nsetup_trial_counted=12-10-2026\r\n"},
-      {{2026, 12, 10}, "a=0::6::G\r\nb=0::2::G\r\nc=0::-2::G\r\nsetup_trial_counted=12-10-2026\r\n"},
+      {{2026, 12, 10},
+       "a=0::6::G\r\nb=0::2::G\r\nc=0::-2::G\r\nsetup_trial_counted=12-10-2026\r\n"},
+      {{2026, 12, 10},
+       "a=0::6::G\r\nb=0::2::G\r\nc=0::-2::G\r\nsetup_trial_counted=12-10-2026\r\n"},
       {{2026, 12, 14}, "a=0::2::G\r\nc=0::-6::G\r\nsetup_trial_counted=12-14-2026\r\n"},
       // The clock set back: counted as a day of its own.
       {{2026, 12, 1}, "a=0::1::G\r\nc=0::-7::G\r\nsetup_trial_counted=12-01-2026\r\n"},
@@ -214,8 +217,8 @@ TEST(NewdayTest, PeriodEndWithoutLoginCarriesThePunishmentsOver) {
   site.platform.script.reply("PASS", "230 Logged in\r\n");
   site.platform.date = {2026, 12, 4};
   runCommand(site, "newday");
-  EXPECT_EQ(site.platform.siteCommands(),
-            (Lines{"SITE kick brisk", "SITE DELUSER brisk", "SITE kick pike", "SITE DELUSER pike"}));
+  EXPECT_EQ(site.platform.siteCommands(), (Lines{"SITE kick brisk", "SITE DELUSER brisk",
+                                                 "SITE kick pike", "SITE DELUSER pike"}));
   EXPECT_EQ(site.quotaStore(), expected);
 }
 

@@ -40,8 +40,7 @@ Next runStats(Run& run) {
   if (std::optional<TrialRecord> trial = run.trial.member(name)) {
     double mb_left = run.settings.trialUploadMB() - trial->uploaded.value();
     run.printLine(renderStats(statsPrefix(run), run.configValue("FTP_STATS"), "TRiAL", name, group,
-                              trial->uploaded.text(), plainForm(mb_left),
-                              trial->days_left.text()));
+                              trial->uploaded.text(), plainForm(mb_left), trial->days_left.text()));
   }
 
   std::optional<QuotaRecord> quota = run.quota.member(name);

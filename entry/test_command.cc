@@ -43,8 +43,8 @@ std::vector<std::string> unexemptStaffLines(Run& run) {
     if (user.account_state != AccountState::kActive) continue;
     bool admin =
         punishVerdict(user, name, run.settings.adminUser()) == PunishVerdict::kAdminAccount;
-    lines.push_back("Staff not exempt: " + trimBlanks(user.user_name) + " FLAGS:" +
-                    trimBlanks(user.flags) +
+    lines.push_back("Staff not exempt: " + trimBlanks(user.user_name) +
+                    " FLAGS:" + trimBlanks(user.flags) +
                     (admin ? " (the admin login: counted, never punished)"
                            : " (EXEMPT_FLAGS=" + std::string(kStaffFlags) + " spares staff)"));
   }

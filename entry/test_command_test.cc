@@ -73,10 +73,9 @@ TEST(AdminConnectionTest, TheLoginOwnsItsChannel) {
   EXPECT_FALSE(moved.loggedIn());
   EXPECT_EQ(site.platform.open_connections, 0);
   ASSERT_EQ(site.platform.log.size(), 2u);
-  EXPECT_EQ(site.platform.log[1], (std::vector<std::string>{"USER siteadmin",
-                                                            std::string("PASS ") +
-                                                                test_site::kPassword,
-                                                            "QUIT"}));
+  EXPECT_EQ(site.platform.log[1],
+            (std::vector<std::string>{"USER siteadmin", std::string("PASS ") + test_site::kPassword,
+                                      "QUIT"}));
 }
 
 TEST(AdminConnectionTest, PendingLinesAreTheWholeReplyJoined) {

@@ -159,11 +159,16 @@ TEST(TrialCommandTest, IncompleteCommandsShowTheirUsage) {
     const char* command_line;
     std::string output;
   } rows[] = {
-      {"ST", add + del + give},       {"ST help", add + del + give},
-      {"ST list", add + del + give},  {"st  add bob", add + del + give},
-      {"ST add", add},                {"ST add   ", add},
-      {"ST give", give},              {"ST give bob", give},
-      {"ST give bob  25", give},      {"ST give bob lots", give},
+      {"ST", add + del + give},
+      {"ST help", add + del + give},
+      {"ST list", add + del + give},
+      {"st  add bob", add + del + give},
+      {"ST add", add},
+      {"ST add   ", add},
+      {"ST give", give},
+      {"ST give bob", give},
+      {"ST give bob  25", give},
+      {"ST give bob lots", give},
       {"ST GIVE bob -", give},
   };
   for (const Row& row : rows) {

@@ -114,9 +114,8 @@ void noteSizeBeforeDeletion(TrialStore& trial, QuotaStore& quota, Files& files,
   if (in_quota) quota.memos().put(deletion.user, deletion.file_name, size_mb);
 }
 
-std::vector<std::string> settleDeletion(TrialStore& trial, QuotaStore& quota,
-                                        CreditStore& credits, Files& files,
-                                        const Deletion& deletion) {
+std::vector<std::string> settleDeletion(TrialStore& trial, QuotaStore& quota, CreditStore& credits,
+                                        Files& files, const Deletion& deletion) {
   std::vector<FileCredit> file_credits = credits.creditsOf(deletion.local_path);
   std::vector<std::string> lowered_quota;
   if (file_credits.empty()) {

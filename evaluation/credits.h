@@ -53,8 +53,7 @@ void noteSizeBeforeDeletion(TrialStore& trial, QuotaStore& quota, Files& files,
 // deleting user. The memos of the deletion are consumed either way. The
 // quota members whose total was lowered, whose pass is to be checked
 // again.
-std::vector<std::string> settleDeletion(TrialStore& trial, QuotaStore& quota,
-                                        CreditStore& credits, Files& files,
-                                        const Deletion& deletion);
+std::vector<std::string> settleDeletion(TrialStore& trial, QuotaStore& quota, CreditStore& credits,
+                                        Files& files, const Deletion& deletion);
 
 }  // namespace quarvel

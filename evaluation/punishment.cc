@@ -39,8 +39,8 @@ PunishVerdict punishVerdict(const UserRecord& user, const std::string& name,
                             const std::string& admin_user) {
   std::string admin = trimBlanks(admin_user);
   std::string known = trimBlanks(user.user_name);
-  if (!admin.empty() && (equalsIgnoringCase(trimBlanks(name), admin) ||
-                         equalsIgnoringCase(known, admin))) {
+  if (!admin.empty() &&
+      (equalsIgnoringCase(trimBlanks(name), admin) || equalsIgnoringCase(known, admin))) {
     return PunishVerdict::kAdminAccount;
   }
   if (known.empty()) return PunishVerdict::kUnknownAccount;

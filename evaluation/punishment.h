@@ -8,8 +8,8 @@
 
 #include <string>
 
-#include "config/settings.h"
 #include "config/output.h"
+#include "config/settings.h"
 #include "platform/platform.h"
 #include "server/admin_session.h"
 #include "stores/audit_log.h"

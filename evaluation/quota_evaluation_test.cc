@@ -189,7 +189,8 @@ TEST(QuotaDailyEvaluationTest, LateCreditRoundsHalvesToEven) {
     site.platform.date = {2026, 12, c.day};
     site.platform.addFile("C:\\ioFTPD\\etc\\passwd", "pike:5:STANDARD\r\n");
     site.setQuotaStore(kPeriodKeys);
-    evaluateQuotaDaily(site.run().records(), site.run().settings, site.run().out, site.platform.date);
+    evaluateQuotaDaily(site.run().records(), site.run().settings, site.run().out,
+                       site.platform.date);
     std::string store = site.quotaStore();
     EXPECT_EQ(store.substr(store.rfind("\r\n", store.size() - 3) + 2),
               std::string(c.record) + "\r\n")
@@ -209,7 +210,8 @@ TEST(QuotaDailyEvaluationTest, LateEnrolmentNeedsAddLateAndARunningPeriod) {
   for (const Case& c : cases) {
     Site site(c.config);
     site.setQuotaStore(c.store);
-    evaluateQuotaDaily(site.run().records(), site.run().settings, site.run().out, site.platform.date);
+    evaluateQuotaDaily(site.run().records(), site.run().settings, site.run().out,
+                       site.platform.date);
     EXPECT_EQ(site.quotaStore(), c.store) << c.config;
   }
 }

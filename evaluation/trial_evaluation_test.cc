@@ -133,21 +133,19 @@ TEST(TrialDailyEvaluationTest, TheTargetAsSetDecidesEveryPass) {
     const char* record;
     bool passes;
   } cases[] = {
-      {"500.6", "wren=500.7::3::Couriers", true},
-      {"500.6", "wren=500.6::3::Couriers", true},
-      {"500.6", "wren=500.5::3::Couriers", false},
-      {"500.4", "wren=500.3::3::Couriers", false},
+      {"500.6", "wren=500.7::3::Couriers", true},  {"500.6", "wren=500.6::3::Couriers", true},
+      {"500.6", "wren=500.5::3::Couriers", false}, {"500.4", "wren=500.3::3::Couriers", false},
       {"100", "wren=250::3::Couriers", true},  // lowered under the user
   };
   for (const Case& c : cases) {
-    Site site(std::string("TRIAL_UPLOAD=") + c.target + "\r\nTRIAL_ONPASS=SITE CHANGE $USER ratio 3\r\n");
+    Site site(std::string("TRIAL_UPLOAD=") + c.target +
+              "\r\nTRIAL_ONPASS=SITE CHANGE $USER ratio 3\r\n");
     site.setTrialStore(std::string("\r\n") + c.record + "\r\n");
     auto& run = site.run();
     evaluateTrialsDaily(run.records(), run.out, run.trialPass());
     EXPECT_EQ(site.platform.output, c.passes ? "!putlog PassedTrial: \"wren\"\r\n" : "")
         << c.target << " " << c.record;
-    EXPECT_EQ(site.platform.siteCommands(),
-              c.passes ? Lines{"SITE CHANGE wren ratio 3"} : Lines{})
+    EXPECT_EQ(site.platform.siteCommands(), c.passes ? Lines{"SITE CHANGE wren ratio 3"} : Lines{})
         << c.target << " " << c.record;
   }
 }
@@ -158,9 +156,9 @@ TEST(TrialCountDownTest, CountedDown) {
     int days;
     long long after;
   } cases[] = {
-      {"3", 1, 2},    {"3", 2, 1},  {"3", 5, 0},  // stops at 0, where the trial ran out
-      {"1", 1, 0},    {"2.5", 1, 2},  // the first day halves to even
-      {"0", 1, -1},   {"0", 3, -3},   // at 0 or below: never runs out
+      {"3", 1, 2},    {"3", 2, 1},   {"3", 5, 0},  // stops at 0, where the trial ran out
+      {"1", 1, 0},    {"2.5", 1, 2},               // the first day halves to even
+      {"0", 1, -1},   {"0", 3, -3},                // at 0 or below: never runs out
       {"abc", 1, -1}, {"-2", 1, -3},
   };
   for (const Case& c : cases) {
@@ -171,8 +169,7 @@ TEST(TrialCountDownTest, CountedDown) {
 
 // wren's account is closed by the server: deleted, not purged yet.
 void closeWren(Site& site) {
-  site.platform.addFile("C:\\ioFTPD\\users\\6",
-                        "groups 3\r\nflags 3\r\nDeletedOn 1750000000\r\n");
+  site.platform.addFile("C:\\ioFTPD\\users\\6", "groups 3\r\nflags 3\r\nDeletedOn 1750000000\r\n");
 }
 
 TEST(TrialCountDownTest, CountsTheDaysSinceTheLastCountOnceAndHoldsClosedAndDueTrials) {
@@ -217,8 +214,9 @@ TEST(TrialExpiryTest, TrialsThatRanOutAndThoseStillDueArePunishedInFileOrder) {
 TEST(TrialExpiryTest, WithoutACountOnlyTheDueArePunishedAndAFailureLeavesThemDue) {
   Site site("TRIAL_PUNISHMENT=2\r\n");
   site.platform.script.reply("SITE", "500 No\r\n");
-  site.setTrialStore("brisk=10::0::Couriers\r\ntamsin=1::4::Couriers\r\n"
-                     "setup_trial_due=tamsin\r\n");
+  site.setTrialStore(
+      "brisk=10::0::Couriers\r\ntamsin=1::4::Couriers\r\n"
+      "setup_trial_due=tamsin\r\n");
   auto& run = site.run();
   punishExpiredTrials(run.punishment(), run.trial, run.out, run.trialRule(), false);
   EXPECT_EQ(site.trialStore(),

@@ -13,8 +13,8 @@
 #include "ftp/ftp_api.h"
 
 static int fail(const char* step) {
-  fprintf(stderr, "ftp_example: %s failed: %d %s\n", step,
-          FTPGETLASTSTATUSCODE(), FTPGETLASTSTATUSMSG());
+  fprintf(stderr, "ftp_example: %s failed: %d %s\n", step, FTPGETLASTSTATUSCODE(),
+          FTPGETLASTSTATUSMSG());
   return 1;
 }
 

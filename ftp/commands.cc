@@ -28,8 +28,7 @@ std::string quotedName(const std::string& line) {
 
 }  // namespace
 
-int FtpClient::oneLineCommand(int channel, const std::string& command,
-                              int expected) {
+int FtpClient::oneLineCommand(int channel, const std::string& command, int expected) {
   std::string line = exchange(channel, command);
   setLastStatus(line);
   return replyCode(line) == expected ? 1 : 0;
@@ -47,8 +46,7 @@ int FtpClient::ftpRemoveDir(int channel, const std::string& folder) {
   return oneLineCommand(channel, "RMD " + folder, 250);
 }
 
-int FtpClient::ftpMoveOrRename(int channel, const std::string& from,
-                               const std::string& to) {
+int FtpClient::ftpMoveOrRename(int channel, const std::string& from, const std::string& to) {
   if (oneLineCommand(channel, "RNFR " + from, 350) == 0) return 0;
   return oneLineCommand(channel, "RNTO " + to, 250);
 }
@@ -63,12 +61,8 @@ std::string FtpClient::ftpCurDir(int channel) {
   return replyCode(line) == 257 ? quotedName(line) : std::string();
 }
 
-void FtpClient::ftpSetAscii(int channel) {
-  setLastStatus(exchange(channel, "TYPE A"));
-}
+void FtpClient::ftpSetAscii(int channel) { setLastStatus(exchange(channel, "TYPE A")); }
 
-void FtpClient::ftpSetBinary(int channel) {
-  setLastStatus(exchange(channel, "TYPE I"));
-}
+void FtpClient::ftpSetBinary(int channel) { setLastStatus(exchange(channel, "TYPE I")); }
 
 }  // namespace quarvel

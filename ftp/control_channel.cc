@@ -88,8 +88,7 @@ std::string ControlChannel::readFinalLine(std::int64_t deadline_ms) {
   return line;
 }
 
-ControlChannel::Reply ControlChannel::readReply(std::int64_t deadline_ms,
-                                                std::size_t max_bytes) {
+ControlChannel::Reply ControlChannel::readReply(std::int64_t deadline_ms, std::size_t max_bytes) {
   Reply reply;
   std::size_t bytes = 0;
   for (;;) {

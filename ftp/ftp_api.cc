@@ -49,11 +49,9 @@ int listInto(FtpList* list, Listing listing) {
 
 extern "C" {
 
-int ftpConnect(const char* host, int port, const char* user,
-               const char* password) {
-  return guarded(-1, [&] {
-    return client().ftpConnect(text(host), port, text(user), text(password));
-  });
+int ftpConnect(const char* host, int port, const char* user, const char* password) {
+  return guarded(-1,
+                 [&] { return client().ftpConnect(text(host), port, text(user), text(password)); });
 }
 
 void ftpQuit(int channel) {
@@ -87,9 +85,8 @@ int FTPMAKEDIR(int channel, const char* folder) {
 }
 
 int FTPMOVEORRENAME(int channel, const char* old_name, const char* new_name) {
-  return guarded(0, [&] {
-    return client().ftpMoveOrRename(channel, text(old_name), text(new_name));
-  });
+  return guarded(0,
+                 [&] { return client().ftpMoveOrRename(channel, text(old_name), text(new_name)); });
 }
 
 int FTPREMOVEDIR(int channel, const char* folder) {
@@ -137,8 +134,7 @@ int ftpListCount(const FtpList* list) {
 }
 
 const char* ftpListItem(const FtpList* list, int position) {
-  if (list == nullptr || position < 0 ||
-      static_cast<std::size_t>(position) >= list->lines.size()) {
+  if (list == nullptr || position < 0 || static_cast<std::size_t>(position) >= list->lines.size()) {
     return nullptr;
   }
   return list->lines[static_cast<std::size_t>(position)].c_str();
@@ -162,19 +158,17 @@ int ftpGetDirList(int channel, const char* host, FtpList* list) {
   });
 }
 
-int ftpGetFile(int channel, intptr_t window, const char* host,
-               const char* remote_name, const char* local_path) {
+int ftpGetFile(int channel, intptr_t window, const char* host, const char* remote_name,
+               const char* local_path) {
   return guarded(0, [&] {
-    return client().ftpGetFile(channel, window, text(host), text(remote_name),
-                               text(local_path));
+    return client().ftpGetFile(channel, window, text(host), text(remote_name), text(local_path));
   });
 }
 
-int ftpPutFile(int channel, const char* host, intptr_t window,
-               const char* remote_name, const char* local_path) {
+int ftpPutFile(int channel, const char* host, intptr_t window, const char* remote_name,
+               const char* local_path) {
   return guarded(0, [&] {
-    return client().ftpPutFile(channel, text(host), window, text(remote_name),
-                               text(local_path));
+    return client().ftpPutFile(channel, text(host), window, text(remote_name), text(local_path));
   });
 }
 
@@ -183,10 +177,9 @@ void ftpSetProgressCallback(FtpProgressCallback callback, void* context) {
     if (callback == nullptr) {
       client().setProgressSink(nullptr);
     } else {
-      client().setProgressSink(
-          [callback, context](std::intptr_t window, const std::string& text) {
-            callback(window, text.c_str(), context);
-          });
+      client().setProgressSink([callback, context](std::intptr_t window, const std::string& text) {
+        callback(window, text.c_str(), context);
+      });
     }
     return 0;
   });

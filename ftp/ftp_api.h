@@ -69,8 +69,7 @@ extern "C" {
 
 /* Connects (60 s time-out), expects a 220 greeting, sends USER and, after
  * a 331, PASS: the control channel when the server answers 230, else -1. */
-QUARVEL_FTP_API int ftpConnect(const char* host, int port, const char* user,
-                               const char* password);
+QUARVEL_FTP_API int ftpConnect(const char* host, int port, const char* user, const char* password);
 /* TLS for the connections made from now on (explicit FTPS), or plain FTP
  * again with `enable` 0 (the default). With TLS, ftpConnect sends AUTH TLS
  * right after the greeting and goes on only over TLS, never falling back to
@@ -104,16 +103,15 @@ QUARVEL_FTP_API const char* FTPGETLASTSTATUSMSG(void);
 
 QUARVEL_FTP_API int FTPMAKEDIR(int channel, const char* folder); /* MKD, 257 */
 /* RNFR then RNTO; no RNTO when RNFR is not answered 350. */
-QUARVEL_FTP_API int FTPMOVEORRENAME(int channel, const char* old_name,
-                                    const char* new_name);
+QUARVEL_FTP_API int FTPMOVEORRENAME(int channel, const char* old_name, const char* new_name);
 QUARVEL_FTP_API int FTPREMOVEDIR(int channel, const char* folder); /* RMD, 250 */
 /* CWD with the folder's surrounding blanks removed, 250. */
 QUARVEL_FTP_API int ftpChangeDir(int channel, const char* folder);
 /* PWD: the quoted folder of a 257 reply; "" otherwise. */
 QUARVEL_FTP_API const char* ftpCurDir(int channel);
 QUARVEL_FTP_API int ftpDeleteFile(int channel, const char* name); /* DELE, 250 */
-QUARVEL_FTP_API void ftpSetAscii(int channel);  /* TYPE A */
-QUARVEL_FTP_API void ftpSetBinary(int channel); /* TYPE I */
+QUARVEL_FTP_API void ftpSetAscii(int channel);                    /* TYPE A */
+QUARVEL_FTP_API void ftpSetBinary(int channel);                   /* TYPE I */
 
 /* --- Listings ----------------------------------------------------------- */
 
@@ -130,11 +128,9 @@ QUARVEL_FTP_API const char* ftpListItem(const FtpList* list, int position);
  * be NULL when only the count matters. */
 QUARVEL_FTP_API int ftpGetList(int channel, const char* host, FtpList* list);
 /* Only the lines beginning with "-" (files): their number. */
-QUARVEL_FTP_API int ftpGetFileList(int channel, const char* host,
-                                   FtpList* list);
+QUARVEL_FTP_API int ftpGetFileList(int channel, const char* host, FtpList* list);
 /* Only the lines beginning with "d" or "D" (folders): their number. */
-QUARVEL_FTP_API int ftpGetDirList(int channel, const char* host,
-                                  FtpList* list);
+QUARVEL_FTP_API int ftpGetDirList(int channel, const char* host, FtpList* list);
 
 /* --- Transfers (binary) ------------------------------------------------- */
 
@@ -147,12 +143,10 @@ QUARVEL_FTP_API int ftpGetFile(int channel, intptr_t window, const char* host,
 QUARVEL_FTP_API int ftpPutFile(int channel, const char* host, intptr_t window,
                                const char* remote_name, const char* local_path);
 
-typedef void (*FtpProgressCallback)(intptr_t window, const char* text,
-                                    void* context);
+typedef void (*FtpProgressCallback)(intptr_t window, const char* text, void* context);
 /* Progress texts go to `callback` (with `context`) from now on; NULL goes
  * back to setting the window's text. */
-QUARVEL_FTP_API void ftpSetProgressCallback(FtpProgressCallback callback,
-                                            void* context);
+QUARVEL_FTP_API void ftpSetProgressCallback(FtpProgressCallback callback, void* context);
 
 #ifdef __cplusplus
 }

@@ -24,8 +24,7 @@ int FtpClient::addChannel(std::unique_ptr<TcpConnection> connection) {
 
 void FtpClient::closeChannel(int channel) { channels_.erase(channel); }
 
-int FtpClient::ftpConnect(const std::string& host, int port,
-                          const std::string& user,
+int FtpClient::ftpConnect(const std::string& host, int port, const std::string& user,
                           const std::string& password) {
   last_tls_peer_ = TlsPeer();
   last_tls_failure_.clear();
@@ -66,8 +65,7 @@ int FtpClient::ftpConnect(const std::string& host, int port,
   if (sent == Sent::kSent && replyCode(last_user_reply_) == 331) {
     sent = sendCommand(control, "PASS " + password);
   }
-  std::string result =
-      sent == Sent::kSent ? readFinalLine(control) : sendFailureLine(sent);
+  std::string result = sent == Sent::kSent ? readFinalLine(control) : sendFailureLine(sent);
   setLastStatus(result);
   if (sent == Sent::kSent && result.empty()) noteLoginSilence(control, "reply to the login");
   if (replyCode(result) != 230 || (make_tls_ && !protectDataChannels(control))) {

@@ -35,8 +35,7 @@ class FtpClient {
 
   // Receives the progress texts of transfers ("8192 of 20000") with the
   // caller's window handle.
-  using ProgressSink =
-      std::function<void(std::intptr_t window, const std::string& text)>;
+  using ProgressSink = std::function<void(std::intptr_t window, const std::string& text)>;
 
   explicit FtpClient(Platform& platform, int timeout_ms = kDefaultTimeoutMs);
   ~FtpClient();
@@ -109,12 +108,11 @@ class FtpClient {
   // Each reads exactly one reply line; further lines of a multi-line reply
   // are left for the next command.
 
-  int ftpDeleteFile(int channel, const std::string& name);  // DELE, 250
-  int ftpMakeDir(int channel, const std::string& folder);   // MKD, 257
+  int ftpDeleteFile(int channel, const std::string& name);   // DELE, 250
+  int ftpMakeDir(int channel, const std::string& folder);    // MKD, 257
   int ftpRemoveDir(int channel, const std::string& folder);  // RMD, 250
   // RNFR (350), then RNTO (250); no RNTO after a refused RNFR.
-  int ftpMoveOrRename(int channel, const std::string& from,
-                      const std::string& to);
+  int ftpMoveOrRename(int channel, const std::string& from, const std::string& to);
   // CWD with the folder's surrounding blanks removed, 250.
   int ftpChangeDir(int channel, const std::string& folder);
   // PWD: the text between the first two double quotes of a 257 reply;
@@ -130,14 +128,11 @@ class FtpClient {
   // LIST: `lines` becomes the listing at positions 1..n, position 0 empty;
   // the result is n. Stops at the first blank line. A LIST answered with an
   // error code reads no data and gives 0 at once.
-  int ftpGetList(int channel, const std::string& host,
-                 std::vector<std::string>* lines);
+  int ftpGetList(int channel, const std::string& host, std::vector<std::string>* lines);
   // The lines of ftpGetList beginning with "-" (files), same layout.
-  int ftpGetFileList(int channel, const std::string& host,
-                     std::vector<std::string>* lines);
+  int ftpGetFileList(int channel, const std::string& host, std::vector<std::string>* lines);
   // The lines of ftpGetList beginning with "d" or "D" (folders).
-  int ftpGetDirList(int channel, const std::string& host,
-                    std::vector<std::string>* lines);
+  int ftpGetDirList(int channel, const std::string& host, std::vector<std::string>* lines);
   // RETR into `local_path` (removed first, then written as the data comes):
   // 1 once the server has closed the data channel, whatever its final reply
   // says; 0 when RETR is not answered 150 (or 125), or when the data channel

@@ -2,11 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
 #include <string>
-#include <vector>
-#include <chrono>
 #include <thread>
+#include <vector>
 
 #include "ftp/scripted_server_test_util.h"
 
@@ -21,8 +21,7 @@ using Strings = std::vector<std::string>;
 
 class FtpClientTest : public ::testing::Test {
  protected:
-  int login(const std::string& user = "bob",
-            const std::string& password = "secret") {
+  int login(const std::string& user = "bob", const std::string& password = "secret") {
     server.start();
     return client.ftpConnect("127.0.0.1", server.port(), user, password);
   }
@@ -44,62 +43,86 @@ struct LoginCase {
 TEST(FtpLoginTest, GreetingAndLoginReplies) {
   const LoginCase cases[] = {
       {"three-line greeting",
-       [](ScriptedFtpServer& s) {
-         s.greeting = "220-Welcome\r\n220-Rules\r\n220 Ready\r\n";
-       },
-       true, 230, "Logged in", {"USER bob", "PASS secret"}},
+       [](ScriptedFtpServer& s) { s.greeting = "220-Welcome\r\n220-Rules\r\n220 Ready\r\n"; },
+       true,
+       230,
+       "Logged in",
+       {"USER bob", "PASS secret"}},
       {"greeting broken by a line without 220",
-       [](ScriptedFtpServer& s) {
-         s.greeting = "220-Welcome\r\nJust text\r\n220 Ready\r\n";
-       },
-       false, 0, "t text", {}},
+       [](ScriptedFtpServer& s) { s.greeting = "220-Welcome\r\nJust text\r\n220 Ready\r\n"; },
+       false,
+       0,
+       "t text",
+       {}},
       {"greeting refused",
        [](ScriptedFtpServer& s) { s.greeting = "421 Too many users\r\n"; },
-       false, 421, "Too many users", {}},
+       false,
+       421,
+       "Too many users",
+       {}},
       {"LF alone ends lines",
        [](ScriptedFtpServer& s) {
          s.greeting = "220-Hi\n220 Ready\n";
          s.reply("USER", "331 Password\n");
          s.reply("PASS", "230 In\n");
        },
-       true, 230, "In", {"USER bob", "PASS secret"}},
+       true,
+       230,
+       "In",
+       {"USER bob", "PASS secret"}},
       {"multi-line 230 to PASS",
        [](ScriptedFtpServer& s) { s.reply("PASS", "230-Hello\r\n230 OK\r\n"); },
-       true, 230, "OK", {"USER bob", "PASS secret"}},
+       true,
+       230,
+       "OK",
+       {"USER bob", "PASS secret"}},
       {"PASS refused",
        [](ScriptedFtpServer& s) { s.reply("PASS", "530 Login incorrect\r\n"); },
-       false, 530, "Login incorrect", {"USER bob", "PASS secret"}},
+       false,
+       530,
+       "Login incorrect",
+       {"USER bob", "PASS secret"}},
       {"USER refused: no PASS, the next line is the result",
-       [](ScriptedFtpServer& s) {
-         s.reply("USER", "530 Not allowed\r\n530 Go away\r\n");
-       },
-       false, 530, "Go away", {"USER bob"}},
+       [](ScriptedFtpServer& s) { s.reply("USER", "530 Not allowed\r\n530 Go away\r\n"); },
+       false,
+       530,
+       "Go away",
+       {"USER bob"}},
       {"USER refused and nothing follows: time-out",
        [](ScriptedFtpServer& s) { s.reply("USER", "530 Not allowed\r\n"); },
-       false, 0, "", {"USER bob"}},
+       false,
+       0,
+       "",
+       {"USER bob"}},
       {"multi-line 331: the rest of the USER reply is the result",
-       [](ScriptedFtpServer& s) {
-         s.reply("USER", "331-Password\r\n331 please\r\n");
-       },
-       false, 331, "please", {"USER bob", "PASS secret"}},
-      {"silent server", [](ScriptedFtpServer& s) { s.greeting = ""; }, false,
-       0, "", {}},
+       [](ScriptedFtpServer& s) { s.reply("USER", "331-Password\r\n331 please\r\n"); },
+       false,
+       331,
+       "please",
+       {"USER bob", "PASS secret"}},
+      {"silent server", [](ScriptedFtpServer& s) { s.greeting = ""; }, false, 0, "", {}},
       {"server closes in mid-greeting",
        [](ScriptedFtpServer& s) {
          s.greeting = "220-Welcome\r\n220";
-         s.on("USER", [](ScriptedFtpServer::Session& session,
-                         const std::string&) { session.closeControl(); });
+         s.on("USER", [](ScriptedFtpServer::Session& session, const std::string&) {
+           session.closeControl();
+         });
        },
-       false, 0, "", {"USER bob"}},
+       false,
+       0,
+       "",
+       {"USER bob"}},
       {"server closes in mid-reply to PASS",
        [](ScriptedFtpServer& s) {
-         s.on("PASS", [](ScriptedFtpServer::Session& session,
-                         const std::string&) {
+         s.on("PASS", [](ScriptedFtpServer::Session& session, const std::string&) {
            session.send("230-Welcome\r\n23");
            session.closeControl();
          });
        },
-       false, 23, "", {"USER bob", "PASS secret"}},
+       false,
+       23,
+       "",
+       {"USER bob", "PASS secret"}},
   };
   for (const LoginCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -164,9 +187,7 @@ TEST(FtpLoginTest, RefusedConnectionGivesTheSocketError) {
   EXPECT_EQ(client.lastStatusMessage(), "Unable to open socket");
 }
 
-TEST_F(FtpClientTest, ChannelsAreNumberedFromOne) {
-  EXPECT_EQ(login(), 1);
-}
+TEST_F(FtpClientTest, ChannelsAreNumberedFromOne) { EXPECT_EQ(login(), 1); }
 
 TEST_F(FtpClientTest, QuitReadsTheWholeReplyAndClosesTheChannel) {
   server.on("QUIT", [](ScriptedFtpServer::Session& s, const std::string&) {
@@ -226,9 +247,7 @@ TEST_F(FtpClientTest, EndOfDataFollowsWhatWasReceivedAndRead) {
   server.on("NOOP", [](ScriptedFtpServer::Session& s, const std::string&) {
     s.send("200-a\r\n200 b\r\n");
   });
-  server.on("STAT", [](ScriptedFtpServer::Session& s, const std::string&) {
-    s.closeControl();
-  });
+  server.on("STAT", [](ScriptedFtpServer::Session& s, const std::string&) { s.closeControl(); });
   int channel = login();
   ASSERT_GT(channel, 0);
   EXPECT_TRUE(client.atEndOfData(channel));  // the login reply was read
@@ -261,8 +280,7 @@ TEST_F(FtpClientTest, ATricklingPeerCannotHoldTheClient) {
   struct Case {
     const char* name;
     const char* piece;  // sent every 20 ms, for 2.5 s
-  } cases[] = {{"endless continuation lines", "331-more\r\n"},
-               {"a line that never ends", "x"}};
+  } cases[] = {{"endless continuation lines", "331-more\r\n"}, {"a line that never ends", "x"}};
   for (const Case& c : cases) {
     ScriptedFtpServer trickle;
     std::string piece = c.piece;
@@ -290,8 +308,8 @@ TEST_F(FtpClientTest, AWholeReplyEndsAtItsFinalLine) {
     const char* line;
   } cases[] = {
       {"one line", "200 Done\r\n", End::kFinal, "200 Done"},
-      {"continuations, a line without a code, a too short one", "200-a\r\nno code\r\n20\r\n200 b\r\n",
-       End::kFinal, "200 b"},
+      {"continuations, a line without a code, a too short one",
+       "200-a\r\nno code\r\n20\r\n200 b\r\n", End::kFinal, "200 b"},
       {"closed before the final line", "200-a\r\n", End::kChannelEnded, ""},
       {"more than the budget without a final line", "200-aaaaaaaa\r\n200-bbbbbbbb\r\n200 c\r\n",
        End::kTooLong, ""},

@@ -13,8 +13,7 @@ namespace {
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 // The text between the first "(" and the next ")"; false without a "(".
-bool parenthesized(const std::string& line, std::string* inside,
-                   bool need_close) {
+bool parenthesized(const std::string& line, std::string* inside, bool need_close) {
   std::size_t open = line.find('(');
   if (open == std::string::npos) return false;
   std::size_t close = line.find(')', open + 1);
@@ -36,9 +35,7 @@ int replyCode(const std::string& line) {
   return code;
 }
 
-bool isContinuationLine(const std::string& line) {
-  return line.size() >= 4 && line[3] == '-';
-}
+bool isContinuationLine(const std::string& line) { return line.size() >= 4 && line[3] == '-'; }
 
 std::string replyText(const std::string& line) {
   if (line.size() <= 3) return std::string();
@@ -57,8 +54,7 @@ std::size_t LineAssembler::feed(const char* data, std::size_t size) {
   const char* end = static_cast<const char*>(std::memchr(data, '\n', size));
   std::size_t taken = end ? static_cast<std::size_t>(end - data) + 1 : size;
   std::size_t content = end ? taken - 1 : taken;
-  for (std::size_t i = 0; i < content && line_.size() < kMaxReplyLineLength;
-       ++i) {
+  for (std::size_t i = 0; i < content && line_.size() < kMaxReplyLineLength; ++i) {
     if (data[i] != '\r') line_.push_back(data[i]);
   }
   complete_ = end != nullptr;

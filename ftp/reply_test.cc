@@ -63,15 +63,13 @@ TEST(ReplyTest, AssemblerDropsCarriageReturnsAndEndsAtLineFeed) {
   EXPECT_EQ(assemble({"220 Ready\r\n"}), assemble({"220 Ready\n"}));
   EXPECT_EQ(assemble({"220 Ready\r\n"})[0], "220 Ready");
   EXPECT_EQ(assemble({"2\r2\r0 A\rB\r\r\n"})[0], "220 AB");
-  EXPECT_EQ(assemble({"220-a\r", "\n220 b\n"}),
-            (std::vector<std::string>{"220-a", "220 b"}));
+  EXPECT_EQ(assemble({"220-a\r", "\n220 b\n"}), (std::vector<std::string>{"220-a", "220 b"}));
   EXPECT_EQ(assemble({"\n\r\n"}), (std::vector<std::string>{"", ""}));
 }
 
 TEST(ReplyTest, AssemblerCapsALineAndDropsItsRest) {
   std::string longest(kMaxReplyLineLength, 'x');
-  std::vector<std::string> lines =
-      assemble({"500 " + longest, longest + "\r\n", "200 next\r\n"});
+  std::vector<std::string> lines = assemble({"500 " + longest, longest + "\r\n", "200 next\r\n"});
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(lines[0].size(), kMaxReplyLineLength);
   EXPECT_EQ(lines[0].substr(0, 5), "500 x");

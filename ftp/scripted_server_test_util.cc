@@ -32,8 +32,8 @@ std::string upperCase(std::string word) {
 
 }  // namespace
 
-std::unique_ptr<TcpConnection> LoopbackPlatform::connectTcp(
-    const std::string& host, int port, int timeout_ms, int* error_number) {
+std::unique_ptr<TcpConnection> LoopbackPlatform::connectTcp(const std::string& host, int port,
+                                                            int timeout_ms, int* error_number) {
   connections.push_back(host + ":" + std::to_string(port));
   if (host != "127.0.0.1") {
     *error_number = 10065;  // host unreachable
@@ -42,17 +42,16 @@ std::unique_ptr<TcpConnection> LoopbackPlatform::connectTcp(
   return realPlatform().connectTcp(host, port, timeout_ms, error_number);
 }
 
-std::unique_ptr<BinaryFile> LoopbackPlatform::createForWriting(
-    const std::string& path, FileError* error) {
+std::unique_ptr<BinaryFile> LoopbackPlatform::createForWriting(const std::string& path,
+                                                               FileError* error) {
   std::unique_ptr<BinaryFile> file = FakePlatform::createForWriting(path, error);
   if (!file || fail_writes_after < 0) return file;
   return std::make_unique<LimitedWriter>(std::move(file), fail_writes_after);
 }
 
 std::string passiveReply(const std::string& address, int port) {
-  return "227 Entering Passive Mode (" + address + "," +
-         std::to_string(port / 256) + "," + std::to_string(port % 256) +
-         ")\r\n";
+  return "227 Entering Passive Mode (" + address + "," + std::to_string(port / 256) + "," +
+         std::to_string(port % 256) + ")\r\n";
 }
 
 // --- The script ----------------------------------------------------------
@@ -114,8 +113,7 @@ void FtpScript::replyTo(const std::string& line, const std::string& raw) {
   line_replies_[line] = raw;
 }
 
-void FtpScript::answer(Session& session, const std::string& line,
-                       std::vector<std::string>* log) {
+void FtpScript::answer(Session& session, const std::string& line, std::vector<std::string>* log) {
   log->push_back(line);
   auto exact = line_replies_.find(line);
   if (exact != line_replies_.end()) {
@@ -135,9 +133,7 @@ void FtpScript::answer(Session& session, const std::string& line,
 
 // --- On loopback ---------------------------------------------------------
 
-ScriptedFtpServer::ScriptedFtpServer() : listener_(listenOnLoopback()) {
-  installDefaults();
-}
+ScriptedFtpServer::ScriptedFtpServer() : listener_(listenOnLoopback()) { installDefaults(); }
 
 ScriptedFtpServer::~ScriptedFtpServer() { join(); }
 
@@ -183,7 +179,9 @@ void ScriptedFtpServer::installDefaults() {
   });
 }
 
-void ScriptedFtpServer::start() { thread_ = std::thread([this] { serve(); }); }
+void ScriptedFtpServer::start() {
+  thread_ = std::thread([this] { serve(); });
+}
 
 void ScriptedFtpServer::serve() {
   Session session(listener_->accept(kServerWaitMs));

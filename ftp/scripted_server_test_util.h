@@ -151,11 +151,9 @@ class ScriptedConnection : public TcpConnection {
 // follows the address of a 227 reply fails without leaving the machine.
 class LoopbackPlatform : public FakePlatform {
  public:
-  std::unique_ptr<TcpConnection> connectTcp(const std::string& host, int port,
-                                            int timeout_ms,
+  std::unique_ptr<TcpConnection> connectTcp(const std::string& host, int port, int timeout_ms,
                                             int* error_number) override;
-  std::unique_ptr<BinaryFile> createForWriting(const std::string& path,
-                                               FileError* error) override;
+  std::unique_ptr<BinaryFile> createForWriting(const std::string& path, FileError* error) override;
 
   // "host:port" of every connection asked for.
   std::vector<std::string> connections;

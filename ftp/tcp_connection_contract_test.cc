@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "gtest/gtest.h"
 #include "ftp/scripted_server_test_util.h"
+#include "gtest/gtest.h"
 #include "platform/fake_platform.h"
 #include "platform/platform.h"
 #include "platform/test_listener.h"

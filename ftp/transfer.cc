@@ -41,8 +41,7 @@ std::string progressText(std::uint64_t done, std::uint64_t total) {
 
 // A keep-only-these copy of a listing, same layout (position 0 empty).
 template <typename Keep>
-int filterListing(const std::vector<std::string>& all,
-                  std::vector<std::string>* lines, Keep keep) {
+int filterListing(const std::vector<std::string>& all, std::vector<std::string>* lines, Keep keep) {
   lines->assign(1, std::string());
   for (std::size_t i = 1; i < all.size(); ++i) {
     if (!all[i].empty() && keep(all[i][0])) lines->push_back(all[i]);
@@ -52,9 +51,8 @@ int filterListing(const std::vector<std::string>& all,
 
 }  // namespace
 
-void FtpClient::showProgressSteps(std::intptr_t window, std::uint64_t from,
-                                  std::uint64_t to, std::uint64_t total,
-                                  bool partial_step) {
+void FtpClient::showProgressSteps(std::intptr_t window, std::uint64_t from, std::uint64_t to,
+                                  std::uint64_t total, bool partial_step) {
   for (std::uint64_t step = from + kBlockSize; step <= to; step += kBlockSize) {
     showProgress(window, progressText(step, total));
   }
@@ -73,8 +71,7 @@ int FtpClient::enterPassive(int channel, const std::string& host) {
   return data;
 }
 
-int FtpClient::ftpGetList(int channel, const std::string& host,
-                          std::vector<std::string>* lines) {
+int FtpClient::ftpGetList(int channel, const std::string& host, std::vector<std::string>* lines) {
   lines->assign(1, std::string());
   int data = enterPassive(channel, host);
   if (data < 0) return 0;
@@ -112,26 +109,20 @@ int FtpClient::ftpGetDirList(int channel, const std::string& host,
                              std::vector<std::string>* lines) {
   std::vector<std::string> all;
   ftpGetList(channel, host, &all);
-  return filterListing(all, lines,
-                       [](char c) { return c == 'd' || c == 'D'; });
+  return filterListing(all, lines, [](char c) { return c == 'd' || c == 'D'; });
 }
 
-int FtpClient::ftpGetFile(int channel, std::intptr_t window,
-                          const std::string& host,
-                          const std::string& remote_name,
-                          const std::string& local_path) {
+int FtpClient::ftpGetFile(int channel, std::intptr_t window, const std::string& host,
+                          const std::string& remote_name, const std::string& local_path) {
   FileError error = platform_.removeFile(local_path);
   if (error != FileError::kNone && error != FileError::kNotFound &&
       error != FileError::kPathNotFound) {
-    setLastStatus(localErrorLine(runtimeErrorNumber(error),
-                                 "Local File Can't be deleted"));
+    setLastStatus(localErrorLine(runtimeErrorNumber(error), "Local File Can't be deleted"));
     return 0;
   }
-  std::unique_ptr<BinaryFile> file =
-      platform_.createForWriting(local_path, &error);
+  std::unique_ptr<BinaryFile> file = platform_.createForWriting(local_path, &error);
   if (!file) {
-    setLastStatus(
-        localErrorLine(runtimeErrorNumber(error), "Local File Open Error"));
+    setLastStatus(localErrorLine(runtimeErrorNumber(error), "Local File Open Error"));
     return 0;
   }
   int data = enterPassive(channel, host);
@@ -159,8 +150,7 @@ int FtpClient::ftpGetFile(int channel, std::intptr_t window,
       break;
     }
     if (!file->write(block.data(), static_cast<std::size_t>(n))) {
-      failure = localErrorLine(runtimeErrorNumber(FileError::kOther),
-                               "Local File Write Error");
+      failure = localErrorLine(runtimeErrorNumber(FileError::kOther), "Local File Write Error");
       break;
     }
     const std::uint64_t before = received;
@@ -179,22 +169,18 @@ int FtpClient::ftpGetFile(int channel, std::intptr_t window,
   return failure.empty() ? 1 : 0;
 }
 
-int FtpClient::ftpPutFile(int channel, const std::string& host,
-                          std::intptr_t window, const std::string& remote_name,
-                          const std::string& local_path) {
+int FtpClient::ftpPutFile(int channel, const std::string& host, std::intptr_t window,
+                          const std::string& remote_name, const std::string& local_path) {
   FileError error = FileError::kNone;
-  std::unique_ptr<BinaryFile> file =
-      platform_.openForReading(local_path, &error);
-  if (!file && (error == FileError::kNotFound ||
-                error == FileError::kPathNotFound)) {
+  std::unique_ptr<BinaryFile> file = platform_.openForReading(local_path, &error);
+  if (!file && (error == FileError::kNotFound || error == FileError::kPathNotFound)) {
     setLastStatus(kLocalNotFound);
     return 0;
   }
   std::uint64_t size = 0;
   if (!file || !platform_.fileSize(local_path, &size)) {
     if (file) error = FileError::kOther;
-    setLastStatus(
-        localErrorLine(runtimeErrorNumber(error), "Local File Access Error"));
+    setLastStatus(localErrorLine(runtimeErrorNumber(error), "Local File Access Error"));
     return 0;
   }
   ftpSetBinary(channel);
@@ -208,16 +194,14 @@ int FtpClient::ftpPutFile(int channel, const std::string& host,
   }
   if (!secureData(channel, data, host)) return abandonData(channel, data);
 
-  std::vector<char> block(
-      static_cast<std::size_t>(std::min<std::uint64_t>(kTransferSize, size)));
+  std::vector<char> block(static_cast<std::size_t>(std::min<std::uint64_t>(kTransferSize, size)));
   std::uint64_t sent = 0;
   std::string failure;
   while (sent < size) {
     const std::size_t length =
         static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), size - sent));
     if (!readFull(*file, block.data(), length)) {
-      failure = localErrorLine(runtimeErrorNumber(FileError::kOther),
-                               "Local File Read Error");
+      failure = localErrorLine(runtimeErrorNumber(FileError::kOther), "Local File Read Error");
       break;
     }
     if (sendBlock(data, block.data(), length) == 0) {

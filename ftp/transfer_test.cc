@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
 #include <chrono>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "ftp/ftp_client.h"
 #include "ftp/scripted_server_test_util.h"
@@ -73,7 +73,8 @@ TEST(FtpListingTest, LinesUpToTheFirstBlankLine) {
     Strings lines;  // positions 1..n
   };
   const Case cases[] = {
-      {"CR LF", "drwxr-xr-x 2 a b 0 Jan 1 pub\r\n-rw-r--r-- 1 a b 5 Jan 1 x\r\n",
+      {"CR LF",
+       "drwxr-xr-x 2 a b 0 Jan 1 pub\r\n-rw-r--r-- 1 a b 5 Jan 1 x\r\n",
        {"drwxr-xr-x 2 a b 0 Jan 1 pub", "-rw-r--r-- 1 a b 5 Jan 1 x"}},
       {"LF alone", "-rw x\nlrwx y\n", {"-rw x", "lrwx y"}},
       {"blank line in the middle", "-rw a\r\n   \r\n-rw b\r\n", {"-rw a"}},
@@ -142,9 +143,7 @@ TEST_F(FtpTransferTest, UnusablePassiveReplyLeavesItAsStatus) {
 }
 
 TEST_F(FtpTransferTest, RefusedListReportsTheRefusalAtOnce) {
-  server.on("LIST", [](Session& s, const std::string&) {
-    s.send("550 No access\r\n");
-  });
+  server.on("LIST", [](Session& s, const std::string&) { s.send("550 No access\r\n"); });
   int channel = login();
   EXPECT_EQ(client.ftpGetList(channel, kHost, &lines), 0);
   expectStatus(550, "No access");
@@ -191,14 +190,34 @@ TEST(FtpDownloadTest, ServerScenarios) {
     Strings progress;
   };
   const Case cases[] = {
-      {"no size announced counts against zero", "150 Opening data connection", "hello",
-       "226 Done", 3, 1, 226, "Done", {"3:5 of 0"}},
-      {"started by a 125 reply", "125 Data connection already open. Transfer starting.", "hello",
-       "226 Done", 0, 1, 226, "Done", {}},
-      {"ending in an error reply still succeeds", "150 Opening (5 bytes)", "hello",
-       "451 Local error in processing", 0, 1, 451, "Local error in processing", {}},
-      {"stalled", "150 Opening (100 bytes)", std::string(50, 'x'), nullptr, 0, 0, 426, nullptr,
+      {"no size announced counts against zero",
+       "150 Opening data connection",
+       "hello",
+       "226 Done",
+       3,
+       1,
+       226,
+       "Done",
+       {"3:5 of 0"}},
+      {"started by a 125 reply",
+       "125 Data connection already open. Transfer starting.",
+       "hello",
+       "226 Done",
+       0,
+       1,
+       226,
+       "Done",
        {}},
+      {"ending in an error reply still succeeds",
+       "150 Opening (5 bytes)",
+       "hello",
+       "451 Local error in processing",
+       0,
+       1,
+       451,
+       "Local error in processing",
+       {}},
+      {"stalled", "150 Opening (100 bytes)", std::string(50, 'x'), nullptr, 0, 0, 426, nullptr, {}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

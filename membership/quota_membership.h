@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "config/settings.h"
 #include "config/output.h"
+#include "config/settings.h"
 #include "evaluation/records.h"
 
 namespace quarvel {

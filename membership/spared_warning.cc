@@ -7,8 +7,8 @@ namespace quarvel {
 
 std::string sparedAccountWarning(const UserRecord& user, const std::string& typed,
                                  const std::string& admin_user, const std::string& what) {
-  std::string name = trimBlanks(user.user_name).empty() ? trimBlanks(typed)
-                                                        : trimBlanks(user.user_name);
+  std::string name =
+      trimBlanks(user.user_name).empty() ? trimBlanks(typed) : trimBlanks(user.user_name);
   switch (punishVerdict(user, typed, admin_user)) {
     case PunishVerdict::kAdminAccount:
       return " Warning: " + name + " is the admin login (FTP_USER); the " + what +

@@ -21,8 +21,9 @@ void printUsage(Output& out, SiteCommand site, SubcommandKind kind) {
                   (trial ? "takes the user off trial" : "takes the user out of the quota period"));
   }
   if (kind == SubcommandKind::kNone || kind == SubcommandKind::kGive) {
-    out.printLine(name + " give <user> <megabytes>: credits an upload made elsewhere "
-                         "(a negative amount takes it back)");
+    out.printLine(name +
+                  " give <user> <megabytes>: credits an upload made elsewhere "
+                  "(a negative amount takes it back)");
   }
 }
 

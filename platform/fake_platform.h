@@ -37,12 +37,12 @@ class FakePlatform : public Platform {
   std::string current_folder = "C:\\site";
   std::string program_folder = "C:\\prog\\";
   LocalDate date = {2026, 12, 15};
-  std::string output;  // everything written to standard output
-  std::vector<std::string> writes;  // one entry per write call
-  std::vector<long> error_codes;    // showErrorCode calls
-  std::vector<std::string> error_lines;  // writeErrorLine calls
+  std::string output;                     // everything written to standard output
+  std::vector<std::string> writes;        // one entry per write call
+  std::vector<long> error_codes;          // showErrorCode calls
+  std::vector<std::string> error_lines;   // writeErrorLine calls
   std::int64_t utc_seconds = 1797292800;  // 2026-12-15 00:00:00 UTC
-  bool end_of_file_character = true;     // code 26 ends a text, as on Windows
+  bool end_of_file_character = true;      // code 26 ends a text, as on Windows
   // When set, the replaceFile call with this number (counted from 1 over
   // the platform's life) and every later one fail, as if the run had been
   // stopped at that write.
@@ -96,12 +96,10 @@ class FakePlatform : public Platform {
   FileError appendFile(const std::string& path, const std::string& bytes) override;
   FileError syncFile(const std::string& path) override;
   bool anyEntryMatches(const std::string& prefix) override;
-  std::unique_ptr<BinaryFile> openForReading(const std::string& path,
-                                             FileError* error) override;
-  std::unique_ptr<BinaryFile> createForWriting(const std::string& path,
-                                               FileError* error) override;
-  std::unique_ptr<TcpConnection> connectTcp(const std::string& host, int port,
-                                            int timeout_ms, int* error_number) override;
+  std::unique_ptr<BinaryFile> openForReading(const std::string& path, FileError* error) override;
+  std::unique_ptr<BinaryFile> createForWriting(const std::string& path, FileError* error) override;
+  std::unique_ptr<TcpConnection> connectTcp(const std::string& host, int port, int timeout_ms,
+                                            int* error_number) override;
   void setWindowText(std::intptr_t window, const std::string& text) override {
     window_texts.emplace_back(window, text);
   }

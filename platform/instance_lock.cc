@@ -24,8 +24,9 @@ InstanceMutex openInstanceMutex(const MutexCreator& create, std::vector<std::str
                          std::to_string(error) + "); the run did nothing");
       return result;
     }
-    notices->push_back("Quarvel: the instance lock " + names[i] + " is refused (access denied); using " +
-                       names[i + 1] + ", which serialises runs of this logon session only");
+    notices->push_back("Quarvel: the instance lock " + names[i] +
+                       " is refused (access denied); using " + names[i + 1] +
+                       ", which serialises runs of this logon session only");
   }
   return result;
 }

@@ -27,11 +27,13 @@ struct Row {
 TEST(InstanceLock, FallsBackToTheSessionNameOnlyWhenTheGlobalOneIsDenied) {
   const Row rows[] = {
       {"global works", {{7, false}}, {"Global\\QuarvelInstance"}, 7, 0},
-      {"global denied", {{0, true}, {9, false}},
-       {"Global\\QuarvelInstance", "QuarvelInstance"}, 9, 1},
+      {"global denied",
+       {{0, true}, {9, false}},
+       {"Global\\QuarvelInstance", "QuarvelInstance"},
+       9,
+       1},
       {"global fails otherwise", {{0, false}}, {"Global\\QuarvelInstance"}, 0, 1},
-      {"both denied", {{0, true}, {0, true}},
-       {"Global\\QuarvelInstance", "QuarvelInstance"}, 0, 2},
+      {"both denied", {{0, true}, {0, true}}, {"Global\\QuarvelInstance", "QuarvelInstance"}, 0, 2},
   };
   for (const Row& row : rows) {
     std::vector<std::string> asked;

@@ -74,8 +74,7 @@ class OverlayPlatform : public Platform {
   // memory still matches while the entry below is there.
   bool anyEntryMatches(const std::string& prefix) override;
   std::unique_ptr<BinaryFile> openForReading(const std::string& path, FileError* error) override;
-  std::unique_ptr<BinaryFile> createForWriting(const std::string& path,
-                                               FileError* error) override;
+  std::unique_ptr<BinaryFile> createForWriting(const std::string& path, FileError* error) override;
 
  private:
   class MemoryWriter;

@@ -97,8 +97,7 @@ class Platform {
   virtual std::string environment(const std::string& name) = 0;
 
   // Sets a variable of this process; an empty value removes it.
-  virtual void setEnvironment(const std::string& name,
-                              const std::string& value) = 0;
+  virtual void setEnvironment(const std::string& name, const std::string& value) = 0;
 
   // The current working folder, without a final separator (except a root).
   virtual std::string currentFolder() = 0;
@@ -145,8 +144,7 @@ class Platform {
   virtual bool endOfFileCharacterEndsText() = 0;
 
   // Reads the whole file as bytes.
-  virtual FileError readFile(const std::string& path,
-                             std::string* contents) = 0;
+  virtual FileError readFile(const std::string& path, std::string* contents) = 0;
 
   // The file's length in bytes; false when it cannot be opened.
   virtual bool fileSize(const std::string& path, std::uint64_t* size) = 0;
@@ -155,8 +153,7 @@ class Platform {
   virtual bool fileIdentity(const std::string& path, FileIdentity* identity) = 0;
 
   // Copies `from` to `to`, overwriting `to`.
-  virtual FileError copyFile(const std::string& from,
-                             const std::string& to) = 0;
+  virtual FileError copyFile(const std::string& from, const std::string& to) = 0;
 
   virtual FileError removeFile(const std::string& path) = 0;
 
@@ -166,16 +163,14 @@ class Platform {
   // contents (or is still missing) or the new ones, never a part; a
   // successful call leaves no temporary file behind. The new file keeps the
   // old one's permissions.
-  virtual FileError replaceFile(const std::string& path,
-                                const std::string& contents) = 0;
+  virtual FileError replaceFile(const std::string& path, const std::string& contents) = 0;
 
   // Appends the bytes at the end of the file, creating it when missing. They
   // are handed to the system before the call returns, so they outlive the
   // program however it ends; syncFile puts them on disk. A failed call may
   // leave part of the bytes behind but never touches what the file held
   // before.
-  virtual FileError appendFile(const std::string& path,
-                               const std::string& bytes) = 0;
+  virtual FileError appendFile(const std::string& path, const std::string& bytes) = 0;
 
   // Returns once everything written to the file is on disk (it survives a
   // power cut too).
@@ -188,8 +183,7 @@ class Platform {
 
   // Opens an existing regular file for binary reading; null and *error on
   // failure.
-  virtual std::unique_ptr<BinaryFile> openForReading(const std::string& path,
-                                                     FileError* error) = 0;
+  virtual std::unique_ptr<BinaryFile> openForReading(const std::string& path, FileError* error) = 0;
 
   // Creates (or empties) a regular file for binary writing; null and *error
   // on failure.
@@ -201,9 +195,8 @@ class Platform {
   // Opens a TCP connection; `timeout_ms` bounds name lookup and connect.
   // On failure: null, and *error_number holds the platform's error number
   // (errno on POSIX, the Winsock error on Windows; never 0).
-  virtual std::unique_ptr<TcpConnection> connectTcp(const std::string& host,
-                                                    int port, int timeout_ms,
-                                                    int* error_number) = 0;
+  virtual std::unique_ptr<TcpConnection> connectTcp(const std::string& host, int port,
+                                                    int timeout_ms, int* error_number) = 0;
 
   // Replaces the text of the caller's progress window (a window handle on
   // Windows; POSIX has no such window and does nothing).

@@ -34,8 +34,7 @@ class RealFiles {
     std::random_device random;
     fs::path temp = fs::temp_directory_path();
     for (int attempt = 0; attempt < 100; ++attempt) {
-      fs::path candidate =
-          temp / ("quarvel-contract-" + std::to_string(random()));
+      fs::path candidate = temp / ("quarvel-contract-" + std::to_string(random()));
       if (fs::create_directory(candidate)) {
         folder_ = candidate;
         break;
@@ -52,9 +51,7 @@ class RealFiles {
 
   Platform& platform() { return realPlatform(); }
   std::string root() const { return root_; }
-  void addFolder(const std::string& path) {
-    fs::create_directories(native(path));
-  }
+  void addFolder(const std::string& path) { fs::create_directories(native(path)); }
   void addFile(const std::string& path, const std::string& contents) {
     std::ofstream(native(path), std::ios::binary) << contents;
   }
@@ -67,16 +64,14 @@ class RealFiles {
   std::vector<std::string> filesIn(const std::string& folder) const {
     std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(native(folder))) {
-      if (entry.is_regular_file())
-        names.push_back(entry.path().filename().string());
+      if (entry.is_regular_file()) names.push_back(entry.path().filename().string());
     }
     std::sort(names.begin(), names.end());
     return names;
   }
   void setReadOnly(const std::string& path, bool read_only) {
-    fs::permissions(
-        native(path), fs::perms::owner_write,
-        read_only ? fs::perm_options::remove : fs::perm_options::add);
+    fs::permissions(native(path), fs::perms::owner_write,
+                    read_only ? fs::perm_options::remove : fs::perm_options::add);
   }
   // Makes the next replaceFile of `path` fail before the file is touched: a
   // folder stands where the temporary file would go.
@@ -160,9 +155,7 @@ template <typename Files>
 class PlatformContract : public ::testing::Test {
  protected:
   Platform& platform() { return files_.platform(); }
-  std::string at(const std::string& name) const {
-    return files_.root() + "\\" + name;
-  }
+  std::string at(const std::string& name) const { return files_.root() + "\\" + name; }
 
   Files files_;
 };
@@ -184,8 +177,7 @@ TYPED_TEST(PlatformContract, ReplaceFileCreatesAndReplacesWithoutLeftovers) {
   ASSERT_EQ(FileError::kNone, p.replaceFile(store, ""));
   EXPECT_EQ("", this->files_.file(store));
 
-  EXPECT_EQ(std::vector<std::string>{"Quarvel.dat"},
-            this->files_.filesIn(this->files_.root()));
+  EXPECT_EQ(std::vector<std::string>{"Quarvel.dat"}, this->files_.filesIn(this->files_.root()));
 }
 
 TYPED_TEST(PlatformContract, FailedReplaceKeepsTheOldFile) {
@@ -196,13 +188,11 @@ TYPED_TEST(PlatformContract, FailedReplaceKeepsTheOldFile) {
     this->files_.breakReplace(store);
     EXPECT_NE(FileError::kNone, p.replaceFile(store, "new\r\n"));
     EXPECT_EQ("old\r\n", this->files_.file(store));
-    EXPECT_EQ(std::vector<std::string>{"Quarvel.dat"},
-              this->files_.filesIn(this->files_.root()));
+    EXPECT_EQ(std::vector<std::string>{"Quarvel.dat"}, this->files_.filesIn(this->files_.root()));
   }
 
   // A missing folder: nothing is created.
-  EXPECT_EQ(FileError::kPathNotFound,
-            p.replaceFile(this->at("missing\\Quarvel.dat"), "new\r\n"));
+  EXPECT_EQ(FileError::kPathNotFound, p.replaceFile(this->at("missing\\Quarvel.dat"), "new\r\n"));
   EXPECT_FALSE(p.anyEntryMatches(this->at("missing")));
 }
 
@@ -259,8 +249,7 @@ TYPED_TEST(PlatformContract, MissingFileAndMissingFolderErrors) {
   EXPECT_EQ(nullptr, p.createForWriting(no_folder, &error));
   EXPECT_EQ(FileError::kPathNotFound, error);
   EXPECT_EQ(FileError::kPathNotFound, p.copyFile(present, no_folder));
-  EXPECT_EQ(std::vector<std::string>{"present.txt"},
-            this->files_.filesIn(this->files_.root()));
+  EXPECT_EQ(std::vector<std::string>{"present.txt"}, this->files_.filesIn(this->files_.root()));
 }
 
 // A folder is there but is no file: fileExists counts it as present, as it
@@ -451,9 +440,7 @@ using Clock = std::chrono::steady_clock;
 
 long millisecondsSince(Clock::time_point start) {
   return static_cast<long>(
-      std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() -
-                                                            start)
-          .count());
+      std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
 }
 
 // Up to `count` bytes, as far as they arrive in time.
@@ -478,8 +465,7 @@ TEST(RealPlatformContract, ConnectToAClosedPortFailsWithAnErrorNumber) {
 
   int error_number = 0;
   Clock::time_point start = Clock::now();
-  auto connection =
-      realPlatform().connectTcp("127.0.0.1", port, 3000, &error_number);
+  auto connection = realPlatform().connectTcp("127.0.0.1", port, 3000, &error_number);
   EXPECT_EQ(nullptr, connection);
   EXPECT_NE(0, error_number);
   EXPECT_LT(millisecondsSince(start), 4000);
@@ -493,16 +479,14 @@ TEST(RealPlatformContract, ConnectionSendsReceivesEndsSendingAndSeesThePeerClose
     auto listener = listenOnLoopback();
     ASSERT_NE(nullptr, listener);
     int error_number = 0;
-    auto connection =
-        realPlatform().connectTcp(host, listener->port(), 3000, &error_number);
+    auto connection = realPlatform().connectTcp(host, listener->port(), 3000, &error_number);
     ASSERT_NE(nullptr, connection) << error_number;
     auto peer = listener->accept(3000);
     ASSERT_NE(nullptr, peer);
 
     char buffer[64];
     Clock::time_point start = Clock::now();
-    EXPECT_EQ(-1,
-              connection->receive(buffer, sizeof buffer, 200));  // nothing yet
+    EXPECT_EQ(-1, connection->receive(buffer, sizeof buffer, 200));  // nothing yet
     long waited = millisecondsSince(start);
     EXPECT_GE(waited, 150);
     EXPECT_LT(waited, 2000);
@@ -531,10 +515,9 @@ TEST(RealPlatformContract, ConnectsAfterSystemRootIsRemoved) {
   p.setEnvironment("SystemRoot", "");
   auto listener = listenOnLoopback();
   int error_number = 0;
-  auto connection =
-      listener == nullptr
-          ? nullptr
-          : p.connectTcp("127.0.0.1", listener->port(), 3000, &error_number);
+  auto connection = listener == nullptr
+                        ? nullptr
+                        : p.connectTcp("127.0.0.1", listener->port(), 3000, &error_number);
   p.setEnvironment("SystemRoot", saved);
   ASSERT_NE(nullptr, listener);
   EXPECT_NE(nullptr, connection) << error_number;
@@ -545,8 +528,8 @@ TEST(RealPlatformContract, ConnectsAfterSystemRootIsRemoved) {
 // the first call must already reach the window; a window of 0 is none.
 TEST(RealPlatformContract, ShowsTheTextInTheWindowGiven) {
   // A message-only window: one that needs no display.
-  HWND window = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 10, 10, HWND_MESSAGE, nullptr, nullptr,
-                                nullptr);
+  HWND window =
+      CreateWindowExA(0, "STATIC", "", 0, 0, 0, 10, 10, HWND_MESSAGE, nullptr, nullptr, nullptr);
   ASSERT_NE(nullptr, window);
   realPlatform().setWindowText(0, "nothing");
   realPlatform().setWindowText(reinterpret_cast<std::intptr_t>(window), "8192 of 20000");

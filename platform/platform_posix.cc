@@ -1,4 +1,5 @@
 // The POSIX platform: Linux and friends.
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <netdb.h>
@@ -7,7 +8,6 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/types.h>
-#include <dirent.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -53,8 +53,7 @@ bool isFolder(const std::string& native) {
 FileError fileError(int error, const std::string& native) {
   switch (error) {
     case ENOENT:
-      return isFolder(parentFolder(native)) ? FileError::kNotFound
-                                            : FileError::kPathNotFound;
+      return isFolder(parentFolder(native)) ? FileError::kNotFound : FileError::kPathNotFound;
     case ENOTDIR:
       return FileError::kPathNotFound;
     case EACCES:
@@ -90,9 +89,7 @@ class PosixBinaryFile : public BinaryFile {
       return static_cast<long>(n);
     }
   }
-  bool write(const char* data, std::size_t size) override {
-    return writeAll(fd_, data, size);
-  }
+  bool write(const char* data, std::size_t size) override { return writeAll(fd_, data, size); }
 
  private:
   int fd_;
@@ -275,8 +272,9 @@ class PosixPlatform : public Platform {
   std::unique_ptr<InstanceLock> acquireInstanceLock() override {
     std::string folder = programFolder();
     if (folder.empty()) {
-      writeErrorLine("Quarvel: cannot find the program's folder for the instance lock; "
-                     "the run did nothing");
+      writeErrorLine(
+          "Quarvel: cannot find the program's folder for the instance lock; "
+          "the run did nothing");
       return nullptr;
     }
     std::string path = folder + kInstanceLockFileName;
@@ -473,15 +471,13 @@ class PosixPlatform : public Platform {
     return found;
   }
 
-  std::unique_ptr<BinaryFile> openForReading(const std::string& path,
-                                             FileError* error) override {
+  std::unique_ptr<BinaryFile> openForReading(const std::string& path, FileError* error) override {
     int fd = openRegular(nativePath(path), error);
     if (fd < 0) return nullptr;
     return std::make_unique<PosixBinaryFile>(fd);
   }
 
-  std::unique_ptr<BinaryFile> createForWriting(const std::string& path,
-                                               FileError* error) override {
+  std::unique_ptr<BinaryFile> createForWriting(const std::string& path, FileError* error) override {
     std::string native = nativePath(path);
     // Not emptied before it is known to be a regular file; O_NONBLOCK keeps
     // the open of a FIFO from waiting for a reader.
@@ -508,8 +504,7 @@ class PosixPlatform : public Platform {
     return std::make_unique<PosixBinaryFile>(fd);
   }
 
-  std::unique_ptr<TcpConnection> connectTcp(const std::string& host, int port,
-                                            int timeout_ms,
+  std::unique_ptr<TcpConnection> connectTcp(const std::string& host, int port, int timeout_ms,
                                             int* error_number) override {
     struct addrinfo hints;
     std::memset(&hints, 0, sizeof hints);

@@ -46,13 +46,13 @@ FileError fileError(DWORD code) {
 const DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 HANDLE openExisting(const std::string& path) {
-  return CreateFileA(path.c_str(), GENERIC_READ, kShareAll, nullptr,
-                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  return CreateFileA(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                     FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 HANDLE createEmpty(const std::string& path) {
-  return CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                     CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  return CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                     FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 bool writeAll(HANDLE handle, const char* data, std::size_t size) {
@@ -78,9 +78,7 @@ class WindowsBinaryFile : public BinaryFile {
     if (!ReadFile(handle_, buffer, chunk, &got, nullptr)) return -1;
     return static_cast<long>(got);
   }
-  bool write(const char* data, std::size_t size) override {
-    return writeAll(handle_, data, size);
-  }
+  bool write(const char* data, std::size_t size) override { return writeAll(handle_, data, size); }
 
  private:
   HANDLE handle_;
@@ -150,8 +148,8 @@ class WindowsInstanceLock : public InstanceLock {
 // once, as a conflict.
 HANDLE lockInstanceFile(const std::string& path, DWORD* error) {
   const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr,
-                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr, OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED) {
     file = CreateFileA(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
                        FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -167,8 +165,8 @@ HANDLE lockInstanceFile(const std::string& path, DWORD* error) {
   }
   for (;;) {
     OVERLAPPED at = {};
-    if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD,
-                   MAXDWORD, &at)) {
+    if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD, MAXDWORD,
+                   &at)) {
       return file;
     }
     DWORD code = GetLastError();
@@ -191,16 +189,14 @@ std::intptr_t createMutex(const std::string& name, unsigned long* error, bool* d
 
 // Connects one address without blocking past `deadline` (GetTickCount64).
 SOCKET connectBefore(const addrinfo* address, ULONGLONG deadline, int* error) {
-  SOCKET s =
-      socket(address->ai_family, address->ai_socktype, address->ai_protocol);
+  SOCKET s = socket(address->ai_family, address->ai_socktype, address->ai_protocol);
   if (s == INVALID_SOCKET) {
     *error = WSAGetLastError();
     return INVALID_SOCKET;
   }
   u_long non_blocking = 1;
   ioctlsocket(s, FIONBIO, &non_blocking);
-  if (connect(s, address->ai_addr, static_cast<int>(address->ai_addrlen)) ==
-      SOCKET_ERROR) {
+  if (connect(s, address->ai_addr, static_cast<int>(address->ai_addrlen)) == SOCKET_ERROR) {
     int code = WSAGetLastError();
     if (code != WSAEWOULDBLOCK) {
       *error = code;
@@ -215,15 +211,13 @@ SOCKET connectBefore(const addrinfo* address, ULONGLONG deadline, int* error) {
     FD_ZERO(&failed);
     FD_SET(s, &writable);
     FD_SET(s, &failed);
-    timeval limit = {static_cast<long>(left / 1000),
-                     static_cast<long>(left % 1000) * 1000};
+    timeval limit = {static_cast<long>(left / 1000), static_cast<long>(left % 1000) * 1000};
     int ready = select(0, nullptr, &writable, &failed, &limit);
     if (ready <= 0 || !FD_ISSET(s, &writable)) {
       int so_error = 0;
       int length = sizeof so_error;
       if (ready > 0) {
-        getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&so_error),
-                   &length);
+        getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&so_error), &length);
       }
       *error = ready == 0      ? WSAETIMEDOUT
                : ready < 0     ? WSAGetLastError()
@@ -260,18 +254,16 @@ class WindowsPlatform : public Platform {
   std::string environment(const std::string& name) override {
     std::vector<char> buffer(256);
     for (;;) {
-      DWORD n = GetEnvironmentVariableA(name.c_str(), buffer.data(),
-                                        static_cast<DWORD>(buffer.size()));
+      DWORD n =
+          GetEnvironmentVariableA(name.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
       if (n == 0) return std::string();
       if (n < buffer.size()) return std::string(buffer.data(), n);
       buffer.resize(n);  // n counts the terminating zero
     }
   }
 
-  void setEnvironment(const std::string& name,
-                      const std::string& value) override {
-    SetEnvironmentVariableA(name.c_str(),
-                            value.empty() ? nullptr : value.c_str());
+  void setEnvironment(const std::string& name, const std::string& value) override {
+    SetEnvironmentVariableA(name.c_str(), value.empty() ? nullptr : value.c_str());
   }
 
   std::string currentFolder() override {
@@ -286,14 +278,12 @@ class WindowsPlatform : public Platform {
   std::string programFolder() override {
     std::vector<char> buffer(MAX_PATH);
     for (;;) {
-      DWORD n = GetModuleFileNameA(nullptr, buffer.data(),
-                                   static_cast<DWORD>(buffer.size()));
+      DWORD n = GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
       if (n == 0) return std::string();
       if (n < buffer.size()) {
         std::string path(buffer.data(), n);
         std::size_t cut = path.find_last_of("\\/");
-        return cut == std::string::npos ? std::string()
-                                        : path.substr(0, cut + 1);
+        return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
       }
       buffer.resize(buffer.size() * 2);
     }
@@ -432,8 +422,7 @@ class WindowsPlatform : public Platform {
       return fileError(GetLastError());
     }
     DWORD attributes = GetFileAttributesA(to.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES &&
-        (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
       SetFileAttributesA(to.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
     }
     return FileError::kNone;
@@ -447,8 +436,7 @@ class WindowsPlatform : public Platform {
   // Windows cannot rename over a file in one plain call: MoveFileEx with
   // REPLACE_EXISTING does it, and WRITE_THROUGH returns only once the move
   // is on disk.
-  FileError replaceFile(const std::string& path,
-                        const std::string& contents) override {
+  FileError replaceFile(const std::string& path, const std::string& contents) override {
     std::string temp = path + ".new";
     // A read-only store stays read-only (where the system lets the move
     // replace it at all).
@@ -457,8 +445,7 @@ class WindowsPlatform : public Platform {
     HANDLE file = createRegular(temp, &created);
     if (file == INVALID_HANDLE_VALUE) return created;
     DWORD error = ERROR_SUCCESS;
-    if (!writeAll(file, contents.data(), contents.size()) ||
-        !FlushFileBuffers(file)) {
+    if (!writeAll(file, contents.data(), contents.size()) || !FlushFileBuffers(file)) {
       error = GetLastError();
     }
     CloseHandle(file);
@@ -482,8 +469,8 @@ class WindowsPlatform : public Platform {
   // FILE_APPEND_DATA alone makes every write land at the end, also when
   // another writer grew the file meanwhile.
   FileError appendFile(const std::string& path, const std::string& bytes) override {
-    HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
-                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return fileError(GetLastError());
     // A pipe or a device would take the bytes elsewhere, or hold the run.
     FileError error = FileError::kNone;
@@ -507,30 +494,25 @@ class WindowsPlatform : public Platform {
     return true;
   }
 
-  std::unique_ptr<BinaryFile> openForReading(const std::string& path,
-                                             FileError* error) override {
+  std::unique_ptr<BinaryFile> openForReading(const std::string& path, FileError* error) override {
     HANDLE file = openRegular(path, error);
     if (file == INVALID_HANDLE_VALUE) return nullptr;
     return std::make_unique<WindowsBinaryFile>(file);
   }
 
-  std::unique_ptr<BinaryFile> createForWriting(const std::string& path,
-                                               FileError* error) override {
+  std::unique_ptr<BinaryFile> createForWriting(const std::string& path, FileError* error) override {
     HANDLE file = createRegular(path, error);
     if (file == INVALID_HANDLE_VALUE) return nullptr;
     return std::make_unique<WindowsBinaryFile>(file);
   }
 
-  std::unique_ptr<TcpConnection> connectTcp(const std::string& host, int port,
-                                            int timeout_ms,
+  std::unique_ptr<TcpConnection> connectTcp(const std::string& host, int port, int timeout_ms,
                                             int* error_number) override {
     if (!winsock_ready_) {
       *error_number = WSANOTINITIALISED;
       return nullptr;
     }
-    ULONGLONG deadline =
-        GetTickCount64() +
-        static_cast<ULONGLONG>(timeout_ms < 0 ? 0 : timeout_ms);
+    ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(timeout_ms < 0 ? 0 : timeout_ms);
     addrinfo hints = {};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
@@ -544,8 +526,7 @@ class WindowsPlatform : public Platform {
     }
     int error = WSAECONNREFUSED;
     SOCKET s = INVALID_SOCKET;
-    for (addrinfo* a = found; a != nullptr && s == INVALID_SOCKET;
-         a = a->ai_next) {
+    for (addrinfo* a = found; a != nullptr && s == INVALID_SOCKET; a = a->ai_next) {
       s = connectBefore(a, deadline, &error);
     }
     freeaddrinfo(found);
@@ -568,9 +549,9 @@ class WindowsPlatform : public Platform {
     static const auto set_window_text = [] {
       std::string why;
       HMODULE user32 = loadSystemLibrary("user32.dll", &why);
-      return user32 == nullptr ? nullptr
-                               : libraryFunction<decltype(&::SetWindowTextA)>(user32,
-                                                                              "SetWindowTextA");
+      return user32 == nullptr
+                 ? nullptr
+                 : libraryFunction<decltype(&::SetWindowTextA)>(user32, "SetWindowTextA");
     }();
     if (set_window_text != nullptr) set_window_text(reinterpret_cast<HWND>(window), text.c_str());
   }

@@ -24,18 +24,21 @@
 namespace quarvel {
 namespace {
 
-#define QUARVEL_OPENSSL_FUNCTIONS(X)                                                     \
-  X(SSL_CTX_new) X(TLS_client_method) X(SSL_CTX_set_default_verify_paths)                \
-  X(SSL_CTX_set_verify) X(SSL_CTX_set_ex_data) X(SSL_CTX_get_ex_data) X(SSL_CTX_ctrl)    \
-  X(SSL_CTX_sess_set_new_cb) X(SSL_CTX_free) X(SSL_new) X(SSL_ctrl) X(SSL_set1_host)     \
-  X(SSL_set_session) X(SSL_SESSION_free) X(SSL_get1_peer_certificate)                    \
-  X(SSL_get_verify_result) X(SSL_get_SSL_CTX) X(SSL_set_bio) X(SSL_connect) X(SSL_read)  \
-  X(SSL_write) X(SSL_get_error) X(SSL_shutdown) X(SSL_free) X(BIO_new) X(BIO_get_data)   \
-  X(BIO_set_data) X(BIO_set_init) X(BIO_clear_flags) X(BIO_meth_new) X(BIO_get_new_index) \
-  X(BIO_meth_set_write) X(BIO_meth_set_read) X(BIO_meth_set_ctrl) X(ERR_get_error)       \
-  X(ERR_clear_error) X(ERR_error_string_n) X(X509_digest) X(X509_free) X(EVP_sha256)      \
-  X(SSL_CTX_set_default_read_buffer_len) X(SSL_get_version) X(SSL_get_current_cipher)   \
-  X(SSL_CIPHER_get_name)
+#define QUARVEL_OPENSSL_FUNCTIONS(X)                                                           \
+  X(SSL_CTX_new)                                                                               \
+  X(TLS_client_method) X(SSL_CTX_set_default_verify_paths) X(SSL_CTX_set_verify)               \
+      X(SSL_CTX_set_ex_data) X(SSL_CTX_get_ex_data) X(SSL_CTX_ctrl) X(SSL_CTX_sess_set_new_cb) \
+          X(SSL_CTX_free) X(SSL_new) X(SSL_ctrl) X(SSL_set1_host) X(SSL_set_session)           \
+              X(SSL_SESSION_free) X(SSL_get1_peer_certificate) X(SSL_get_verify_result)        \
+                  X(SSL_get_SSL_CTX) X(SSL_set_bio) X(SSL_connect) X(SSL_read) X(SSL_write)    \
+                      X(SSL_get_error) X(SSL_shutdown) X(SSL_free) X(BIO_new) X(BIO_get_data)  \
+                          X(BIO_set_data) X(BIO_set_init) X(BIO_clear_flags) X(BIO_meth_new)   \
+                              X(BIO_get_new_index) X(BIO_meth_set_write) X(BIO_meth_set_read)  \
+                                  X(BIO_meth_set_ctrl) X(ERR_get_error) X(ERR_clear_error)     \
+                                      X(ERR_error_string_n) X(X509_digest) X(X509_free)        \
+                                          X(EVP_sha256) X(SSL_CTX_set_default_read_buffer_len) \
+                                              X(SSL_get_version) X(SSL_get_current_cipher)     \
+                                                  X(SSL_CIPHER_get_name)
 
 // The functions of libssl and libcrypto this file calls, each typed as its
 // declaration in OpenSSL's headers.
@@ -59,7 +62,7 @@ const OpensslFunctions* loadOpenssl(std::string* why) {
   static std::string failure = [] {
     void* library = dlopen(kLibssl, RTLD_NOW | RTLD_LOCAL);
     if (library == nullptr) return std::string(dlerror());
-#define QUARVEL_OPENSSL_BIND(name)                                                      \
+#define QUARVEL_OPENSSL_BIND(name)                                                    \
   functions.name = reinterpret_cast<decltype(functions.name)>(dlsym(library, #name)); \
   if (functions.name == nullptr) return std::string(kLibssl) + " has no " #name;
     QUARVEL_OPENSSL_FUNCTIONS(QUARVEL_OPENSSL_BIND)
@@ -235,7 +238,7 @@ class OpensslClient : public TlsClient {
     openssl().SSL_CTX_set_verify(context_, SSL_VERIFY_NONE, nullptr);
     openssl().SSL_CTX_set_ex_data(context_, 0, this);
     openssl().SSL_CTX_ctrl(context_, SSL_CTRL_SET_SESS_CACHE_MODE,
-                        SSL_SESS_CACHE_CLIENT | SSL_SESS_CACHE_NO_INTERNAL_STORE, nullptr);
+                           SSL_SESS_CACHE_CLIENT | SSL_SESS_CACHE_NO_INTERNAL_STORE, nullptr);
     openssl().SSL_CTX_sess_set_new_cb(context_, newSession);
     // Each read from the socket takes in as many records as have arrived,
     // not a record's header and then its body.
@@ -258,7 +261,7 @@ class OpensslClient : public TlsClient {
       return nullptr;
     }
     openssl().SSL_ctrl(ssl, SSL_CTRL_SET_TLSEXT_HOSTNAME, TLSEXT_NAMETYPE_host_name,
-                   const_cast<char*>(host.c_str()));
+                       const_cast<char*>(host.c_str()));
     openssl().SSL_set1_host(ssl, host.c_str());
     offerSession(ssl);
     auto connection = std::make_unique<OpensslConnection>(std::move(plain), ssl);

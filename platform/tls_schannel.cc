@@ -17,9 +17,9 @@
 // clang-format on
 
 #include <bcrypt.h>
-#include <subauth.h>
 #include <schannel.h>
 #include <security.h>
+#include <subauth.h>
 #include <wincrypt.h>
 
 #include <cstdio>
@@ -34,16 +34,18 @@
 namespace quarvel {
 namespace {
 
-#define QUARVEL_SECUR32_FUNCTIONS(X)                                                           \
-  X(AcquireCredentialsHandleA) X(FreeCredentialsHandle) X(InitializeSecurityContextA)          \
-  X(DeleteSecurityContext) X(QueryContextAttributesA) X(ApplyControlToken) X(EncryptMessage)   \
-  X(DecryptMessage) X(FreeContextBuffer)
-#define QUARVEL_CRYPT32_FUNCTIONS(X)                                                           \
-  X(CertGetCertificateChain) X(CertVerifyCertificateChainPolicy) X(CertFreeCertificateChain)   \
-  X(CertFreeCertificateContext)
-#define QUARVEL_BCRYPT_FUNCTIONS(X)                                                            \
-  X(BCryptOpenAlgorithmProvider) X(BCryptCreateHash) X(BCryptHashData) X(BCryptFinishHash)     \
-  X(BCryptDestroyHash) X(BCryptCloseAlgorithmProvider)
+#define QUARVEL_SECUR32_FUNCTIONS(X)                                                      \
+  X(AcquireCredentialsHandleA)                                                            \
+  X(FreeCredentialsHandle) X(InitializeSecurityContextA) X(DeleteSecurityContext)         \
+      X(QueryContextAttributesA) X(ApplyControlToken) X(EncryptMessage) X(DecryptMessage) \
+          X(FreeContextBuffer)
+#define QUARVEL_CRYPT32_FUNCTIONS(X) \
+  X(CertGetCertificateChain)         \
+  X(CertVerifyCertificateChainPolicy) X(CertFreeCertificateChain) X(CertFreeCertificateContext)
+#define QUARVEL_BCRYPT_FUNCTIONS(X)                                              \
+  X(BCryptOpenAlgorithmProvider)                                                 \
+  X(BCryptCreateHash) X(BCryptHashData) X(BCryptFinishHash) X(BCryptDestroyHash) \
+      X(BCryptCloseAlgorithmProvider)
 
 // The functions of the three libraries this file calls, each typed as its
 // declaration in the system headers.
@@ -333,8 +335,8 @@ class SchannelConnection : public TcpConnection {
   // OpenSSL and the IANA registry name them.
   void agreement(TlsPeer* peer) {
     SecPkgContext_ConnectionInfo connection = {};
-    if (schannel().QueryContextAttributesA(&context_, SECPKG_ATTR_CONNECTION_INFO,
-                                           &connection) == SEC_E_OK) {
+    if (schannel().QueryContextAttributesA(&context_, SECPKG_ATTR_CONNECTION_INFO, &connection) ==
+        SEC_E_OK) {
       peer->protocol = protocolName(connection.dwProtocol);
     }
     SecPkgContext_CipherInfo cipher = {};
@@ -454,9 +456,9 @@ class SchannelClient : public TlsClient {
       SECURITY_STATUS status = SEC_E_INTERNAL_ERROR;
       for (void* settings : {static_cast<void*>(&current), static_cast<void*>(&older)}) {
         TimeStamp expiry;
-        status = schannel().AcquireCredentialsHandleA(
-            nullptr, const_cast<char*>(UNISP_NAME_A), SECPKG_CRED_OUTBOUND, nullptr, settings,
-            nullptr, nullptr, &credentials_, &expiry);
+        status = schannel().AcquireCredentialsHandleA(nullptr, const_cast<char*>(UNISP_NAME_A),
+                                                      SECPKG_CRED_OUTBOUND, nullptr, settings,
+                                                      nullptr, nullptr, &credentials_, &expiry);
         if (status == SEC_E_OK) break;
       }
       if (status != SEC_E_OK) {

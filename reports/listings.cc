@@ -77,8 +77,8 @@ void listQuotaUsers(const ReportSources& sources, const QuotaListing& listing) {
     double status = record.status.number();
     if (!listing.chosen(status)) continue;
     if (user.account_state != AccountState::kActive) {
-      sources.out.printLine(closedAccountLine(sources.config, true, name, record.group,
-                                              user.account_state));
+      sources.out.printLine(
+          closedAccountLine(sources.config, true, name, record.group, user.account_state));
       continue;
     }
     if (listing.reason_for_trial && status == 2) {

@@ -50,8 +50,8 @@ class ReportSite : public TestSite {
     platform.output.clear();
     RunParts parts(platform, kProgramFolder);
     answerIrc({parts.config, parts.settings, parts.users, parts.trial, parts.quota, parts.out},
-              roundHalfEven(parts.settings.trialUploadMB()),
-              formatDate(platform.today()), command_line);
+              roundHalfEven(parts.settings.trialUploadMB()), formatDate(platform.today()),
+              command_line);
     return platform.output;
   }
 };

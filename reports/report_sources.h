@@ -3,8 +3,8 @@
 #pragma once
 
 #include "config/config.h"
-#include "config/settings.h"
 #include "config/output.h"
+#include "config/settings.h"
 #include "stores/quota_store.h"
 #include "stores/trial_store.h"
 #include "userdb/user_database.h"
@@ -12,7 +12,7 @@
 namespace quarvel {
 
 struct ReportSources {
-  Config& config;  // the templates
+  Config& config;      // the templates
   Settings& settings;  // the rules they show
   UserDatabase& users;
   TrialStore& trial;

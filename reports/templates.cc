@@ -24,11 +24,14 @@ std::string closedAccountLine(Config& config, bool listing, const std::string& u
                               const std::string& group, AccountState state) {
   // The defaults read like the sample configuration's other lines.
   const char* key = listing ? "Listing_Account_Closed" : "Irc_Account_Closed";
-  const char* fallback = listing ? "$BOLD$USER$BOLD@$GROUP: $STATE"
-                                 : "$BOLD$SITENAME$BOLD: $USER@$GROUP is $STATE";
+  const char* fallback =
+      listing ? "$BOLD$USER$BOLD@$GROUP: $STATE" : "$BOLD$SITENAME$BOLD: $USER@$GROUP is $STATE";
   return renderTemplateOr(config, key, fallback,
-                          {boldToken(), siteNameToken(config), {"$USER", user},
-                           {"$GROUP", group}, {"$STATE", accountStateWord(state)}});
+                          {boldToken(),
+                           siteNameToken(config),
+                           {"$USER", user},
+                           {"$GROUP", group},
+                           {"$STATE", accountStateWord(state)}});
 }
 
 std::pair<std::string, std::string> boldToken() { return {"$BOLD", kBold}; }

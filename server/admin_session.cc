@@ -19,8 +19,8 @@ std::string SiteReply::describe() const {
   return text;
 }
 
-LiveAdminSession::LiveAdminSession(FtpClient& ftp, Opener open, std::string where,
-                                   int timeout_ms, std::int64_t budget_ms, bool quit_at_end)
+LiveAdminSession::LiveAdminSession(FtpClient& ftp, Opener open, std::string where, int timeout_ms,
+                                   std::int64_t budget_ms, bool quit_at_end)
     : ftp_(ftp),
       open_(std::move(open)),
       where_(std::move(where)),
@@ -30,9 +30,9 @@ LiveAdminSession::LiveAdminSession(FtpClient& ftp, Opener open, std::string wher
 
 LiveAdminSession::LiveAdminSession(FtpClient& ftp, ChannelOpener open, std::string where,
                                    int timeout_ms, std::int64_t budget_ms, bool quit_at_end)
-    : LiveAdminSession(
-          ftp, Opener([&ftp, open = std::move(open)] { return AdminLogin(ftp, open()); }),
-          std::move(where), timeout_ms, budget_ms, quit_at_end) {}
+    : LiveAdminSession(ftp,
+                       Opener([&ftp, open = std::move(open)] { return AdminLogin(ftp, open()); }),
+                       std::move(where), timeout_ms, budget_ms, quit_at_end) {}
 
 LiveAdminSession::~LiveAdminSession() { close(); }
 
@@ -56,8 +56,7 @@ bool LiveAdminSession::ensureOpen() {
   // A login that got no reply says why rather than show its empty status.
   std::string status = !ftp_.lastLoginSilence().empty()
                            ? ftp_.lastLoginSilence()
-                           : std::to_string(ftp_.lastStatusCode()) + " " +
-                                 ftp_.lastStatusMessage();
+                           : std::to_string(ftp_.lastStatusCode()) + " " + ftp_.lastStatusMessage();
   login_failure_.text = "no admin login on " + where_ + " (" + status + ")";
   return false;
 }
@@ -81,9 +80,8 @@ SiteReply LiveAdminSession::send(const std::string& command) {
   if (!ensureOpen()) {
     if (state_ == State::kNoLogin) return login_failure_;
     reply.outcome = SiteOutcome::kLost;
-    reply.text = state_ == State::kClosed
-                     ? "the admin login on " + where_ + " is closed"
-                     : "not sent: " + given_up_because_;
+    reply.text = state_ == State::kClosed ? "the admin login on " + where_ + " is closed"
+                                          : "not sent: " + given_up_because_;
     return reply;
   }
   if (ftp_.platform().monotonicMs() >= session_deadline_) {
@@ -103,17 +101,16 @@ SiteReply LiveAdminSession::readReply(ControlChannel& control, const std::string
   std::int64_t deadline = std::min(started + timeout_ms_, session_deadline_);
   ControlChannel::Reply read = control.readReply(deadline, kMaxReplyBytes);
   if (read.end == ControlChannel::Reply::End::kTooLong) {
-    return giveUp(SiteOutcome::kLost, "the reply from " + where_ + " to \"" + command +
-                                          "\" does not end");
+    return giveUp(SiteOutcome::kLost,
+                  "the reply from " + where_ + " to \"" + command + "\" does not end");
   }
   if (read.end == ControlChannel::Reply::End::kChannelEnded) {
     if (read.timed_out) {
       return giveUp(SiteOutcome::kTimedOut, "no reply from " + where_ + " to \"" + command +
                                                 "\" within " + seconds(deadline - started));
     }
-    return giveUp(SiteOutcome::kLost,
-                  "the connection to " + where_ + " closed before the reply to \"" + command +
-                      "\"");
+    return giveUp(SiteOutcome::kLost, "the connection to " + where_ +
+                                          " closed before the reply to \"" + command + "\"");
   }
   SiteReply reply;
   reply.code = replyCode(read.line);

@@ -71,8 +71,8 @@ TEST(AdminSessionTest, RepliesBecomeOutcomes) {
     // The session stays usable after a refusal.
     EXPECT_EQ(f.session.send("SITE KICK brisk").code, c.code);
     f.session.close();
-    EXPECT_EQ(f.server.commands(),
-              (Strings{"USER admin", "PASS secret", "SITE DELUSER brisk", "SITE KICK brisk", "QUIT"}));
+    EXPECT_EQ(f.server.commands(), (Strings{"USER admin", "PASS secret", "SITE DELUSER brisk",
+                                            "SITE KICK brisk", "QUIT"}));
     EXPECT_EQ(f.logins, 1);
   }
 }

@@ -16,8 +16,8 @@ AuditLog::AuditLog(Platform& platform, std::string data_folder, std::string run_
 
 std::string AuditLog::path() const { return data_folder_ + contract::kAuditLogFile; }
 
-void AuditLog::action(const std::string& user, const std::string& command,
-                      const std::string& reply, const std::string& outcome) {
+void AuditLog::action(const std::string& user, const std::string& command, const std::string& reply,
+                      const std::string& outcome) {
   append(user, command, reply, outcome);
 }
 
@@ -70,12 +70,11 @@ void AuditLog::rotateIfFull() {
   }
   platform_.writeErrorLine("Quarvel.log is over " + std::to_string(kRotateBytes / 1024 / 1024) +
                            " MB but could not be moved to " + old_half + " (error " +
-                           std::to_string(runtimeErrorNumber(error)) +
-                           "); it goes on growing");
+                           std::to_string(runtimeErrorNumber(error)) + "); it goes on growing");
 }
 
-void AuditLog::append(const std::string& user, const std::string& command,
-                      const std::string& reply, const std::string& outcome) {
+void AuditLog::append(const std::string& user, const std::string& command, const std::string& reply,
+                      const std::string& outcome) {
   if (disabled_) return;
   if (capture_ != nullptr) {
     capture_->push_back(command.empty() ? clean(user) + ": " + outcome : "    " + command);
@@ -86,9 +85,9 @@ void AuditLog::append(const std::string& user, const std::string& command,
     if (secret_source_) secret_ = secret_source_();
   }
   rotateIfFull();
-  std::string line = utcTimestamp(platform_.utcSeconds()) + " | " + clean(run_command_) +
-                     " | " + clean(user) + " | " + clean(command) + " | " + clean(reply) +
-                     " | " + clean(outcome) + "\r\n";
+  std::string line = utcTimestamp(platform_.utcSeconds()) + " | " + clean(run_command_) + " | " +
+                     clean(user) + " | " + clean(command) + " | " + clean(reply) + " | " +
+                     clean(outcome) + "\r\n";
   FileError error = platform_.appendFile(path(), line);
   if (error == FileError::kNone) unsynced_ = true;
   reportFailure(error);

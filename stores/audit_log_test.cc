@@ -89,9 +89,10 @@ TEST(AuditLogTest, AnUnwritableLogGivesOneLineAndNothingElse) {
   AuditLog log(platform, "C:\\site", "newday", nullptr);
   log.action("brisk", "SITE DELUSER brisk", "200 OK", "punished");
   log.note("brisk", "done");
-  EXPECT_EQ(platform.error_lines,
-            std::vector<std::string>{
-                "Quarvel.log could not be written (error 75); the run goes on without its audit log"});
+  EXPECT_EQ(
+      platform.error_lines,
+      std::vector<std::string>{
+          "Quarvel.log could not be written (error 75); the run goes on without its audit log"});
   EXPECT_EQ(platform.output, "");
   EXPECT_FALSE(platform.hasFile(kLog));
 }

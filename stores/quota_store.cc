@@ -15,8 +15,8 @@ bool isPeriodKey(const std::string& name) {
 // left out of the member listing (anywhere in a line, any letter case).
 QuotaStore::QuotaStore(Files& files)
     : file_(files, contract::kQuotaStoreFile,
-            StoreRules{false, {kPeriodStartedKey, kPeriodEndsKey, kPeriodStartsKey,
-                               kQuotaPendingKey}}) {}
+            StoreRules{false,
+                       {kPeriodStartedKey, kPeriodEndsKey, kPeriodStartsKey, kQuotaPendingKey}}) {}
 
 std::optional<QuotaRecord> QuotaStore::member(const std::string& name) {
   std::string value = file_.read(name);
@@ -35,7 +35,8 @@ long long countSummaryQuotaLines(const std::vector<std::string>& lines) {
     if (trimBlanks(line).empty()) continue;
     std::string lower = toLower(line);
     bool period_line = false;
-    for (const char* key : {kPeriodStartedKey, kPeriodEndsKey, kPeriodStartsKey, kQuotaPendingKey}) {
+    for (const char* key :
+         {kPeriodStartedKey, kPeriodEndsKey, kPeriodStartsKey, kQuotaPendingKey}) {
       if (lower.find(key) != std::string::npos) period_line = true;
     }
     if (period_line) continue;

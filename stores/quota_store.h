@@ -63,8 +63,12 @@ class QuotaStore {
   std::string periodStarts() { return file_.read(kPeriodStartsKey); }
   std::string periodEnds() { return file_.read(kPeriodEndsKey); }
   bool periodStarted() { return file_.read(kPeriodStartedKey) == "1"; }
-  void setPeriodStarts(const std::string& date) { file_.write(std::string(kPeriodStartsKey) + "=" + date); }
-  void setPeriodEnds(const std::string& date) { file_.write(std::string(kPeriodEndsKey) + "=" + date); }
+  void setPeriodStarts(const std::string& date) {
+    file_.write(std::string(kPeriodStartsKey) + "=" + date);
+  }
+  void setPeriodEnds(const std::string& date) {
+    file_.write(std::string(kPeriodEndsKey) + "=" + date);
+  }
   void markPeriodStarted() { file_.write(std::string(kPeriodStartedKey) + "=1"); }
 
   std::vector<std::string> pendingUsers();

@@ -10,7 +10,9 @@ namespace {
 
 std::string_view keyOf(std::string_view line) { return line.substr(0, line.find('=')); }
 
-bool isBlank(std::string_view line) { return line.find_first_not_of(' ') == std::string_view::npos; }
+bool isBlank(std::string_view line) {
+  return line.find_first_not_of(' ') == std::string_view::npos;
+}
 
 // Characters that would split a line, end the file early (where code 26
 // marks the end of a text file) or cut a server command short.

@@ -39,9 +39,7 @@ struct StoreRules {
 class StoreFile {
  public:
   StoreFile(Files& files, std::string file_name, StoreRules rules)
-      : platform_(files.platform()),
-        path_(files.dataPath(file_name)),
-        rules_(std::move(rules)) {}
+      : platform_(files.platform()), path_(files.dataPath(file_name)), rules_(std::move(rules)) {}
   // Its lines are views into its own texts: a copy would point into these.
   StoreFile(const StoreFile&) = delete;
   StoreFile& operator=(const StoreFile&) = delete;
@@ -119,8 +117,8 @@ class StoreFile {
   // that a large store costs no allocation per key.
   std::string_view keyAt(std::size_t position) const;
   std::size_t slotOf(std::string_view key) const;  // its slot, or the empty one
-  void growIndex(std::size_t lines);  // room for this many lines
-  std::string text() const;  // the file's bytes for the current lines
+  void growIndex(std::size_t lines);               // room for this many lines
+  std::string text() const;                        // the file's bytes for the current lines
   std::string textBeforeIndex() const;
 
   Platform& platform_;
@@ -139,7 +137,7 @@ class StoreFile {
   bool indexed_ = false;
   int searches_ = 0;
   std::string_view unindexed_;
-  std::vector<std::size_t> removed_;    // starts of lines of unindexed_
+  std::vector<std::size_t> removed_;     // starts of lines of unindexed_
   std::vector<std::string_view> added_;  // "" once removed again
   // Lines in order, views into texts_; removed lines stay as empty slots so
   // that positions in the index stay valid.
@@ -156,7 +154,7 @@ class StoreFile {
   std::size_t slots_taken_ = 0;  // keys and removed keys
   bool leading_blank_ = false;
   bool dirty_ = false;
-  bool on_disk_ = false;       // whether the file was there at load or commit
+  bool on_disk_ = false;  // whether the file was there at load or commit
   // Its bytes then: the text read (texts_.front(), not held twice) until
   // the first commit, then what that commit wrote.
   bool disk_is_loaded_text_ = false;

@@ -1,12 +1,13 @@
+#include "stores/store_file.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <random>
 
-#include "platform/fake_platform.h"
 #include "config/text.h"
+#include "platform/fake_platform.h"
 #include "stores/quota_store.h"
-#include "stores/store_file.h"
 #include "stores/store_record.h"
 #include "stores/trial_store.h"
 
@@ -122,8 +123,7 @@ TEST_F(StoreTest, ReadAllLinesIsACopyOfTheCache) {
   std::vector<std::string> lines = trial.readAllTrialLines();
   trial.writeTrialRecord("bob=10::0::G");
   EXPECT_EQ(lines, (std::vector<std::string>{"bob=10::1::G", "  ann=0::3::G"}));
-  EXPECT_EQ(trial.readAllTrialLines(),
-            (std::vector<std::string>{"  ann=0::3::G", "bob=10::0::G"}));
+  EXPECT_EQ(trial.readAllTrialLines(), (std::vector<std::string>{"  ann=0::3::G", "bob=10::0::G"}));
 }
 
 TEST_F(StoreTest, TrialListingLeavesTheStoreKeysOut) {
@@ -201,10 +201,13 @@ TEST_F(StoreTest, LineBreakingCharactersNeverReachTheFile) {
     std::string entry;
     std::string file;
   } cases[] = {
-      {"bob=5::7::Couriers\r\nadmin=0::1::Couriers", "\r\nbob=5::7::Couriers__admin=0::1::Couriers\r\n"},
+      {"bob=5::7::Couriers\r\nadmin=0::1::Couriers",
+       "\r\nbob=5::7::Couriers__admin=0::1::Couriers\r\n"},
       {"bob=5::7::G\rx", "\r\nbob=5::7::G_x\r\n"},
       {std::string("a\0b=1::2::G", 11), "\r\na_b=1::2::G\r\n"},
-      {"a\x1a" "b=1::2::G\x1a", "\r\na_b=1::2::G_\r\n"},
+      {"a\x1a"
+       "b=1::2::G\x1a",
+       "\r\na_b=1::2::G_\r\n"},
   };
   for (const Case& c : cases) {
     FakePlatform platform;
@@ -233,7 +236,8 @@ TEST_F(StoreTest, ALineWhoseKeyHoldsANulIsReplacedAndRemovedByItsKey) {
       trial.writeTrialRecord(nul_key + "=1::0::G");
     }
     trial.file().commit();
-    EXPECT_EQ(platform_.file(kTrialPath), removal ? "c=1::2::G\r\n" : "c=1::2::G\r\na_b=1::0::G\r\n");
+    EXPECT_EQ(platform_.file(kTrialPath),
+              removal ? "c=1::2::G\r\n" : "c=1::2::G\r\na_b=1::0::G\r\n");
     EXPECT_EQ(freshTrial().readTrialRecord(nul_key), "");
   }
 }
@@ -272,7 +276,8 @@ TEST_F(StoreTest, ManyKeysRewrittenAgainAndAgainStayFoundInOrder) {
       const std::string key = "user" + std::to_string(i);
       const std::string spelt = round % 2 ? "USER" + std::to_string(i) : key;
       const bool removed = (i + round) % 7 == 0;
-      const std::string value = removed ? "" : std::to_string(round) + "::" + std::to_string(i) + "::G";
+      const std::string value =
+          removed ? "" : std::to_string(round) + "::" + std::to_string(i) + "::G";
       store.write(spelt + "=" + value);
       model.erase(std::remove_if(model.begin(), model.end(),
                                  [&](const auto& entry) { return entry.first == key; }),
@@ -303,14 +308,13 @@ TEST_F(StoreTest, ManyKeysRewrittenAgainAndAgainStayFoundInOrder) {
 // end, blanks around keys, keys in any case and repeated, empty keys,
 // stray "=", code 26) against a store indexed before its first operation.
 TEST_F(StoreTest, SearchingTheTextAndTheIndexAgree) {
-  const std::vector<std::string> keys = {"bob", "BOB", " bob ", "Bob x", "bo", "bobby", "a",
-                                         "",    "=",   "b=c",   "\x1a", "setup_quota_ends"};
+  const std::vector<std::string> keys = {"bob", "BOB",   " bob ", "Bob x",
+                                         "bo",  "bobby", "a",     "",
+                                         "=",   "b=c",   "\x1a",  "setup_quota_ends"};
   const std::vector<std::string> ends = {"\r\n", "\r", "\n", "\n\r", ""};
   const std::vector<std::string> values = {"", "1::0::G", "\"2\"::1::H=x", "  3 "};
   std::mt19937 random(20261210);
-  auto pick = [&](const std::vector<std::string>& from) {
-    return from[random() % from.size()];
-  };
+  auto pick = [&](const std::vector<std::string>& from) { return from[random() % from.size()]; };
   for (int round = 0; round < 3000; ++round) {
     platform_.end_of_file_character = round % 2 == 0;
     std::string text;
@@ -360,7 +364,8 @@ TEST(StoreRecordTest, AmountsSaturateInsteadOfWrapping) {
       {"-9e307", -9e307, "-" + largest},
   };
   for (const Case& c : cases) {
-    QuotaRecord credited = QuotaRecord::parse(std::string(c.uploaded) + "::0::G").credited(c.credit);
+    QuotaRecord credited =
+        QuotaRecord::parse(std::string(c.uploaded) + "::0::G").credited(c.credit);
     EXPECT_EQ(credited.uploaded.text(), c.after) << c.uploaded;
     // A saturated amount stays there.
     if (c.credit > 1e300 || c.credit < -1e300) {

@@ -19,8 +19,8 @@ class StoredNumber {
   static StoredNumber whole(long long value);
 
   const std::string& text() const { return text_; }
-  double value() const;            // leading number, 0 when there is none
-  long long wholeValue() const;    // value() rounded half to even
+  double value() const;          // leading number, 0 when there is none
+  long long wholeValue() const;  // value() rounded half to even
 
  private:
   std::string text_;
@@ -78,8 +78,7 @@ struct QuotaRecord {
   std::string rest;
 
   // A new member with a whole number of megabytes to start from.
-  static QuotaRecord newMember(long long uploaded_mb, const char* status,
-                               const std::string& group);
+  static QuotaRecord newMember(long long uploaded_mb, const char* status, const std::string& group);
   static QuotaRecord parse(const std::string& value);
   std::string encode() const;
   QuotaRecord credited(double amount_mb) const;

@@ -28,8 +28,7 @@ bool isTrialStoreKey(const std::string& key) {
 // The due list and the counted date are no trial users: they are left out
 // of every listing.
 TrialStore::TrialStore(Files& files)
-    : file_(files, contract::kTrialStoreFile,
-            StoreRules{true, {kTrialDueKey, kTrialCountedKey}}) {}
+    : file_(files, contract::kTrialStoreFile, StoreRules{true, {kTrialDueKey, kTrialCountedKey}}) {}
 
 std::optional<TrialRecord> TrialStore::member(const std::string& name) {
   std::string value = file_.read(name);
@@ -43,8 +42,7 @@ std::vector<TrialMember> TrialStore::membersInFileOrder() {
     StoreLine parts = StoreLine::split(line);
     std::string name = trimBlanks(parts.key);
     if (!parts.has_value || name.empty() || isTrialStoreKey(name)) continue;
-    members.push_back(
-        {name, TrialRecord::parse(trimBlanks(replaceAll(parts.value, "\"", "")))});
+    members.push_back({name, TrialRecord::parse(trimBlanks(replaceAll(parts.value, "\"", "")))});
   }
   return members;
 }

@@ -26,8 +26,7 @@ bool isTrialStoreKey(const std::string& key);
 
 // Names joined by "::" (which no user name can hold), and back.
 std::vector<std::string> splitNames(const std::string& value);
-std::string joinNames(const std::vector<std::string>& names,
-                      const std::string& separator = "::");
+std::string joinNames(const std::vector<std::string>& names, const std::string& separator = "::");
 
 // A member line of the trial store: its key, trimmed, and its record.
 struct TrialMember {

@@ -42,10 +42,8 @@ AccountMarks parseAccountMarks(const std::string& user_file_text) {
 AccountState accountStateOn(const AccountMarks& marks, const LocalDate& today) {
   if (marks.deleted_on != 0) return AccountState::kDeleted;
   if (marks.expires_at <= 0) return AccountState::kActive;
-  const long long expiry_day =
-      dayNumber("01-01-1970") + marks.expires_at / kSecondsPerDay;
-  return expiry_day < dayNumber(formatDate(today)) ? AccountState::kExpired
-                                                   : AccountState::kActive;
+  const long long expiry_day = dayNumber("01-01-1970") + marks.expires_at / kSecondsPerDay;
+  return expiry_day < dayNumber(formatDate(today)) ? AccountState::kExpired : AccountState::kActive;
 }
 
 std::string accountStateWord(AccountState state) {

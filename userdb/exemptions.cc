@@ -17,8 +17,7 @@ std::string withBold(const std::string& reason_template) {
 
 // The exempt group among the user's groups, or empty. `list` is the
 // Quota_Groups value followed by "|", trimmed.
-std::string exemptGroupOf(const std::string& group_list,
-                          const std::string& list) {
+std::string exemptGroupOf(const std::string& group_list, const std::string& list) {
   if (containsText(group_list, "::")) {
     for (const std::string& piece : splitAt(group_list, "::")) {
       const std::string probe = trimBlanks(piece + "|");
@@ -54,10 +53,8 @@ bool containsText(const std::string& a, const std::string& b) {
   return !a.empty() && a.find(b) != std::string::npos;
 }
 
-Exemption decideExemption(const std::string& user_name,
-                          const std::string& group_list,
-                          const std::string& flags,
-                          const ExemptionSetting& setting) {
+Exemption decideExemption(const std::string& user_name, const std::string& group_list,
+                          const std::string& flags, const ExemptionSetting& setting) {
   Exemption result;
 
   const std::string users = toLower(trimBlanks(setting("Quota_Users") + "|"));
@@ -68,14 +65,12 @@ Exemption decideExemption(const std::string& user_name,
     return result;
   }
 
-  const std::string group =
-      exemptGroupOf(group_list, trimBlanks(setting("Quota_Groups") + "|"));
+  const std::string group = exemptGroupOf(group_list, trimBlanks(setting("Quota_Groups") + "|"));
   if (!group.empty()) {
     result.code = kExemptGroup;
     result.group = group;
     // $BOLD first, so a "$BOLD" inside a group name stays as it is.
-    result.reason =
-        replaceAll(withBold(setting("EXEMPT_IN_GROUP")), "$GROUP", group);
+    result.reason = replaceAll(withBold(setting("EXEMPT_IN_GROUP")), "$GROUP", group);
     return result;
   }
 
@@ -94,21 +89,18 @@ Exemption decideExemption(const std::string& user_name,
   return result;
 }
 
-Exemption decideExemption(const std::string& user_name,
-                          const std::string& group_list,
-                          const std::string& flags,
-                          const ExemptionSettings& settings) {
-  return decideExemption(
-      user_name, group_list, flags, [&settings](const std::string& key) {
-        if (key == "Quota_Users") return settings.quota_users;
-        if (key == "Quota_Groups") return settings.quota_groups;
-        if (key == "QUOTA_DISABLE_FLAG") return settings.quota_disable_flag;
-        if (key == "TRIAL_DISABLE_FLAG") return settings.trial_disable_flag;
-        if (key == "EXEMPT_USER_EXEMPT") return settings.user_exempt_reason;
-        if (key == "EXEMPT_IN_GROUP") return settings.group_reason;
-        if (key == "EXEMPT_FLAGS") return settings.exempt_flags;
-        return settings.user_disable_reason;
-      });
+Exemption decideExemption(const std::string& user_name, const std::string& group_list,
+                          const std::string& flags, const ExemptionSettings& settings) {
+  return decideExemption(user_name, group_list, flags, [&settings](const std::string& key) {
+    if (key == "Quota_Users") return settings.quota_users;
+    if (key == "Quota_Groups") return settings.quota_groups;
+    if (key == "QUOTA_DISABLE_FLAG") return settings.quota_disable_flag;
+    if (key == "TRIAL_DISABLE_FLAG") return settings.trial_disable_flag;
+    if (key == "EXEMPT_USER_EXEMPT") return settings.user_exempt_reason;
+    if (key == "EXEMPT_IN_GROUP") return settings.group_reason;
+    if (key == "EXEMPT_FLAGS") return settings.exempt_flags;
+    return settings.user_disable_reason;
+  });
 }
 
 }  // namespace quarvel

@@ -69,13 +69,9 @@ bool hasAnyFlag(const std::string& flags, const std::string& wanted);
 // does and every other outcome stays as it is without the key.
 // List entries are matched as plain substrings of the "|"-joined list, so
 // "ob" counts as listed in "bob|alice"; an empty name is always listed.
-Exemption decideExemption(const std::string& user_name,
-                          const std::string& group_list,
-                          const std::string& flags,
-                          const ExemptionSetting& setting);
-Exemption decideExemption(const std::string& user_name,
-                          const std::string& group_list,
-                          const std::string& flags,
-                          const ExemptionSettings& settings);
+Exemption decideExemption(const std::string& user_name, const std::string& group_list,
+                          const std::string& flags, const ExemptionSetting& setting);
+Exemption decideExemption(const std::string& user_name, const std::string& group_list,
+                          const std::string& flags, const ExemptionSettings& settings);
 
 }  // namespace quarvel

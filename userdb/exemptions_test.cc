@@ -46,8 +46,7 @@ TEST(ExemptionsTest, RulesAndTheirOrder) {
       {"one group", "carl", "staff", "", 1, "staff"},
       {"group names compare with case", "carl", "Staff", "", 0, ""},
       {"second of two groups", "carl", "friends::staff", "", 1, "staff"},
-      {"first listed group of several wins", "carl", "SiteOps::staff", "", 1,
-       "SiteOps"},
+      {"first listed group of several wins", "carl", "SiteOps::staff", "", 1, "SiteOps"},
       {"group substring counts too", "carl", "aff", "", 1, "aff"},
       {"group beats flags", "carl", "staff", "6M", 1, "staff"},
       {"no group: flags decide", "carl", "", "16", 2, ""},
@@ -75,16 +74,11 @@ TEST(ExemptionsTest, StaffFlags) {
     const char* flags;
     int code;
   } cases[] = {
-      {"1M", "carl", "friends", "1", 5},
-      {"1M", "carl", "friends", "3M", 5},
-      {" 1M ", "carl", "friends", "M", 5},
-      {"1M", "carl", "friends", "3m", 0},
-      {"1M", "carl", "friends", "3", 0},
-      {"1M", "carl", "friends", "", 0},
-      {"", "carl", "friends", "1", 0},
-      {"  ", "carl", "friends", "1", 0},
-      {"1M", "bob", "friends", "1", 4},
-      {"1M", "carl", "staff", "1", 1},
+      {"1M", "carl", "friends", "1", 5},   {"1M", "carl", "friends", "3M", 5},
+      {" 1M ", "carl", "friends", "M", 5}, {"1M", "carl", "friends", "3m", 0},
+      {"1M", "carl", "friends", "3", 0},   {"1M", "carl", "friends", "", 0},
+      {"", "carl", "friends", "1", 0},     {"  ", "carl", "friends", "1", 0},
+      {"1M", "bob", "friends", "1", 4},    {"1M", "carl", "staff", "1", 1},
       {"1M", "carl", "friends", "16", 2},
   };
   for (const Case& c : cases) {
@@ -126,9 +120,9 @@ TEST(ExemptionsTest, SettingsAreLookedUpOnlyAsTheRulesAreTried) {
   // With the configuration file missing every lookup prints a line, so a
   // rule that is never reached must not look its settings up.
   const std::map<std::string, std::string> settings = {
-      {"Quota_Users", "bob|Alice"},      {"Quota_Groups", "staff"},
-      {"QUOTA_DISABLE_FLAG", "6"},       {"TRIAL_DISABLE_FLAG", "M"},
-      {"EXEMPT_USER_EXEMPT", "listed"},  {"EXEMPT_IN_GROUP", "group"},
+      {"Quota_Users", "bob|Alice"},        {"Quota_Groups", "staff"},
+      {"QUOTA_DISABLE_FLAG", "6"},         {"TRIAL_DISABLE_FLAG", "M"},
+      {"EXEMPT_USER_EXEMPT", "listed"},    {"EXEMPT_IN_GROUP", "group"},
       {"EXEMPT_USER_DISABLE", "disabled"}, {"EXEMPT_FLAGS", ""}};
   struct Case {
     const char* name;
@@ -138,14 +132,19 @@ TEST(ExemptionsTest, SettingsAreLookedUpOnlyAsTheRulesAreTried) {
   } cases[] = {
       {"bob", "staff", "6", {"Quota_Users", "EXEMPT_USER_EXEMPT"}},
       {"carl", "staff", "6", {"Quota_Users", "Quota_Groups", "EXEMPT_IN_GROUP"}},
-      {"carl", "", "6M",
+      {"carl",
+       "",
+       "6M",
        {"Quota_Users", "Quota_Groups", "QUOTA_DISABLE_FLAG", "EXEMPT_USER_DISABLE"}},
-      {"carl", "", "M",
+      {"carl",
+       "",
+       "M",
        {"Quota_Users", "Quota_Groups", "QUOTA_DISABLE_FLAG", "TRIAL_DISABLE_FLAG",
         "EXEMPT_USER_DISABLE"}},
-      {"carl", "", "1",
-       {"Quota_Users", "Quota_Groups", "QUOTA_DISABLE_FLAG", "TRIAL_DISABLE_FLAG",
-        "EXEMPT_FLAGS"}},
+      {"carl",
+       "",
+       "1",
+       {"Quota_Users", "Quota_Groups", "QUOTA_DISABLE_FLAG", "TRIAL_DISABLE_FLAG", "EXEMPT_FLAGS"}},
   };
   for (const Case& c : cases) {
     std::vector<std::string> asked;
@@ -160,8 +159,7 @@ TEST(ExemptionsTest, SettingsAreLookedUpOnlyAsTheRulesAreTried) {
 TEST(ExemptionsTest, ReasonTemplates) {
   const ExemptionSettings s = siteSettings();
   EXPECT_EQ(decideExemption("bob", "", "", s).reason, "\x02listed\x02");
-  EXPECT_EQ(decideExemption("carl", "friends::staff", "", s).reason,
-            "\x02group\x02 staff");
+  EXPECT_EQ(decideExemption("carl", "friends::staff", "", s).reason, "\x02group\x02 staff");
   EXPECT_EQ(decideExemption("carl", "", "6", s).reason, "disabled");
   EXPECT_EQ(decideExemption("carl", "", "M", s).reason, "disabled");
 

@@ -60,8 +60,7 @@ std::vector<IdTableEntry> parseIdTable(const std::string& text) {
   return entries;
 }
 
-const IdTableEntry* findUserEntry(const std::vector<IdTableEntry>& table,
-                                  const std::string& name) {
+const IdTableEntry* findUserEntry(const std::vector<IdTableEntry>& table, const std::string& name) {
   for (const IdTableEntry& entry : table) {
     if (equalsIgnoringCase(entry.name, name)) return &entry;
   }
@@ -122,9 +121,8 @@ UserFileFacts parseUserFile(const std::string& text) {
   return facts;
 }
 
-std::string groupListFor(
-    const std::vector<IdTableEntry>& group_table,
-    const std::vector<std::vector<std::string>>& group_lines) {
+std::string groupListFor(const std::vector<IdTableEntry>& group_table,
+                         const std::vector<std::vector<std::string>>& group_lines) {
   std::string list;
   for (const std::vector<std::string>& ids : group_lines) {
     const bool one_id = ids.size() <= 1;

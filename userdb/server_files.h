@@ -65,8 +65,7 @@ std::vector<IdTableEntry> parseIdTable(const std::string& text);
 
 // The first entry whose name equals `name` without regard to case; null when
 // none does (always for an empty name).
-const IdTableEntry* findUserEntry(const std::vector<IdTableEntry>& table,
-                                  const std::string& name);
+const IdTableEntry* findUserEntry(const std::vector<IdTableEntry>& table, const std::string& name);
 
 // The same entry as findUserEntry(parseIdTable(text), name), found in the
 // text itself: a run that looks up one user does not parse the whole table.
@@ -92,8 +91,7 @@ UserFileFacts parseUserFile(const std::string& text);
 // each id, the first table entry with that id; a line with one id takes
 // every entry with that id (the server's own table never repeats an id). An
 // empty id (the bare keyword, a doubled blank) and an unknown id add nothing.
-std::string groupListFor(
-    const std::vector<IdTableEntry>& group_table,
-    const std::vector<std::vector<std::string>>& group_lines);
+std::string groupListFor(const std::vector<IdTableEntry>& group_table,
+                         const std::vector<std::vector<std::string>>& group_lines);
 
 }  // namespace quarvel

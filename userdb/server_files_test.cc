@@ -8,10 +8,8 @@ namespace quarvel {
 namespace {
 
 TEST(ServerFilesTest, EveryCrAndEveryLfEndsALine) {
-  EXPECT_EQ(splitAtLineEnds("a\r\nb\rc\nd"),
-            (std::vector<std::string>{"a", "", "b", "c", "d"}));
-  EXPECT_EQ(splitServerLines("  a b  \r\n c"),
-            (std::vector<std::string>{"a b", "", "c"}));
+  EXPECT_EQ(splitAtLineEnds("a\r\nb\rc\nd"), (std::vector<std::string>{"a", "", "b", "c", "d"}));
+  EXPECT_EQ(splitServerLines("  a b  \r\n c"), (std::vector<std::string>{"a b", "", "c"}));
 }
 
 TEST(ServerFilesTest, IdTableKeepsNameAndIdAsWrittenAndDropsNamelessLines) {
@@ -26,8 +24,7 @@ TEST(ServerFilesTest, IdTableKeepsNameAndIdAsWrittenAndDropsNamelessLines) {
 }
 
 TEST(ServerFilesTest, FindUserIgnoresCaseAndTakesTheFirstMatch) {
-  std::vector<IdTableEntry> table =
-      parseIdTable("bob:7:x\r\nBOB:8:x\r\nann:9:x\r\n");
+  std::vector<IdTableEntry> table = parseIdTable("bob:7:x\r\nBOB:8:x\r\nann:9:x\r\n");
   struct Case {
     const char* name;
     const char* expected_name;  // null: not found
@@ -52,8 +49,8 @@ TEST(ServerFilesTest, FindUserIgnoresCaseAndTakesTheFirstMatch) {
 // parsed table gives, on tables with every line end, blanks around names and
 // ids, names in any case and repeated, lines without a name or an id.
 TEST(ServerFilesTest, SearchingTheTextFindsWhatTheParsedTableGives) {
-  const std::vector<std::string> names = {"bob", "BOB", "bo", "bobby", "b b", "bob ",
-                                          " bob", "",    "ann", "a:b",  "x"};
+  const std::vector<std::string> names = {"bob",  "BOB", "bo",  "bobby", "b b", "bob ",
+                                          " bob", "",    "ann", "a:b",   "x"};
   const std::vector<std::string> rests = {":7:STANDARD", ":8", "", ":", "  :9:x", "::"};
   const std::vector<std::string> ends = {"\r\n", "\r", "\n", "", "  \r\n"};
   std::mt19937 random(1210);
@@ -90,16 +87,10 @@ TEST(ServerFilesTest, UserFileFlagsAndGroups) {
       {"last flags line wins", "flags 1\r\nflags 36\r\n", "36", {}},
       {"no flags line", "tagline hello\r\ngroups 4\r\n", "", {{"4"}}},
       {"bare groups keyword", "groups\r\nadmingroups\r\n", "", {{}}},
-      {"every groups line adds",
-       "groups 3\ngroups 4 1\r",
-       "",
-       {{"3"}, {"4", "1"}}},
+      {"every groups line adds", "groups 3\ngroups 4 1\r", "", {{"3"}, {"4", "1"}}},
       {"lines trimmed, flags case kept", "   flags aBc  \r\n", "aBc", {}},
       {"similar keywords ignored", "flagsx 1\r\nadmingroups 2\r\n", "", {}},
-      {"doubled blank gives an empty word",
-       "flags  3\r\ngroups  3\r\n",
-       "",
-       {{"", "3"}}},
+      {"doubled blank gives an empty word", "flags  3\r\ngroups  3\r\n", "", {{"", "3"}}},
   };
   for (const Case& c : cases) {
     UserFileFacts facts = parseUserFile(c.text);
@@ -117,9 +108,7 @@ TEST(ServerFilesTest, GroupListFromIds) {
     std::vector<std::vector<std::string>> group_lines;
     const char* expected;
   } cases[] = {
-      {"several ids keep their order, first match each",
-       {{"3", "1"}},
-       "friends::staff"},
+      {"several ids keep their order, first match each", {{"3", "1"}}, "friends::staff"},
       {"one id takes every matching line", {{"1"}}, "staff::StaffToo"},
       {"unknown id adds nothing", {{"9"}}, ""},
       {"unknown id among others", {{"9", "3"}}, "friends"},

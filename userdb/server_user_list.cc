@@ -19,8 +19,7 @@ std::vector<std::string> serverUserListNames(const std::string& text) {
 AccountList readAccountList(Files& files, Settings& settings) {
   AccountList list;
   const std::string& server_folder = settings.serverFolder();
-  if (!server_folder.empty() &&
-      files.fileExists(server_folder + contract::kServerUserList)) {
+  if (!server_folder.empty() && files.fileExists(server_folder + contract::kServerUserList)) {
     list.path = server_folder + contract::kServerUserList;
   } else {
     const std::string& table = settings.userTable();

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "config/settings.h"
 #include "config/files.h"
+#include "config/settings.h"
 
 namespace quarvel {
 

@@ -7,9 +7,7 @@ namespace quarvel {
 
 namespace {
 
-std::string cut(const std::string& text) {
-  return text.substr(0, kFieldCapacity);
-}
+std::string cut(const std::string& text) { return text.substr(0, kFieldCapacity); }
 
 // An empty path is a missing setting, not a folder: a search for "*" alone
 // would look at whatever folder the run happens to be in.
@@ -89,9 +87,7 @@ UserDatabase::Table* UserDatabase::userTable(std::string* user_folder, std::stri
   return &users;
 }
 
-AccountList UserDatabase::accountList() {
-  return readAccountList(files_, settings_);
-}
+AccountList UserDatabase::accountList() { return readAccountList(files_, settings_); }
 
 bool UserDatabase::readable() {
   std::string user_folder;
@@ -105,8 +101,8 @@ void UserDatabase::reportUnreadable() {
   std::string user_folder;
   std::string why;
   if (userTable(&user_folder, &why) != nullptr) return;
-  std::string line = "Quarvel: the user database cannot be read (" + why +
-                     "); no record was changed.";
+  std::string line =
+      "Quarvel: the user database cannot be read (" + why + "); no record was changed.";
   files_.platform().writeErrorLine(line);
   if (also_tell_) also_tell_(line);
 }
@@ -128,13 +124,12 @@ UserRecord UserDatabase::lookupUser(const std::string& name) {
       // itself would only fail noisily.
       if (!found.id.empty()) {
         parse(groups);
-        const std::string user_file = files_.readWholeFile(user_folder + "\\" + found.id,
-                                                           found.id, kUserFileMaxBytes);
+        const std::string user_file =
+            files_.readWholeFile(user_folder + "\\" + found.id, found.id, kUserFileMaxBytes);
         const UserFileFacts facts = parseUserFile(user_file);
         flags = facts.flags;
         group_list = groupListFor(groups.entries, facts.group_lines);
-        state = accountStateOn(parseAccountMarks(user_file),
-                               files_.platform().today());
+        state = accountStateOn(parseAccountMarks(user_file), files_.platform().today());
       }
     }
   }
@@ -144,9 +139,8 @@ UserRecord UserDatabase::lookupUser(const std::string& name) {
   record.primary_group = cut(group_list.substr(0, group_list.find("::")));
   record.group_list = cut(group_list);
   record.flags = cut(flags);
-  const Exemption exemption =
-      decideExemption(record.user_name, record.group_list, record.flags,
-                      exemptionSetting(settings_, config_));
+  const Exemption exemption = decideExemption(record.user_name, record.group_list, record.flags,
+                                              exemptionSetting(settings_, config_));
   record.exempt_code = exemption.code;
   record.exempt_group = cut(exemption.group);
   record.exempt_reason = cut(exemption.reason);

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "config/config.h"
-#include "config/settings.h"
 #include "config/files.h"
+#include "config/settings.h"
 #include "config/text.h"
 #include "userdb/account_marks.h"
 #include "userdb/server_files.h"
@@ -29,7 +29,7 @@ struct UserRecord {
   std::string primary_group;  // first group name found
   std::string group_list;     // all group names, joined by "::"
   std::string flags;
-  int exempt_code = 0;        // 0 not exempt; 1 group, 2/3 disable flag, 4 listed
+  int exempt_code = 0;  // 0 not exempt; 1 group, 2/3 disable flag, 4 listed
   std::string exempt_group;
   std::string exempt_reason;
   // Deleted (marked by SITE DELUSER, not yet purged) or expired accounts

@@ -43,9 +43,7 @@ struct Site {
   // Nothing printed, and no temporary copy left in the data folder.
   void expectQuiet(const std::string& label) {
     EXPECT_EQ(platform.output, "") << label;
-    EXPECT_EQ(platform.filesIn("C:\\site"),
-              std::vector<std::string>{"quarvel.conf"})
-        << label;
+    EXPECT_EQ(platform.filesIn("C:\\site"), std::vector<std::string>{"quarvel.conf"}) << label;
   }
 
   FakePlatform platform;
@@ -68,8 +66,7 @@ TEST(UserDatabaseTest, SampleSiteAsItStands) {
     const char* exempt_group;
     const char* exempt_reason;
   } cases[] = {
-      {"marlow", "Marlow", "SiteOps", "SiteOps", "1M", 1, "SiteOps",
-       "in \x02SiteOps\x02"},
+      {"marlow", "Marlow", "SiteOps", "SiteOps", "1M", 1, "SiteOps", "in \x02SiteOps\x02"},
       {"brisk", "brisk", "Couriers", "Couriers", "3", 0, "", ""},
       {"TAMSIN", "tamsin", "Couriers", "Couriers::Friends", "3", 0, "", ""},
       {"oleander", "oleander", "Friends", "Friends", "36", 2, "", "disabled"},
@@ -104,38 +101,32 @@ TEST(UserDatabaseTest, SmallFiles) {
     const char* group_list;
     const char* flags;
   } cases[] = {
-      {"letter case of the table wins", "ann:6:x\r\nbob:7:x\r\n",
-       "groups 3\r\nflags 3\r\n", "BoB", "bob", "friends", "friends", "3"},
-      {"first matching line wins", "BOB:7:x\r\nbob:6:x\r\n", "flags 3\r\n",
-       "bob", "BOB", "", "", "3"},
-      {"several groups keep the file's order", "bob:7:x\r\n", "groups 3 1\r\n",
-       "bob", "bob", "friends", "friends::staff", ""},
-      {"one id appends every matching group line", "bob:7:x\r\n",
-       "groups 1\r\n", "bob", "bob", "staff", "staff::Staff2", ""},
-      {"several groups lines add up", "bob:7:x\r\n",
-       "groups 3\r\ngroups 1 3\r\n", "bob", "bob", "friends",
-       "friends::staff::friends", ""},
-      {"unknown group id", "bob:7:x\r\n", "groups 9\r\nflags 3\r\n", "bob",
-       "bob", "", "", "3"},
+      {"letter case of the table wins", "ann:6:x\r\nbob:7:x\r\n", "groups 3\r\nflags 3\r\n", "BoB",
+       "bob", "friends", "friends", "3"},
+      {"first matching line wins", "BOB:7:x\r\nbob:6:x\r\n", "flags 3\r\n", "bob", "BOB", "", "",
+       "3"},
+      {"several groups keep the file's order", "bob:7:x\r\n", "groups 3 1\r\n", "bob", "bob",
+       "friends", "friends::staff", ""},
+      {"one id appends every matching group line", "bob:7:x\r\n", "groups 1\r\n", "bob", "bob",
+       "staff", "staff::Staff2", ""},
+      {"several groups lines add up", "bob:7:x\r\n", "groups 3\r\ngroups 1 3\r\n", "bob", "bob",
+       "friends", "friends::staff::friends", ""},
+      {"unknown group id", "bob:7:x\r\n", "groups 9\r\nflags 3\r\n", "bob", "bob", "", "", "3"},
       {"bare groups keyword, no flags line", "bob:7:x\r\n",
-       "tagline hi there\r\ngroups\r\nadmingroups\r\n", "bob", "bob", "", "",
-       ""},
-      {"keywords in capitals", "bob:7:x\r\n", "FLAGS 3M\r\nGROUPS 3\r\n", "bob",
-       "bob", "friends", "friends", "3M"},
-      {"last flags line wins", "bob:7:x\r\n", "flags 3\r\nflags 1M\r\n", "bob",
-       "bob", "", "", "1M"},
-      {"LF line ends", "bob:7:x\n", "groups 3 1\nflags 3\n", "bob", "bob",
-       "friends", "friends::staff", "3"},
-      {"unknown user", "bob:7:x\r\n", "groups 3\r\nflags 3\r\n", "ann", "", "",
-       "", ""},
-      {"a line without an id has no user file", "bob\r\n", "flags 3\r\n", "bob",
-       "bob", "", "", ""},
+       "tagline hi there\r\ngroups\r\nadmingroups\r\n", "bob", "bob", "", "", ""},
+      {"keywords in capitals", "bob:7:x\r\n", "FLAGS 3M\r\nGROUPS 3\r\n", "bob", "bob", "friends",
+       "friends", "3M"},
+      {"last flags line wins", "bob:7:x\r\n", "flags 3\r\nflags 1M\r\n", "bob", "bob", "", "",
+       "1M"},
+      {"LF line ends", "bob:7:x\n", "groups 3 1\nflags 3\n", "bob", "bob", "friends",
+       "friends::staff", "3"},
+      {"unknown user", "bob:7:x\r\n", "groups 3\r\nflags 3\r\n", "ann", "", "", "", ""},
+      {"a line without an id has no user file", "bob\r\n", "flags 3\r\n", "bob", "bob", "", "", ""},
   };
   for (const Case& c : cases) {
     Site site(kPaths);
     site.addServerFile("etc\\UserIdTable", c.user_table);
-    site.addServerFile("etc\\GroupIdTable",
-                       "staff:1:x\r\nfriends:3:x\r\nStaff2:1:x\r\n");
+    site.addServerFile("etc\\GroupIdTable", "staff:1:x\r\nfriends:3:x\r\nStaff2:1:x\r\n");
     site.addServerFile("users\\7", c.user_file);
     site.addServerFile("users\\6", "groups 1\r\nflags 9\r\n");
     const UserRecord& r = site.lookup(c.lookup);
@@ -163,18 +154,16 @@ TEST(UserDatabaseTest, MissingServerPiecesGiveAnEmptyRecordQuietly) {
   } cases[] = {
       {"server folder missing", kPaths, "C:\\gone", "no server folder"},
       {"server folder not set", kPaths, "", "no server folder"},
-      {"UserTABLE not set", "UserFOLDER=C:\\ioFTPD\\users\r\n", "C:\\ioFTPD",
-       "no user id table"},
+      {"UserTABLE not set", "UserFOLDER=C:\\ioFTPD\\users\r\n", "C:\\ioFTPD", "no user id table"},
       {"user id table missing", kPaths, "C:\\ioFTPD", "no user id table", false},
-      {"user folder missing", kPaths, "C:\\ioFTPD", "no user folder", true,
-       false},
-      {"UserFOLDER not set", "UserTABLE=C:\\ioFTPD\\etc\\UserIdTable\r\n",
-       "C:\\ioFTPD", "no user folder"},
+      {"user folder missing", kPaths, "C:\\ioFTPD", "no user folder", true, false},
+      {"UserFOLDER not set", "UserTABLE=C:\\ioFTPD\\etc\\UserIdTable\r\n", "C:\\ioFTPD",
+       "no user folder"},
       // Held by the server, or denied: not even an error number on stdout.
-      {"user id table locked", kPaths, "C:\\ioFTPD", "cannot be opened", true,
-       true, "bob:7:x\r\n", true},
-      {"user id table without an account", kPaths, "C:\\ioFTPD",
-       "lists no account", true, true, "\r\n"},
+      {"user id table locked", kPaths, "C:\\ioFTPD", "cannot be opened", true, true, "bob:7:x\r\n",
+       true},
+      {"user id table without an account", kPaths, "C:\\ioFTPD", "lists no account", true, true,
+       "\r\n"},
   };
   for (const Case& c : cases) {
     const std::string server = c.server_folder;
@@ -182,8 +171,7 @@ TEST(UserDatabaseTest, MissingServerPiecesGiveAnEmptyRecordQuietly) {
     site.platform.addFolder("C:\\ioFTPD\\etc");
     if (c.user_table) site.addServerFile("etc\\UserIdTable", c.table_text);
     if (c.table_locked) site.platform.lockFile("C:\\ioFTPD\\etc\\UserIdTable");
-    if (c.user_folder)
-      site.addServerFile("users\\7", "flags 3\r\ngroups 1\r\n");
+    if (c.user_folder) site.addServerFile("users\\7", "flags 3\r\ngroups 1\r\n");
     site.addServerFile("etc\\GroupIdTable", "staff:1:x\r\n");
     const UserRecord& r = site.lookup("bob");
     EXPECT_EQ(r.user_name, "") << c.label;
@@ -195,8 +183,7 @@ TEST(UserDatabaseTest, MissingServerPiecesGiveAnEmptyRecordQuietly) {
     site.db.reportUnreadable();
     site.db.reportUnreadable();
     ASSERT_EQ(site.platform.error_lines.size(), 1u) << c.label;
-    EXPECT_EQ(site.platform.error_lines[0].rfind(
-                  "Quarvel: the user database cannot be read (", 0),
+    EXPECT_EQ(site.platform.error_lines[0].rfind("Quarvel: the user database cannot be read (", 0),
               0u)
         << c.label;
     EXPECT_NE(site.platform.error_lines[0].find(c.why), std::string::npos)
@@ -221,10 +208,8 @@ TEST(UserDatabaseTest, DeletedAndExpiredAccountsAreFoundAndSaySo) {
     AccountState state;
   } cases[] = {
       {"no marks (an older user file)", "", AccountState::kActive},
-      {"marks at 0", "ExpiresAt 0\r\nDeletedBy 0\r\nDeletedOn 0\r\n",
-       AccountState::kActive},
-      {"deleted",
-       "ExpiresAt 0\r\nDeletedMsg bye\r\nDeletedBy 1\r\nDeletedOn 1765000000\r\n",
+      {"marks at 0", "ExpiresAt 0\r\nDeletedBy 0\r\nDeletedOn 0\r\n", AccountState::kActive},
+      {"deleted", "ExpiresAt 0\r\nDeletedMsg bye\r\nDeletedBy 1\r\nDeletedOn 1765000000\r\n",
        AccountState::kDeleted},
       // The fake's today is 12-15-2026.
       {"expired the day before", "ExpiresAt 1797206400\r\n",  // 12-14-2026
@@ -235,8 +220,7 @@ TEST(UserDatabaseTest, DeletedAndExpiredAccountsAreFoundAndSaySo) {
     Site site(kPaths);
     site.addServerFile("etc\\UserIdTable", "bob:7:x\r\n");
     site.addServerFile("etc\\GroupIdTable", "staff:1:x\r\n");
-    site.addServerFile("users\\7",
-                       std::string("groups 1\r\nflags 3\r\n") + c.marks);
+    site.addServerFile("users\\7", std::string("groups 1\r\nflags 3\r\n") + c.marks);
     const UserRecord& r = site.lookup("BOB");
     EXPECT_EQ(r.user_name, "bob") << c.label;
     EXPECT_EQ(r.primary_group, "staff") << c.label;
@@ -280,16 +264,13 @@ TEST(UserDatabaseTest, TextFieldsAreCutAt255) {
   Site site(std::string(kPaths) + "QUOTA_DISABLE_FLAG=f\r\n" +
             "EXEMPT_USER_DISABLE=" + std::string(300, 'r') + "\r\n");
   site.addServerFile("etc\\UserIdTable", long_name + ":7:x\r\n");
-  site.addServerFile(
-      "etc\\GroupIdTable",
-      group_a + ":1:x\r\n" + group_b + ":2:x\r\n" + group_c + ":3:x\r\n");
-  site.addServerFile("users\\7",
-                     "groups 1 2 3\r\nflags " + long_flags + "\r\n");
+  site.addServerFile("etc\\GroupIdTable",
+                     group_a + ":1:x\r\n" + group_b + ":2:x\r\n" + group_c + ":3:x\r\n");
+  site.addServerFile("users\\7", "groups 1 2 3\r\nflags " + long_flags + "\r\n");
   const UserRecord& r = site.lookup(long_name);
   EXPECT_EQ(r.user_name, long_name.substr(0, 255));
   EXPECT_EQ(r.flags, long_flags.substr(0, 255));
-  EXPECT_EQ(r.group_list,
-            (group_a + "::" + group_b + "::" + group_c).substr(0, 255));
+  EXPECT_EQ(r.group_list, (group_a + "::" + group_b + "::" + group_c).substr(0, 255));
   EXPECT_EQ(r.primary_group, group_a);
   EXPECT_EQ(r.exempt_code, 2);
   EXPECT_EQ(r.exempt_reason, std::string(255, 'r'));
@@ -311,10 +292,10 @@ TEST(UserDatabaseTest, EveryLookupStartsAfreshAndRereadsTheFiles) {
 }
 
 TEST(UserDatabaseTest, AccountListsFromTheServerFiles) {
-  const std::vector<std::string> passwd_order = {"Marlow", "brisk", "tamsin",
-                                                 "oleander", "pike", "wren"};
+  const std::vector<std::string> passwd_order = {"Marlow",   "brisk", "tamsin",
+                                                 "oleander", "pike",  "wren"};
   const std::vector<std::string> table_order = {"brisk", "Marlow", "oleander",
-                                                "pike", "tamsin", "wren"};
+                                                "pike",  "tamsin", "wren"};
   Site site(kPaths);
   site.addSampleSite();
   AccountList list = readAccountList(site.files, site.settings);

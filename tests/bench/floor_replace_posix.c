@@ -16,7 +16,11 @@ int replace_durably(const char *path, const char *data, size_t size) {
   size_t done = 0;
   while (done < size) {
     ssize_t n = write(fd, data + done, size - done);
-    if (n <= 0) { close(fd); unlink(temp); return 0; }
+    if (n <= 0) {
+      close(fd);
+      unlink(temp);
+      return 0;
+    }
     done += (size_t)n;
   }
   if (fsync(fd) != 0 || close(fd) != 0 || rename(temp, path) != 0) {

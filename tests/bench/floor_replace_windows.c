@@ -8,8 +8,8 @@
 int replace_durably(const char *path, const char *data, size_t size) {
   char temp[MAX_PATH + 8];
   if (snprintf(temp, sizeof temp, "%s.new", path) >= (int)sizeof temp) return 0;
-  HANDLE file = CreateFileA(temp, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, NULL);
+  HANDLE file =
+      CreateFileA(temp, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
   if (file == INVALID_HANDLE_VALUE) return 0;
   DWORD written = 0;
   BOOL ok = WriteFile(file, data, (DWORD)size, &written, NULL) && written == size &&

@@ -9,12 +9,12 @@
  * everything runs over TLS, the certificate pinned by it.
  * Prints one line per check ("ok ..." or "FAILED ...") and a closing
  * "N passed, N failed" line; exit code 0 only when all passed. */
+#include "ftp/ftp_api.h"
+
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-
-#include "ftp/ftp_api.h"
 
 static int passed = 0;
 static int failed = 0;
@@ -27,8 +27,7 @@ static void check(int ok, const char* what) {
     printf("ok %s\n", what);
   } else {
     ++failed;
-    printf("FAILED %s (last status: %d %s)\n", what, FTPGETLASTSTATUSCODE(),
-           FTPGETLASTSTATUSMSG());
+    printf("FAILED %s (last status: %d %s)\n", what, FTPGETLASTSTATUSCODE(), FTPGETLASTSTATUSMSG());
   }
   fflush(stdout);
 }
@@ -147,12 +146,12 @@ static void transferRoundTrip(int channel, const char* host, const char* name, l
   check(ftpGetFile(channel, 7, host, name, down) == 1 && statusIs(226), what);
   snprintf(what, sizeof what, "downloaded bytes equal the uploaded ones (%s)", name);
   check(fileLength(down) == size && sameFiles(up, down), what);
-  snprintf(what, sizeof what, "download progress in steps of at most 8192 to the size (%s)",
-           name);
+  snprintf(what, sizeof what, "download progress in steps of at most 8192 to the size (%s)", name);
   snprintf(expected, sizeof expected, "%ld of ", size);
-  check(size == 0 ? progress_count == 0
-                  : progress_count >= 1 && strncmp(progress_last, expected, strlen(expected)) == 0 &&
-                        progress_step > 0 && progress_step <= 8192,
+  check(size == 0
+            ? progress_count == 0
+            : progress_count >= 1 && strncmp(progress_last, expected, strlen(expected)) == 0 &&
+                  progress_step > 0 && progress_step <= 8192,
         what);
 }
 
@@ -197,8 +196,8 @@ int main(int argc, char** argv) {
   const char* session = ftpTlsSession();
   if (argc == 8) {
     const char* blank = strchr(session, ' ');
-    check(strncmp(session, "TLSv1.", 6) == 0 && strcmp(session, "TLSv1.1") > 0 &&
-              blank != NULL && blank[1] != '\0',
+    check(strncmp(session, "TLSv1.", 6) == 0 && strcmp(session, "TLSv1.1") > 0 && blank != NULL &&
+              blank[1] != '\0',
           "the TLS session names a protocol of TLS 1.2 or newer and a cipher");
     printf("TLS session: %s\n", session);
   } else {
@@ -215,8 +214,7 @@ int main(int argc, char** argv) {
 
   /* Folders. */
   check(FTPMAKEDIR(channel, "sub") == 1 && statusIs(257), "make a folder");
-  check(FTPMAKEDIR(channel, "sub") == 0 && FTPGETLASTSTATUSCODE() >= 500,
-        "making it again fails");
+  check(FTPMAKEDIR(channel, "sub") == 0 && FTPGETLASTSTATUSCODE() >= 500, "making it again fails");
   check(ftpChangeDir(channel, "  sub  ") == 1 && statusIs(250), "change into it (blanks trimmed)");
   const char* inside = ftpCurDir(channel);
   check(strlen(inside) >= 4 && strcmp(inside + strlen(inside) - 4, "/sub") == 0,
@@ -254,12 +252,11 @@ int main(int argc, char** argv) {
         "a new list is empty");
   int n = ftpGetList(channel, host, list);
   check(n == 4 && ftpListCount(list) == 4 && strcmp(ftpListItem(list, 0), "") == 0 &&
-            listHolds(list, "sub") && listHolds(list, "big.bin") &&
-            listHolds(list, "empty.bin") && listHolds(list, "block.bin") && statusIs(226),
+            listHolds(list, "sub") && listHolds(list, "big.bin") && listHolds(list, "empty.bin") &&
+            listHolds(list, "block.bin") && statusIs(226),
         "full listing");
   n = ftpGetFileList(channel, host, list);
-  check(n == 3 && allBeginWith(list, "-") && listHolds(list, "big.bin") &&
-            !listHolds(list, "sub"),
+  check(n == 3 && allBeginWith(list, "-") && listHolds(list, "big.bin") && !listHolds(list, "sub"),
         "file listing");
   n = ftpGetDirList(channel, host, list);
   check(n == 1 && allBeginWith(list, "dD") && listHolds(list, "sub"), "folder listing");
@@ -273,8 +270,7 @@ int main(int argc, char** argv) {
   check(n == 3 && listHolds(list, "renamed.bin") && !listHolds(list, "block.bin"),
         "the listing shows the new name");
   check(ftpDeleteFile(channel, "renamed.bin") == 1 && statusIs(250), "delete a file");
-  check(ftpDeleteFile(channel, "renamed.bin") == 0 && statusIs(550),
-        "deleting it again fails");
+  check(ftpDeleteFile(channel, "renamed.bin") == 0 && statusIs(550), "deleting it again fails");
   check(ftpDeleteFile(channel, "bad\r\nRMD sub") == 0 && statusIs(501),
         "a command holding a line break is refused");
   check(FTPREMOVEDIR(channel, "sub") == 1 && statusIs(250), "remove the folder");

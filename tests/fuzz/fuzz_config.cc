@@ -18,9 +18,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Files files(platform, out, "C:\\site");
   Config config(files, out);
   // Keys the program asks for, odd ones, and the input's own first key.
-  for (const std::string& key : {std::string("TRIAL_UPLOAD"), std::string("ftp_stats"),
-                                 std::string(""), std::string("="), std::string("\""),
-                                 text.substr(0, text.find('='))}) {
+  for (const std::string& key :
+       {std::string("TRIAL_UPLOAD"), std::string("ftp_stats"), std::string(""), std::string("="),
+        std::string("\""), text.substr(0, text.find('='))}) {
     config.configValue(key);
   }
   return 0;

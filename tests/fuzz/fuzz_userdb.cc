@@ -53,8 +53,7 @@ std::vector<std::string> parts(const std::string& input, std::size_t count) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  std::vector<std::string> input =
-      parts(std::string(reinterpret_cast<const char*>(data), size), 3);
+  std::vector<std::string> input = parts(std::string(reinterpret_cast<const char*>(data), size), 3);
   const std::string& user_table = input[0];
   const std::string& group_table = input[1];
   const std::string& user_file = input[2];

@@ -9,9 +9,8 @@
  * next waiter takes it). Exit code 0 after a normal release, 1 when the lock
  * could not be taken. */
 #define WIN32_LEAN_AND_MEAN
-#include <windows.h>
-
 #include <stdio.h>
+#include <windows.h>
 
 int main(int argc, char** argv) {
   const char* name = argc > 1 ? argv[1] : "Global\\QuarvelInstance";
@@ -23,8 +22,7 @@ int main(int argc, char** argv) {
   }
   DWORD wait = WaitForSingleObject(mutex, INFINITE);
   if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) {
-    fprintf(stderr, "lockhold: cannot take the mutex (error %lu)\n",
-            (unsigned long)GetLastError());
+    fprintf(stderr, "lockhold: cannot take the mutex (error %lu)\n", (unsigned long)GetLastError());
     return 1;
   }
   DWORD written = 0;

@@ -7,10 +7,9 @@
  *   user=<value>            or  user unset
  * Built by the harness's own checks (tests/e2e/test_harness.py). */
 #define WIN32_LEAN_AND_MEAN
-#include <windows.h>
-
 #include <stdio.h>
 #include <string.h>
+#include <windows.h>
 
 static void put(const char* text) {
   DWORD written = 0;

@@ -9,10 +9,9 @@
  * standard handles; rawrun waits for it and exits with its exit code.
  * Exit code 125 and one line on standard error mean the child never ran. */
 #define WIN32_LEAN_AND_MEAN
-#include <windows.h>
-
 #include <stdio.h>
 #include <stdlib.h>
+#include <windows.h>
 
 static const char kVariable[] = "QUARVEL_RAW_COMMAND_LINE";
 
@@ -24,8 +23,7 @@ static int fail(const char* what, DWORD code) {
 
 int main(void) {
   DWORD size = GetEnvironmentVariableA(kVariable, NULL, 0);
-  if (size == 0)
-    return fail("QUARVEL_RAW_COMMAND_LINE is not set", GetLastError());
+  if (size == 0) return fail("QUARVEL_RAW_COMMAND_LINE is not set", GetLastError());
   char* line = malloc(size);
   if (line == NULL) return fail("out of memory", 0);
   DWORD length = GetEnvironmentVariableA(kVariable, line, size);
@@ -40,15 +38,13 @@ int main(void) {
   startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
   startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
   PROCESS_INFORMATION child;
-  if (!CreateProcessA(NULL, line, NULL, NULL, TRUE, 0, NULL, NULL, &startup,
-                      &child)) {
+  if (!CreateProcessA(NULL, line, NULL, NULL, TRUE, 0, NULL, NULL, &startup, &child)) {
     return fail("cannot start the program", GetLastError());
   }
   CloseHandle(child.hThread);
   WaitForSingleObject(child.hProcess, INFINITE);
   DWORD code = 125;
-  if (!GetExitCodeProcess(child.hProcess, &code))
-    return fail("no exit code", GetLastError());
+  if (!GetExitCodeProcess(child.hProcess, &code)) return fail("no exit code", GetLastError());
   CloseHandle(child.hProcess);
   free(line);
   ExitProcess(code);
