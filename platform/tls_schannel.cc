@@ -9,18 +9,18 @@
 #define SECURITY_WIN32
 // SCH_CREDENTIALS, the credentials form that TLS 1.3 needs.
 #define SCHANNEL_USE_BLACKLISTS
-// winsock2.h before windows.h, and windows.h before the others: they build
-// on its types.
+// winsock2.h before windows.h, windows.h before the others (they build on
+// its types), subauth.h before schannel.h (its UNICODE_STRING).
 // clang-format off
 #include <winsock2.h>
 #include <windows.h>
-// clang-format on
 
 #include <bcrypt.h>
+#include <subauth.h>
 #include <schannel.h>
 #include <security.h>
-#include <subauth.h>
 #include <wincrypt.h>
+// clang-format on
 
 #include <cstdio>
 #include <cstring>
