@@ -34,11 +34,18 @@ std::string accountListLine(const AccountList& list) {
          (count == 1 ? " account)" : " accounts)");
 }
 
+// An account of the user id table as the listing looked it up.
+struct ListedAccount {
+  std::string name;
+  UserRecord user;
+};
+
 // Accounts with the server's staff flags that no rule exempts.
-std::vector<std::string> unexemptStaffLines(Run& run) {
+std::vector<std::string> unexemptStaffLines(Run& run, const std::vector<ListedAccount>& accounts) {
   std::vector<std::string> lines;
-  for (const std::string& name : readUserTableListing(run.files, run.settings)) {
-    const UserRecord user = run.users.lookupUser(name);
+  for (const ListedAccount& account : accounts) {
+    const std::string& name = account.name;
+    const UserRecord& user = account.user;
     if (user.exempt_code != kNotExempt || !hasAnyFlag(user.flags, kStaffFlags)) continue;
     if (user.account_state != AccountState::kActive) continue;
     bool admin =
@@ -81,11 +88,14 @@ Next runConnectionTest(Run& run) {
     login.drop();
   }
   run.printLine(" ");
+  // Each account is looked up once: a damaged user file is told once.
+  std::vector<ListedAccount> accounts;
   for (const std::string& name : readUserTableListing(run.files, run.settings)) {
-    run.printLine(listingLine(run.users.lookupUser(name)));
+    accounts.push_back({name, run.users.lookupUser(name)});
+    run.printLine(listingLine(accounts.back().user));
   }
   run.printLine(accountListLine(run.users.accountList()));
-  for (const std::string& line : unexemptStaffLines(run)) run.printLine(line);
+  for (const std::string& line : unexemptStaffLines(run, accounts)) run.printLine(line);
   if (!run.users.readable()) run.users.reportUnreadable();
   return Next::kContinue;
 }

@@ -20,9 +20,7 @@ Next runTrialCommand(Run& run) {
   if (!run.stores.readable()) return Next::kContinue;
   switch (command.kind) {
     case SubcommandKind::kAdd: {
-      bool was_on_trial = run.trial.isOnTrial(command.name);
-      addTrialUser(run.records(), run.out, run.settings.trialDays(), command.name);
-      if (!was_on_trial && run.trial.isOnTrial(command.name)) {
+      if (addTrialUser(run.records(), run.out, run.settings.trialDays(), command.name)) {
         warnOfSparedAccount(run.users, run.out, command.name, run.settings.adminUser(), "trial");
       }
       break;

@@ -7,31 +7,31 @@
 
 namespace quarvel {
 
-void addTrialUser(const Records& records, Output& out, long long trial_days,
+bool addTrialUser(const Records& records, Output& out, long long trial_days,
                   const std::string& typed) {
   if (records.trial.isOnTrial(typed)) {
     out.printLine(" " + typed + " already exists in trial.");
-    return;
+    return false;
   }
   if (!records.users.readable()) {
     records.users.reportUnreadable();
-    return;
+    return false;
   }
   UserRecord user = records.users.lookupUser(typed);
   std::string name = trimBlanks(user.user_name);
   std::string group = trimBlanks(user.primary_group);
   if (name.empty()) {
     out.printLine(" User: " + typed + " doesnt exist on FTP User Database.");
-    return;
+    return false;
   }
   // The server refuses the login of a deleted or expired account.
   if (user.account_state != AccountState::kActive) {
     out.printLine(closedAccountRefusal(name, user.account_state, "trial"));
-    return;
+    return false;
   }
   if (group.empty()) {
     out.printLine(" User: " + name + " doesnt have a group.");
-    return;
+    return false;
   }
   // The quota is suspended while the user is on trial; a refused add leaves
   // the quota record as it was. The suspension goes to disk first: found
@@ -43,9 +43,10 @@ void addTrialUser(const Records& records, Output& out, long long trial_days,
   }
   // The record takes the database's spelling of the name.
   records.trial.putMember(name, TrialRecord::newMember(trial_days, group));
-  if (!records.stores.commit(Stores::Order::kQuotaFirst)) return;
+  if (!records.stores.commit(Stores::Order::kQuotaFirst)) return false;
   out.printLine(contract::announcement(contract::kUserAdded, name));
   out.printLine(" " + name + " from " + group + " was added to trial.");
+  return true;
 }
 
 void deleteTrialUser(const Records& records, Output& out, const std::string& typed) {

@@ -11,8 +11,9 @@
 namespace quarvel {
 
 // Puts the user on trial for `trial_days` days under the database's
-// spelling of the name, suspending a quota record; or says why not.
-void addTrialUser(const Records& records, Output& out, long long trial_days,
+// spelling of the name, suspending a quota record; or says why not. True
+// when the user was put on trial and the store holds it.
+bool addTrialUser(const Records& records, Output& out, long long trial_days,
                   const std::string& typed);
 
 // Takes the user off trial and gives a suspended quota record back.

@@ -141,12 +141,9 @@ class WindowsInstanceLock : public InstanceLock {
 };
 
 // Opens the lock file (created when missing, shared with every other run;
-// read-only for an account that may not write it) and waits until it holds
-// its lock. INVALID_HANDLE_VALUE and *error when the file cannot be opened
-// or locked. A conflict is retried after a pause rather than waited for in
-// the system: Wine answers a lock held by another Wine server's process at
-// once, as a conflict.
-HANDLE lockInstanceFile(const std::string& path, DWORD* error) {
+// read-only for an account that may not write it). INVALID_HANDLE_VALUE and
+// *error when it cannot be opened.
+HANDLE openInstanceFile(const std::string& path, DWORD* error) {
   const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
   HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr, OPEN_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -163,6 +160,14 @@ HANDLE lockInstanceFile(const std::string& path, DWORD* error) {
     *error = ERROR_ACCESS_DENIED;
     return INVALID_HANDLE_VALUE;
   }
+  return file;
+}
+
+// Waits until the opened lock file holds its lock; closes it and gives
+// INVALID_HANDLE_VALUE and *error when it cannot be locked. A conflict is
+// retried after a pause rather than waited for in the system: Wine answers
+// a lock held by another Wine server's process at once, as a conflict.
+HANDLE lockInstanceFile(HANDLE file, DWORD* error) {
   for (;;) {
     OVERLAPPED at = {};
     if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD, MAXDWORD,
@@ -295,19 +300,23 @@ class WindowsPlatform : public Platform {
     for (const std::string& notice : notices) writeErrorLine(notice);
     if (found.handle == 0) return nullptr;
     HANDLE mutex = reinterpret_cast<HANDLE>(found.handle);
+    // The file is opened before the wait, as the POSIX build opens its own:
+    // a program folder that goes while the run waits leaves it the lock.
+    std::string folder = programFolder();
+    std::string path = folder + kInstanceLockFileName;
+    DWORD error = 0;
+    HANDLE file = folder.empty() ? INVALID_HANDLE_VALUE : openInstanceFile(path, &error);
     DWORD wait = WaitForSingleObject(mutex, INFINITE);
     if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) {
       writeErrorLine("Quarvel: cannot wait for the instance lock " + found.name + " (error " +
                      std::to_string(GetLastError()) + "); the run did nothing");
+      if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
       CloseHandle(mutex);
       return nullptr;
     }
     // The mutex first: runs of one Wine server (or of Windows itself) queue
     // on it, so only one of them at a time polls the file lock.
-    std::string folder = programFolder();
-    std::string path = folder + kInstanceLockFileName;
-    DWORD error = 0;
-    HANDLE file = folder.empty() ? INVALID_HANDLE_VALUE : lockInstanceFile(path, &error);
+    if (file != INVALID_HANDLE_VALUE) file = lockInstanceFile(file, &error);
     if (file == INVALID_HANDLE_VALUE) {
       // The mutex alone serialises every run on Windows itself.
       writeErrorLine("Quarvel: cannot lock the instance lock file " + path + " (error " +
