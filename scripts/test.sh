@@ -42,7 +42,7 @@ else
   export QUARVEL_RELEASE_DEMO=win64
 fi
 
-step "fuzzing the configuration, store and FTP reply parsers, 30 s each"
+step "fuzzing the configuration, store, FTP reply and user database parsers, 30 s each"
 scripts/fuzz.sh 30
 
 step "demo: one month on the sample site, native"
