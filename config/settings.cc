@@ -33,13 +33,7 @@ AdminLoginSettings Settings::adminLogin() {
   return login;
 }
 
-const std::optional<std::string>& Settings::statsPrefix() {
-  if (!stats_prefix_read_) {
-    stats_prefix_ = config_.configEntry("FTP_STATS_PREFIX");
-    stats_prefix_read_ = true;
-  }
-  return stats_prefix_;
-}
+const std::optional<std::string>& Settings::statsPrefix() { return entry("FTP_STATS_PREFIX"); }
 
 bool Settings::quotaAnnounce() {
   const std::optional<std::string>& value = entry("QUOTA_ANNOUNCE");

@@ -93,8 +93,6 @@ class Settings {
   Config& config_;
   std::map<std::string, std::string> read_;                    // by key, as read
   std::map<std::string, std::optional<std::string>> entries_;  // by key, as read
-  bool stats_prefix_read_ = false;
-  std::optional<std::string> stats_prefix_;
 };
 
 }  // namespace quarvel

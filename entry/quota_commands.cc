@@ -25,9 +25,9 @@ Next runQuotaCommand(Run& run) {
   }
   switch (command.kind) {
     case SubcommandKind::kAdd: {
-      bool was_member = !run.quota.readQuotaRecord(command.name).empty();
+      bool was_member = run.quota.member(command.name).has_value();
       if (!addQuotaUser(run.records(), run.out, command.name)) return Next::kEndRun;
-      if (!was_member && !run.quota.readQuotaRecord(command.name).empty()) {
+      if (!was_member && run.quota.member(command.name)) {
         warnOfSparedAccount(run.users, run.out, command.name, run.settings.adminUser(), "quota");
       }
       return Next::kContinue;
