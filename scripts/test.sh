@@ -62,4 +62,9 @@ for dir in "${windows_builds[@]}"; do
   examples+=":$dir/ftp_example.exe"
 done
 export QUARVEL_PROGRAM=$programs QUARVEL_FTP_DRIVER=$drivers QUARVEL_FTP_EXAMPLE=$examples
-/usr/bin/python3 -m pytest -q -p no:cacheprovider tests "$@"
+if [ $# -eq 0 ]; then
+  # A pytest process per core, a file at a time: the tests mostly wait for the programs.
+  /usr/bin/python3 scripts/pytest_jobs.py tests
+else
+  /usr/bin/python3 -m pytest -q -p no:cacheprovider tests "$@"
+fi
