@@ -46,6 +46,17 @@ const std::string& Settings::exemptFlags() {
   return value ? *value : kNone;
 }
 
+const std::string& Settings::othersStandingFlags() {
+  static const std::string kStaff = "1M";
+  const std::optional<std::string>& value = entry("PASSED_OTHERS_FLAGS");
+  return value ? *value : kStaff;
+}
+
+long long Settings::optionalWholeNumber(const char* key) {
+  const std::optional<std::string>& value = entry(key);
+  return value ? readWholeNumber(*value) : 0;
+}
+
 const std::optional<std::string>& Settings::entry(const char* key) {
   auto known = entries_.find(key);
   if (known != entries_.end()) return known->second;

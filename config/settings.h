@@ -82,12 +82,22 @@ class Settings {
   // empty prefix).
   const std::optional<std::string>& statsPrefix();
 
+  // TRIAL_WARN_DAYS and QUOTA_WARN_DAYS: warn a user still short of the
+  // target this many days before the end; 0 (or the key absent) warns
+  // nobody.
+  long long trialWarnDays() { return optionalWholeNumber("TRIAL_WARN_DAYS"); }
+  long long quotaWarnDays() { return optionalWholeNumber("QUOTA_WARN_DAYS"); }
+  // PASSED_OTHERS_FLAGS: the flag letters that let a user ask for another
+  // user's standing; staff ("1M") when the key is absent.
+  const std::string& othersStandingFlags();
+
  private:
   const std::string& text(const char* key);
   // As text, but nothing when no line has the key: for the keys whose
   // absence must leave the program exactly as it was without them.
   const std::optional<std::string>& entry(const char* key);
   double number(const char* key);
+  long long optionalWholeNumber(const char* key);  // 0 when no line has the key
   long long wholeNumber(const char* key);
 
   Config& config_;

@@ -53,7 +53,8 @@ FTP_TIMEOUT = 45.0
 NOTHING = object()
 LOG_LINE = re.compile(r'^(\d\d-\d\d-\d{4}) (\d\d:\d\d:\d\d) (\S+): (.*)$')
 # The events the sitebot script announces, one channel line each.
-ANNOUNCED = {'UserADDED', 'UserDEL', 'PassedTrial', 'QUOTAPASSED', 'UDelSite', 'UDisSite'}
+ANNOUNCED = {'UserADDED', 'UserDEL', 'PassedTrial', 'QUOTAPASSED', 'UDelSite', 'UDisSite',
+             'TrialWARN', 'QuotaWARN'}
 CHANNEL_WAIT = 60.0
 
 
@@ -441,7 +442,9 @@ class Demo:
         self.say('', "wren's quota total is back to %s MB"
                  % quota.get('wren', '?').split('::')[0])
 
-        self.day(2025, 7, 6)
+        # Three days left: newday warns the trial users still short.
+        self.day(2025, 7, 6, warned=('TrialWARN: "juniper" "3" "10.0"',
+                                     'TrialWARN: "fennel" "3" "4.0"'))
         self.at(2025, 7, 6, 20, 0)
         self.irc('IRC PASSED fennel',
                  ['%sDemoSite%s trial: fennel@Couriers has 6 of 10 MB, 4.0 MB to go in 3 days '
@@ -454,12 +457,20 @@ class Demo:
                  ['%sDemoSite%s: 1 quota members passed' % (BOLD, BOLD),
                   '%sbrisk%s@Couriers passed' % (BOLD, BOLD)])
 
-        self.day(2025, 7, 7)
+        self.day(2025, 7, 7, warned=('TrialWARN: "juniper" "2" "10.0"',
+                                     'TrialWARN: "fennel" "2" "4.0"'))
         self.at(2025, 7, 7, 18, 0)
         fennel = self.login('fennel')
+        self.site_command(fennel, 'fennel', 'PASSED',
+                          ['200-DemoSite trial: fennel@Couriers has 6 of 10 MB, 4.0 MB to go in '
+                           '2 days (2.0 MB a day)',
+                           '200-fennel: 4.0 MB to go in the last 2 days of your trial'])
         self.upload(fennel, 'fennel', '/incoming/Dusk-QV/dusk.rar', 5,
                     '[QUOTA] fennel@Couriers: 11 MB uploaded, 4 MB to go, 25 days left')
         self.bot_reads_log('PassedTrial: "fennel"')
+        self.site_command(fennel, 'fennel', 'PASSED',
+                          ['200-DemoSite quota: fennel@Couriers has 11.0 of 15 MB, 4 MB to go in '
+                           '25 days (0.2 MB a day)'])
         self.check('the server got TRIAL_ONPASS from the admin login',
                    "'warden' ran SITE CHANGE fennel ratio 3 (recorded only)" in self.sysop_lines(),
                    self.sysop_lines())
@@ -515,10 +526,20 @@ class Demo:
                  ['%sDemoSite%s quota: pike@NoGroup has 0.0 of 15 MB, 15 MB to go in 17 days '
                   '(0.9 MB a day)' % (BOLD, BOLD)])
 
-        for d in range(16, 32):
+        for d in range(16, 30):
             self.day(2025, 7, d)
+        # Two days left: newday warns the quota members still short.
+        self.day(2025, 7, 30, warned=('QuotaWARN: "pike" "2" "15.0"',))
+        self.day(2025, 7, 31, warned=('QuotaWARN: "pike" "1" "15.0"',))
         self.at(2025, 7, 31, 23, 0)
         pike = self.login('pike')
+        self.site_command(pike, 'pike', 'PASSED',
+                          ['200-DemoSite quota: pike@NoGroup has 0.0 of 15 MB, 15 MB to go in '
+                           '1 days (15.0 MB a day)',
+                           '200-pike: 15.0 MB to go in the last 1 days of your quota period'])
+        self.upload(pike, 'pike', '/incoming/Last-QV/last.rar', 1,
+                    '[QUOTA] pike@NoGroup: 1 MB uploaded, 14 MB to go, 1 days left '
+                    '(last 1 days)')
         self.say('pike', 'logs in and idles')
 
         self.at(2025, 8, 1)
@@ -586,8 +607,9 @@ class Demo:
         leaks += ['output %d' % i for i, out in enumerate(self.outputs) if password in out]
         self.check('the admin password is in no output and no file', not leaks, leaks)
 
-    def day(self, year, month, day, expired=None, left_due=None):
-        """The daily newday run, shown when it has something to say."""
+    def day(self, year, month, day, expired=None, left_due=None, warned=()):
+        """The daily newday run, shown when it has something to say; each
+        `warned` line (TAG: "name" "days" "MB") must be in the log."""
         self.at(year, month, day)
         result = self.run('scheduler', 'newday', sitekit.environment(self.site, {}))
         out = sitekit.relay(result.lines, self.site, self.clock.now())
@@ -598,6 +620,9 @@ class Demo:
                 self.say('', '(output, which the server drops) %s' % line)
             self.show_admin_commands()
             self.channel_shows(log)
+        for line in warned:
+            texts = ['%s: %s' % entry for entry in log]
+            self.check('log line %s' % line, line in texts, texts)
         if left_due:
             self.check('newday says that %s stays due' % left_due,
                        any(line.startswith('%s stays due: SITE CHANGE' % left_due)

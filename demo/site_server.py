@@ -11,7 +11,8 @@ same way as ioFTPD with these ioFTPD.ini lines (see docs/INSTALL-WINDOWS.md):
   [FTP_Post-Command_Events] dele = EXEC ..\\system\\quarvel.exe POSDL
   [FTP_Custom_Commands]     trial = EXEC ..\\system\\quarvel.exe ST
                             quota = EXEC ..\\system\\quarvel.exe SQ
-  [FTP_SITE_Permissions]    trial = 1M, quota = 1M
+                            passed = EXEC ..\\system\\quarvel.exe PASSED
+  [FTP_SITE_Permissions]    trial = 1M, quota = 1M, passed = *
   text/ftp/TransferComplete, shown after every transfer (it calls quarvel stats)
 
 The admin SITE commands act on the site as ioFTPD 7's do: SITE kick
@@ -54,7 +55,9 @@ except ImportError:  # pragma: no cover - told to the user in main()
 
 PERMS = 'elradfmwMT'
 # [FTP_Custom_Commands]: SITE trigger -> the program's command word.
-CUSTOM_COMMANDS = {'trial': 'ST', 'quota': 'SQ'}
+CUSTOM_COMMANDS = {'trial': 'ST', 'quota': 'SQ', 'passed': 'PASSED'}
+# Custom commands every user may run (passed = * in [FTP_SITE_Permissions]).
+OPEN_COMMANDS = {'passed'}
 # Words other servers know that ioFTPD 7 does not (it brings a deleted
 # account back with READD).
 NOT_COMMANDS = {'undelete'}
@@ -311,7 +314,7 @@ class SiteHandler(FTPHandler):
             self.respond("500 'SITE %s': Command not understood." % trigger.upper())
             return
         account = self.site.find(self.account.name) if self.account else None
-        if account is None or not self.site.is_siteop(account):
+        if account is None or (name not in OPEN_COMMANDS and not self.site.is_siteop(account)):
             self.respond("550 'SITE %s': Permission denied." % trigger.upper())
             return
         if name in CUSTOM_COMMANDS:

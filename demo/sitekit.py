@@ -52,6 +52,8 @@ DEMO_SETTINGS = {
     'Quota_Users': '',
     'Quota_Groups': 'SiteOps',
     'Irc_SiteName': 'DemoSite',
+    'TRIAL_WARN_DAYS': '3',
+    'QUOTA_WARN_DAYS': '2',
 }
 
 CRLF = '\r\n'

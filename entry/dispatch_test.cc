@@ -31,11 +31,14 @@ TEST(Dispatch, ALineIsTakenByOneNamedRowAtMost) {
       {"newday", {"newday"}},
       {"preview 12-01-2026", {"preview"}},
       {"preview", {"preview"}},
+      {"passed", {"PASSED"}},
+      {"PASSED bob", {"PASSED"}},
       // Lines a looser test would hand to a row: no row of its own.
       {"stats now", {}},
       {"test preview", {}},
       {"nuke bob", {}},
       {"IRC stats", {}},
+      {"IRC PASSED bob", {}},
       {"ST add bob", {}},
       {"", {}},
   };

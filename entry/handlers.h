@@ -32,4 +32,7 @@ Next runTrialCommand(Run& run);
 Next runQuotaCommand(Run& run);
 Next runIrcCommand(Run& run);
 
+// PASSED [user]: a user's own standing (SITE PASSED); reads only.
+Next runStanding(Run& run);
+
 }  // namespace quarvel

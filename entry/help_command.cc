@@ -25,6 +25,7 @@ const char* const kCommands[] = {
     "  ST add|del|give ...   SITE TRIAL: users on trial",
     "  SQ add|del|give ...   SITE QUOTA: members of the quota period",
     "  stats        the caller's standing, after a transfer",
+    "  PASSED [user]  SITE PASSED: the caller's standing (another user's: staff)",
     "Started by the scheduler:",
     "  checkup      the daily evaluation",
     "  newday       counts trial days down and changes the quota period",

@@ -4,6 +4,7 @@
 #include "config/text.h"
 #include "dates/dates.h"
 #include "entry/handlers.h"
+#include "evaluation/deadline_warnings.h"
 #include "evaluation/punishment.h"
 #include "evaluation/quota_evaluation.h"
 #include "evaluation/trial_evaluation.h"
@@ -148,6 +149,17 @@ bool newdayMayGoAhead(Run& run) {
   return !(trial_work || quota_work) || userDatabaseReadable(run);
 }
 
+// The warnings go last, from the days left once today is counted and the
+// period turned, and after what that changed is on disk. Without a
+// warning key nothing here happens.
+void warnOfDeadlines(Run& run) {
+  if (run.settings.trialWarnDays() <= 0 && run.settings.quotaWarnDays() <= 0) return;
+  if (!run.stores.commit()) return;
+  WarningStore warned(run.files);
+  warnBeforeDeadlines(run.records(), run.settings, warned, run.out, run.audit, run.platform,
+                      run.today());
+}
+
 }  // namespace
 
 void newdayOn(Run& run, AdminSession& session) {
@@ -160,6 +172,7 @@ void newdayOn(Run& run, AdminSession& session) {
     punishExpiredTrials(punishmentOn(run, session), run.trial, run.out, trialRule(run), days > 0);
   }
   if (run.quota.file().exists()) changeQuotaPeriod(run, session, pending);
+  warnOfDeadlines(run);
 }
 
 Next runNewday(Run& run) {

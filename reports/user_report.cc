@@ -3,6 +3,7 @@
 #include "config/numbers.h"
 #include "config/text.h"
 #include "dates/dates.h"
+#include "evaluation/targets.h"
 #include "reports/standing.h"
 #include "reports/templates.h"
 
@@ -39,7 +40,7 @@ void reportQuotaUser(const ReportSources& sources, const std::string& today, con
   } else {
     return;  // suspended while on trial, or an unknown status: nothing to say
   }
-  long long required = roundHalfEven(sources.settings.quotaUploadMB());
+  long long required = roundHalfEven(quotaTargetMB(sources.settings, user.user_name));
   long long days_left = daysBetween(sources.quota.periodEnds(), today);
   Standing standing = quotaStanding(record, required, days_left);
   std::string line = renderTemplate(sources.config, key, first);

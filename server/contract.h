@@ -10,6 +10,8 @@ inline constexpr char kUserVariable[] = "user";
 inline constexpr char kGroupVariable[] = "group";
 inline constexpr char kPathVariable[] = "path";
 inline constexpr char kPwdVariable[] = "pwd";
+// The caller's flag letters (ioftpd.env: FLAGS=%[$flags]).
+inline constexpr char kFlagsVariable[] = "flags";
 
 // Files in the data folder (each with its leading backslash).
 inline constexpr char kConfigFile[] = "\\quarvel.conf";
@@ -20,6 +22,8 @@ inline constexpr char kAuditLogFile[] = "\\Quarvel.log";
 inline constexpr char kAuditLogOldFile[] = "\\Quarvel.log.1";
 // What each uploaded file was credited, and to whom.
 inline constexpr char kCreditStoreFile[] = "\\Credits.dat";
+// Who was warned of a coming deadline, and on which day.
+inline constexpr char kWarningStoreFile[] = "\\Warned.dat";
 // The server user list below the server folder.
 inline constexpr char kServerUserList[] = "\\etc\\passwd";
 
@@ -37,6 +41,11 @@ inline constexpr char kUserDisabledOnSite[] = "UDisSite";
 // A quota punishment done at or after a period end (only with QUOTA_ANNOUNCE).
 inline constexpr char kQuotaDeleted[] = "QuotaDEL";
 inline constexpr char kQuotaDisabled[] = "QuotaDIS";
+// A trial or quota deadline near and the target not reached (only with
+// TRIAL_WARN_DAYS or QUOTA_WARN_DAYS):
+// !putlog <tag>: "<name>" "<days left>" "<megabytes to go>".
+inline constexpr char kTrialWarning[] = "TrialWARN";
+inline constexpr char kQuotaWarning[] = "QuotaWARN";
 
 // SITE commands sent on the admin connection (a user name follows).
 inline constexpr char kSiteKick[] = "SITE kick ";
@@ -49,6 +58,7 @@ inline constexpr char kInstanceLockName[] = "QuarvelInstance";
 
 }  // namespace quarvel::contract
 
+#include <initializer_list>
 #include <string>
 
 namespace quarvel::contract {
@@ -56,6 +66,14 @@ namespace quarvel::contract {
 // !putlog <tag>: "<name>"
 inline std::string announcement(const char* tag, const std::string& name) {
   return std::string(kPutlog) + tag + ": \"" + name + "\"";
+}
+
+// !putlog <tag>: "<name>" "<value>" ...
+inline std::string announcement(const char* tag, const std::string& name,
+                                std::initializer_list<std::string> values) {
+  std::string line = announcement(tag, name);
+  for (const std::string& value : values) line += " \"" + value + "\"";
+  return line;
 }
 
 }  // namespace quarvel::contract

@@ -55,7 +55,8 @@ set quarvel(repeat_wait) 5
 set quarvel(max_runs) 3
 
 # One theme line per event of Quarvel's. The event's name is the tag of its
-# log line ("PassedTrial: "bob""). %user is the user name; %b bold, %c the
+# log line ("PassedTrial: "bob""). %user is the user name (a warning also
+# gives %days, the days left, and %mb, the megabytes to go); %b bold, %c the
 # colour code (%c04 red), %u underline, %o plain. An event Quarvel adds later
 # is announced once it has a line here.
 set quarvel(theme,UserADDED)   "%b\[TRIAL\]%b %user was added to the trial"
@@ -66,6 +67,8 @@ set quarvel(theme,UDelSite)    "%b\[SITE\]%b %user was deleted for not uploading
 set quarvel(theme,UDisSite)    "%b\[SITE\]%b %user was disabled for not uploading enough"
 set quarvel(theme,QuotaDEL)    "%b\[QUOTA\]%b %user was deleted for missing the quota"
 set quarvel(theme,QuotaDIS)    "%b\[QUOTA\]%b %user was disabled for missing the quota"
+set quarvel(theme,TrialWARN)   "%b\[TRIAL\]%b %user has %days days left and %mb MB to go"
+set quarvel(theme,QuotaWARN)   "%b\[QUOTA\]%b %user has %days days left and %mb MB to go this month"
 # The line that ends a cut answer, the line said when a report is stopped,
 # and the line said when the program cannot be started.
 set quarvel(text_cut) "(%count more lines left out)"
@@ -271,13 +274,17 @@ proc ::quarvelbot::readNew {f size} {
 }
 
 # A line of the server's log: "MM-DD-YYYY HH:MM:SS TAG: data". Only tags
-# with a theme are announced; the data is text, never a Tcl list.
+# with a theme are announced; the data is text, never a Tcl list. A warning's
+# data is the name, the days left and the megabytes to go, each quoted.
 proc ::quarvelbot::announceLine {line} {
   if {!$::quarvel(announce)} { return }
   if {![regexp {^\d+-\d+-\d+ \d+:\d+:\d+ ([^\s:]+): (.*)$} $line -> tag data]} { return }
   if {![info exists ::quarvel(theme,$tag)]} { return }
-  if {![regexp {^"(.*)"$} $data -> user]} { set user $data }
-  set text [fill $::quarvel(theme,$tag) [list %user $user %tag $tag]]
+  set days ""
+  set mb ""
+  if {![regexp {^"(.*)" "([0-9]+)" "([0-9.]+)"$} $data -> user days mb] &&
+      ![regexp {^"(.*)"$} $data -> user]} { set user $data }
+  set text [fill $::quarvel(theme,$tag) [list %user $user %days $days %mb $mb %tag $tag]]
   foreach chan $::quarvel(channels) { say $chan $text }
 }
 

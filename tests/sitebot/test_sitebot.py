@@ -207,6 +207,20 @@ def test_each_event_is_announced_once_as_text(world, client):
     assert 'history' not in ' '.join(client.channel_lines() + world.watcher.channel_lines())
 
 
+def test_warnings_give_the_days_and_megabytes(world, client):
+    got = announced(world, client,
+                    STAMP + 'TrialWARN: "bob" "3" "400.0"',
+                    STAMP + 'QuotaWARN: "Carol" "1" "0.5"',
+                    STAMP + 'QuotaWARN: "a[exec touch /tmp/pwned]" "2" "1.0"')
+    assert got == [
+        BOLD + '[TRIAL]' + BOLD + ' bob has 3 days left and 400.0 MB to go',
+        BOLD + '[QUOTA]' + BOLD + ' Carol has 1 days left and 0.5 MB to go this month',
+        BOLD + '[QUOTA]' + BOLD + ' a[exec touch /tmp/pwned] has 2 days left and 1.0 MB to go'
+        ' this month',
+    ]
+    assert not os.path.exists('/tmp/pwned')
+
+
 def test_a_line_being_written_waits_for_its_end(world, client):
     with open(world.log, 'ab') as f:
         f.write(STAMP.encode() + b'UserADDED: "hal')
