@@ -18,10 +18,7 @@ constexpr std::int64_t kWaitSlackMs = 20;
 
 ControlChannel::ControlChannel(std::unique_ptr<TcpConnection> connection, Platform& platform,
                                int timeout_ms)
-    : platform_(platform),
-      timeout_ms_(timeout_ms),
-      connection_(std::move(connection)),
-      buffer_(kReceiveBufferSize) {}
+    : platform_(platform), timeout_ms_(timeout_ms), connection_(std::move(connection)) {}
 
 ControlChannel::Sent ControlChannel::send(const std::string& command) {
   if (command.find_first_of("\r\n") != std::string::npos) return Sent::kLineBreak;
@@ -50,6 +47,10 @@ bool ControlChannel::fill(std::int64_t deadline_ms) {
     }
     if (left < timeout_ms) timeout_ms = static_cast<int>(left);
   }
+  // Made at the first read: a data channel that only sends (an upload) or
+  // whose transfer reads straight into its block (a download) never needs
+  // it, and fresh memory costs page faults.
+  if (buffer_.empty()) buffer_.resize(kReceiveBufferSize);
   std::int64_t wait_ends = platform_.monotonicMs() + timeout_ms;
   long n = connection_->receive(buffer_.data(), buffer_.size(), timeout_ms);
   sent_since_receive_ = false;
@@ -119,7 +120,7 @@ bool ControlChannel::atEndOfData() const {
 long ControlChannel::receiveBlock(char* block, std::size_t size) {
   // Nothing buffered and a block as large as the buffer: the data goes
   // straight into the block, one copy less per byte of a transfer.
-  if (read_pos_ == filled_ && size >= buffer_.size() && !peer_closed_) {
+  if (read_pos_ == filled_ && size >= kReceiveBufferSize && !peer_closed_) {
     long n = connection_->receive(block, size, timeout_ms_);
     sent_since_receive_ = false;
     last_receive_full_ = n > 0 && static_cast<std::size_t>(n) == size;

@@ -193,10 +193,6 @@ class FtpClient {
   bool failTls(const std::string& why, const std::string& reply = std::string());
   // Gives up a transfer whose data channel could not be secured: 0.
   int abandonData(int control, int data);
-  // Closes a TLS data channel whose transfer has ended, before the final
-  // reply is read: servers wait for the client's close_notify before they
-  // send it. (A plain one stays open until then, as it always has.)
-  void closeSecuredData(int data);
   void showProgress(std::intptr_t window, const std::string& text);
   // Notes why a login step got no reply on `channel` (`awaited` names the
   // reply): the wait ran out, or the connection ended first.

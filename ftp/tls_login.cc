@@ -81,11 +81,6 @@ bool FtpClient::secureData(int control, int data, const std::string& host) {
   return peer.fingerprint == c->peer_fingerprint;
 }
 
-void FtpClient::closeSecuredData(int data) {
-  ControlChannel* d = controlChannel(data);
-  if (d != nullptr && d->secured()) closeChannel(data);
-}
-
 int FtpClient::abandonData(int control, int data) {
   closeChannel(data);
   // The server answers the broken transfer; reading that keeps the control

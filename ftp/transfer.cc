@@ -91,9 +91,12 @@ int FtpClient::ftpGetList(int channel, const std::string& host, std::vector<std:
     lines->push_back(line);
     if (channelEnded(data)) break;
   }
-  closeSecuredData(data);
-  std::string end = readReplyLine(channel);
+  // Closed before the final reply is read, as after a download: a TLS
+  // server waits for the close_notify, and vsftpd lingers on its closed
+  // socket until its last data is acknowledged (some 40 ms per listing
+  // when the client kept its side open).
   closeChannel(data);
+  std::string end = readReplyLine(channel);
   setLastStatus(end);
   return static_cast<int>(lines->size()) - 1;
 }

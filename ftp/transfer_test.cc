@@ -134,6 +134,24 @@ TEST_F(FtpTransferTest, ListingFailures) {
   EXPECT_EQ(commandsAfterLogin(channel), (Strings{"PASV", "PASV"}));
 }
 
+// A server that sends its final reply only once the client has closed the
+// data connection (as vsftpd's lingering close nearly does) still ends the
+// listing at once, with its lines and the 226.
+TEST_F(FtpTransferTest, ListingClosesItsDataConnectionBeforeTheFinalReply) {
+  server.on("LIST", [](Session& s, const std::string&) {
+    s.send("150 Here comes the listing\r\n");
+    if (!s.acceptData()) return;
+    s.sendData("-rw a\r\n\r\n");
+    s.receiveData();  // until the client closes its side
+    s.closeData();
+    s.send("226 Transfer complete\r\n");
+  });
+  int channel = login();
+  EXPECT_EQ(client.ftpGetList(channel, kHost, &lines), 1);
+  EXPECT_EQ(lines, (Strings{"", "-rw a"}));
+  expectStatus(226, "Transfer complete");
+}
+
 TEST_F(FtpTransferTest, UnusablePassiveReplyLeavesItAsStatus) {
   server.reply("PASV", "227 Entering Passive Mode\r\n");
   int channel = login();

@@ -547,6 +547,12 @@ class WindowsPlatform : public Platform {
     DWORD send_timeout = static_cast<DWORD>(timeout_ms < 0 ? 0 : timeout_ms);
     setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&send_timeout),
                sizeof send_timeout);
+    // Every send goes out at once: a TLS record or the last piece of a file
+    // smaller than a segment is not held back until the peer acknowledges
+    // the data before it.
+    BOOL no_delay = TRUE;
+    setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&no_delay),
+               sizeof no_delay);
     return socketConnection(static_cast<std::intptr_t>(s));
   }
 
