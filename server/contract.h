@@ -20,6 +20,8 @@ inline constexpr char kAuditLogFile[] = "\\Quarvel.log";
 inline constexpr char kAuditLogOldFile[] = "\\Quarvel.log.1";
 // What each uploaded file was credited, and to whom.
 inline constexpr char kCreditStoreFile[] = "\\Credits.dat";
+// The credit ledger's folder, which replaced Credits.dat.
+inline constexpr char kCreditLedgerFolder[] = "\\Credits";
 // The server user list below the server folder.
 inline constexpr char kServerUserList[] = "\\etc\\passwd";
 
