@@ -275,19 +275,26 @@ std::string CreditStore::bytesOf(const Shard& shard) {
 }
 
 std::vector<LedgerWrite> CreditStore::pendingWrites() {
-  std::vector<LedgerWrite> writes;
+  // Shards that grow first, then those that shrink or go: an entry that
+  // moves to another shard (a rename) is written at its new place before
+  // it leaves the old one, so a run stopped in between leaves it twice
+  // (the old path's line is swept later) rather than nowhere.
+  std::vector<LedgerWrite> growing;
+  std::vector<LedgerWrite> shrinking;
   for (auto& named : shards_) {
     Shard& shard = named.second;
     if (!shard.touched || shard.unreadable) continue;
     std::string bytes = bytesOf(shard);
     if (bytes.empty()) {
-      if (shard.on_disk) writes.push_back(LedgerWrite{shard.path, std::string(), true});
+      if (shard.on_disk) shrinking.push_back(LedgerWrite{shard.path, std::string(), true});
     } else if (!shard.on_disk || bytes != shard.disk_bytes) {
-      writes.push_back(LedgerWrite{shard.path, bytes, false});
+      bool grows = !shard.on_disk || bytes.size() >= shard.disk_bytes.size();
+      (grows ? growing : shrinking).push_back(LedgerWrite{shard.path, bytes, false});
     }
   }
-  if (remove_old_store_) writes.push_back(LedgerWrite{old_store_path_, std::string(), true});
-  return writes;
+  growing.insert(growing.end(), shrinking.begin(), shrinking.end());
+  if (remove_old_store_) growing.push_back(LedgerWrite{old_store_path_, std::string(), true});
+  return growing;
 }
 
 void CreditStore::markWritten() {
