@@ -47,6 +47,26 @@ int daysBetween(const std::string& first, const std::string& second) {
   return dayNumber(first) - dayNumber(second);
 }
 
+std::string dateAfterDays(const std::string& date, int days) {
+  LocalDate parsed;
+  if (!parseDate(date, &parsed)) return date;
+  long long left = static_cast<long long>(dayNumber(date)) + days;
+  if (left < 0) return date;
+  LocalDate result{1901, 1, 1};
+  while (left >= (isLeapYear(result.year) ? 366 : 365)) {
+    left -= isLeapYear(result.year) ? 366 : 365;
+    ++result.year;
+  }
+  for (;;) {
+    int length = kMonthDays[result.month - 1] + (result.month == 2 && isLeapYear(result.year));
+    if (left < length) break;
+    left -= length;
+    ++result.month;
+  }
+  result.day = static_cast<int>(left) + 1;
+  return formatDate(result);
+}
+
 std::string formatDate(const LocalDate& date) {
   char buffer[32];
   std::snprintf(buffer, sizeof buffer, "%02d-%02d-%04d", date.month, date.day, date.year);

@@ -17,6 +17,10 @@ int dayNumber(const std::string& date);
 // dayNumber(first) - dayNumber(second).
 int daysBetween(const std::string& first, const std::string& second);
 
+// The date `days` days after a MM-DD-YYYY date (the date itself when it is
+// no date of the calendar or the result would fall before 1901).
+std::string dateAfterDays(const std::string& date, int days);
+
 // MM-DD-YYYY.
 std::string formatDate(const LocalDate& date);
 

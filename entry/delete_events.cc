@@ -142,12 +142,37 @@ Next runPreDelete(Run& run) {
   return Next::kContinue;
 }
 
+// RENAME RNFR <name> and RENAME RNTO <name>, after the server's RNFR and
+// RNTO: the source is noted for the user, and the target takes over its
+// credit entries (see settleRename). The name is resolved as a deletion's.
+Next runRename(Run& run) {
+  std::string verb = toUpper(run.word(2));
+  if (verb != "RNFR" && verb != "RNTO") return Next::kContinue;
+  std::string name = run.command_line.size() > 12 ? run.command_line.substr(12) : std::string();
+  if (name.empty()) return Next::kContinue;
+  DeletedPath path =
+      resolveDeletedPath(name, run.env(contract::kPathVariable), run.env(contract::kPwdVariable));
+  std::string user = run.env(contract::kUserVariable);
+  if (verb == "RNFR") {
+    run.credits.noteRenameSource(user, path.local);
+    return Next::kContinue;
+  }
+  std::string from = run.credits.takeRenameSource(user);
+  if (from.empty()) return Next::kContinue;
+  Deletion mover{user, run.env(contract::kGroupVariable), name, path.local};
+  for (const std::string& member : settleRename(run.trial, run.quota, run.credits, mover, from,
+                                                path.local, excluded(run, path), run.today())) {
+    checkQuotaPass(run.quota, run.stores, run.settings, run.out, member);
+  }
+  return Next::kContinue;
+}
+
 Next runPostDelete(Run& run) {
   DeletedPath path;
   Deletion deletion = deletionOf(run, &path);
   if (excluded(run, path)) return Next::kEndRun;
   for (const std::string& user :
-       settleDeletion(run.trial, run.quota, run.credits, run.files, deletion)) {
+       settleDeletion(run.trial, run.quota, run.credits, run.files, deletion, run.today())) {
     checkQuotaPass(run.quota, run.stores, run.settings, run.out, user);
   }
   return Next::kContinue;

@@ -2,7 +2,8 @@
 // in each store that holds the user; once the file is really gone, what the
 // file was credited is taken back from whoever it was credited to, or, for
 // a file the credit store does not know, the memo's size from the user who
-// deleted it.
+// deleted it. RENAME RNFR and RNTO (after the server's rename commands)
+// name their files as DELE does; the credits follow the file (runRename).
 #pragma once
 
 #include <string>

@@ -19,6 +19,7 @@ const std::vector<CommandRow>& commandTable() {
       {"UNNUKE", CommandTest::kWordTwoOperands, runUnnuke},
       {"PREDL", CommandTest::kWord, runPreDelete},
       {"POSDL", CommandTest::kWord, runPostDelete},
+      {"RENAME", CommandTest::kWord, runRename},
       {"ST", CommandTest::kAlways, runTrialCommand},
       {"SQ", CommandTest::kAlways, runQuotaCommand},
       {"IRC", CommandTest::kAlways, runIrcCommand},
@@ -64,12 +65,13 @@ namespace {
 // lines go to disk now.
 void logStoreChanges(Run& run) {
   std::string changed;
-  for (StoreFile* store : {&run.trial.file(), &run.quota.file(), &run.credits.file()}) {
+  for (StoreFile* store : {&run.trial.file(), &run.quota.file()}) {
     if (!store->changedOnDisk()) continue;
     std::string path = store->path();
     std::string name = path.substr(path.find_last_of("\\/") + 1);
     changed += (changed.empty() ? "" : ", ") + name;
   }
+  if (run.credits.changedOnDisk()) changed += std::string(changed.empty() ? "" : ", ") + "Credits";
   if (changed.empty()) {
     run.audit.dropSummary();
   } else {
@@ -83,7 +85,7 @@ void logStoreChanges(Run& run) {
 bool judgedByFileFolder(const std::string& command_line) {
   std::string word = toUpper(commandWord(command_line, 1));
   if (word == "UD") return !uploadedVirtualPath(command_line).empty();
-  return word == "PREDL" || word == "POSDL";
+  return word == "PREDL" || word == "POSDL" || word == "RENAME";
 }
 
 void dispatch(Run& run, const std::vector<CommandRow>& table) {

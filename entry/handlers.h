@@ -25,6 +25,7 @@ Next runNuke(Run& run);
 Next runUnnuke(Run& run);
 Next runPreDelete(Run& run);
 Next runPostDelete(Run& run);
+Next runRename(Run& run);
 Next runStats(Run& run);
 
 // Membership and report commands look at word 1 themselves: ST, SQ, IRC.

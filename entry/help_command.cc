@@ -22,6 +22,7 @@ const char* const kCommands[] = {
     "Started by ioFTPD:",
     "  UD \"file\"    an upload finished",
     "  PREDL, POSDL before and after a deletion",
+    "  RENAME RNFR|RNTO name  after a rename: the credits follow the file",
     "  ST add|del|give ...   SITE TRIAL: users on trial",
     "  SQ add|del|give ...   SITE QUOTA: members of the quota period",
     "  stats        the caller's standing, after a transfer",
@@ -31,14 +32,14 @@ const char* const kCommands[] = {
     "  newday       counts trial days down and changes the quota period",
     "Started by the IRC bot and the nuke scripts:",
     "  IRC PASSED [user], IRC info trial [all], IRC info quota total|exempt|passed",
-    "  NUKE user KB, UNNUKE user KB",
+    "  NUKE user KB [release folder], UNNUKE user KB [release folder]",
 };
 
 std::string filesIn(const std::string& folder) {
   return shownPath(folder + contract::kConfigFile) + ", " +
          shownPath(folder + contract::kTrialStoreFile) + ", " +
          shownPath(folder + contract::kQuotaStoreFile) + ", " +
-         shownPath(folder + contract::kCreditStoreFile) + ", " +
+         shownPath(folder + contract::kCreditLedgerFolder) + ", " +
          shownPath(folder + contract::kAuditLogFile);
 }
 
@@ -60,7 +61,7 @@ void printHelp(Platform& platform) {
   out.printLine("Usage: quarvel <command>");
   for (const char* line : kCommands) out.printLine(line);
   out.printLine("Files: the configuration quarvel.conf, the trial store Quarvel.dat, the quota");
-  out.printLine("store Velkrin.dat, the credit store Credits.dat and the audit log Quarvel.log,");
+  out.printLine("store Velkrin.dat, the credit ledger Credits and the audit log Quarvel.log,");
   out.printLine("in the working folder; for IRC, NUKE and UNNUKE in the program's own folder.");
   out.printLine("From here that is:");
   out.printLine("  " + filesIn(dataFolderFor(platform, "")));

@@ -77,7 +77,8 @@ class UploadedFile {
   double size_mb_ = 0;
 };
 
-// Entries of the credit store looked at by each upload (see sweep).
+// Entries of the uploaded file's ledger shard looked at by each upload (see
+// sweep).
 constexpr std::size_t kSweptPerUpload = 2;
 
 }  // namespace
@@ -97,14 +98,15 @@ Next runUpload(Run& run) {
   if (!on_trial && !in_quota) return Next::kContinue;
 
   std::vector<FileCredit> credits = run.credits.creditsOf(file.path());
-  double amount = uploadCredit(file.sizeMB(), name, &credits);
+  double amount =
+      uploadCredit(file.sizeMB(), creditGoingTo(run.trial, run.quota, name, run.today()), &credits);
   // Both credits come before the trial pass check, so that they reach the
   // disk in the commit before its announcement. Giving a suspended quota
   // record back keeps the credited amount and the new group, as crediting
   // after it would.
   creditMember(run.trial, name, group, amount);
   creditMember(run.quota, name, group, amount);
-  run.credits.sweep(run.files, kSweptPerUpload);
+  run.credits.sweep(run.files, kSweptPerUpload, file.path());
   run.credits.setCredits(file.path(), credits);
   if (on_trial) checkTrialPass(run.records(), run.out, run.trialPass(), name);
   if (in_quota) checkQuotaPass(run.quota, run.stores, run.settings, run.out, name);

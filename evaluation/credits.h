@@ -15,11 +15,19 @@
 
 namespace quarvel {
 
-// What an upload of a file now `size_mb` large earns `name`; `credits`, the
-// file's credits before, becomes its credits after. A file credited before
-// earns only what it grew by (an append, a resumed upload); one shorter
+// The credit `name` would get now (no amount yet): the user, and the trial
+// and quota period it goes to (kNoPeriod for a store without the user).
+// `today` is MM-DD-YYYY.
+FileCredit creditGoingTo(TrialStore& trial, QuotaStore& quota, const std::string& name,
+                         const std::string& today);
+
+// What an upload of a file now `size_mb` large earns `uploader` (a credit
+// without its amount, from creditGoingTo); `credits`, the file's credits
+// before, becomes its credits after. A file credited before earns only what
+// it grew by (an append, a resumed upload), added to the uploader's credit
+// of the same trial and period or noted as a credit of its own; one shorter
 // than what was credited for it was replaced and counts afresh.
-double uploadCredit(double size_mb, const std::string& name, std::vector<FileCredit>* credits);
+double uploadCredit(double size_mb, const FileCredit& uploader, std::vector<FileCredit>* credits);
 
 // Adds `amount_mb` to the user's record and refreshes its group; false when
 // the user has no record in the store.
@@ -49,11 +57,25 @@ void noteSizeBeforeDeletion(TrialStore& trial, QuotaStore& quota, Files& files,
 
 // After the deletion, once the file is really gone: a file the credit store
 // knows loses each credit from whoever it went to (the group refreshed only
-// for the deleting user); any other file loses its memo's size from the
-// deleting user. The memos of the deletion are consumed either way. The
-// quota members whose total was lowered, whose pass is to be checked
-// again.
+// for the deleting user), and only from the trial or quota period the
+// credit went to (a credit whose period is not known, from before periods
+// were noted, from whichever store holds the user); a file whose release
+// was nuked gives nothing back (the nuke took it). Any other file loses its
+// memo's size from the deleting user. The memos of the deletion are
+// consumed either way. The quota members whose total was lowered, whose
+// pass is to be checked again.
 std::vector<std::string> settleDeletion(TrialStore& trial, QuotaStore& quota, CreditStore& credits,
-                                        Files& files, const Deletion& deletion);
+                                        Files& files, const Deletion& deletion,
+                                        const std::string& today);
+
+// A rename by `mover` of `from` to `to` (local paths; a file, or a folder
+// with the files directly in it): their credit entries follow. Moved into
+// a folder where uploads do not count (`to_excluded`), the files no longer
+// count: their credits are taken back as a deletion takes them, and their
+// entries go. The quota members whose total was lowered.
+std::vector<std::string> settleRename(TrialStore& trial, QuotaStore& quota, CreditStore& credits,
+                                      const Deletion& mover, const std::string& from,
+                                      const std::string& to, bool to_excluded,
+                                      const std::string& today);
 
 }  // namespace quarvel

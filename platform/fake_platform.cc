@@ -179,6 +179,14 @@ FileError FakePlatform::removeFile(const std::string& path) {
   return FileError::kNone;
 }
 
+FileError FakePlatform::createFolder(const std::string& path) {
+  std::string p = normalise(path);
+  if (files_.count(p) != 0) return FileError::kAccessDenied;
+  if (!folderExists(parentOf(p))) return FileError::kPathNotFound;
+  folders_.insert(p);
+  return FileError::kNone;
+}
+
 FileError FakePlatform::replaceFile(const std::string& path, const std::string& contents) {
   std::string p = normalise(path);
   if (!folderExists(parentOf(p))) return FileError::kPathNotFound;

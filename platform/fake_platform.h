@@ -43,6 +43,7 @@ class FakePlatform : public Platform {
   std::vector<std::string> error_lines;   // writeErrorLine calls
   std::int64_t utc_seconds = 1797292800;  // 2026-12-15 00:00:00 UTC
   bool end_of_file_character = true;      // code 26 ends a text, as on Windows
+  bool names_ignore_case = true;          // file names as on Windows
   // When set, the replaceFile call with this number (counted from 1 over
   // the platform's life) and every later one fail, as if the run had been
   // stopped at that write.
@@ -82,6 +83,7 @@ class FakePlatform : public Platform {
   void showErrorCode(long code) override { error_codes.push_back(code); }
   void writeErrorLine(const std::string& text) override { error_lines.push_back(text); }
   bool endOfFileCharacterEndsText() override { return end_of_file_character; }
+  bool fileNamesIgnoreCase() override { return names_ignore_case; }
   LocalDate today() override { return date; }
   // See setClock.
   std::int64_t monotonicMs() override;
@@ -92,6 +94,7 @@ class FakePlatform : public Platform {
   bool fileIdentity(const std::string& path, FileIdentity* identity) override;
   FileError copyFile(const std::string& from, const std::string& to) override;
   FileError removeFile(const std::string& path) override;
+  FileError createFolder(const std::string& path) override;
   FileError replaceFile(const std::string& path, const std::string& contents) override;
   FileError appendFile(const std::string& path, const std::string& bytes) override;
   FileError syncFile(const std::string& path) override;

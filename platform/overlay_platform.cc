@@ -108,6 +108,12 @@ FileError OverlayPlatform::removeFile(const std::string& path) {
   return error;
 }
 
+FileError OverlayPlatform::createFolder(const std::string& path) {
+  return below_.anyEntryMatches(path + "\\") || below_.anyEntryMatches(path)
+             ? FileError::kNone
+             : FileError::kPathNotFound;
+}
+
 FileError OverlayPlatform::replaceFile(const std::string& path, const std::string& contents) {
   FileError error = writable(path);
   if (error == FileError::kNone) change(path, false, contents);

@@ -50,6 +50,7 @@ class OverlayPlatform : public Platform {
   std::int64_t monotonicMs() override { return below_.monotonicMs(); }
   std::int64_t utcSeconds() override { return below_.utcSeconds(); }
   bool endOfFileCharacterEndsText() override { return below_.endOfFileCharacterEndsText(); }
+  bool fileNamesIgnoreCase() override { return below_.fileNamesIgnoreCase(); }
   std::unique_ptr<TcpConnection> connectTcp(const std::string& host, int port, int timeout_ms,
                                             int* error_number) override {
     return below_.connectTcp(host, port, timeout_ms, error_number);
@@ -67,6 +68,8 @@ class OverlayPlatform : public Platform {
   bool fileIdentity(const std::string& path, FileIdentity* identity) override;
   FileError copyFile(const std::string& from, const std::string& to) override;
   FileError removeFile(const std::string& path) override;
+  // Only a folder that is already there (none can be made in memory).
+  FileError createFolder(const std::string& path) override;
   FileError replaceFile(const std::string& path, const std::string& contents) override;
   FileError appendFile(const std::string& path, const std::string& bytes) override;
   FileError syncFile(const std::string& path) override { return probeFile(path); }

@@ -143,6 +143,10 @@ class Platform {
   // (Windows text mode gives it that meaning; POSIX does not).
   virtual bool endOfFileCharacterEndsText() = 0;
 
+  // Whether the file system takes two names that differ only in letter
+  // case for the same file (Windows does; POSIX file systems do not).
+  virtual bool fileNamesIgnoreCase() = 0;
+
   // Reads the whole file as bytes.
   virtual FileError readFile(const std::string& path, std::string* contents) = 0;
 
@@ -156,6 +160,9 @@ class Platform {
   virtual FileError copyFile(const std::string& from, const std::string& to) = 0;
 
   virtual FileError removeFile(const std::string& path) = 0;
+
+  // Makes the folder (its parent must exist); kNone when it is there now.
+  virtual FileError createFolder(const std::string& path) = 0;
 
   // Replaces the file's whole contents atomically: the bytes go to a
   // temporary file in the same folder, which is flushed to disk and renamed

@@ -340,6 +340,7 @@ class PosixPlatform : public Platform {
   }
 
   bool endOfFileCharacterEndsText() override { return false; }
+  bool fileNamesIgnoreCase() override { return false; }
 
   LocalDate today() override {
     time_t now = time(nullptr);
@@ -423,6 +424,17 @@ class PosixPlatform : public Platform {
     std::string native = nativePath(path);
     if (::unlink(native.c_str()) != 0) return fileError(errno, native);
     return FileError::kNone;
+  }
+
+  FileError createFolder(const std::string& path) override {
+    std::string native = nativePath(path);
+    struct stat existing;
+    if (::mkdir(native.c_str(), 0755) == 0) return FileError::kNone;
+    int saved = errno;
+    if (saved == EEXIST && ::stat(native.c_str(), &existing) == 0 && S_ISDIR(existing.st_mode)) {
+      return FileError::kNone;
+    }
+    return fileError(saved, native);
   }
 
   FileError replaceFile(const std::string& path, const std::string& contents) override {

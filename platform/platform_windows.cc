@@ -332,6 +332,7 @@ class WindowsPlatform : public Platform {
   }
 
   bool endOfFileCharacterEndsText() override { return true; }
+  bool fileNamesIgnoreCase() override { return true; }
 
   void showErrorCode(long code) override { writeErrorLine(std::to_string(code)); }
 
@@ -440,6 +441,17 @@ class WindowsPlatform : public Platform {
   FileError removeFile(const std::string& path) override {
     if (DeleteFileA(path.c_str())) return FileError::kNone;
     return fileError(GetLastError());
+  }
+
+  FileError createFolder(const std::string& path) override {
+    if (CreateDirectoryA(path.c_str(), nullptr)) return FileError::kNone;
+    DWORD error = GetLastError();
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    if (error == ERROR_ALREADY_EXISTS && attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+      return FileError::kNone;
+    }
+    return fileError(error);
   }
 
   // Windows cannot rename over a file in one plain call: MoveFileEx with

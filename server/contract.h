@@ -22,6 +22,8 @@ inline constexpr char kAuditLogFile[] = "\\Quarvel.log";
 inline constexpr char kAuditLogOldFile[] = "\\Quarvel.log.1";
 // What each uploaded file was credited, and to whom.
 inline constexpr char kCreditStoreFile[] = "\\Credits.dat";
+// The credit ledger's folder, which replaced Credits.dat.
+inline constexpr char kCreditLedgerFolder[] = "\\Credits";
 // Who was warned of a coming deadline, and on which day.
 inline constexpr char kWarningStoreFile[] = "\\Warned.dat";
 // The server user list below the server folder.

@@ -1,15 +1,12 @@
 #include "stores/size_memo.h"
 
 #include "config/numbers.h"
+#include "stores/stored_names.h"
 
 namespace quarvel {
 
 std::string sizeMemoKey(const std::string& user, const std::string& file_name) {
-  std::string safe_name = file_name;
-  for (char& c : safe_name) {
-    if (c == '=' || c == '\r' || c == '\n') c = '_';
-  }
-  return user + "_PREDEL_SIZE_" + safe_name;
+  return user + "_PREDEL_SIZE_" + encodeStoredName(file_name);
 }
 
 std::optional<double> SizeMemos::find(const std::string& user, const std::string& file_name) {

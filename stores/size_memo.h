@@ -11,8 +11,8 @@
 
 namespace quarvel {
 
-// The memo key. Characters that would break the store's line format ("=",
-// CR, LF) become "_" in the file name.
+// The memo key: the file name as stored names are written (stored_names.h),
+// so that the memo written before a deletion is found after it.
 std::string sizeMemoKey(const std::string& user, const std::string& file_name);
 
 class SizeMemos {

@@ -73,7 +73,7 @@ TEST(StoreRecordTest, StoresHandOutTypedMembersAndKeepUnknownFieldsOnARewrite) {
   ASSERT_EQ(trial.file().commit(), FileError::kNone);
   EXPECT_EQ(platform.file("C:\\site\\Quarvel.dat"),
             "\"ann\" = \"4\"::2::H\r\nnokey\r\nsetup_trial_counted=01-02-2026\r\n"
-            "bob=11::3::G::kept\r\nann_PREDEL_SIZE_x_y=2\r\n");
+            "bob=11::3::G::kept\r\nann_PREDEL_SIZE_x%3Dy=2\r\n");
 }
 
 TEST(StoreRecordTest, TheSummaryCountsQuotaLinesThatAreNotCounting) {

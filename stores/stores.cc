@@ -10,11 +10,21 @@ bool Stores::commitOne(StoreFile& store) {
   return error == FileError::kNone || fail(store, error);
 }
 
-bool Stores::fail(StoreFile& store, FileError error) {
+bool Stores::fail(StoreFile& store, FileError error) { return fail(store.path(), error); }
+
+bool Stores::fail(const std::string& path, FileError error) {
   failed_ = true;
-  platform_.writeErrorLine("Store not saved: " + store.path() + " could not be written (error " +
+  platform_.writeErrorLine("Store not saved: " + path + " could not be written (error " +
                            std::to_string(runtimeErrorNumber(error)) + ")");
   return false;
+}
+
+bool Stores::commitLedger() {
+  if (failed_) return false;
+  if (log_ != nullptr && credits_.hasPendingWrites()) log_->sync();
+  std::string path;
+  FileError error = credits_.commit(&path);
+  return error == FileError::kNone || fail(path, error);
 }
 
 bool Stores::commit(Order order) {
@@ -39,6 +49,6 @@ bool Stores::readable() {
   return true;
 }
 
-bool Stores::commitAtEnd() { return commit() && commitOne(credits_.file()); }
+bool Stores::commitAtEnd() { return commit() && commitLedger(); }
 
 }  // namespace quarvel

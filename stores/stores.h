@@ -34,7 +34,7 @@ class Stores {
   bool readable();
 
   // The commit at the end of a run: the trial and quota stores, then the
-  // credit store. The credit store waits for the end: no line or command
+  // credit ledger's files. The ledger waits for the end: no line or command
   // depends on it, and a run stopped before it has credited a file without
   // noting it, which only makes a later append of that file count in full.
   bool commitAtEnd();
@@ -47,6 +47,8 @@ class Stores {
  private:
   bool commitOne(StoreFile& store);
   bool fail(StoreFile& store, FileError error);
+  bool fail(const std::string& path, FileError error);
+  bool commitLedger();
 
   Platform& platform_;
   TrialStore& trial_;

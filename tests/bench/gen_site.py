@@ -12,6 +12,8 @@ The site is written in the server's own formats (CR LF everywhere):
     <out>/system/Quarvel.dat        trial users, padded with size memos to --trial-lines
     <out>/system/Velkrin.dat        a running quota period with every account enrolled
                                     (counting, passed, on trial, exempt) and size memos
+    <out>/system/Credits/xxx.dat    the credit ledger (write_ledger: files kept on the
+                                    site, in release folders, in the program's shards)
 
 The accounts mix what real sites hold: a few operators in the exempt group
 SiteOps, accounts disabled with the flag 6, users in two groups, users in
@@ -281,6 +283,38 @@ def _memos(rng, site, count):
     return ['%s_PREDEL_SIZE_rel%05d.rar=%s' % (rng.choice(site.accounts).name, i,
                                                _amount(rng, 50))
             for i in range(max(0, count))]
+
+
+def ledger_shard(path, ignore_case):
+    """The shard file name (without .dat) the program keeps a local path's
+    entry in: FNV-1a of its folder, as written in the ledger."""
+    folder = path[:path.rfind('\\')] if '\\' in path else ''
+    if ignore_case:
+        folder = folder.lower()
+    value = 2166136261
+    for byte in folder.encode('latin-1'):
+        value = ((value ^ byte) * 16777619) & 0xFFFFFFFF
+    return '%03x' % (value & 0xFFF)
+
+
+def write_ledger(root, folder, names, files, local_path=str, ignore_case=False, per_release=20,
+                 seed=1):
+    """A credit ledger of `files` entries in `folder` (the system folder):
+    release folders of `per_release` files below <root>/site, each file
+    credited to one of `names` in the current period. `local_path` gives a
+    path in the program's form (backslashes follow)."""
+    rng = random.Random(seed)
+    shards = {}
+    base = local_path(Path(root) / 'site').replace('/', '\\')
+    for number in range(max(0, files)):
+        release, index = divmod(number, per_release)
+        path = '%s\\rel%06d\\file%02d.rar' % (base, release, index)
+        line = '%s=%s::%s::-::%s' % (path, rng.choice(names), _amount(rng, 50), PERIOD_START)
+        shards.setdefault(ledger_shard(path, ignore_case), []).append(line)
+    ledger = Path(folder) / 'Credits'
+    ledger.mkdir(parents=True, exist_ok=True)
+    for name, lines in shards.items():
+        _write(ledger / (name + '.dat'), lines)
 
 
 def windows_path(path):

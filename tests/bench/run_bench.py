@@ -47,6 +47,10 @@ import gen_site  # noqa: E402
 
 # Every store a run may change; each run starts from the same copy of them.
 STORES = ('Quarvel.dat', 'Velkrin.dat', 'Credits.dat')
+# The credit ledger's folder, and its files per account on the event sites
+# (a site keeps about a hundred files for each account).
+LEDGER = 'Credits'
+LEDGER_FILES_PER_ACCOUNT = 100
 EVENT_RATIO, EVENT_RSS_MB = 1.5, 8.0
 SCALE_RATIO, GROWTH = 3.0, 12.0
 # Dates of the whole-site commands: inside the generated period, and its end.
@@ -62,7 +66,7 @@ class Limit(Exception):
 class Bench:
     """One generated site of `accounts` accounts and how to run things on it."""
 
-    def __init__(self, work, accounts, seed, runner):
+    def __init__(self, work, accounts, seed, runner, ledger_files=0):
         self.root = work / ('site-%d-seed%d' % (accounts, seed))
         self.accounts = accounts
         self.runner = runner
@@ -89,6 +93,33 @@ class Bench:
         gen_site.write_conf(self.system, site_entries)
         self.program = runner.install(self.system)
         self.snapshot = {}
+        self.ledger_snapshot = {}
+        self.release = self.root / 'site' / 'rel000000'
+        if ledger_files:
+            self.add_ledger(ledger_files, seed)
+
+    def add_ledger(self, files, seed):
+        """The ledger of `files` entries, generated once for the runner's
+        path form and case rule, plus an entry for gone.rar (which POSDL
+        then takes back)."""
+        windows = isinstance(self.runner, Windows)
+        made = self.root / ('ledger-%s-%d' % (self.runner.name, files))
+        if not (made / 'generated').exists():
+            shutil.rmtree(made, ignore_errors=True)
+            print('generating a ledger of %d files in %s ...' % (files, made), flush=True)
+            names = [line.partition('=')[0] for line in
+                     (self.root / 'system' / 'Velkrin.dat').read_text('latin-1').splitlines()
+                     if line.count('::') == 2 and not line.startswith('setup_')]
+            gen_site.write_ledger(self.root, made, names, files, self.runner.path,
+                                  ignore_case=windows, seed=seed)
+            (made / 'generated').write_text('%d\n' % files)
+        shutil.rmtree(self.system / LEDGER, ignore_errors=True)
+        shutil.copytree(made / LEDGER, self.system / LEDGER)
+        gone = self.runner.path(self.incoming / 'gone.rar').replace('/', '\\')
+        shard = self.system / LEDGER / (gen_site.ledger_shard(gone, windows) + '.dat')
+        with open(shard, 'ab') as f:
+            f.write(('%s=%s::3::-::%s\r\n' % (gone, self.member, gen_site.PERIOD_START))
+                    .encode('latin-1'))
 
     def site_names(self):
         """A trial user and a counting quota member of the generated stores."""
@@ -108,14 +139,34 @@ class Bench:
         files += sorted((server / 'users').iterdir())
         return files + [self.system / s for s in STORES if (self.system / s).exists()]
 
+    def ledger_files(self):
+        """{name in the ledger folder: its stat}."""
+        folder = self.system / LEDGER
+        return {e.name: e.stat() for e in os.scandir(folder)} if folder.is_dir() else {}
+
     def keep(self):
         self.snapshot = {s: (self.system / s).read_bytes() for s in STORES
                          if (self.system / s).exists()}
+        self.ledger_snapshot = {name: ((st.st_size, st.st_mtime_ns),
+                                       (self.system / LEDGER / name).read_bytes())
+                                for name, st in self.ledger_files().items()}
+
+    def changed_ledger(self):
+        """The ledger files a run wrote, made or deleted."""
+        now = self.ledger_files()
+        names = set(now) | set(self.ledger_snapshot)
+        return sorted(n for n in names if n not in now or n not in self.ledger_snapshot or
+                      (now[n].st_size, now[n].st_mtime_ns) != self.ledger_snapshot[n][0])
 
     def changed(self):
-        """The stores whose bytes differ from the snapshot, in STORES order."""
-        return [s for s in STORES if (self.system / s).exists() and
-                (self.system / s).read_bytes() != self.snapshot.get(s)]
+        """The stores whose bytes differ from the snapshot, in STORES order,
+        then the ledger files."""
+        stores = [s for s in STORES if (self.system / s).exists() and
+                  (self.system / s).read_bytes() != self.snapshot.get(s)]
+        return stores + [LEDGER + '/' + n for n in self.changed_ledger()
+                         if (self.system / LEDGER / n).exists() and
+                         (self.system / LEDGER / n).read_bytes() !=
+                         self.ledger_snapshot.get(n, (None, None))[1]]
 
     def restore(self):
         for s in STORES:
@@ -123,6 +174,15 @@ class Bench:
                 (self.system / s).write_bytes(self.snapshot[s])
             elif (self.system / s).exists():
                 (self.system / s).unlink()
+        for name in self.changed_ledger():
+            path = self.system / LEDGER / name
+            if name in self.ledger_snapshot:
+                path.write_bytes(self.ledger_snapshot[name][1])
+                st = path.stat()
+                self.ledger_snapshot[name] = ((st.st_size, st.st_mtime_ns),
+                                              self.ledger_snapshot[name][1])
+            elif path.exists():
+                path.unlink()
 
 
 # -- starting programs ---------------------------------------------------------
@@ -286,8 +346,11 @@ def events(bench):
          'Quarvel.dat'),
         ('UD (quota member)', 'UD "%s" 00000000 "/incoming/upload.rar"' % up, member,
          'Velkrin.dat'),
-        ('NUKE', 'NUKE %s 4096' % bench.member, {}, 'Velkrin.dat'),
-        ('UNNUKE', 'UNNUKE %s 4096' % bench.member, {}, 'Velkrin.dat'),
+        # The nuke script names the release: its files are marked in the ledger.
+        ('NUKE', 'NUKE %s 4096 "%s"' % (bench.member, bench.runner.path(bench.release)), {},
+         'Velkrin.dat'),
+        ('UNNUKE', 'UNNUKE %s 4096 "%s"' % (bench.member, bench.runner.path(bench.release)), {},
+         'Velkrin.dat'),
         ('PREDL', 'PREDL DELE kept.rar', dict(member, path=folder), 'Velkrin.dat'),
         ('POSDL', 'POSDL DELE gone.rar', dict(member, path=folder), 'Velkrin.dat'),
         ('stats', 'stats', member, 'Velkrin.dat'),
@@ -434,6 +497,9 @@ def main(argv=None):
                         help='seconds one run may take before it counts as "> limit"')
     parser.add_argument('--only', choices=('events', 'scale'), default=None)
     parser.add_argument('--seed', type=int, default=1)
+    parser.add_argument('--ledger-files', type=int, default=None,
+                        help='entries of the credit ledger of the event sites (default: '
+                             '%d per account)' % LEDGER_FILES_PER_ACCOUNT)
     parser.add_argument('--work', type=Path, default=None,
                         help='where the sites are generated and kept (default: '
                              '$TMPDIR/quarvel-bench)')
@@ -460,7 +526,9 @@ def main(argv=None):
             skip = set()
             rows = []
             for size in sizes:
-                bench = Bench(work, size, args.seed, runner)
+                files = (LEDGER_FILES_PER_ACCOUNT * size if args.ledger_files is None
+                         else args.ledger_files)
+                bench = Bench(work, size, args.seed, runner, ledger_files=files)
                 rows += [(r[0], size) + r[1:] for r in run_events(bench, args.runs, args.limit,
                                                                    skip)]
             print_table('Events, %s (goal: median <= %.1fx floor%s)' % (

@@ -4,9 +4,11 @@ takes back exactly what the file's uploaders were credited. Also the
 excluded folders judged by the file's own virtual path, and the prefix of
 the stats lines. Exact store bytes after each run."""
 
+import shutil
+
 from quarvel_harness import QUOTA_STORE, TRIAL_STORE, lines
 
-CREDITS = 'Credits.dat'
+LEDGER = 'Credits'
 MB = 1024 * 1024
 PERIOD = b'setup_quota_starts=12-01-2026\r\nsetup_quota_ends=01-01-2027\r\nsetup_quota_started=1\r\n'
 CONF = {'TRIAL_UPLOAD': '500', 'TRIAL_DAYS': '14', 'QUOTA_UPLOAD': '1000',
@@ -52,6 +54,24 @@ def delete(quarvel, user, name, pwd, folder, group='SiteOps', remove=FILE):
     quarvel.run('POSDL DELE ' + name, env=env).expect(b'')
 
 
+def credited(quarvel, where='data'):
+    """The credit ledger: local path (as bytes) -> [(user, MB)] of every
+    entry in its shards, periods left out."""
+    folder = quarvel.folder(where) / LEDGER
+    entries = {}
+    for shard in sorted(folder.glob('[0-9a-f][0-9a-f][0-9a-f].dat')) if folder.exists() else []:
+        for line in shard.read_bytes().split(b'\r\n'):
+            if line:
+                key, _, value = line.partition(b'=')
+                fields = value.decode('latin-1').split('::')
+                entries[key] = [(fields[i], fields[i + 1]) for i in range(0, len(fields) - 1, 4)]
+    return entries
+
+
+def forget_credits(quarvel):
+    shutil.rmtree(quarvel.data / LEDGER, ignore_errors=True)
+
+
 def totals(quarvel, store=TRIAL_STORE, where='data'):
     """name -> uploaded, for the member lines of a store."""
     text = quarvel.read_store(store, where).decode('latin-1')
@@ -75,13 +95,13 @@ def test_appends_credit_only_what_the_file_grew_by(quarvel):
         upload(quarvel, who, group='Couriers' if who == 'bob' else 'Friends')
         assert totals(quarvel) == {'bob': bob, 'ann': ann}, label
     # (A store that gets its first line begins with an empty one.)
-    assert quarvel.read_file(CREDITS) == b'\r\n' + (
-        quarvel.path(quarvel.data / FILE).replace('/', '\\').encode() + b'=bob::12::ann::3\r\n')
+    assert credited(quarvel) == {
+        quarvel.path(quarvel.data / FILE).replace('/', '\\').encode(): [('bob', '12'), ('ann', '3')]}
 
     # Staff deletes it: both get back to where they were.
     delete(quarvel, 'Marlow', 'a.rar', '/incoming/x/', 'site/incoming/x')
     assert quarvel.read_store(TRIAL_STORE) == b'bob=100::5::Couriers\r\nann=0::5::Friends\r\n'
-    assert quarvel.read_file(CREDITS) == b'\r\n'
+    assert credited(quarvel) == {}
 
 
 # pwd, its local folder, the name DELE gives: all name site/incoming/x/a.rar
@@ -114,7 +134,7 @@ def test_deletions_by_path_take_back_the_credit(quarvel):
             assert totals(quarvel, QUOTA_STORE) == {'bob': '20'}, label
             for store in (TRIAL_STORE, QUOTA_STORE):
                 assert b'_PREDEL_SIZE_' not in quarvel.read_store(store), label
-            (quarvel.data / CREDITS).unlink(missing_ok=True)
+            forget_credits(quarvel)
 
 
 def test_a_deletion_by_staff_is_taken_from_the_uploader(quarvel):
@@ -136,7 +156,7 @@ def test_a_deletion_by_staff_is_taken_from_the_uploader(quarvel):
         # Below the goal again: the pass is taken back, from the uploader.
         assert quarvel.read_store(QUOTA_STORE) == PERIOD + (
             b'BOB=995::0::SiteOps\r\n' if own else b'bob=995::0::Couriers\r\n'), label
-        assert quarvel.read_file(CREDITS) == b'\r\n', label
+        assert credited(quarvel) == {}, label
 
 
 def test_nukes_change_the_named_user_only_and_leave_the_credits(quarvel):
@@ -150,14 +170,14 @@ def test_nukes_change_the_named_user_only_and_leave_the_credits(quarvel):
     key = quarvel.path(upload_path).replace('/', '\\').encode()
     folder = quarvel.path(upload_path.parent)
     steps = [  # command line, bob's total, the credit entry
-        (line, '110', b'=bob::10'),
-        ('NUKE bob 10240', '100', b'=bob::10'),
-        ('UNNUKE bob 10240', '110', b'=bob::10'),
-        ('NUKE bob 10240', '100', b'=bob::10'),
-        # A deletion after a nuke takes the file's credit back once more:
-        # a nuke names a user and an amount, not files.
-        ('PREDL DELE a.rar', '100', b'=bob::10'),
-        ('POSDL DELE a.rar', '90', None),
+        (line, '110', True),
+        ('NUKE bob 10240', '100', True),
+        ('UNNUKE bob 10240', '110', True),
+        ('NUKE bob 10240', '100', True),
+        # A deletion after a nuke that names no release takes the file's
+        # credit back once more: the nuke named a user and an amount only.
+        ('PREDL DELE a.rar', '100', True),
+        ('POSDL DELE a.rar', '90', False),
     ]
     env = {'user': 'bob', 'group': 'Couriers', 'path': folder, 'pwd': '/incoming/'}
     for command_line, bob, entry in steps:
@@ -165,8 +185,7 @@ def test_nukes_change_the_named_user_only_and_leave_the_credits(quarvel):
             upload_path.unlink()
         quarvel.run(command_line, env=env, cwd=quarvel.prog).expect(b'')
         assert totals(quarvel, where='prog') == {'bob': bob}, command_line
-        assert quarvel.read_file(CREDITS, 'prog') == (
-            b'\r\n' + key + entry + b'\r\n' if entry else b'\r\n'), command_line
+        assert credited(quarvel, 'prog') == ({key: [('bob', '10')]} if entry else {}), command_line
 
 
 EXCLUSIONS = [  # pwd (None: not set), virtual path ('': not given), credited
@@ -190,7 +209,7 @@ def test_excluded_folders_are_judged_by_the_files_own_path(quarvel):
         line = ('UD "%s" 0 "%s"' % (local, virtual)) if virtual else 'UD "%s" 1 0' % local
         quarvel.run(line, env=env).expect(b'')
         assert totals(quarvel) == {'bob': '110' if credited else '100'}, (pwd, virtual)
-        (quarvel.data / CREDITS).unlink(missing_ok=True)
+        forget_credits(quarvel)
 
     # A deletion is judged by the path it resolves to.
     prepare(quarvel, trial=b'\r\nbob=100::5::Couriers\r\n')

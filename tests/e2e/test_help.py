@@ -18,6 +18,7 @@ COMMANDS = lines(
     'Started by ioFTPD:',
     '  UD "file"    an upload finished',
     '  PREDL, POSDL before and after a deletion',
+    '  RENAME RNFR|RNTO name  after a rename: the credits follow the file',
     '  ST add|del|give ...   SITE TRIAL: users on trial',
     '  SQ add|del|give ...   SITE QUOTA: members of the quota period',
     "  stats        the caller's standing, after a transfer",
@@ -27,9 +28,9 @@ COMMANDS = lines(
     '  newday       counts trial days down and changes the quota period',
     'Started by the IRC bot and the nuke scripts:',
     '  IRC PASSED [user], IRC info trial [all], IRC info quota total|exempt|passed',
-    '  NUKE user KB, UNNUKE user KB',
+    '  NUKE user KB [release folder], UNNUKE user KB [release folder]',
     'Files: the configuration quarvel.conf, the trial store Quarvel.dat, the quota',
-    'store Velkrin.dat, the credit store Credits.dat and the audit log Quarvel.log,',
+    'store Velkrin.dat, the credit ledger Credits and the audit log Quarvel.log,',
     "in the working folder; for IRC, NUKE and UNNUKE in the program's own folder.",
     'From here that is:')
 
@@ -37,7 +38,7 @@ COMMANDS = lines(
 def files_in(quarvel, folder):
     return ', '.join(quarvel.path(folder / name)
                      for name in ('quarvel.conf', 'Quarvel.dat', 'Velkrin.dat',
-                                  'Credits.dat', 'Quarvel.log'))
+                                  'Credits', 'Quarvel.log'))
 
 
 @pytest.mark.parametrize('command_line', ['help', '--help', '-h', '/?', 'HELP'])

@@ -78,7 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   credited.push_back({key, 1.5});
   credits.setCredits(key, credited);
   credits.setCredits("C:\\site\\incoming\\a.rar", {{"bob", 2}});
-  credits.sweep(files, 3);
+  credits.sweep(files, 3, key);
   stores.commitAtEnd();
 
   // What was committed reads back through fresh stores, as the next run's.
