@@ -68,6 +68,12 @@ class OverlayPlatform : public Platform {
   FileError copyFile(const std::string& from, const std::string& to) override;
   FileError removeFile(const std::string& path) override;
   FileError replaceFile(const std::string& path, const std::string& contents) override;
+  FileError writeNewFile(const std::string& path, const std::string& contents,
+                         const std::string&) override {
+    return replaceFile(path, contents);
+  }
+  FileError renameFile(const std::string& from, const std::string& to) override;
+  FileError syncFolder(const std::string&) override { return FileError::kNone; }
   FileError appendFile(const std::string& path, const std::string& bytes) override;
   FileError syncFile(const std::string& path) override { return probeFile(path); }
   // The entries below, and the files written in memory; a file removed in

@@ -20,6 +20,9 @@ inline constexpr char kAuditLogFile[] = "\\Quarvel.log";
 inline constexpr char kAuditLogOldFile[] = "\\Quarvel.log.1";
 // What each uploaded file was credited, and to whom.
 inline constexpr char kCreditStoreFile[] = "\\Credits.dat";
+// Present only while a commit over several files is under way, or after
+// one was stopped part-way: the next run finishes it (stores/commit_record.h).
+inline constexpr char kCommitRecordFile[] = "\\Quarvel.commit";
 // The server user list below the server folder.
 inline constexpr char kServerUserList[] = "\\etc\\passwd";
 

@@ -1,44 +1,81 @@
 #include "stores/stores.h"
 
+#include <cstring>
+
 #include "config/file_errors.h"
+#include "server/contract.h"
 
 namespace quarvel {
 
-bool Stores::commitOne(StoreFile& store) {
-  if (log_ != nullptr && store.hasUncommittedChanges()) log_->sync();
-  FileError error = store.commit();
-  return error == FileError::kNone || fail(store, error);
+std::string Stores::commitRecordPath() const {
+  const std::string& trial = trial_.file().path();
+  return trial.substr(0, trial.size() - std::strlen(contract::kTrialStoreFile)) +
+         contract::kCommitRecordFile;
 }
 
-bool Stores::fail(StoreFile& store, FileError error) {
+bool Stores::fail(const std::string& path, FileError error) {
   failed_ = true;
-  platform_.writeErrorLine("Store not saved: " + store.path() + " could not be written (error " +
+  platform_.writeErrorLine("Store not saved: " + path + " could not be written (error " +
                            std::to_string(runtimeErrorNumber(error)) + ")");
   return false;
 }
 
-bool Stores::commit(Order order) {
+bool Stores::finishInterruptedCommit() {
+  CommitFailure failure;
+  if (quarvel::finishInterruptedCommit(platform_, commitRecordPath(), &failure) ==
+      Recovery::kFailed) {
+    return fail(failure.path, failure.error);
+  }
+  return true;
+}
+
+bool Stores::commitFiles(const std::vector<StoreFile*>& stores) {
   if (failed_) return false;
-  StoreFile& first = order == Order::kTrialFirst ? trial_.file() : quota_.file();
-  StoreFile& second = order == Order::kTrialFirst ? quota_.file() : trial_.file();
-  for (StoreFile* store : {&first, &second}) {
+  for (StoreFile* store : stores) {
     // Only a changed store: one the run never touched is not read for this.
     if (!store->hasUncommittedChanges()) continue;
     FileError error = store->readError();
-    if (error != FileError::kNone) return fail(*store, error);
+    if (error != FileError::kNone) return fail(store->path(), error);
   }
-  return commitOne(first) && commitOne(second);
+  std::vector<PendingWrite> writes;
+  std::vector<StoreFile*> written;
+  for (StoreFile* store : stores) {
+    PendingWrite write;
+    if (!store->pendingWrite(&write)) continue;
+    writes.push_back(std::move(write));
+    written.push_back(store);
+  }
+  const std::size_t store_writes = writes.size();
+  std::vector<CommitParticipant*> offering;
+  for (CommitParticipant* participant : participants_) {
+    const std::size_t before = writes.size();
+    participant->offerWrites(&writes);
+    if (writes.size() != before) offering.push_back(participant);
+  }
+  if (writes.empty()) return true;
+  if (log_ != nullptr) log_->sync();
+  CommitFailure failure = commitTogether(platform_, commitRecordPath(), writes);
+  if (failure.failed()) return fail(failure.path, failure.error);
+  for (std::size_t i = 0; i < store_writes; ++i) written[i]->committed(std::move(writes[i]));
+  for (CommitParticipant* participant : offering) participant->committed();
+  return true;
+}
+
+bool Stores::commit(Order order) {
+  StoreFile& first = order == Order::kTrialFirst ? trial_.file() : quota_.file();
+  StoreFile& second = order == Order::kTrialFirst ? quota_.file() : trial_.file();
+  return commitFiles({&first, &second, &credits_.file()});
 }
 
 bool Stores::readable() {
   if (failed_) return false;
   for (StoreFile* store : {&trial_.file(), &quota_.file()}) {
     FileError error = store->readError();
-    if (error != FileError::kNone) return fail(*store, error);
+    if (error != FileError::kNone) return fail(store->path(), error);
   }
   return true;
 }
 
-bool Stores::commitAtEnd() { return commit() && commitOne(credits_.file()); }
+bool Stores::commitAtEnd() { return commit(); }
 
 }  // namespace quarvel
