@@ -5,6 +5,7 @@
 #include <map>
 
 #include "platform/fake_platform.h"
+#include "stores/stores.h"
 
 namespace quarvel {
 namespace {
@@ -14,10 +15,10 @@ const char kA[] = "C:\\site\\Quarvel.dat";
 const char kB[] = "C:\\site\\Velkrin.dat";
 const char kC[] = "C:\\site\\Credits.dat";
 
-using Files = std::map<std::string, std::string>;  // path -> bytes; absent: no file
+using Disk = std::map<std::string, std::string>;  // path -> bytes; absent: no file
 
-Files filesOf(const FakePlatform& platform) {
-  Files files;
+Disk filesOf(const FakePlatform& platform) {
+  Disk files;
   for (const char* path : {kA, kB, kC, kRecord}) {
     if (platform.hasFile(path)) files[path] = platform.file(path);
   }
@@ -37,8 +38,8 @@ struct CommitTest : ::testing::Test {
     return {{kA, false, "a=new\r\n"}, {kB, false, "b=new\r\n"}, {kC, true, ""}};
   }
   FakePlatform platform;
-  Files before;
-  Files after;
+  Disk before;
+  Disk after;
 };
 
 TEST_F(CommitTest, NewTextsThenTheRecordThenTheRenamesThenTheRecordGoes) {
@@ -121,7 +122,7 @@ TEST_F(CommitTest, ATemporaryFileOfAnotherCommitIsNotRenamed) {
   platform.addFile(temporaryPathOf(kB), "b=other\r\n");
   CommitFailure failure;
   EXPECT_EQ(finishInterruptedCommit(platform, kRecord, &failure), Recovery::kFinished);
-  EXPECT_EQ(filesOf(platform), (Files{{kA, "a=new\r\n"}, {kB, "b=old\r\n"}}));
+  EXPECT_EQ(filesOf(platform), (Disk{{kA, "a=new\r\n"}, {kB, "b=old\r\n"}}));
   EXPECT_FALSE(platform.hasFile(temporaryPathOf(kB)));
 }
 
@@ -134,6 +135,36 @@ TEST_F(CommitTest, ARecordThatCannotBeFinishedStays) {
   EXPECT_EQ(finishInterruptedCommit(platform, kRecord, &failure), Recovery::kFailed);
   EXPECT_EQ(failure.path, kA);
   EXPECT_TRUE(platform.hasFile(kRecord));
+}
+
+// A file of another module joins the stores' commit by offering its write.
+TEST(StoresCommitTest, AJoinedFileGoesToDiskInTheSameCommit) {
+  struct Ledger : CommitParticipant {
+    void offerWrites(std::vector<PendingWrite>* writes) override {
+      if (pending) writes->push_back({"C:\\site\\Ledger.txt", false, "x\r\n"});
+    }
+    void committed() override { pending = false; }
+    bool pending = true;
+  } ledger;
+  FakePlatform platform;
+  Output out(platform);
+  Files files(platform, out, "C:\\site");
+  TrialStore trial(files);
+  QuotaStore quota(files);
+  CreditStore credits(files);
+  Stores stores(platform, trial, quota, credits);
+  stores.join(&ledger);
+  trial.writeTrialRecord("wren=0::7::G");
+  ASSERT_TRUE(stores.commit());
+  EXPECT_EQ(platform.disk_order,
+            (std::vector<std::string>{"new C:/site/Quarvel.dat.new", "new C:/site/Ledger.txt.new",
+                                      "replace C:/site/Quarvel.commit",
+                                      "rename C:/site/Quarvel.dat.new C:/site/Quarvel.dat",
+                                      "rename C:/site/Ledger.txt.new C:/site/Ledger.txt"}));
+  EXPECT_FALSE(ledger.pending);
+  // Nothing pending: no write, no record.
+  ASSERT_TRUE(stores.commitAtEnd());
+  EXPECT_EQ(platform.disk_order.size(), 5u);
 }
 
 }  // namespace
