@@ -187,7 +187,7 @@ def test_a_killed_run_is_finished_by_the_next(quarvel, scenario):
     assert kills > 0, scenario.name
 
 
-def test_the_kill_switch_at_each_rename_natively(quarvel):
-    # The renames alone, as the Windows build is tested: an upload renames
-    # its three stores into place.
+def test_an_upload_renames_its_three_stores_under_one_record(quarvel):
+    # Killed before each of its three renames (the record is on disk by
+    # then), the upload is finished by the next run.
     assert _kill_everywhere(quarvel, SCENARIOS[0], 'rename:') == 3
