@@ -85,8 +85,14 @@ const Scenario kScenarios[] = {
 struct Stores {
   std::string trial;
   std::string quota;
-  bool operator==(const Stores& o) const { return trial == o.trial && quota == o.quota; }
+  std::string credits;
+  bool operator==(const Stores& o) const {
+    return trial == o.trial && quota == o.quota && credits == o.credits;
+  }
 };
+
+constexpr char kCreditPath[] = "C:\\site\\Credits.dat";
+constexpr char kRecordPath[] = "C:\\site\\Quarvel.commit";
 
 class Play {
  public:
@@ -106,8 +112,10 @@ class Play {
     site_.platform.fail_replaces_from = 0;
   }
   Stores stores() {
-    return {site_.platform.hasFile(Site::kTrialPath) ? site_.trialStore() : "(none)",
-            site_.platform.hasFile(Site::kQuotaPath) ? site_.quotaStore() : "(none)"};
+    FakePlatform& p = site_.platform;
+    return {p.hasFile(Site::kTrialPath) ? site_.trialStore() : "(none)",
+            p.hasFile(Site::kQuotaPath) ? site_.quotaStore() : "(none)",
+            p.hasFile(kCreditPath) ? p.file(kCreditPath) : "(none)"};
   }
   FakePlatform& platform() { return site_.platform; }
 
@@ -128,17 +136,24 @@ TEST(CommitPointsTest, AStoppedRunIsFinishedByTheNextOne) {
       Play play(s);
       Stores before = play.stores();
       play.run(s.command_line, n);
-      // Said once, naming the file; nothing printed beyond what the clean
-      // run had printed before that commit.
+      // Said once, naming the file (a store or the commit record); nothing
+      // printed beyond what the clean run had printed before that commit.
       ASSERT_EQ(play.platform().error_lines.size(), 1u) << label;
-      EXPECT_NE(play.platform().error_lines[0].find(".dat"), std::string::npos) << label;
+      const std::string& said = play.platform().error_lines[0];
+      EXPECT_TRUE(said.find(".dat") != std::string::npos ||
+                  said.find(".commit") != std::string::npos)
+          << label << ": " << said;
       std::string printed = play.platform().output;
       EXPECT_EQ(clean_output.compare(0, printed.size(), printed), 0) << label << ": " << printed;
-      // A run that saved nothing is simply run again.
-      play.run(play.stores() == before ? s.command_line : s.next);
+      // A run that saved nothing is simply run again; a commit record left
+      // behind is a commit made, which the next run finishes.
+      bool saved_nothing = play.stores() == before && !play.platform().hasFile(kRecordPath);
+      play.run(saved_nothing ? s.command_line : s.next);
       Stores finished = play.stores();
       EXPECT_EQ(finished.trial, clean_end.trial) << label;
       EXPECT_EQ(finished.quota, clean_end.quota) << label;
+      EXPECT_EQ(finished.credits, clean_end.credits) << label;
+      EXPECT_FALSE(play.platform().hasFile(kRecordPath)) << label;
     }
   }
 }

@@ -123,6 +123,10 @@ int runProgram(Platform& platform) {
     if (!lock) return 0;
   }
   Run run(platform);
+  // A commit a stopped run left is finished before anything is read; one
+  // that cannot be finished leaves the stores as they are, untouched. (A
+  // preview finishes it in memory only.)
+  if (lock && !run.stores.finishInterruptedCommit()) return 0;
   if (isCheckCommand(run.command_line)) return runCheck(run);
   run.loadStartupSettings();
   std::string pwd = run.env(contract::kPwdVariable);

@@ -59,6 +59,9 @@ Next runPreview(Run& run) {
   }
   PreviewPlatform platform(run.platform, date);
   Run dry(platform);
+  // The stores as the next run will find them: a commit a stopped run left
+  // is finished in memory only.
+  if (!dry.stores.finishInterruptedCommit()) return Next::kEndRun;
   dry.loadStartupSettings();
   std::vector<std::string> plan;
   dry.audit.captureInto(&plan);

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "entry/dispatch.h"
 #include "evaluation/site_test_util.h"
+#include "stores/commit_record.h"
 
 namespace quarvel {
 namespace {
@@ -70,6 +73,48 @@ TEST(PreviewTest, BadDatesAreRefused) {
     ASSERT_EQ(site.platform.error_lines.size(), 1u) << line;
     EXPECT_EQ(site.quotaStore(), kRunningPeriod) << line;
   }
+}
+
+}  // namespace
+}  // namespace quarvel
+
+namespace quarvel {
+namespace {
+
+// A commit a stopped run left is read as the next run will finish it, and
+// left on disk for that run: the preview changes no file of the folder.
+TEST(PreviewTest, ReadsTheStoresAsTheNextRunWillFinishThem) {
+  Site site("TRIAL_PUNISHMENT=2\r\n");
+  site.platform.addFile("C:\\ioFTPD\\etc\\passwd", "wren:6:STANDARD\r\ntamsin:3:STANDARD\r\n");
+  site.setTrialStore("tamsin=0::4::Couriers\r\n");
+  site.setQuotaStore(kRunningPeriod);
+  const std::string trial = "tamsin=0::4::Couriers\r\nwren=10::1::Couriers\r\n";
+  const std::string quota = std::string(kRunningPeriod) + "wren=0::2::Couriers\r\n";
+  site.platform.addFile(temporaryPathOf(Site::kTrialPath), trial);
+  site.platform.addFile(temporaryPathOf(Site::kQuotaPath), quota);
+  const char kRecord[] = "C:\\site\\Quarvel.commit";
+  site.platform.addFile(kRecord, commitRecordText({{Site::kTrialPath, false, trial},
+                                                   {Site::kQuotaPath, false, quota}}));
+  std::map<std::string, std::string> before;
+  for (const std::string& name : site.platform.filesIn("C:\\site")) {
+    before[name] = site.platform.file("C:\\site\\" + name);
+  }
+  site.platform.date = {2026, 11, 20};
+  site.platform.command_line = "preview 11-21-2026";
+  runProgram(site.platform);
+  EXPECT_NE(site.platform.output.find("trials due: wren\r\n"), std::string::npos)
+      << site.platform.output;
+  std::map<std::string, std::string> after;
+  for (const std::string& name : site.platform.filesIn("C:\\site")) {
+    after[name] = site.platform.file("C:\\site\\" + name);
+  }
+  EXPECT_EQ(after, before);
+
+  site.platform.command_line = "no such command";
+  runProgram(site.platform);
+  EXPECT_EQ(site.trialStore(), trial);
+  EXPECT_EQ(site.quotaStore(), quota);
+  EXPECT_FALSE(site.platform.hasFile(kRecord));
 }
 
 }  // namespace

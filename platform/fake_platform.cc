@@ -187,6 +187,39 @@ FileError FakePlatform::createFolder(const std::string& path) {
   return FileError::kNone;
 }
 
+FileError FakePlatform::writeNewFile(const std::string& path, const std::string& contents,
+                                     const std::string&) {
+  std::string p = normalise(path);
+  if (!folderExists(parentOf(p))) return FileError::kPathNotFound;
+  if (fail_replaces_) return FileError::kOther;
+  ++replace_count;
+  if (fail_replaces_from != 0 && replace_count >= fail_replaces_from) return FileError::kOther;
+  if (locked_.count(p) != 0 || folders_.count(p) != 0) return FileError::kAccessDenied;
+  files_[p] = contents;
+  changed(p);
+  disk_order.push_back("new " + p);
+  return FileError::kNone;
+}
+
+FileError FakePlatform::renameFile(const std::string& from, const std::string& to) {
+  std::string source = normalise(from);
+  std::string target = normalise(to);
+  if (files_.count(source) == 0) return FileError::kNotFound;
+  if (fail_replaces_) return FileError::kOther;
+  ++replace_count;
+  if (fail_replaces_from != 0 && replace_count >= fail_replaces_from) return FileError::kOther;
+  if (locked_.count(target) != 0 || folders_.count(target) != 0) return FileError::kAccessDenied;
+  files_[target] = std::move(files_[source]);
+  files_.erase(source);
+  changed(target);
+  disk_order.push_back("rename " + source + " " + target);
+  return FileError::kNone;
+}
+
+FileError FakePlatform::syncFolder(const std::string& folder) {
+  return folderExists(normalise(folder)) ? FileError::kNone : FileError::kPathNotFound;
+}
+
 FileError FakePlatform::replaceFile(const std::string& path, const std::string& contents) {
   std::string p = normalise(path);
   if (!folderExists(parentOf(p))) return FileError::kPathNotFound;

@@ -44,16 +44,17 @@ class FakePlatform : public Platform {
   std::int64_t utc_seconds = 1797292800;  // 2026-12-15 00:00:00 UTC
   bool end_of_file_character = true;      // code 26 ends a text, as on Windows
   bool names_ignore_case = true;          // file names as on Windows
-  // When set, the replaceFile call with this number (counted from 1 over
-  // the platform's life) and every later one fail, as if the run had been
-  // stopped at that write.
+  // When set, the write with this number (replaceFile, writeNewFile and
+  // renameFile, counted from 1 over the platform's life) and every later
+  // one fail, as if the run had been stopped at that write.
   int fail_replaces_from = 0;
   int replace_count = 0;
   // How often each file (normalised path) was copied: server files are
   // read through a copy.
   std::map<std::string, int> copies;
   // What went to disk, in order: "replace PATH" for each replaceFile, "sync
-  // PATH" for each syncFile (normalised paths).
+  // PATH" for each syncFile, "new PATH" for each writeNewFile, "rename FROM
+  // TO" for each renameFile (normalised paths).
   std::vector<std::string> disk_order;
   bool refuse_lock = false;  // acquireInstanceLock fails, as it may for real
   std::vector<std::pair<std::intptr_t, std::string>> window_texts;
@@ -96,6 +97,10 @@ class FakePlatform : public Platform {
   FileError removeFile(const std::string& path) override;
   FileError createFolder(const std::string& path) override;
   FileError replaceFile(const std::string& path, const std::string& contents) override;
+  FileError writeNewFile(const std::string& path, const std::string& contents,
+                         const std::string& permissions_of) override;
+  FileError renameFile(const std::string& from, const std::string& to) override;
+  FileError syncFolder(const std::string& folder) override;
   FileError appendFile(const std::string& path, const std::string& bytes) override;
   FileError syncFile(const std::string& path) override;
   bool anyEntryMatches(const std::string& prefix) override;

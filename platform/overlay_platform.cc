@@ -120,6 +120,16 @@ FileError OverlayPlatform::replaceFile(const std::string& path, const std::strin
   return error;
 }
 
+FileError OverlayPlatform::renameFile(const std::string& from, const std::string& to) {
+  std::string bytes;
+  FileError error = readFile(from, &bytes);
+  if (error == FileError::kNone) error = writable(to);
+  if (error != FileError::kNone) return error;
+  change(to, false, std::move(bytes));
+  change(from, true, std::string());
+  return FileError::kNone;
+}
+
 FileError OverlayPlatform::appendFile(const std::string& path, const std::string& bytes) {
   FileError error = writable(path);
   if (error != FileError::kNone) return error;

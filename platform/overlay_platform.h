@@ -71,6 +71,12 @@ class OverlayPlatform : public Platform {
   // Only a folder that is already there (none can be made in memory).
   FileError createFolder(const std::string& path) override;
   FileError replaceFile(const std::string& path, const std::string& contents) override;
+  FileError writeNewFile(const std::string& path, const std::string& contents,
+                         const std::string&) override {
+    return replaceFile(path, contents);
+  }
+  FileError renameFile(const std::string& from, const std::string& to) override;
+  FileError syncFolder(const std::string&) override { return FileError::kNone; }
   FileError appendFile(const std::string& path, const std::string& bytes) override;
   FileError syncFile(const std::string& path) override { return probeFile(path); }
   // The entries below, and the files written in memory; a file removed in

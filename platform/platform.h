@@ -172,6 +172,17 @@ class Platform {
   // old one's permissions.
   virtual FileError replaceFile(const std::string& path, const std::string& contents) = 0;
 
+  // The steps of a commit over several files (stores/commit_record.h).
+  // writeNewFile makes a fresh regular file holding exactly `contents`, on
+  // disk when it returns (whatever was at `path` before is removed first);
+  // it takes the permissions of `permissions_of` when that is a file.
+  // renameFile moves `from` over `to` atomically; syncFolder returns once
+  // the folder's entries (renames, new files) are on disk.
+  virtual FileError writeNewFile(const std::string& path, const std::string& contents,
+                                 const std::string& permissions_of) = 0;
+  virtual FileError renameFile(const std::string& from, const std::string& to) = 0;
+  virtual FileError syncFolder(const std::string& folder) = 0;
+
   // Appends the bytes at the end of the file, creating it when missing. They
   // are handed to the system before the call returns, so they outlive the
   // program however it ends; syncFile puts them on disk. A failed call may

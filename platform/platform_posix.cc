@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "platform/instance_lock.h"
+#include "platform/kill_switch.h"
 #include "platform/platform.h"
 #include "platform/socket_connection.h"
 
@@ -251,7 +252,7 @@ int connectWithTimeout(const struct addrinfo* ai, int timeout_ms, int* error) {
 
 class PosixPlatform : public Platform {
  public:
-  PosixPlatform(int argc, char** argv) {
+  PosixPlatform(int argc, char** argv) : kill_switch_(std::getenv(kKillSwitchVariable)) {
     for (int i = 1; i < argc; ++i) {
       if (i > 1) command_line_ += ' ';
       command_line_ += argv[i];
@@ -421,6 +422,7 @@ class PosixPlatform : public Platform {
   }
 
   FileError removeFile(const std::string& path) override {
+    beforeDiskChange();
     std::string native = nativePath(path);
     if (::unlink(native.c_str()) != 0) return fileError(errno, native);
     return FileError::kNone;
@@ -437,7 +439,47 @@ class PosixPlatform : public Platform {
     return fileError(saved, native);
   }
 
+  FileError writeNewFile(const std::string& path, const std::string& contents,
+                         const std::string& permissions_of) override {
+    beforeDiskChange();
+    std::string native = nativePath(path);
+    // As in replaceFile: never reuse what is under the name.
+    ::unlink(native.c_str());
+    int fd = ::open(native.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0) return fileError(errno, native);
+    struct stat old;
+    bool ok = true;
+    if (::stat(nativePath(permissions_of).c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+      ok = ::fchmod(fd, old.st_mode & 07777) == 0;
+    }
+    ok = ok && writeAll(fd, contents.data(), contents.size()) && ::fsync(fd) == 0;
+    int saved = errno;
+    ok = (::close(fd) == 0) && ok;
+    if (ok) return FileError::kNone;
+    ::unlink(native.c_str());
+    return fileError(saved, native);
+  }
+
+  FileError renameFile(const std::string& from, const std::string& to) override {
+    beforeDiskChange(true);
+    std::string source = nativePath(from);
+    std::string target = nativePath(to);
+    if (::rename(source.c_str(), target.c_str()) != 0) return fileError(errno, source);
+    return FileError::kNone;
+  }
+
+  FileError syncFolder(const std::string& folder) override {
+    std::string native = nativePath(folder);
+    int dir = ::open(native.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0) return fileError(errno, native);
+    bool ok = ::fsync(dir) == 0;
+    int saved = errno;
+    ::close(dir);
+    return ok ? FileError::kNone : fileError(saved, native);
+  }
+
   FileError replaceFile(const std::string& path, const std::string& contents) override {
+    beforeDiskChange();
     std::string native = nativePath(path);
     std::string temp = native + ".new";
     // A fresh file of our own: whatever a crash or someone else left under
@@ -579,6 +621,12 @@ class PosixPlatform : public Platform {
   void setWindowText(std::intptr_t, const std::string&) override {}
 
  private:
+  // Ends the process as a kill would when a test asked for it (kill_switch.h).
+  void beforeDiskChange(bool is_rename = false) {
+    if (kill_switch_.fires(is_rename)) ::_exit(kKilledExitCode);
+  }
+  KillSwitch kill_switch_;
+
   // A regular file opened for reading, its size in *size when one is asked
   // for; -1 and *error for anything else. Opened without waiting (a FIFO
   // would block the open); O_NONBLOCK then stays, as it changes nothing on

@@ -10,12 +10,14 @@
 #include <windows.h>
 // clang-format on
 
+#include <cstdlib>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "platform/command_line.h"
 #include "platform/instance_lock.h"
+#include "platform/kill_switch.h"
 #include "platform/platform.h"
 #include "platform/socket_connection.h"
 #include "platform/system_library_windows.h"
@@ -239,7 +241,7 @@ SOCKET connectBefore(const addrinfo* address, ULONGLONG deadline, int* error) {
 
 class WindowsPlatform : public Platform {
  public:
-  WindowsPlatform() {
+  WindowsPlatform() : kill_switch_(std::getenv(kKillSwitchVariable)) {
     WSADATA data;
     winsock_ready_ = WSAStartup(MAKEWORD(2, 2), &data) == 0;
     // Winsock loads its TCP provider by a path that names %SystemRoot%.
@@ -439,6 +441,7 @@ class WindowsPlatform : public Platform {
   }
 
   FileError removeFile(const std::string& path) override {
+    beforeDiskChange();
     if (DeleteFileA(path.c_str())) return FileError::kNone;
     return fileError(GetLastError());
   }
@@ -457,7 +460,44 @@ class WindowsPlatform : public Platform {
   // Windows cannot rename over a file in one plain call: MoveFileEx with
   // REPLACE_EXISTING does it, and WRITE_THROUGH returns only once the move
   // is on disk.
+  // The attributes follow at renameFile, which keeps the target's.
+  FileError writeNewFile(const std::string& path, const std::string& contents,
+                         const std::string&) override {
+    beforeDiskChange();
+    FileError created = FileError::kNone;
+    HANDLE file = createRegular(path, &created);
+    if (file == INVALID_HANDLE_VALUE) return created;
+    DWORD error = ERROR_SUCCESS;
+    if (!writeAll(file, contents.data(), contents.size()) || !FlushFileBuffers(file)) {
+      error = GetLastError();
+    }
+    CloseHandle(file);
+    if (error == ERROR_SUCCESS) return FileError::kNone;
+    DeleteFileA(path.c_str());
+    FileError result = fileError(error);
+    return result == FileError::kNone ? FileError::kOther : result;
+  }
+
+  // WRITE_THROUGH returns only once the move is on disk: no folder to sync.
+  FileError renameFile(const std::string& from, const std::string& to) override {
+    beforeDiskChange(true);
+    DWORD old_attributes = GetFileAttributesA(to.c_str());
+    if (!MoveFileExA(from.c_str(), to.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      FileError result = fileError(GetLastError());
+      return result == FileError::kNone ? FileError::kOther : result;
+    }
+    if (old_attributes != INVALID_FILE_ATTRIBUTES &&
+        (old_attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+      SetFileAttributesA(to.c_str(), old_attributes);
+    }
+    return FileError::kNone;
+  }
+
+  FileError syncFolder(const std::string&) override { return FileError::kNone; }
+
   FileError replaceFile(const std::string& path, const std::string& contents) override {
+    beforeDiskChange();
     std::string temp = path + ".new";
     // A read-only store stays read-only (where the system lets the move
     // replace it at all).
@@ -584,6 +624,12 @@ class WindowsPlatform : public Platform {
   }
 
  private:
+  // Ends the process as a kill would when a test asked for it (kill_switch.h).
+  void beforeDiskChange(bool is_rename = false) {
+    if (kill_switch_.fires(is_rename)) TerminateProcess(GetCurrentProcess(), kKilledExitCode);
+  }
+  KillSwitch kill_switch_;
+
   // Closes the file after an operation on it; the operation's error, when
   // `ok` is false, read before the close can change it.
   static FileError closeAfter(HANDLE file, bool ok) {

@@ -26,6 +26,9 @@ inline constexpr char kCreditStoreFile[] = "\\Credits.dat";
 inline constexpr char kCreditLedgerFolder[] = "\\Credits";
 // Who was warned of a coming deadline, and on which day.
 inline constexpr char kWarningStoreFile[] = "\\Warned.dat";
+// Present only while a commit over several files is under way, or after
+// one was stopped part-way: the next run finishes it (stores/commit_record.h).
+inline constexpr char kCommitRecordFile[] = "\\Quarvel.commit";
 // The server user list below the server folder.
 inline constexpr char kServerUserList[] = "\\etc\\passwd";
 

@@ -298,32 +298,34 @@ std::vector<LedgerWrite> CreditStore::pendingWrites() {
 }
 
 void CreditStore::markWritten() {
+  if (remove_old_store_) changed_on_disk_ = true;
   for (auto& named : shards_) {
     Shard& shard = named.second;
     if (!shard.touched || shard.unreadable) continue;
-    shard.disk_bytes = bytesOf(shard);
+    std::string bytes = bytesOf(shard);
+    if (bytes != shard.disk_bytes) changed_on_disk_ = true;
+    shard.disk_bytes = std::move(bytes);
     shard.on_disk = !shard.disk_bytes.empty();
     shard.touched = false;
   }
   remove_old_store_ = false;
 }
 
-bool CreditStore::hasPendingWrites() {
+FileError CreditStore::readErrorOfChanged(std::string* path) const {
   for (const auto& named : shards_) {
-    if (named.second.touched && named.second.unreadable) return true;
+    if (named.second.touched && named.second.unreadable) {
+      *path = named.second.path;
+      return named.second.read_error;
+    }
   }
-  return !pendingWrites().empty();
+  return FileError::kNone;
 }
 
 FileError CreditStore::prepareFolder() { return platform_.createFolder(folder_); }
 
 FileError CreditStore::commit(std::string* failed_path) {
-  for (const auto& named : shards_) {
-    if (named.second.touched && named.second.unreadable) {
-      *failed_path = named.second.path;
-      return named.second.read_error;
-    }
-  }
+  FileError unreadable = readErrorOfChanged(failed_path);
+  if (unreadable != FileError::kNone) return unreadable;
   std::vector<LedgerWrite> writes = pendingWrites();
   if (writes.empty()) return FileError::kNone;
   FileError error = prepareFolder();

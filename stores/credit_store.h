@@ -101,11 +101,12 @@ class CreditStore {
   std::vector<LedgerWrite> pendingWrites();
   void markWritten();
   FileError prepareFolder();
-  // Makes every pending write; on failure the error and the file it was.
   // A shard that could not be read and was to be changed is never written:
-  // its read error is returned.
+  // its read error and path; kNone when there is none.
+  FileError readErrorOfChanged(std::string* path) const;
+  // Makes every pending write on its own (a run commits them with its
+  // stores, stores.h); on failure the error and the file it was.
   FileError commit(std::string* failed_path);
-  bool hasPendingWrites();
   // Whether a commit of this run wrote or deleted a file.
   bool changedOnDisk() const { return changed_on_disk_; }
 

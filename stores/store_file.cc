@@ -392,28 +392,44 @@ std::string StoreFile::textBeforeIndex() const {
 FileError StoreFile::commit() {
   if (!dirty_) return FileError::kNone;
   if (state_ == State::kUnreadable) return load_error_;
-  FileError error = FileError::kNone;
-  if (state_ == State::kMissing) {
-    if (on_disk_) {
-      error = platform_.removeFile(path_);
-      if (error == FileError::kNone) changed_on_disk_ = true;
-    }
-    if (error == FileError::kNotFound) error = FileError::kNone;
-    if (error == FileError::kNone) on_disk_ = false;
-  } else {
-    std::string bytes = text();
-    if (!on_disk_ || bytes != diskBytes()) {
-      error = platform_.replaceFile(path_, bytes);
-      if (error == FileError::kNone) changed_on_disk_ = true;
-    }
-    if (error == FileError::kNone) {
-      on_disk_ = true;
-      committed_bytes_ = std::move(bytes);
-      disk_is_loaded_text_ = false;
-    }
+  PendingWrite write;
+  if (!pendingWrite(&write)) return FileError::kNone;
+  FileError error =
+      write.remove ? platform_.removeFile(path_) : platform_.replaceFile(path_, write.bytes);
+  if (write.remove && error == FileError::kNotFound) {  // gone already
+    dirty_ = on_disk_ = false;
+    return FileError::kNone;
   }
-  if (error == FileError::kNone) dirty_ = false;
+  if (error == FileError::kNone) committed(std::move(write));
   return error;
+}
+
+bool StoreFile::pendingWrite(PendingWrite* write) {
+  if (!dirty_ || state_ == State::kUnreadable) return false;
+  if (state_ == State::kMissing) {
+    if (!on_disk_) {
+      dirty_ = false;
+      return false;
+    }
+    *write = {path_, true, std::string()};
+    return true;
+  }
+  std::string bytes = text();
+  if (on_disk_ && bytes == diskBytes()) {
+    dirty_ = false;
+    return false;
+  }
+  *write = {path_, false, std::move(bytes)};
+  return true;
+}
+
+void StoreFile::committed(PendingWrite&& written) {
+  dirty_ = false;
+  changed_on_disk_ = true;
+  on_disk_ = !written.remove;
+  if (written.remove) return;
+  committed_bytes_ = std::move(written.bytes);
+  disk_is_loaded_text_ = false;
 }
 
 }  // namespace quarvel

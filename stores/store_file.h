@@ -15,7 +15,9 @@
 // line already printed is ever contradicted by the store. A command that
 // changes several records (the count-down and removal of the expired, a
 // period end and the next enrolment) makes them all before one commit, so
-// it is never left half done.
+// it is never left half done. A commit point that changed several files
+// writes them as one commit (commit_record.h), so that the stores also
+// agree with each other after a kill.
 #pragma once
 
 #include <cstdint>
@@ -26,6 +28,7 @@
 
 #include "config/files.h"
 #include "config/text.h"
+#include "stores/commit_record.h"
 
 namespace quarvel {
 
@@ -82,6 +85,13 @@ class StoreFile {
   FileError commit();
   // Whether commit() has anything to write.
   bool hasUncommittedChanges() const { return dirty_; }
+
+  // The same in two steps, for a commit with other files
+  // (commit_record.h): what commit() would write, false when nothing (the
+  // store is then clean); then, once that is on disk, committed() with it.
+  // Never for a store that could not be read.
+  bool pendingWrite(PendingWrite* write);
+  void committed(PendingWrite&& written);
 
   // Whether a commit of this run replaced or deleted the file: the run
   // changed the store on disk (a commit that found the bytes unchanged

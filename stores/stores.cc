@@ -1,16 +1,17 @@
 #include "stores/stores.h"
 
+#include <cstring>
+
 #include "config/file_errors.h"
+#include "server/contract.h"
 
 namespace quarvel {
 
-bool Stores::commitOne(StoreFile& store) {
-  if (log_ != nullptr && store.hasUncommittedChanges()) log_->sync();
-  FileError error = store.commit();
-  return error == FileError::kNone || fail(store, error);
+std::string Stores::commitRecordPath() const {
+  const std::string& trial = trial_.file().path();
+  return trial.substr(0, trial.size() - std::strlen(contract::kTrialStoreFile)) +
+         contract::kCommitRecordFile;
 }
-
-bool Stores::fail(StoreFile& store, FileError error) { return fail(store.path(), error); }
 
 bool Stores::fail(const std::string& path, FileError error) {
   failed_ = true;
@@ -19,36 +20,76 @@ bool Stores::fail(const std::string& path, FileError error) {
   return false;
 }
 
-bool Stores::commitLedger() {
-  if (failed_) return false;
-  if (log_ != nullptr && credits_.hasPendingWrites()) log_->sync();
-  std::string path;
-  FileError error = credits_.commit(&path);
-  return error == FileError::kNone || fail(path, error);
+bool Stores::finishInterruptedCommit() {
+  CommitFailure failure;
+  if (quarvel::finishInterruptedCommit(platform_, commitRecordPath(), &failure) ==
+      Recovery::kFailed) {
+    return fail(failure.path, failure.error);
+  }
+  return true;
 }
 
-bool Stores::commit(Order order) {
+bool Stores::commitFiles(const std::vector<StoreFile*>& stores) {
   if (failed_) return false;
-  StoreFile& first = order == Order::kTrialFirst ? trial_.file() : quota_.file();
-  StoreFile& second = order == Order::kTrialFirst ? quota_.file() : trial_.file();
-  for (StoreFile* store : {&first, &second}) {
+  for (StoreFile* store : stores) {
     // Only a changed store: one the run never touched is not read for this.
     if (!store->hasUncommittedChanges()) continue;
     FileError error = store->readError();
-    if (error != FileError::kNone) return fail(*store, error);
+    if (error != FileError::kNone) return fail(store->path(), error);
   }
-  return commitOne(first) && commitOne(second);
+  std::string unreadable_shard;
+  FileError ledger_error = credits_.readErrorOfChanged(&unreadable_shard);
+  if (ledger_error != FileError::kNone) return fail(unreadable_shard, ledger_error);
+  std::vector<PendingWrite> writes;
+  std::vector<StoreFile*> written;
+  for (StoreFile* store : stores) {
+    PendingWrite write;
+    if (!store->pendingWrite(&write)) continue;
+    writes.push_back(std::move(write));
+    written.push_back(store);
+  }
+  const std::size_t store_writes = writes.size();
+  std::vector<LedgerWrite> ledger_writes = credits_.pendingWrites();
+  if (!ledger_writes.empty()) {
+    // The shards' temporary files are made in the ledger's folder.
+    FileError error = credits_.prepareFolder();
+    if (error != FileError::kNone) return fail(credits_.folder(), error);
+  }
+  for (LedgerWrite& ledger_write : ledger_writes) {
+    writes.push_back({std::move(ledger_write.path), ledger_write.remove,
+                      std::move(ledger_write.bytes)});
+  }
+  std::vector<CommitParticipant*> offering;
+  for (CommitParticipant* participant : participants_) {
+    const std::size_t before = writes.size();
+    participant->offerWrites(&writes);
+    if (writes.size() != before) offering.push_back(participant);
+  }
+  if (writes.empty()) return true;
+  if (log_ != nullptr) log_->sync();
+  CommitFailure failure = commitTogether(platform_, commitRecordPath(), writes);
+  if (failure.failed()) return fail(failure.path, failure.error);
+  for (std::size_t i = 0; i < store_writes; ++i) written[i]->committed(std::move(writes[i]));
+  if (!ledger_writes.empty()) credits_.markWritten();
+  for (CommitParticipant* participant : offering) participant->committed();
+  return true;
+}
+
+bool Stores::commit(Order order) {
+  StoreFile& first = order == Order::kTrialFirst ? trial_.file() : quota_.file();
+  StoreFile& second = order == Order::kTrialFirst ? quota_.file() : trial_.file();
+  return commitFiles({&first, &second});
 }
 
 bool Stores::readable() {
   if (failed_) return false;
   for (StoreFile* store : {&trial_.file(), &quota_.file()}) {
     FileError error = store->readError();
-    if (error != FileError::kNone) return fail(*store, error);
+    if (error != FileError::kNone) return fail(store->path(), error);
   }
   return true;
 }
 
-bool Stores::commitAtEnd() { return commit() && commitLedger(); }
+bool Stores::commitAtEnd() { return commit(); }
 
 }  // namespace quarvel
