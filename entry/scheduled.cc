@@ -61,12 +61,26 @@ void startNextPeriod(Run& run, const std::vector<std::string>& pending) {
                     run.quota.periodEnds());
 }
 
+// Whether the period turns today: it ends, or a set-up period starts.
+bool periodTurnsToday(Run& run) {
+  std::string today = run.today();
+  if (run.quota.periodStarted()) return daysBetween(run.quota.periodEnds(), today) <= 0;
+  return daysBetween(run.quota.periodStarts(), today) <= 0;
+}
+
 // At the end date of a running period: members still counting are
 // punished, and the next period starts; members who could not be punished
 // are carried into it as pending. Closed accounts are neither named nor
 // punished.
 void changeQuotaPeriod(Run& run, AdminSession& session, std::vector<std::string> pending) {
   std::string today = run.today();
+  // A period turns only on settings that can tell who is punished and who
+  // is spared; until they can, it runs on as it is.
+  Decision turn = run.quota.periodStarted() ? Decision::kQuotaPunish : Decision::kExemption;
+  if (periodTurnsToday(run) && !run.settings.mayDecide(turn)) {
+    run.quota.setPendingUsers(pending);
+    return;
+  }
   if (daysBetween(run.quota.periodEnds(), today) <= 0 && run.quota.periodStarted()) {
     run.audit.summary("quota period ends: " + run.quota.periodStarts() + " to " +
                       run.quota.periodEnds());
@@ -113,6 +127,7 @@ Next runQstart(Run& run) {
 
 Next runQnow(Run& run) {
   if (!userDatabaseReadable(run)) return Next::kEndRun;
+  if (!run.settings.mayDecide(Decision::kExemption)) return Next::kEndRun;
   run.quota.file().removeFile();
   startQuotaPeriod(run.records(), run.settings, run.platform.today());
   return Next::kEndRun;
@@ -129,13 +144,6 @@ Next runCheckup(Run& run) {
 }
 
 namespace {
-
-// Whether the period turns today: it ends, or a set-up period starts.
-bool periodTurnsToday(Run& run) {
-  std::string today = run.today();
-  if (run.quota.periodStarted()) return daysBetween(run.quota.periodEnds(), today) <= 0;
-  return daysBetween(run.quota.periodStarts(), today) <= 0;
-}
 
 // Whether newday may go ahead: it may, unless it has something to do that
 // weighs records against a user database it cannot read.

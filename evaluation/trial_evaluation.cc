@@ -59,6 +59,7 @@ void checkTrialPass(const Records& records, Output& out, const TrialPass& pass,
   // the punishment) no longer can.
   if (!record || records.trial.isDue(name)) return;
   if (record->uploaded.value() < pass.target_mb) return;
+  if (pass.target_valid && !pass.target_valid()) return;
   // The credit that passes the user is on disk before the command: should
   // the run stop after it, the next check passes the user again.
   if (!pass.command.empty()) {
