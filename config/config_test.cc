@@ -124,7 +124,8 @@ TEST(SettingsTest, DecidesOnlyOnValidSettings) {
   } cases[] = {
       {sound, Decision::kTrialPass, ""},
       {sound, Decision::kTrialPunish, ""},  // a punishment set empty is none
-      {sound, Decision::kQuotaPunish, ""},  // EXEMPT_FLAGS, the lists and paths may be absent
+      {sound, Decision::kQuotaPunish, ""},
+      {sound, Decision::kExemption, ""},  // EXEMPT_FLAGS, the lists and paths may be absent
       {sound + "TRIAL_UPLOAD=5 MB\r\n", Decision::kTrialPass, ""},  // the first line is read
       {"TRIAL_UPLOAD=5 MB\r\n", Decision::kTrialPass,
        "Quarvel: TRIAL_UPLOAD=5 MB on line 1 of quarvel.conf is not a number; "
@@ -137,7 +138,7 @@ TEST(SettingsTest, DecidesOnlyOnValidSettings) {
       {sound + "EXEMPT_FLAGS=1M\t;staff\r\n", Decision::kExemption,
        "Quarvel: EXEMPT_FLAGS=1M\t;staff on line 8 of quarvel.conf has a remark after its "
        "value; nothing that rests on it was decided."},
-      {sound + "GroupTABLE=C:\\ioFTPD\\etc\\GroupIdTable # groups\r\n", Decision::kQuotaPunish,
+      {sound + "GroupTABLE=C:\\ioFTPD\\etc\\GroupIdTable # groups\r\n", Decision::kExemption,
        "Quarvel: GroupTABLE=C:\\ioFTPD\\etc\\GroupIdTable # groups on line 8 of quarvel.conf "
        "has a remark after its value; nothing that rests on it was decided."},
       {sound + "Quota_Users=bob#1|carol\r\n", Decision::kExemption, ""},  // "#" inside a name

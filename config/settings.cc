@@ -54,11 +54,6 @@ namespace {
 
 // The settings each decision rests on.
 std::vector<const char*> keysOf(Decision what) {
-  static const std::vector<const char*> kExemption = {
-      "QUOTA_DISABLE_FLAG", "TRIAL_DISABLE_FLAG", "EXEMPT_FLAGS",
-      "Quota_Users",        "Quota_Groups",       "ioFTPD",
-      "UserTABLE",          "UserFOLDER",         "GroupTABLE"};
-  std::vector<const char*> keys;
   switch (what) {
     case Decision::kTrialPass:
       return {"TRIAL_UPLOAD"};
@@ -67,16 +62,15 @@ std::vector<const char*> keysOf(Decision what) {
     case Decision::kQuotaPass:
       return {"QUOTA_UPLOAD"};
     case Decision::kTrialPunish:
-      keys = {"TRIAL_PUNISHMENT"};
-      break;
+      return {"TRIAL_PUNISHMENT"};
     case Decision::kQuotaPunish:
-      keys = {"QUOTA_PUNISHMENT"};
-      break;
+      return {"QUOTA_PUNISHMENT"};
     case Decision::kExemption:
       break;
   }
-  keys.insert(keys.end(), kExemption.begin(), kExemption.end());
-  return keys;
+  return {"QUOTA_DISABLE_FLAG", "TRIAL_DISABLE_FLAG", "EXEMPT_FLAGS",
+          "Quota_Users",        "Quota_Groups",       "ioFTPD",
+          "UserTABLE",          "UserFOLDER",         "GroupTABLE"};
 }
 
 bool isRequiredNumber(const std::string& key) {

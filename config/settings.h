@@ -32,9 +32,9 @@ struct AdminLoginSettings {
 enum class Decision {
   kTrialPass,    // TRIAL_UPLOAD
   kTrialStart,   // TRIAL_DAYS
-  kTrialPunish,  // TRIAL_PUNISHMENT, TRIAL_DISABLE_FLAG, and who is spared
+  kTrialPunish,  // TRIAL_PUNISHMENT
   kQuotaPass,    // QUOTA_UPLOAD
-  kQuotaPunish,  // QUOTA_PUNISHMENT, QUOTA_DISABLE_FLAG, and who is spared
+  kQuotaPunish,  // QUOTA_PUNISHMENT
   kExemption,    // the disable flags, EXEMPT_FLAGS, the lists, the server paths
 };
 

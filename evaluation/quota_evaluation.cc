@@ -117,7 +117,7 @@ void evaluateQuotaDaily(const Records& records, Settings& settings, Output& out,
     if (name.empty()) continue;
     UserRecord user = records.users.lookupUser(name);
     if (user.user_name.empty()) {
-      quota.removeMember(name);
+      if (quota.holdsRecord(name)) quota.removeMember(name);
       continue;
     }
     // A closed account's record stays as it is until the account is gone

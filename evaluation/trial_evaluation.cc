@@ -83,7 +83,7 @@ void evaluateTrialsDaily(const Records& records, Output& out, const TrialPass& p
     if (name.empty()) continue;
     UserRecord user = records.users.lookupUser(name);
     if (user.user_name.empty()) {
-      trial.removeMember(name);
+      if (trial.holdsRecord(name)) trial.removeMember(name);
       continue;
     }
     // A closed account's record stays as it is until the account is gone

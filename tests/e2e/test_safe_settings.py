@@ -133,3 +133,21 @@ def test_leaving_an_exemption_during_a_trial_suspends(quarvel, unreachable_port)
     assert quarvel.read_store(QUOTA_STORE) == lines(
         'setup_quota_starts=11-01-2026', 'setup_quota_ends=12-01-2026', 'setup_quota_started=1',
         'wren=0::2::Couriers', 'brisk=0::0::Couriers')
+
+
+@pytest.mark.parametrize('command', ['qstart', 'qnow'])
+def test_a_running_period_is_erased_only_with_the_force_word(quarvel, unreachable_port, command):
+    _conf(quarvel, unreachable_port, {})
+    quarvel.write_store(QUOTA_STORE, PERIOD)
+    quarvel.run(command, date='2026-11-20').expect(stdout=b'', stderr=lines(
+        '%s: the quota period 11-01-2026 to 12-01-2026 runs with 4 members and their uploads; '
+        'nothing was changed. "%s force" erases it.' % (command, command)))
+    assert quarvel.read_store(QUOTA_STORE) == PERIOD
+    assert quarvel.read_store('Velkrin.dat.bak') is None
+
+    done = quarvel.run(command + ' force', date='2026-11-20').expect(stdout=None)
+    assert done.lines[0].startswith(command.encode() + b': the quota period ')
+    assert done.lines[0].endswith(b'; the old Velkrin.dat is kept as Velkrin.dat.bak.')
+    assert len(done.lines) == 1
+    assert quarvel.read_store('Velkrin.dat.bak') == PERIOD
+    assert quarvel.read_store(QUOTA_STORE) != PERIOD
