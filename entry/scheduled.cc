@@ -89,6 +89,9 @@ void changeQuotaPeriod(Run& run, AdminSession& session, std::vector<std::string>
                       run.quota.periodEnds());
     for (const std::string& name : run.quota.listQuotaUsers()) {
       if (run.quota.statusOf(name).isSettled()) continue;
+      // A line not understood is nobody (the empty name of a period without
+      // members is processed, as it always was).
+      if (!trimBlanks(name).empty() && !run.quota.holdsRecord(name)) continue;
       if (isClosedAccount(run, name)) continue;
       // Deliberate output, kept exactly: one line per member before its
       // punishment is tried.
