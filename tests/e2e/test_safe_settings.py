@@ -151,3 +151,35 @@ def test_a_running_period_is_erased_only_with_the_force_word(quarvel, unreachabl
     assert len(done.lines) == 1
     assert quarvel.read_store('Velkrin.dat.bak') == PERIOD
     assert quarvel.read_store(QUOTA_STORE) != PERIOD
+
+
+def test_preview_shows_what_newday_then_does(quarvel, ftp_server):
+    """A period end whose punishments change the next period: brisk is
+    disabled (flag 6), so the new period enrols him exempt; the preview must
+    say the same commands and the same enrolment as the newday that follows."""
+    user_file = quarvel.root / 'ioftpd-site' / 'users' / '2'  # brisk's
+
+    def as_the_server_does(number, line):
+        if line.strip() == b'SITE CHANGE brisk FLAGS +6':
+            user_file.write_bytes(user_file.read_bytes().replace(b'flags 3', b'flags 36'))
+
+    server = ftp_server(on_line=as_the_server_does)
+    _conf(quarvel, server.port, {'QUOTA_PUNISHMENT': '2'})
+    quarvel.write_store(TRIAL_STORE, TRIALS)
+    quarvel.write_store(QUOTA_STORE, PERIOD)
+    preview = quarvel.run('preview', date='2026-12-01').expect(stdout=None)
+    shown = preview.stdout.decode('latin-1').split('\r\n')
+    planned = [line.strip() for line in shown if line.startswith('    SITE ')]
+    enrolled = shown[shown.index('enrolled in the new period:') + 1:-1]
+    assert planned == ['SITE kick brisk', 'SITE CHANGE brisk FLAGS +6']
+    assert '    brisk exempt' in enrolled
+
+    quarvel.run('newday', date='2026-12-01').expect(stdout=lines('Processing brisk'))
+    sent = [text for i in range(server.connection_count) for text in server.received_text(i)
+            if text.startswith('SITE ')]
+    assert sent == planned
+    names = {'0': 'counting', '2': 'on trial', '3': 'exempt'}
+    stored = quarvel.read_store(QUOTA_STORE).decode('latin-1').split('\r\n')
+    members = ['    %s %s' % (line.split('=')[0], names[line.split('::')[1]])
+               for line in stored if '::' in line]
+    assert members == enrolled
