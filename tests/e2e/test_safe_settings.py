@@ -183,3 +183,10 @@ def test_preview_shows_what_newday_then_does(quarvel, ftp_server):
     members = ['    %s %s' % (line.split('=')[0], names[line.split('::')[1]])
                for line in stored if '::' in line]
     assert members == enrolled
+
+
+def test_no_trial_starts_on_days_that_are_no_number(quarvel, unreachable_port):
+    keys = _conf(quarvel, unreachable_port, {'TRIAL_DAYS': 'seven'})
+    quarvel.run('ST add wren', date='2026-11-11').expect(stdout=b'', stderr=lines(
+        _told('TRIAL_DAYS', keys, ('=seven', 'is not a number'))))
+    assert quarvel.read_store(TRIAL_STORE) is None
