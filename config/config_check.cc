@@ -47,8 +47,8 @@ bool hasTabAtEnds(const std::string& text) {
   return !text.empty() && (text.front() == '\t' || text.back() == '\t');
 }
 
-// Keys whose value is a flag text, a list of names or a path: a remark
-// after the value ("6 # disabled") becomes part of what is compared.
+}  // namespace
+
 bool takesNoRemark(const std::string& name) {
   static const char* const kKeys[] = {
       "QUOTA_DISABLE_FLAG", "TRIAL_DISABLE_FLAG", "EXEMPT_FLAGS", "Quota_Users",
@@ -60,7 +60,6 @@ bool takesNoRemark(const std::string& name) {
   return false;
 }
 
-// The start of a remark in `value`: a "#" or ";" after a blank or tab.
 std::size_t remarkStart(const std::string& value) {
   for (std::size_t i = 1; i < value.size(); ++i) {
     if ((value[i] == '#' || value[i] == ';') && (value[i - 1] == ' ' || value[i - 1] == '\t')) {
@@ -69,6 +68,8 @@ std::size_t remarkStart(const std::string& value) {
   }
   return std::string::npos;
 }
+
+namespace {
 
 // The bytes a Windows editor may put before the first line (UTF-8 BOM).
 constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";

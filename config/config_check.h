@@ -19,6 +19,14 @@ struct ConfigFinding {
 
 std::vector<ConfigFinding> checkConfigLines(const std::vector<ConfigLine>& lines);
 
+// Whether the key's value is a flag text, a list of names or a path, where
+// a remark after the value ("6 # disabled") becomes part of what is compared.
+bool takesNoRemark(const std::string& key);
+
+// The start of a remark in `value`: a "#" or ";" after a blank or tab;
+// npos when none.
+std::size_t remarkStart(const std::string& value);
+
 // "line 12: " before a finding's text, nothing for line 0.
 std::string findingText(const ConfigFinding& finding);
 

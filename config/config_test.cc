@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "config/settings.h"
 #include "platform/fake_platform.h"
 
 namespace quarvel {
@@ -102,6 +103,62 @@ TEST_F(ConfigTest, MissingFilePrintsItsErrorAtEveryLookup) {
 TEST_F(ConfigTest, EmptyFileIsNoError) {
   EXPECT_EQ(lookup("", "A"), "");
   EXPECT_EQ(platform_.output, "");
+}
+
+}  // namespace
+}  // namespace quarvel
+
+namespace quarvel {
+namespace {
+
+// Which values a decision may rest on, and the one line that tells of one
+// that is not valid.
+TEST(SettingsTest, DecidesOnlyOnValidSettings) {
+  const std::string sound =
+      "TRIAL_UPLOAD= 500 \r\nTRIAL_DAYS=7\r\nTRIAL_PUNISHMENT=\r\nQUOTA_UPLOAD=1e3\r\n"
+      "QUOTA_PUNISHMENT=2\r\nQUOTA_DISABLE_FLAG=6\r\nTRIAL_DISABLE_FLAG=5\r\n";
+  struct Case {
+    std::string text;
+    Decision decision;
+    const char* told;  // empty: valid
+  } cases[] = {
+      {sound, Decision::kTrialPass, ""},
+      {sound, Decision::kTrialPunish, ""},  // a punishment set empty is none
+      {sound, Decision::kQuotaPunish, ""},
+      {sound, Decision::kExemption, ""},  // EXEMPT_FLAGS, the lists and paths may be absent
+      {sound + "TRIAL_UPLOAD=5 MB\r\n", Decision::kTrialPass, ""},  // the first line is read
+      {"TRIAL_UPLOAD=5 MB\r\n", Decision::kTrialPass,
+       "Quarvel: TRIAL_UPLOAD=5 MB on line 1 of quarvel.conf is not a number; "
+       "nothing that rests on it was decided."},
+      {"TRIAL_DAYS=\r\n", Decision::kTrialStart,
+       "Quarvel: TRIAL_DAYS on line 1 of quarvel.conf is empty; "
+       "nothing that rests on it was decided."},
+      {"A=1\r\n", Decision::kQuotaPass,
+       "Quarvel: QUOTA_UPLOAD is not set in quarvel.conf; nothing that rests on it was decided."},
+      {sound + "EXEMPT_FLAGS=1M\t;staff\r\n", Decision::kExemption,
+       "Quarvel: EXEMPT_FLAGS=1M\t;staff on line 8 of quarvel.conf has a remark after its "
+       "value; nothing that rests on it was decided."},
+      {sound + "GroupTABLE=C:\\ioFTPD\\etc\\GroupIdTable # groups\r\n", Decision::kExemption,
+       "Quarvel: GroupTABLE=C:\\ioFTPD\\etc\\GroupIdTable # groups on line 8 of quarvel.conf "
+       "has a remark after its value; nothing that rests on it was decided."},
+      {sound + "Quota_Users=bob#1|carol\r\n", Decision::kExemption, ""},  // "#" inside a name
+  };
+  for (const Case& c : cases) {
+    FakePlatform platform;
+    platform.addFile("C:\\site\\quarvel.conf", c.text);
+    Output out(platform);
+    Files files(platform, out, "C:\\site");
+    Config config(files, out);
+    Settings settings(config);
+    std::vector<std::string> told;
+    settings.alsoTellInvalid([&told](const std::string& line) { told.push_back(line); });
+    bool expected_valid = std::string(c.told).empty();
+    EXPECT_EQ(settings.mayDecide(c.decision), expected_valid) << c.text;
+    // Asked again, the answer stands and nothing more is told.
+    EXPECT_EQ(settings.mayDecide(c.decision), expected_valid) << c.text;
+    EXPECT_EQ(told, expected_valid ? std::vector<std::string>() : std::vector<std::string>{c.told})
+        << c.text;
+  }
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 // reason templates are not settings; they are looked up through Config.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -24,6 +25,17 @@ struct AdminLoginSettings {
   // value the program does not know never sends the password in plain text.
   bool tls = false;
   std::string tls_fingerprint;
+};
+
+// The decisions that rest on settings an operator can get wrong; each is
+// made only while every setting it rests on is valid.
+enum class Decision {
+  kTrialPass,    // TRIAL_UPLOAD
+  kTrialStart,   // TRIAL_DAYS
+  kTrialPunish,  // TRIAL_PUNISHMENT
+  kQuotaPass,    // QUOTA_UPLOAD
+  kQuotaPunish,  // QUOTA_PUNISHMENT
+  kExemption,    // the disable flags, EXEMPT_FLAGS, the lists, the server paths
 };
 
 class Settings {
@@ -78,6 +90,16 @@ class Settings {
   // EXEMPT_FLAGS: flag letters that exempt; empty when the key is absent.
   const std::string& exemptFlags();
 
+  // Whether `what` may be decided: every setting it rests on is set (where
+  // it must be) and reads as what it is meant to be, a number wholly, a
+  // flag or a name or a path without a remark after it. Each setting is
+  // weighed once per run; one that is not valid is told once, naming its
+  // key and line, on standard error and to `also_tell`.
+  bool mayDecide(Decision what);
+  void alsoTellInvalid(std::function<void(const std::string&)> tell) {
+    tell_invalid_ = std::move(tell);
+  }
+
   // FTP_STATS_PREFIX, nothing when the key is absent (set empty, it is an
   // empty prefix).
   const std::optional<std::string>& statsPrefix();
@@ -100,7 +122,13 @@ class Settings {
   long long optionalWholeNumber(const char* key);  // 0 when no line has the key
   long long wholeNumber(const char* key);
 
+  // Why the key cannot be decided on; empty when it can.
+  std::string whyInvalid(const char* key);
+  bool validKey(const char* key);
+
   Config& config_;
+  std::function<void(const std::string&)> tell_invalid_;
+  std::map<std::string, bool> valid_;                          // by key, once weighed
   std::map<std::string, std::string> read_;                    // by key, as read
   std::map<std::string, std::optional<std::string>> entries_;  // by key, as read
 };

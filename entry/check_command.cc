@@ -7,6 +7,7 @@
 #include "entry/shown_path.h"
 #include "evaluation/punishment.h"
 #include "server/contract.h"
+#include "stores/store_check.h"
 #include "userdb/exemptions.h"
 #include "userdb/server_files.h"
 #include "userdb/server_user_list.h"
@@ -163,6 +164,32 @@ void checkAccounts(Run& run, CheckReport& report) {
   if (!names.empty() && exempt == 0) report.note("exempt: nobody");
 }
 
+// The trial and quota stores in the data folder: one that cannot be read,
+// and each line of one that the program does not understand or cannot read
+// an amount from. A missing store is a site that has none yet.
+void checkStores(Run& run, CheckReport& report) {
+  const struct {
+    StoreKind kind;
+    const char* file;
+  } stores[] = {{StoreKind::kTrial, contract::kTrialStoreFile},
+                {StoreKind::kQuota, contract::kQuotaStoreFile}};
+  for (const auto& store : stores) {
+    const std::string path = run.files.dataPath(store.file);
+    const std::string name = std::string(store.file).substr(1);
+    std::string bytes;
+    FileError error = run.platform.readFile(path, &bytes);
+    if (error == FileError::kNotFound) continue;
+    if (error != FileError::kNone) {
+      report.problem(name + " cannot be read (error " + std::to_string(runtimeErrorNumber(error)) +
+                     "); no run changes a record of it until it can");
+      continue;
+    }
+    for (const StoreFinding& finding : checkStoreText(store.kind, bytes)) {
+      report.problem(name + " line " + std::to_string(finding.line) + ": " + finding.text);
+    }
+  }
+}
+
 }  // namespace
 
 bool isCheckCommand(const std::string& command_line) { return toLower(command_line) == "check"; }
@@ -195,6 +222,7 @@ int runCheck(Run& run) {
     // unknown names look exempt: nothing said of them would be true.
     report.note("accounts: not read until the server paths above are right");
   }
+  checkStores(run, report);
   checkAdminLogin(run, report);
   run.printLine(report.problems() == 0 ? "check: no problems found"
                                        : "check: " + count(report.problems(), "problem"));

@@ -46,7 +46,13 @@ const Scenario kScenarios[] = {
      {}},
     // The period's end and the next enrolment are one commit.
     {"period end", "QUOTA_PUNISHMENT=1\r\n", "newday", nullptr, kEndedPeriod, "newday", {}},
-    {"enrolment", "", "qnow", "\r\nwren=0::5::Couriers\r\n", kRunningPeriod, "qnow", {}},
+    {"enrolment",
+     "",
+     "qnow force",
+     "\r\nwren=0::5::Couriers\r\n",
+     kRunningPeriod,
+     "qnow force",
+     {}},
     // The quota suspension is committed before the trial record.
     {"trial add", "", "ST add brisk", nullptr, kRunningPeriod, "ST add brisk", {}},
     {"trial del",

@@ -14,6 +14,8 @@ const std::vector<CommandRow>& commandTable() {
       {"test", CommandTest::kWholeLine, runConnectionTest},
       {"qstart", CommandTest::kWholeLine, runQstart},
       {"qnow", CommandTest::kWholeLine, runQnow},
+      {"qstart force", CommandTest::kWholeLine, runQstartForced},
+      {"qnow force", CommandTest::kWholeLine, runQnowForced},
       {"UD", CommandTest::kWord, runUpload},
       {"NUKE", CommandTest::kWordTwoOperands, runNuke},
       {"UNNUKE", CommandTest::kWordTwoOperands, runUnnuke},

@@ -12,6 +12,9 @@ Next runConnectionTest(Run& run);
 // Scheduled runs: "qstart", "qnow", "checkup", "newday".
 Next runQstart(Run& run);
 Next runQnow(Run& run);
+// "qstart force" and "qnow force": as above, also over a running period.
+Next runQstartForced(Run& run);
+Next runQnowForced(Run& run);
 Next runCheckup(Run& run);
 Next runNewday(Run& run);
 // preview [MM-DD-YYYY]: what newday would do on that date; changes nothing.

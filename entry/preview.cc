@@ -12,6 +12,7 @@
 #include "platform/overlay_platform.h"
 #include "server/admin_session.h"
 #include "stores/trial_store.h"
+#include "userdb/server_files.h"
 
 namespace quarvel {
 namespace {
@@ -38,6 +39,55 @@ class PreviewPlatform : public OverlayPlatform {
 
  private:
   LocalDate date_;
+};
+
+// The dry session, which also does to the server's files in memory what the
+// server does on a command it accepts: a flag added goes into the user's
+// file and a deletion marks it, so that the rest of the newday (the next
+// period's enrolment) sees the accounts as the real newday will.
+class PreviewSession : public DryAdminSession {
+ public:
+  explicit PreviewSession(Run& dry) : dry_(dry) {}
+
+  SiteReply send(const std::string& command) override {
+    SiteReply reply = DryAdminSession::send(command);
+    const std::string verb = toUpper(commandWord(command, 2));
+    const std::string name = commandWord(command, 3);
+    if (verb == "CHANGE" && toUpper(commandWord(command, 4)) == "FLAGS") {
+      const std::string flags = commandWord(command, 5);
+      if (!flags.empty() && flags[0] == '+') changeUserFile(name, flags.substr(1), false);
+    } else if (verb == "DELUSER") {
+      changeUserFile(name, "", true);
+    }
+    return reply;
+  }
+
+ private:
+  void changeUserFile(const std::string& name, const std::string& added, bool deleted) {
+    std::string table;
+    if (dry_.platform.readFile(dry_.settings.userTable(), &table) != FileError::kNone) return;
+    IdTableEntry entry;
+    if (!findIdTableEntry(table, name, &entry) || entry.id.empty()) return;
+    const std::string path = dry_.settings.userFolder() + "\\" + entry.id;
+    std::string text;
+    if (dry_.platform.readFile(path, &text) != FileError::kNone) return;
+    if (deleted) {
+      text += "DeletedOn " + std::to_string(dry_.platform.utcSeconds()) + "\r\n";
+    } else {
+      std::size_t at = text.find("flags ");
+      if (at == std::string::npos || (at > 0 && text[at - 1] != '\n')) return;
+      std::size_t end = text.find_first_of("\r\n", at);
+      if (end == std::string::npos) end = text.size();
+      std::string flags = text.substr(at + 6, end - at - 6);
+      for (char letter : added) {
+        if (flags.find(letter) == std::string::npos) flags += letter;
+      }
+      text.replace(at + 6, end - at - 6, flags);
+    }
+    dry_.platform.replaceFile(path, text);
+  }
+
+  Run& dry_;
 };
 
 std::string statusName(const std::string& status) {
@@ -67,7 +117,7 @@ Next runPreview(Run& run) {
   dry.audit.captureInto(&plan);
   bool period_was_running = dry.quota.periodStarted();
   std::string starts_before = dry.quota.periodStarts();
-  DryAdminSession session;
+  PreviewSession session(dry);
   newdayOn(dry, session);
 
   run.printLine("newday on " + formatDate(date) +

@@ -51,9 +51,9 @@ TEST(PreviewTest, TellsWhatNewdayWouldDoAndDoesNothing) {
             "Marlow: not punished: exempt now\r\n"
             "quota period starts: 12-01-2026 to 01-01-2027\r\n"
             "enrolled in the new period:\r\n"
-            "    brisk counting\r\n"
+            // As the server leaves them: brisk deleted, wren disabled.
             "    Marlow exempt\r\n"
-            "    wren counting\r\n");
+            "    wren exempt\r\n");
   Snapshot after = snapshot(site);
   EXPECT_EQ(after.trial, before.trial);
   EXPECT_EQ(after.quota, before.quota);

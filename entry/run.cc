@@ -33,6 +33,11 @@ Run::Run(Platform& p, int ftp_timeout_ms)
   // the audit log as well.
   users.alsoTellUnreadable([this](const std::string& line) { audit.note("-", line); });
   stores.keepLogAhead(&audit);
+  // So is a decision withheld for a setting that is not valid.
+  settings.alsoTellInvalid([this](const std::string& line) {
+    platform.writeErrorLine(line);
+    audit.note("-", line);
+  });
 }
 
 void Run::loadStartupSettings() {
@@ -57,8 +62,12 @@ AdminSession& Run::adminSession() {
 std::unique_ptr<AdminSession> Run::newAdminSession() { return makeSession(true); }
 
 TrialPass Run::trialPass() {
-  return {settings.trialUploadMB(), settings.trialOnPass(), [this] { return newAdminSession(); },
-          audit, platform};
+  return {settings.trialUploadMB(),
+          settings.trialOnPass(),
+          [this] { return newAdminSession(); },
+          audit,
+          platform,
+          [this] { return settings.mayDecide(Decision::kTrialPass); }};
 }
 
 std::string Run::today() { return formatDate(platform.today()); }

@@ -1,5 +1,6 @@
 // The scheduled runs: checkup and newday (daily), qstart and qnow (quota
 // period set-up).
+#include "config/file_errors.h"
 #include "config/numbers.h"
 #include "config/text.h"
 #include "dates/dates.h"
@@ -8,6 +9,7 @@
 #include "evaluation/punishment.h"
 #include "evaluation/quota_evaluation.h"
 #include "evaluation/trial_evaluation.h"
+#include "server/contract.h"
 
 namespace quarvel {
 namespace {
@@ -62,17 +64,35 @@ void startNextPeriod(Run& run, const std::vector<std::string>& pending) {
                     run.quota.periodEnds());
 }
 
+// Whether the period turns today: it ends, or a set-up period starts.
+bool periodTurnsToday(Run& run) {
+  std::string today = run.today();
+  if (run.quota.periodStarted()) return daysBetween(run.quota.periodEnds(), today) <= 0;
+  return daysBetween(run.quota.periodStarts(), today) <= 0;
+}
+
 // At the end date of a running period: members still counting are
 // punished, and the next period starts; members who could not be punished
 // are carried into it as pending. Closed accounts are neither named nor
 // punished.
 void changeQuotaPeriod(Run& run, AdminSession& session, std::vector<std::string> pending) {
   std::string today = run.today();
+  // A period turns only on settings that can tell who is punished and who
+  // is spared; until they can, it runs on as it is.
+  bool ends = run.quota.periodStarted();
+  if (periodTurnsToday(run) && ((ends && !run.settings.mayDecide(Decision::kQuotaPunish)) ||
+                                !run.settings.mayDecide(Decision::kExemption))) {
+    run.quota.setPendingUsers(pending);
+    return;
+  }
   if (daysBetween(run.quota.periodEnds(), today) <= 0 && run.quota.periodStarted()) {
     run.audit.summary("quota period ends: " + run.quota.periodStarts() + " to " +
                       run.quota.periodEnds());
     for (const std::string& name : run.quota.listQuotaUsers()) {
       if (run.quota.statusOf(name).isSettled()) continue;
+      // A line not understood is nobody (the empty name of a period without
+      // members is processed, as it always was).
+      if (!trimBlanks(name).empty() && !run.quota.holdsRecord(name)) continue;
       if (isClosedAccount(run, name)) continue;
       // Deliberate output, kept exactly: one line per member before its
       // punishment is tried.
@@ -105,19 +125,90 @@ void catchUpPunishments(Run& run) {
 
 }  // namespace
 
-Next runQstart(Run& run) {
+namespace {
+
+// Members of the running period: the names with a record.
+std::size_t periodMembers(Run& run) {
+  std::size_t members = 0;
+  for (const std::string& name : run.quota.listQuotaUsers()) {
+    if (!trimBlanks(name).empty()) ++members;
+  }
+  return members;
+}
+
+// Whether `command` may replace the quota store: it may, unless a period
+// with members runs and the force word was not given; then it says what it
+// would erase.
+bool mayReplacePeriod(Run& run, const std::string& command, bool forced) {
+  if (forced || !run.quota.periodStarted()) return true;
+  std::size_t members = periodMembers(run);
+  if (members == 0) return true;
+  run.platform.writeErrorLine(
+      command + ": the quota period " + run.quota.periodStarts() + " to " + run.quota.periodEnds() +
+      " runs with " + std::to_string(members) + (members == 1 ? " member" : " members") +
+      " and their uploads; nothing was changed. \"" + command + " force\" erases it.");
+  return false;
+}
+
+// Keeps a copy of the quota store as it is before it is replaced; the
+// words to add to the command's line. Empty when there was no store; false
+// (said on standard error) when no copy could be made.
+bool keepQuotaCopy(Run& run, const std::string& command, std::string* kept) {
+  if (!run.quota.file().exists()) return true;
+  const std::string& path = run.quota.file().path();
+  std::string name = path.substr(path.find_last_of("\\/") + 1);
+  FileError error = run.platform.copyFile(path, path + contract::kBackupSuffix);
+  if (error != FileError::kNone) {
+    run.platform.writeErrorLine(
+        command + ": " + name + " could not be copied to " + name + contract::kBackupSuffix +
+        " (error " + std::to_string(runtimeErrorNumber(error)) + "); nothing was changed.");
+    return false;
+  }
+  *kept = "; the old " + name + " is kept as " + name + contract::kBackupSuffix;
+  return true;
+}
+
+Next qstart(Run& run, const std::string& command, bool forced) {
+  if (!mayReplacePeriod(run, command, forced)) return Next::kContinue;
+  std::string kept;
+  if (!keepQuotaCopy(run, command, &kept)) return Next::kContinue;
   run.quota.file().removeFile();
-  if (!run.settings.monthlyQuota()) return Next::kContinue;
+  if (!run.settings.monthlyQuota()) {
+    run.printLine(command + ": no quota period is set up (QUOTA_TYPE is not 1)" + kept + ".");
+    return Next::kContinue;
+  }
   setUpNextMonthPeriod(run.quota, run.platform.today());
+  run.printLine(command + ": the quota period " + run.quota.periodStarts() + " to " +
+                run.quota.periodEnds() + " is set up; newday starts it on its first day" + kept +
+                ".");
   return Next::kContinue;
 }
 
-Next runQnow(Run& run) {
+Next qnow(Run& run, const std::string& command, bool forced) {
   if (!userDatabaseReadable(run)) return Next::kEndRun;
+  if (!run.settings.mayDecide(Decision::kExemption)) return Next::kEndRun;
+  if (!mayReplacePeriod(run, command, forced)) return Next::kEndRun;
+  std::string kept;
+  if (!keepQuotaCopy(run, command, &kept)) return Next::kEndRun;
   run.quota.file().removeFile();
   startQuotaPeriod(run.records(), run.settings, run.platform.today());
+  if (!run.quota.periodStarted()) {
+    run.printLine(command + ": no quota period is started (QUOTA_TYPE is not 1)" + kept + ".");
+    return Next::kEndRun;
+  }
+  std::size_t members = periodMembers(run);
+  run.printLine(command + ": the quota period " + run.quota.periodStarts() + " to " +
+                run.quota.periodEnds() + " runs with " + std::to_string(members) +
+                (members == 1 ? " member" : " members") + kept + ".");
   return Next::kEndRun;
 }
+
+}  // namespace
+
+Next runQstart(Run& run) { return qstart(run, "qstart", false); }
+Next runQstartForced(Run& run) { return qstart(run, "qstart", true); }
+Next runQnow(Run& run) { return qnow(run, "qnow", false); }
+Next runQnowForced(Run& run) { return qnow(run, "qnow", true); }
 
 Next runCheckup(Run& run) {
   // Every record is checked against the user database: unread, it would
@@ -130,13 +221,6 @@ Next runCheckup(Run& run) {
 }
 
 namespace {
-
-// Whether the period turns today: it ends, or a set-up period starts.
-bool periodTurnsToday(Run& run) {
-  std::string today = run.today();
-  if (run.quota.periodStarted()) return daysBetween(run.quota.periodEnds(), today) <= 0;
-  return daysBetween(run.quota.periodStarts(), today) <= 0;
-}
 
 // Whether newday may go ahead: it may, unless it has something to do that
 // weighs records against a user database it cannot read.

@@ -280,18 +280,50 @@ TEST(QstartTest, SchedulesNextMonth) {
   for (const Case& c : cases) {
     Site site;
     site.platform.date = c.today;
-    site.setQuotaStore(kRunningPeriod);
     runCommand(site, "qstart");
     EXPECT_EQ(site.quotaStore(), c.store) << formatDate(c.today);
-    EXPECT_EQ(site.platform.output, "");
+    std::string period =
+        std::string(c.store).substr(19, 10) + " to " + std::string(c.store).substr(48, 10);
+    EXPECT_EQ(site.platform.output, "qstart: the quota period " + period +
+                                        " is set up; newday starts it on its first day.\r\n");
   }
 }
 
 TEST(QstartTest, OtherQuotaTypesOnlyDeleteTheStore) {
   Site site("QUOTA_TYPE=2\r\n");
   site.setQuotaStore(kRunningPeriod);
-  runCommand(site, "qstart");
+  runCommand(site, "qstart force");
   EXPECT_FALSE(site.hasQuotaStore());
+  EXPECT_EQ(site.platform.file("C:\\site\\Velkrin.dat.bak"), kRunningPeriod);
+  EXPECT_EQ(site.platform.output,
+            "qstart: no quota period is set up (QUOTA_TYPE is not 1); the old Velkrin.dat is "
+            "kept as Velkrin.dat.bak.\r\n");
+}
+
+// Over a running period with members, qstart and qnow change nothing and
+// say what they would erase; with the force word they replace it, keeping
+// a copy of the store they replace.
+TEST(QstartTest, ARunningPeriodIsReplacedOnlyWhenForced) {
+  const std::string refused =
+      ": the quota period 11-01-2026 to 12-01-2026 runs with 6 members and their uploads; "
+      "nothing was changed. \"";
+  for (const char* command : {"qstart", "qnow"}) {
+    Site site;
+    site.platform.date = {2026, 11, 20};
+    site.setQuotaStore(kRunningPeriod);
+    runCommand(site, command);
+    EXPECT_EQ(site.quotaStore(), kRunningPeriod) << command;
+    EXPECT_FALSE(site.platform.hasFile("C:\\site\\Velkrin.dat.bak")) << command;
+    EXPECT_EQ(site.platform.output, "") << command;
+    EXPECT_EQ(site.platform.error_lines,
+              std::vector<std::string>{command + refused + command + " force\" erases it."});
+
+    site.platform.error_lines.clear();
+    runCommand(site, (std::string(command) + " force").c_str());
+    EXPECT_EQ(site.platform.file("C:\\site\\Velkrin.dat.bak"), kRunningPeriod) << command;
+    EXPECT_NE(site.quotaStore(), kRunningPeriod) << command;
+    EXPECT_EQ(site.platform.error_lines, std::vector<std::string>()) << command;
+  }
 }
 
 TEST(QnowTest, StartsAPeriodAndEndsTheRun) {
@@ -299,7 +331,7 @@ TEST(QnowTest, StartsAPeriodAndEndsTheRun) {
   site.platform.addFile("C:\\ioFTPD\\etc\\passwd", "brisk:2:STANDARD\r\n");
   site.platform.date = {2026, 12, 15};
   site.setQuotaStore(kRunningPeriod);
-  EXPECT_EQ(runQnow(site.run()), Next::kEndRun);
+  EXPECT_EQ(runQnowForced(site.run()), Next::kEndRun);
   EXPECT_EQ(site.quotaStore(),
             "setup_quota_starts=12-15-2026\r\nsetup_quota_ends=01-01-2027\r\n"
             "brisk=0::0::Couriers\r\nsetup_quota_started=1\r\n");

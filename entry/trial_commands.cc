@@ -20,6 +20,9 @@ Next runTrialCommand(Run& run) {
   if (!run.stores.readable()) return Next::kContinue;
   switch (command.kind) {
     case SubcommandKind::kAdd: {
+      // A trial's length comes from TRIAL_DAYS: none is started on a
+      // value that is not valid.
+      if (!run.settings.mayDecide(Decision::kTrialStart)) break;
       if (addTrialUser(run.records(), run.out, run.settings.trialDays(), command.name)) {
         warnOfSparedAccount(run.users, run.out, command.name, run.settings.adminUser(), "trial");
       }

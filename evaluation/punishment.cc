@@ -73,7 +73,10 @@ bool sendForUser(const Punishment& punishment, const std::string& user, const st
 
 PunishOutcome punishTrialUser(const Punishment& punishment, Output& out, const PunishRule& rule,
                               const std::string& name) {
+  // Never on a setting that is not valid: the user stays due until it is.
+  if (!punishment.settings.mayDecide(Decision::kTrialPunish)) return PunishOutcome::kLeftDue;
   if (rule.punishment != 1 && rule.punishment != 2) return PunishOutcome::kDone;
+  if (!punishment.settings.mayDecide(Decision::kExemption)) return PunishOutcome::kLeftDue;
   // A name the database does not know is still sent: the server decides.
   UserRecord user;
   PunishVerdict verdict = verdictFor(punishment, name, &user);
@@ -101,6 +104,12 @@ PunishOutcome punishTrialUser(const Punishment& punishment, Output& out, const P
 
 PunishOutcome punishQuotaUser(const Punishment& punishment, QuotaStore& quota,
                               const PunishRule& rule, const std::string& name, bool retry) {
+  // Never on a setting that is not valid: the user stays due until it is.
+  if (!punishment.settings.mayDecide(Decision::kQuotaPunish)) return PunishOutcome::kLeftDue;
+  if ((rule.punishment == 1 || rule.punishment == 2) &&
+      !punishment.settings.mayDecide(Decision::kExemption)) {
+    return PunishOutcome::kLeftDue;
+  }
   UserRecord user;
   PunishVerdict verdict = verdictFor(punishment, name, &user);
   std::string db_name = trimBlanks(user.user_name);

@@ -34,6 +34,7 @@ std::string firstOfMonthText(const LocalDate& first) {
 // period), crediting ToGive for every day of the period already gone.
 void enrolLateAccounts(const Records& records, Settings& settings, LocalDate today) {
   if (!settings.addLate() || !records.quota.periodStarted()) return;
+  if (!settings.mayDecide(Decision::kExemption)) return;
   for (const std::string& account : records.users.accountList().names) {
     if (records.quota.member(account)) continue;
     long long credit = roundHalfEven(settings.toGiveMBPerDay() *
@@ -64,11 +65,12 @@ void checkQuotaPass(QuotaStore& quota_store, Stores& stores, Settings& settings,
   const QuotaStatus& status = record->status;
   double quota = settings.quotaUploadMB();
   if (uploaded >= quota && !status.isSettled()) {
+    if (!settings.mayDecide(Decision::kQuotaPass)) return;
     quota_store.setStatus(name, *record, QuotaStatus::kPassed);
     if (!stores.commit()) return;
     out.printLine(contract::announcement(contract::kQuotaPassed,
                                          announced_name.empty() ? name : announced_name));
-  } else if (status.isPassed() && uploaded < quota) {
+  } else if (status.isPassed() && uploaded < quota && settings.mayDecide(Decision::kQuotaPass)) {
     quota_store.setStatus(name, *record, QuotaStatus::kCounting);
   }
 }
@@ -115,7 +117,7 @@ void evaluateQuotaDaily(const Records& records, Settings& settings, Output& out,
     if (name.empty()) continue;
     UserRecord user = records.users.lookupUser(name);
     if (user.user_name.empty()) {
-      quota.removeMember(name);
+      if (quota.holdsRecord(name)) quota.removeMember(name);
       continue;
     }
     // A closed account's record stays as it is until the account is gone
@@ -127,10 +129,15 @@ void evaluateQuotaDaily(const Records& records, Settings& settings, Output& out,
     const QuotaStatus& status = record.status;
     if (record.uploaded.value() >= settings.quotaUploadMB()) {
       checkQuotaPass(quota, records.stores, settings, out, name, trimBlanks(user.user_name));
+    } else if (!settings.mayDecide(Decision::kExemption)) {
+      continue;  // who is spared cannot be told
     } else if (user.exempt_code != 0) {
       quota.setStatus(name, record, QuotaStatus::kExempt);
     } else if (status.isExempt()) {
-      quota.setStatus(name, record, QuotaStatus::kCounting);
+      // Leaving the exemption during a trial that still runs: the trial
+      // keeps the quota suspended, as at enrolment.
+      bool on_trial = records.trial.isOnTrial(name) && !records.trial.isDue(name);
+      quota.setStatus(name, record, on_trial ? QuotaStatus::kSuspended : QuotaStatus::kCounting);
     } else if (status.isSuspended() && !records.trial.isOnTrial(name)) {
       quota.setStatus(name, record, QuotaStatus::kCounting);
     }

@@ -166,8 +166,12 @@ class RunParts {
     return {users, settings, adminSession(), stores, audit, platform, &out};
   }
   TrialPass trialPass() {
-    return {settings.trialUploadMB(), settings.trialOnPass(), [this] { return newAdminSession(); },
-            audit, platform};
+    return {settings.trialUploadMB(),
+            settings.trialOnPass(),
+            [this] { return newAdminSession(); },
+            audit,
+            platform,
+            [this] { return settings.mayDecide(Decision::kTrialPass); }};
   }
   PunishRule trialRule() { return {settings.trialPunishment(), settings.trialDisableFlag()}; }
   PunishRule quotaRule() { return {settings.quotaPunishment(), settings.quotaDisableFlag()}; }

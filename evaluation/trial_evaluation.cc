@@ -59,6 +59,7 @@ void checkTrialPass(const Records& records, Output& out, const TrialPass& pass,
   // the punishment) no longer can.
   if (!record || records.trial.isDue(name)) return;
   if (record->uploaded.value() < pass.target_mb) return;
+  if (pass.target_valid && !pass.target_valid()) return;
   // The credit that passes the user is on disk before the command: should
   // the run stop after it, the next check passes the user again.
   if (!pass.command.empty()) {
@@ -82,7 +83,7 @@ void evaluateTrialsDaily(const Records& records, Output& out, const TrialPass& p
     if (name.empty()) continue;
     UserRecord user = records.users.lookupUser(name);
     if (user.user_name.empty()) {
-      trial.removeMember(name);
+      if (trial.holdsRecord(name)) trial.removeMember(name);
       continue;
     }
     // A closed account's record stays as it is until the account is gone

@@ -25,6 +25,10 @@ struct TrialPass {
   std::function<std::unique_ptr<AdminSession>()> new_session;
   AuditLog& audit;
   Platform& platform;
+  // Whether the target may be decided on (TRIAL_UPLOAD valid), asked only
+  // once a user stands to pass; when it may not, the credit stays and the
+  // user stays on trial.
+  std::function<bool()> target_valid;
 };
 
 // For a user with a trial record: at the target or more, sends the pass

@@ -29,6 +29,9 @@ inline constexpr char kWarningStoreFile[] = "\\Warned.dat";
 // Present only while a commit over several files is under way, or after
 // one was stopped part-way: the next run finishes it (stores/commit_record.h).
 inline constexpr char kCommitRecordFile[] = "\\Quarvel.commit";
+// After a store's name: the copy qstart and qnow keep of the store they
+// replace.
+inline constexpr char kBackupSuffix[] = ".bak";
 // The server user list below the server folder.
 inline constexpr char kServerUserList[] = "\\etc\\passwd";
 

@@ -48,6 +48,8 @@ class QuotaStore {
     file_.write(name + "=" + record.encode());
   }
   void removeMember(const std::string& name) { file_.write(name + "="); }
+  // Whether the listed name is a member record (see StoreFile::isRecordKey).
+  bool holdsRecord(const std::string& name) { return file_.isRecordKey(name); }
   // The status of the record under `name`; empty when there is none.
   QuotaStatus statusOf(const std::string& name);
   // The record kept, its status replaced.

@@ -316,6 +316,17 @@ std::vector<std::string> StoreFile::listKeys() {
   return keys;
 }
 
+bool StoreFile::isRecordKey(const std::string& key) {
+  if (toLower(trimBlanks(key)).compare(0, 6, "setup_") == 0) return false;
+  for (const std::string& line : readAllLines()) {
+    if (line.find('=') != std::string::npos &&
+        equalsIgnoringCase(trimBlanks(std::string(keyOf(line))), trimBlanks(key))) {
+      return true;
+    }
+  }
+  return false;
+}
+
 void StoreFile::removeFile() {
   load();
   buildIndex();

@@ -68,6 +68,12 @@ class StoreFile {
   // when there are none.
   std::vector<std::string> listKeys();
 
+  // Whether a line of `key` is a record: a key=value line whose key is not
+  // one of the store's own ("setup_..."). A line the program does not
+  // understand (free text, a setup key it does not know) is no record: it
+  // is kept as it is, never taken for a user who is gone.
+  bool isRecordKey(const std::string& key);
+
   // The whole store goes: reads find nothing, and the next commit deletes
   // the file, or replaces it with what was written since.
   void removeFile();

@@ -4,6 +4,7 @@
 
 #include "platform/fake_platform.h"
 #include "stores/quota_store.h"
+#include "stores/store_check.h"
 #include "stores/trial_store.h"
 
 namespace quarvel {
@@ -80,6 +81,38 @@ TEST(StoreRecordTest, TheSummaryCountsQuotaLinesThatAreNotCounting) {
   EXPECT_EQ(countSummaryQuotaLines({"a=1::0::G", "b=1::1::G", "c=5", "  ", "d=1:: 0::G",
                                     "SETUP_QUOTA_ENDS=01-01-2026", "e=1::0"}),
             3);
+}
+
+}  // namespace
+}  // namespace quarvel
+
+namespace quarvel {
+namespace {
+
+TEST(StoreCheckTest, NamesLinesNotUnderstoodAndDamagedRecords) {
+  const std::string trial =
+      "\r\ntamsin=1::3::Couriers\r\nsetup_trial_due=tamsin\r\nSETUP_TRIAL_COUNTED=11-10-2026\r\n"
+      "setup_format=2\nfree text\rwren=abc::3::Couriers\r\nrook=5::x\r\nquoted=\"7::1::G\"\r\n"
+      "\x1a"
+      "after=the end\r\n";
+  const std::vector<StoreFinding> trial_found = checkStoreText(StoreKind::kTrial, trial);
+  ASSERT_EQ(trial_found.size(), 4u);
+  EXPECT_EQ(trial_found[0].line, 5);
+  EXPECT_EQ(trial_found[0].text,
+            "\"setup_format=2\" is not a line Quarvel understands; it is "
+            "kept as it is");
+  EXPECT_EQ(trial_found[1].line, 6);
+  EXPECT_EQ(trial_found[2].line, 7);
+  EXPECT_EQ(trial_found[2].text, "wren: the amount \"abc\" is not a number");
+  EXPECT_EQ(trial_found[3].text, "rook: the days left \"x\" are not a number");
+
+  const std::string quota =
+      "setup_quota_starts=11-01-2026\r\nsetup_quota_pending=a\r\nbrisk=5::0::C\r\n"
+      "pike=1e3::4::G\r\nemptied=\r\n";
+  const std::vector<StoreFinding> quota_found = checkStoreText(StoreKind::kQuota, quota);
+  ASSERT_EQ(quota_found.size(), 1u);
+  EXPECT_EQ(quota_found[0].line, 4);
+  EXPECT_EQ(quota_found[0].text, "pike: the status \"4\" is none of 0, 1, 2 and 3");
 }
 
 }  // namespace

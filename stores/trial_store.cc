@@ -41,7 +41,11 @@ std::vector<TrialMember> TrialStore::membersInFileOrder() {
   for (const std::string& line : file_.readAllLines()) {
     StoreLine parts = StoreLine::split(line);
     std::string name = trimBlanks(parts.key);
-    if (!parts.has_value || name.empty() || isTrialStoreKey(name)) continue;
+    // A setup line the program does not know is no trial: it stays as it is.
+    if (!parts.has_value || name.empty() || isTrialStoreKey(name) ||
+        toLower(name).compare(0, 6, "setup_") == 0) {
+      continue;
+    }
     members.push_back({name, TrialRecord::parse(trimBlanks(replaceAll(parts.value, "\"", "")))});
   }
   return members;

@@ -54,6 +54,8 @@ class TrialStore {
     file_.write(name + "=" + record.encode());
   }
   void removeMember(const std::string& name) { file_.write(name + "="); }
+  // Whether the listed name is a trial record (see StoreFile::isRecordKey).
+  bool holdsRecord(const std::string& name) { return file_.isRecordKey(name); }
   // Every line with a key, in file order, each line read on its own (a key
   // written twice comes twice), the store's own keys left out; double
   // quotes in a value are ignored.

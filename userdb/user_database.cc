@@ -10,9 +10,11 @@ namespace {
 std::string cut(const std::string& text) { return text.substr(0, kFieldCapacity); }
 
 // An empty path is a missing setting, not a folder: a search for "*" alone
-// would look at whatever folder the run happens to be in.
+// would look at whatever folder the run happens to be in. The search is for
+// an entry inside the folder: a search for the path itself also finds a
+// longer name beside it (a slip "users" -> "user" would find "users").
 bool folderPresent(Files& files, const std::string& path) {
-  return !path.empty() && files.folderExists(path);
+  return !path.empty() && files.folderExists(path.back() == '\\' ? path : path + "\\");
 }
 
 }  // namespace

@@ -413,7 +413,7 @@ def run_events(bench, runs, limit, skip):
     return rows
 
 
-SCALE = [('qnow', 'qnow', MID_PERIOD), ('qstart', 'qstart', MID_PERIOD),
+SCALE = [('qnow', 'qnow force', MID_PERIOD), ('qstart', 'qstart force', MID_PERIOD),
          ('checkup', 'checkup', MID_PERIOD), ('newday (count-down day)', 'newday', MID_PERIOD),
          ('newday (period end)', 'newday', PERIOD_END),
          ('IRC info trial', 'IRC info trial', MID_PERIOD),

@@ -73,10 +73,13 @@ NEW_PERIOD = store('setup_quota_starts=12-01-2026', 'setup_quota_ends=01-01-2027
 def test_a_stock_site_enrols_from_the_user_id_table_without_closed_accounts(quarvel,
                                                                           unreachable_port):
     _site(quarvel, unreachable_port)
-    _run(quarvel, 'qnow', '2026-12-01', b'')
+    _run(quarvel, 'qnow', '2026-12-01',
+         lines('qnow: the quota period 12-01-2026 to 01-01-2027 runs with 4 members.'))
     assert quarvel.read_store(QUOTA_STORE) == NEW_PERIOD
     # On its expiry day wren may still log in: she is enrolled.
-    _run(quarvel, 'qnow', '2026-11-20', b'')
+    _run(quarvel, 'qnow force', '2026-11-20',
+         lines('qnow: the quota period 11-20-2026 to 12-01-2026 runs with 5 members; the old '
+               'Velkrin.dat is kept as Velkrin.dat.bak.'))
     assert b'wren=0::0::Couriers\r\n' in quarvel.read_store(QUOTA_STORE)
     assert b'pike=' not in quarvel.read_store(QUOTA_STORE)
 

@@ -221,11 +221,13 @@ def test_store_created_from_nothing_and_emptied(quarvel):
     assert quarvel.files() == ['Quarvel.dat', 'Quarvel.log', 'quarvel.conf']
 
 
-@pytest.mark.parametrize('days, held', [('7.5', '8'), ('6.5', '6'), ('', '0')])
+# An empty TRIAL_DAYS starts no trial (it would run out at the next newday).
+@pytest.mark.parametrize('days, held', [('7.5', '8'), ('6.5', '6'), ('', None)])
 def test_trial_days_is_read_as_a_whole_number(quarvel, days, held):
     quarvel.write_conf(dict(quarvel.ioftpd(), TRIAL_DAYS=days))
-    quarvel.run('ST add wren').expect(stdout=None)
-    assert quarvel.read_store(TRIAL_STORE) == b'\r\nwren=0::%s::Couriers\r\n' % held.encode()
+    quarvel.run('ST add wren').expect(stdout=None, stderr=None)
+    assert quarvel.read_store(TRIAL_STORE) == (
+        None if held is None else b'\r\nwren=0::%s::Couriers\r\n' % held.encode())
 
 
 def test_size_memo_written_and_removed(quarvel):

@@ -191,7 +191,7 @@ def play_month(quarvel, server):
     m.irc(d, 'PASSED ' + members[0], 'PASSED ' + who['operator'], 'PASSED ' + who['disabled'],
           'PASSED nobody-here')
     d = '2026-11-28'
-    m.run(d, 'qstart')
+    m.run(d, 'qstart force')
     m.irc(d, 'PASSED ' + members[1], 'info quota total')
     m.run(d, 'SQ add ' + members[2])                      # no period yet
     for name in newcomers[:4]:

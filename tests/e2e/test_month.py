@@ -83,7 +83,9 @@ def test_a_quota_month(quarvel, ftp_server):
     site = Site(quarvel, ftp_server(idle_timeout=300, lifetime=900))
 
     # November: the next month's period is scheduled, two users go on trial.
-    site.run('2026-11-20', 'qstart')
+    site.run('2026-11-20', 'qstart',
+             lines('qstart: the quota period 12-01-2026 to 01-01-2027 is set up; newday starts it '
+                   'on its first day.'))
     assert site.quota() == store('setup_quota_starts=12-01-2026', 'setup_quota_ends=01-01-2027')
     site.run('2026-11-28', 'ST add wren',
              lines('!putlog UserADDED: "wren"', ' wren from Couriers was added to trial.'))

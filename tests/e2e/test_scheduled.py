@@ -210,7 +210,9 @@ def test_qstart_schedules_next_month_and_newday_starts_it(quarvel, unreachable_p
                                                          starts, ends, first_day):
     _configure(quarvel, unreachable_port)
     quarvel.write_store(QUOTA_STORE, RUNNING_PERIOD)
-    _run(quarvel, 'qstart', today, b'')
+    _run(quarvel, 'qstart force', today,
+         lines('qstart: the quota period %s to %s is set up; newday starts it on its first '
+               'day; the old Velkrin.dat is kept as Velkrin.dat.bak.' % (starts, ends)))
     waiting = store('setup_quota_starts=' + starts, 'setup_quota_ends=' + ends)
     assert quarvel.read_store(QUOTA_STORE) == waiting
     # The day before the start nothing happens; on the start date everybody
@@ -224,7 +226,9 @@ def test_qstart_schedules_next_month_and_newday_starts_it(quarvel, unreachable_p
 def test_qstart_with_another_quota_type_only_deletes_the_store(quarvel, unreachable_port):
     _configure(quarvel, unreachable_port, QUOTA_TYPE='2')
     quarvel.write_store(QUOTA_STORE, RUNNING_PERIOD)
-    _run(quarvel, 'qstart', '2026-12-15', b'')
+    _run(quarvel, 'qstart force', '2026-12-15',
+         lines('qstart: no quota period is set up (QUOTA_TYPE is not 1); the old Velkrin.dat '
+               'is kept as Velkrin.dat.bak.'))
     assert quarvel.read_store(QUOTA_STORE) is None
 
 
@@ -233,7 +237,9 @@ def test_qnow_starts_a_period_today(quarvel, ftp_server):
     _configure(quarvel, server.port)
     quarvel.write_store(TRIAL_STORE, store('tamsin=0::5::Couriers'))
     quarvel.write_store(QUOTA_STORE, RUNNING_PERIOD)
-    _run(quarvel, 'qnow', '2026-12-17', b'')
+    _run(quarvel, 'qnow force', '2026-12-17',
+         lines('qnow: the quota period 12-17-2026 to 01-01-2027 runs with 6 members; the old '
+               'Velkrin.dat is kept as Velkrin.dat.bak.'))
     assert quarvel.read_store(QUOTA_STORE) == new_period('12-17-2026', on_trial=['tamsin'])
     assert server.connection_count == 0
 

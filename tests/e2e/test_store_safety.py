@@ -90,7 +90,10 @@ def test_a_killed_period_end(quarvel, ftp_server):
     server = ftp_server()
     conf = _site(quarvel, ACCOUNTS)
     conf.update(quarvel.ftp_conf(server))
-    conf.update({'QUOTA_PUNISHMENT': '2', 'QUOTA_DISABLE_FLAG': '6', 'QUOTA_TYPE': '1'})
+    # Every account is exempt (their group is), so that the period's end
+    # sends nothing.
+    conf.update({'QUOTA_PUNISHMENT': '2', 'QUOTA_DISABLE_FLAG': '6', 'TRIAL_DISABLE_FLAG': '7',
+                 'Quota_Groups': 'Couriers', 'QUOTA_TYPE': '1'})
     quarvel.write_conf(conf)
     before = None, _period(ACCOUNTS, '0')
     _kill_and_finish(quarvel, 'newday', '2026-12-01', before,
@@ -99,8 +102,9 @@ def test_a_killed_period_end(quarvel, ftp_server):
 
 def test_a_killed_enrolment(quarvel):
     conf = _site(quarvel, ACCOUNTS)
-    conf.update({'QUOTA_TYPE': '1'})
+    conf.update({'QUOTA_TYPE': '1', 'QUOTA_DISABLE_FLAG': '6', 'TRIAL_DISABLE_FLAG': '7',
+                 'Quota_Groups': 'Couriers'})
     quarvel.write_conf(conf)
     before = None, _period(3, '1')
-    _kill_and_finish(quarvel, 'qnow', '2026-12-17', before,
+    _kill_and_finish(quarvel, 'qnow force', '2026-12-17', before,
                      lambda: quarvel.write_store(QUOTA_STORE, before[1]))

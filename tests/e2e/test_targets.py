@@ -48,6 +48,9 @@ CASES = [
     ('upload', '500.6', '500', 0.5, False, b''),
     ('give', '500.6', '500', '0.6', True, lines(' gave brisk 0.6mB')),
     ('give', '500.6', '500', '0.5', False, lines(' gave brisk 0.5mB')),
+    # An amount beyond any whole number saturates, and passes as any other.
+    ('give', '500.6', '500', '99999999999999999999', True,
+     lines(' gave brisk 99999999999999999999mB')),
     ('checkup', '500.6', '500.7', None, True, b''),
     ('checkup', '500.6', '500.5', None, False, b''),
     ('checkup', '100', '250', None, True, b''),  # the target lowered under the user
