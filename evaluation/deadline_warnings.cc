@@ -44,7 +44,12 @@ std::optional<DeadlineWindow> quotaWindow(Settings& settings, const std::string&
 std::vector<DeadlineWarning> dueWarnings(const Records& records, Settings& settings,
                                          const std::string& today) {
   std::vector<DeadlineWarning> due;
-  if (settings.trialWarnDays() > 0 && records.trial.file().exists()) {
+  // A warning weighs the user against a target and skips the exempt: it
+  // waits, as a pass or punishment would, while either rests on an
+  // invalid setting.
+  if (!settings.mayDecide(Decision::kExemption)) return due;
+  if (settings.trialWarnDays() > 0 && records.trial.file().exists() &&
+      settings.mayDecide(Decision::kTrialPass)) {
     for (const TrialMember& member : records.trial.membersInFileOrder()) {
       // A trial that ran out waits for its punishment, not for a warning.
       if (member.name.empty() || records.trial.isDue(member.name)) continue;
@@ -55,7 +60,7 @@ std::vector<DeadlineWarning> dueWarnings(const Records& records, Settings& setti
     }
   }
   if (settings.quotaWarnDays() > 0 && records.quota.file().exists() &&
-      records.quota.periodStarted()) {
+      records.quota.periodStarted() && settings.mayDecide(Decision::kQuotaPass)) {
     long long days_left = daysBetween(records.quota.periodEnds(), today);
     for (const std::string& key : records.quota.listQuotaUsers()) {
       std::string name = trimBlanks(key);
