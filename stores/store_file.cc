@@ -389,6 +389,20 @@ std::string StoreFile::textBeforeIndex() const {
   return bytes;
 }
 
+std::string StoreFile::textOnDisk() {
+  if (!on_disk_) return std::string();
+  if (!disk_is_loaded_text_) return committed_bytes_;
+  const std::string& read = texts_.front();
+  if (!platform_.endOfFileCharacterEndsText()) return read;
+  return read.substr(0, read.find('\x1a'));
+}
+
+std::string StoreFile::textNow() {
+  if (state_ == State::kUnloaded) return textOnDisk();
+  if (state_ != State::kPresent) return std::string();
+  return text();
+}
+
 FileError StoreFile::commit() {
   if (!dirty_) return FileError::kNone;
   if (state_ == State::kUnreadable) return load_error_;

@@ -83,6 +83,12 @@ class StoreFile {
   // Whether commit() has anything to write.
   bool hasUncommittedChanges() const { return dirty_; }
 
+  // The text as it stands on disk (as read, or as last committed) and as
+  // the next commit would write it; "" for a store that is not there. What
+  // records a run changed is told by comparing the two.
+  std::string textOnDisk();
+  std::string textNow();
+
   // Whether a commit of this run replaced or deleted the file: the run
   // changed the store on disk (a commit that found the bytes unchanged
   // wrote nothing and does not count).

@@ -1,11 +1,25 @@
 #include "stores/stores.h"
 
 #include "config/file_errors.h"
+#include "stores/record_changes.h"
 
 namespace quarvel {
 
+void Stores::logChanges(StoreFile& store) {
+  if (store.readError() != FileError::kNone) return;  // never written
+  StoreKind kind = &store == &trial_.file()   ? StoreKind::kTrial
+                   : &store == &quota_.file() ? StoreKind::kQuota
+                                              : StoreKind::kCredits;
+  const std::string& path = store.path();
+  log_->recordChanges(path.substr(path.find_last_of("\\/") + 1), kind,
+                      compareStoreTexts(kind, store.textOnDisk(), store.textNow()));
+}
+
 bool Stores::commitOne(StoreFile& store) {
-  if (log_ != nullptr && store.hasUncommittedChanges()) log_->sync();
+  if (log_ != nullptr && store.hasUncommittedChanges()) {
+    logChanges(store);
+    log_->sync();
+  }
   FileError error = store.commit();
   return error == FileError::kNone || fail(store, error);
 }

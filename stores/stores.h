@@ -46,6 +46,8 @@ class Stores {
 
  private:
   bool commitOne(StoreFile& store);
+  // The records changed in `store` since it was last on disk, to the log.
+  void logChanges(StoreFile& store);
   bool fail(StoreFile& store, FileError error);
 
   Platform& platform_;

@@ -13,6 +13,7 @@ COMMANDS = lines(
     '  qstart       deletes Velkrin.dat and starts the quota next month',
     '  qnow         deletes Velkrin.dat and starts a quota period now',
     '  preview [MM-DD-YYYY]  what newday would do on that date; changes nothing',
+    '  log <user>   the user\'s entries in the audit log, oldest first',
     '  help         this text (also --help, -h and /?)',
     '  --version    the version',
     'Started by ioFTPD:',

@@ -1,0 +1,36 @@
+// What a run changed in a store, told record by record: the store as it
+// stands on disk and as the next commit would write it are compared key by
+// key, each key read as the store reads it (its first line, the value
+// trimmed). Lines that only moved, or a record written again as it was,
+// are no change; a member record whose amounts and fields read the same is
+// none either.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace quarvel {
+
+enum class StoreKind { kTrial, kQuota, kCredits };
+
+// A member's record before and after, each described for the audit log
+// ("none" when there was or is no record).
+struct RecordChange {
+  std::string user;
+  std::string before;
+  std::string after;
+};
+
+struct StoreChanges {
+  bool any = false;  // some key reads otherwise (the store's own keys too)
+  std::vector<RecordChange> members;
+};
+
+StoreChanges compareStoreTexts(StoreKind kind, const std::string& before, const std::string& after);
+
+// A record described: "10 MB uploaded, 14 days left, group Couriers" (trial)
+// or "10 MB uploaded, counting, group Couriers" (quota).
+std::string describeTrialValue(const std::string& value);
+std::string describeQuotaValue(const std::string& value);
+
+}  // namespace quarvel
