@@ -85,8 +85,9 @@ std::string extraText(const std::string& rest) { return rest.empty() ? "" : ", m
 
 std::string describeTrialValue(const std::string& value) {
   TrialRecord record = TrialRecord::parse(value);
-  return plainForm(record.uploaded.value()) + " MB uploaded, " +
-         integerForm(record.days_left.wholeValue()) + " days left, " + groupText(record.group) +
+  long long days = record.days_left.wholeValue();
+  return plainForm(record.uploaded.value()) + " MB uploaded, " + integerForm(days) +
+         (days == 1 ? " day left, " : " days left, ") + groupText(record.group) +
          extraText(record.rest);
 }
 
