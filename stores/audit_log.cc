@@ -69,7 +69,10 @@ void AuditLog::recordChanges(const std::string& file_name, StoreKind kind,
                   what + (operator_.empty() ? "-" : operator_) + ": " + change.before + " -> " +
                       change.after);
   }
-  write(lines);
+  // These lines go to disk with the run's next wait for the disk, not
+  // before the store they explain: one more wait per event would be the
+  // event's largest cost. A killed run still loses none.
+  write(lines, false);
 }
 
 bool AuditLog::recordsChanged(const std::string& path) const {
@@ -80,12 +83,14 @@ bool AuditLog::recordsChanged(const std::string& path) const {
 void AuditLog::finishRun() {
   if (!summary_.empty()) append("", "", "", summary_);
   summary_.clear();
+  if (unsynced_late_) unsynced_ = true;
   sync();
 }
 
 void AuditLog::sync() {
   if (!unsynced_) return;
   unsynced_ = false;
+  unsynced_late_ = false;
   reportFailure(platform_.syncFile(path()));
 }
 
@@ -144,10 +149,10 @@ std::string AuditLog::line(const std::string& user, const std::string& command,
          " | " + clean(command) + " | " + clean(reply) + " | " + clean(outcome) + "\r\n";
 }
 
-void AuditLog::write(const std::string& lines) {
+void AuditLog::write(const std::string& lines, bool before_stores) {
   rotateIfFull();
   FileError error = platform_.appendFile(path(), lines);
-  if (error == FileError::kNone) unsynced_ = true;
+  if (error == FileError::kNone) (before_stores ? unsynced_ : unsynced_late_) = true;
   reportFailure(error);
 }
 

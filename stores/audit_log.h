@@ -14,7 +14,8 @@
 // password never appears: any text holding it is masked.
 //
 // Each change to a member's record gets a line of its own, written just
-// before the store that holds it goes to disk: the user, and as outcome
+// before the store that holds it is replaced (on disk at the next wait for
+// it, not before the store: an event waits no longer than it did): the user, and as outcome
 // who changed it (the operator: the server's user for a SITE command, the
 // run's command word otherwise) and the record before and after:
 // "trial record by sop: 10 MB uploaded, 14 days left, group Couriers -> ...".
@@ -90,7 +91,8 @@ class AuditLog {
               const std::string& outcome);
   std::string line(const std::string& user, const std::string& command, const std::string& reply,
                    const std::string& outcome);
-  void write(const std::string& lines);
+  // `before_stores`: the lines go to disk before the next store is written.
+  void write(const std::string& lines, bool before_stores = true);
   std::string clean(const std::string& text) const;
   void rotateIfFull();
   void reportFailure(FileError error);
@@ -108,7 +110,8 @@ class AuditLog {
   std::string summary_;
   bool rotation_checked_ = false;
   bool failure_shown_ = false;
-  bool unsynced_ = false;  // lines written since the last sync
+  bool unsynced_ = false;       // lines written since the last sync
+  bool unsynced_late_ = false;  // record change lines, synced at the next wait
 };
 
 // The lines of Quarvel.log.1 and then Quarvel.log (oldest first) whose user

@@ -4,6 +4,7 @@
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 
 #include "config/numbers.h"
 #include "config/text.h"
@@ -14,24 +15,23 @@
 namespace quarvel {
 namespace {
 
-// The non-blank lines of a store's text; CR LF, CR alone and LF alone each
-// end a line, as the store reads them.
-std::vector<std::string_view> linesOf(std::string_view text) {
-  std::vector<std::string_view> lines;
+// Calls visit(line) for each non-blank line of a store's text; CR LF, CR
+// alone and LF alone each end a line, as the store reads them.
+template <typename Visit>
+void forEachStoreLine(std::string_view text, Visit visit) {
   std::size_t from = 0;
   while (from < text.size()) {
-    std::size_t at = std::min(text.find('\r', from), text.find('\n', from));
+    std::size_t at = text.find_first_of("\r\n", from);
     if (at == std::string_view::npos) at = text.size();
     std::string_view line = text.substr(from, at - from);
-    if (line.find_first_not_of(' ') != std::string_view::npos) lines.push_back(line);
+    if (line.find_first_not_of(' ') != std::string_view::npos) visit(line);
     if (at == text.size()) break;
     from = at + (text[at] == '\r' && at + 1 < text.size() && text[at + 1] == '\n' ? 2 : 1);
   }
-  return lines;
 }
 
-std::string keyOf(std::string_view line) {
-  return toLower(trimBlanks(std::string(line.substr(0, line.find('=')))));
+std::string_view lineKey(std::string_view line) {
+  return blanksTrimmed(line.substr(0, line.find('=')));
 }
 
 // A key as the store reads it: its first line's value, trimmed.
@@ -39,20 +39,52 @@ struct KeyValue {
   std::string name;  // the key as written, trimmed
   std::string value;
   bool present = false;
+  std::size_t line = 0;  // which line holds it
 };
 
-// The keys of `changed` read from `lines`.
-void readKeys(const std::vector<std::string_view>& lines, bool strip_quotes,
-              std::unordered_map<std::string, KeyValue>* changed) {
-  for (std::string_view line : lines) {
-    auto found = changed->find(keyOf(line));
-    if (found == changed->end() || found->second.present) continue;
-    StoreLine parts = StoreLine::split(std::string(line));
-    std::string value = parts.value;
-    if (strip_quotes) value = replaceAll(value, "\"", "");
-    found->second = {trimBlanks(parts.key), trimBlanks(value), true};
+// The keys to compare (lower case), each with what one text holds for it.
+class KeyReader {
+ public:
+  explicit KeyReader(const std::vector<std::string>& keys) : keys_(keys) {
+    if (keys_.size() > kScanned) {
+      for (std::size_t i = 0; i < keys_.size(); ++i) index_.emplace(keys_[i], i);
+    }
   }
-}
+
+  std::vector<KeyValue> read(std::string_view text, bool strip_quotes) const {
+    std::vector<KeyValue> values(keys_.size());
+    std::size_t number = 0;
+    forEachStoreLine(text, [&](std::string_view line) {
+      std::size_t at = find(lineKey(line));
+      if (at != kNone && !values[at].present) {
+        StoreLine parts = StoreLine::split(std::string(line));
+        std::string value = strip_quotes ? replaceAll(parts.value, "\"", "") : parts.value;
+        values[at] = {trimBlanks(parts.key), trimBlanks(value), true, number};
+      }
+      ++number;
+    });
+    return values;
+  }
+
+ private:
+  static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+  // Up to this many keys are looked for one by one: an event writes a few.
+  static constexpr std::size_t kScanned = 8;
+
+  std::size_t find(std::string_view key) const {
+    if (keys_.size() <= kScanned) {
+      for (std::size_t i = 0; i < keys_.size(); ++i) {
+        if (keys_[i].size() == key.size() && equalsIgnoringCase(keys_[i], key)) return i;
+      }
+      return kNone;
+    }
+    auto found = index_.find(toLower(std::string(key)));
+    return found == index_.end() ? kNone : found->second;
+  }
+
+  const std::vector<std::string>& keys_;
+  std::unordered_map<std::string, std::size_t> index_;
+};
 
 bool isMemberKey(StoreKind kind, const std::string& key) {
   if (key.empty() || key.find("_predel_size_") != std::string::npos) return false;
@@ -97,44 +129,37 @@ std::string describeQuotaValue(const std::string& value) {
          groupText(record.group) + extraText(record.rest);
 }
 
-StoreChanges compareStoreTexts(StoreKind kind, const std::string& before,
-                               const std::string& after) {
-  StoreChanges changes;
-  if (before == after) return changes;
-  std::vector<std::string_view> old_lines = linesOf(before);
-  std::vector<std::string_view> new_lines = linesOf(after);
-  // Lines found in one text and not as often in the other: only their keys
-  // can read otherwise.
-  std::unordered_map<std::string_view, long long> balance;
-  for (std::string_view line : old_lines) ++balance[line];
-  for (std::string_view line : new_lines) --balance[line];
-  std::unordered_map<std::string, KeyValue> was;
-  for (const auto& [line, count] : balance) {
-    if (count != 0) was.emplace(keyOf(line), KeyValue());
+StoreChanges compareStoreKeys(StoreKind kind, std::string_view before, std::string_view after,
+                              const std::vector<std::string>& written) {
+  std::vector<std::string> keys;
+  std::unordered_set<std::string> seen;
+  for (const std::string& key : written) {
+    std::string lower = toLower(trimBlanks(key));
+    if (seen.insert(lower).second) keys.push_back(lower);
   }
-  if (was.empty()) return changes;
-  std::unordered_map<std::string, KeyValue> now = was;
+  StoreChanges changes;
+  if (keys.empty() || before == after) return changes;
+  KeyReader reader(keys);
   bool strip_quotes = kind == StoreKind::kTrial;
-  readKeys(old_lines, strip_quotes, &was);
-  readKeys(new_lines, strip_quotes, &now);
+  std::vector<KeyValue> was = reader.read(before, strip_quotes);
+  std::vector<KeyValue> now = reader.read(after, strip_quotes);
 
   // Members in the order the store now holds them, then those removed.
-  std::vector<std::string> order;
-  std::unordered_set<std::string> listed;
-  for (const std::vector<std::string_view>* lines : {&new_lines, &old_lines}) {
-    for (std::string_view line : *lines) {
-      std::string key = keyOf(line);
-      if (was.count(key) != 0 && listed.insert(key).second) order.push_back(key);
-    }
-  }
+  std::vector<std::size_t> order(keys.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+  auto place = [&](std::size_t i) {
+    return now[i].present ? std::make_pair(0, now[i].line) : std::make_pair(1, was[i].line);
+  };
+  std::sort(order.begin(), order.end(),
+            [&](std::size_t a, std::size_t b) { return place(a) < place(b); });
   auto describe = kind == StoreKind::kQuota ? describeQuotaValue : describeTrialValue;
-  for (const std::string& key : order) {
-    const KeyValue& old_value = was[key];
-    const KeyValue& new_value = now[key];
+  for (std::size_t i : order) {
+    const KeyValue& old_value = was[i];
+    const KeyValue& new_value = now[i];
     bool had = old_value.present && !old_value.value.empty();
     bool has = new_value.present && !new_value.value.empty();
     if (had == has && (!had || old_value.value == new_value.value)) continue;
-    if (!isMemberKey(kind, key)) {
+    if (!isMemberKey(kind, keys[i])) {
       changes.any = true;
       continue;
     }
@@ -146,6 +171,20 @@ StoreChanges compareStoreTexts(StoreKind kind, const std::string& before,
         {has ? new_value.name : old_value.name, std::move(old_text), std::move(new_text)});
   }
   return changes;
+}
+
+StoreChanges compareStoreTexts(StoreKind kind, std::string_view before, std::string_view after) {
+  if (before == after) return StoreChanges();
+  // Lines found in one text and not as often in the other: only their keys
+  // can read otherwise.
+  std::unordered_map<std::string_view, long long> balance;
+  forEachStoreLine(before, [&](std::string_view line) { ++balance[line]; });
+  forEachStoreLine(after, [&](std::string_view line) { --balance[line]; });
+  std::vector<std::string> keys;
+  for (const auto& [line, count] : balance) {
+    if (count != 0) keys.emplace_back(lineKey(line));
+  }
+  return compareStoreKeys(kind, before, after, keys);
 }
 
 }  // namespace quarvel

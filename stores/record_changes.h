@@ -7,6 +7,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quarvel {
@@ -26,7 +27,11 @@ struct StoreChanges {
   std::vector<RecordChange> members;
 };
 
-StoreChanges compareStoreTexts(StoreKind kind, const std::string& before, const std::string& after);
+StoreChanges compareStoreTexts(StoreKind kind, std::string_view before, std::string_view after);
+// The same, when only the keys `written` can have changed (a few keys are
+// found in two passes, without taking every line apart).
+StoreChanges compareStoreKeys(StoreKind kind, std::string_view before, std::string_view after,
+                              const std::vector<std::string>& written);
 
 // A record described: "10 MB uploaded, 14 days left, group Couriers" (trial)
 // or "10 MB uploaded, counting, group Couriers" (quota).

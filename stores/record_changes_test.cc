@@ -94,6 +94,22 @@ TEST(RecordChangesTest, OnlyRecordsThatReadOtherwiseAreChanges) {
       members.push_back(change.user + ": " + change.before + " -> " + change.after);
     }
     EXPECT_EQ(members, c.members) << c.name;
+    // Told the keys written (here every key of both texts), the keyed
+    // comparison finds the same.
+    std::vector<std::string> keys;
+    for (const std::string& text : {c.before, c.after}) {
+      std::size_t from = 0;
+      while (from < text.size()) {
+        std::size_t end = text.find_first_of("\r\n", from);
+        if (end == std::string::npos) end = text.size();
+        keys.push_back(text.substr(
+            from, text.find('=', from) < end ? text.find('=', from) - from : end - from));
+        from = end + 1;
+      }
+    }
+    StoreChanges keyed = compareStoreKeys(c.kind, c.before, c.after, keys);
+    EXPECT_EQ(keyed.any, c.any) << c.name;
+    EXPECT_EQ(keyed.members.size(), c.members.size()) << c.name;
   }
 }
 

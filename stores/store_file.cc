@@ -238,6 +238,7 @@ std::string StoreFile::read(const std::string& key) {
 void StoreFile::write(const std::string& raw_entry) {
   load();
   dirty_ = true;
+  noteWritten(keyOf(raw_entry));
   // A store that is there but cannot be read (held by another program) is
   // left alone; commit() reports it.
   if (state_ == State::kUnreadable) return;
@@ -249,7 +250,10 @@ void StoreFile::write(const std::string& raw_entry) {
   // goes too: the entry replaces it under the safe key, and a removal
   // removes it, instead of leaving it to be read again by every run.
   const std::string_view raw_key = keyOf(raw_entry);
-  if (raw_key != key) removeKey(raw_key);
+  if (raw_key != key) {
+    noteWritten(key);
+    removeKey(raw_key);
+  }
   const bool in_text = removeKey(key);
   state_ = State::kPresent;
   if (field(entry, "=", 2).empty()) {
@@ -333,6 +337,7 @@ void StoreFile::removeFile() {
   leading_blank_ = false;
   state_ = State::kMissing;
   dirty_ = true;
+  all_written_ = true;
 }
 
 std::string StoreFile::text() const {
@@ -389,16 +394,32 @@ std::string StoreFile::textBeforeIndex() const {
   return bytes;
 }
 
-std::string StoreFile::textOnDisk() {
-  if (!on_disk_) return std::string();
+void StoreFile::noteWritten(std::string_view key) {
+  if (all_written_) return;
+  if (written_keys_.size() == kWrittenKeysListed) {
+    all_written_ = true;
+    written_keys_.clear();
+    return;
+  }
+  written_keys_.emplace_back(blanksTrimmed(key));
+}
+
+bool StoreFile::writtenKeys(std::vector<std::string>* keys) const {
+  if (all_written_) return false;
+  *keys = written_keys_;
+  return true;
+}
+
+std::string_view StoreFile::textOnDisk() {
+  if (!on_disk_) return std::string_view();
   if (!disk_is_loaded_text_) return committed_bytes_;
-  const std::string& read = texts_.front();
+  std::string_view read = texts_.front();
   if (!platform_.endOfFileCharacterEndsText()) return read;
   return read.substr(0, read.find('\x1a'));
 }
 
 std::string StoreFile::textNow() {
-  if (state_ == State::kUnloaded) return textOnDisk();
+  if (state_ == State::kUnloaded) return std::string(textOnDisk());
   if (state_ != State::kPresent) return std::string();
   return text();
 }
@@ -426,7 +447,11 @@ FileError StoreFile::commit() {
       disk_is_loaded_text_ = false;
     }
   }
-  if (error == FileError::kNone) dirty_ = false;
+  if (error == FileError::kNone) {
+    dirty_ = false;
+    written_keys_.clear();
+    all_written_ = false;
+  }
   return error;
 }
 

@@ -11,14 +11,18 @@ void Stores::logChanges(StoreFile& store) {
                    : &store == &quota_.file() ? StoreKind::kQuota
                                               : StoreKind::kCredits;
   const std::string& path = store.path();
+  std::vector<std::string> written;
+  std::string now = store.textNow();
   log_->recordChanges(path.substr(path.find_last_of("\\/") + 1), kind,
-                      compareStoreTexts(kind, store.textOnDisk(), store.textNow()));
+                      store.writtenKeys(&written)
+                          ? compareStoreKeys(kind, store.textOnDisk(), now, written)
+                          : compareStoreTexts(kind, store.textOnDisk(), now));
 }
 
 bool Stores::commitOne(StoreFile& store) {
   if (log_ != nullptr && store.hasUncommittedChanges()) {
-    logChanges(store);
     log_->sync();
+    logChanges(store);
   }
   FileError error = store.commit();
   return error == FileError::kNone || fail(store, error);
