@@ -1,6 +1,7 @@
 #include "stores/record_changes.h"
 
 #include <algorithm>
+#include <functional>
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
@@ -129,21 +130,12 @@ std::string describeQuotaValue(const std::string& value) {
          groupText(record.group) + extraText(record.rest);
 }
 
-StoreChanges compareStoreKeys(StoreKind kind, std::string_view before, std::string_view after,
-                              const std::vector<std::string>& written) {
-  std::vector<std::string> keys;
-  std::unordered_set<std::string> seen;
-  for (const std::string& key : written) {
-    std::string lower = toLower(trimBlanks(key));
-    if (seen.insert(lower).second) keys.push_back(lower);
-  }
-  StoreChanges changes;
-  if (keys.empty() || before == after) return changes;
-  KeyReader reader(keys);
-  bool strip_quotes = kind == StoreKind::kTrial;
-  std::vector<KeyValue> was = reader.read(before, strip_quotes);
-  std::vector<KeyValue> now = reader.read(after, strip_quotes);
+namespace {
 
+// What both sides hold for `keys` (lower case, each once) to changes.
+StoreChanges changesOf(StoreKind kind, const std::vector<std::string>& keys,
+                       const std::vector<KeyValue>& was, const std::vector<KeyValue>& now) {
+  StoreChanges changes;
   // Members in the order the store now holds them, then those removed.
   std::vector<std::size_t> order(keys.size());
   for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
@@ -171,6 +163,46 @@ StoreChanges compareStoreKeys(StoreKind kind, std::string_view before, std::stri
         {has ? new_value.name : old_value.name, std::move(old_text), std::move(new_text)});
   }
   return changes;
+}
+
+std::vector<std::string> distinctKeys(const std::vector<std::string>& written) {
+  std::vector<std::string> keys;
+  std::unordered_set<std::string> seen;
+  for (const std::string& key : written) {
+    std::string lower = toLower(trimBlanks(key));
+    if (seen.insert(lower).second) keys.push_back(lower);
+  }
+  return keys;
+}
+
+}  // namespace
+
+StoreChanges compareStoreKeys(StoreKind kind, std::string_view before, std::string_view after,
+                              const std::vector<std::string>& written) {
+  std::vector<std::string> keys = distinctKeys(written);
+  if (keys.empty() || before == after) return StoreChanges();
+  KeyReader reader(keys);
+  bool strip_quotes = kind == StoreKind::kTrial;
+  return changesOf(kind, keys, reader.read(before, strip_quotes), reader.read(after, strip_quotes));
+}
+
+StoreChanges compareStoreKeys(StoreKind kind, std::string_view before,
+                              const std::vector<std::string>& written,
+                              const std::function<std::string(const std::string&)>& value_now) {
+  std::vector<std::string> keys = distinctKeys(written);
+  if (keys.empty()) return StoreChanges();
+  KeyReader reader(keys);
+  std::vector<KeyValue> now(keys.size());
+  for (std::size_t i = 0; i < keys.size(); ++i) {
+    // The key as last written names the member; the order is the writes'.
+    std::string name;
+    for (const std::string& key : written) {
+      if (equalsIgnoringCase(trimBlanks(key), keys[i])) name = trimBlanks(key);
+    }
+    std::string value = value_now(keys[i]);
+    now[i] = {name, value, !value.empty(), i};
+  }
+  return changesOf(kind, keys, reader.read(before, kind == StoreKind::kTrial), now);
 }
 
 StoreChanges compareStoreTexts(StoreKind kind, std::string_view before, std::string_view after) {

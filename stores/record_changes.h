@@ -6,6 +6,7 @@
 // none either.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,6 +33,11 @@ StoreChanges compareStoreTexts(StoreKind kind, std::string_view before, std::str
 // found in two passes, without taking every line apart).
 StoreChanges compareStoreKeys(StoreKind kind, std::string_view before, std::string_view after,
                               const std::vector<std::string>& written);
+// The same, with what the store holds now read through `value_now` (the
+// value under a key as the store reads it; "" for none).
+StoreChanges compareStoreKeys(StoreKind kind, std::string_view before,
+                              const std::vector<std::string>& written,
+                              const std::function<std::string(const std::string&)>& value_now);
 
 // A record described: "10 MB uploaded, 14 days left, group Couriers" (trial)
 // or "10 MB uploaded, counting, group Couriers" (quota).

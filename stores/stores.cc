@@ -12,11 +12,16 @@ void Stores::logChanges(StoreFile& store) {
                                               : StoreKind::kCredits;
   const std::string& path = store.path();
   std::vector<std::string> written;
-  std::string now = store.textNow();
-  log_->recordChanges(path.substr(path.find_last_of("\\/") + 1), kind,
-                      store.writtenKeys(&written)
-                          ? compareStoreKeys(kind, store.textOnDisk(), now, written)
-                          : compareStoreTexts(kind, store.textOnDisk(), now));
+  std::string name = path.substr(path.find_last_of("\\/") + 1);
+  if (store.writtenKeys(&written)) {
+    // A few keys: looked up, without building the store's text twice.
+    log_->recordChanges(
+        name, kind,
+        compareStoreKeys(kind, store.textOnDisk(), written,
+                         [&store](const std::string& key) { return store.read(key); }));
+  } else {
+    log_->recordChanges(name, kind, compareStoreTexts(kind, store.textOnDisk(), store.textNow()));
+  }
 }
 
 bool Stores::commitOne(StoreFile& store) {
