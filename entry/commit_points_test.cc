@@ -183,7 +183,7 @@ TEST(CommitPointsTest, ABigNewdayIsOneWrite) {
 
 // The audit log's lines reach the disk before any store written after
 // them, and at the end of the run: one wait for the disk per commit, not
-// one per line (five lines here, three syncs).
+// one per line (twelve lines here, three syncs).
 TEST(CommitPointsTest, TheLogGoesToDiskBeforeTheStoresWrittenAfterIt) {
   Play play(kScenarios[1]);  // a period end punishing two members
   play.run("newday");
@@ -191,8 +191,10 @@ TEST(CommitPointsTest, TheLogGoesToDiskBeforeTheStoresWrittenAfterIt) {
   const std::string quota = "replace C:/site/Velkrin.dat";
   EXPECT_EQ(play.platform().disk_order, (std::vector<std::string>{log, quota, log, quota, log}));
   std::string lines = play.platform().file("C:\\site\\Quarvel.log");
-  EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 5) << lines;
-  EXPECT_NE(lines.find("| brisk | SITE DELUSER brisk | 200 OK | done\r\n"), std::string::npos);
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 12) << lines;
+  EXPECT_NE(lines.find("| brisk | SITE DELUSER brisk | 200 OK | done; reason: 5 of 1000 MB "
+                       "uploaded in the period 11-01-2026 to 11-30-2026\r\n"),
+            std::string::npos);
 }
 
 // A run that wrote lines but changed no store still puts them on disk at

@@ -4,6 +4,7 @@
 #include "entry/check_command.h"
 #include "entry/handlers.h"
 #include "entry/help_command.h"
+#include "entry/log_command.h"
 #include "entry/upload_event.h"
 #include "server/contract.h"
 
@@ -62,13 +63,14 @@ bool isExcluded(const std::string& excluded_dirs, const std::string& pwd) {
 
 namespace {
 
-// One audit line for a run that changed a store on disk, with its own
-// summary; a run that changed nothing leaves none. Either way the log's
+// One audit line for a run that changed a store's records on disk, with its
+// own summary; a run that changed none (one that only rewrote a store)
+// leaves none. Either way the log's
 // lines go to disk now.
 void logStoreChanges(Run& run) {
   std::string changed;
   for (StoreFile* store : {&run.trial.file(), &run.quota.file()}) {
-    if (!store->changedOnDisk()) continue;
+    if (!store->changedOnDisk() || !run.audit.recordsChanged(store->path())) continue;
     std::string path = store->path();
     std::string name = path.substr(path.find_last_of("\\/") + 1);
     changed += (changed.empty() ? "" : ", ") + name;
@@ -110,6 +112,10 @@ int runProgram(Platform& platform) {
   }
   if (isVersionCommand(command_line)) {
     printVersion(platform);
+    return 0;
+  }
+  if (isLogCommand(command_line)) {
+    printUserLog(platform, command_line);
     return 0;
   }
   // Runs follow one another: the stores, the configuration and the

@@ -4,6 +4,7 @@
 #include "config/text.h"
 #include "dates/dates.h"
 #include "entry/admin_connection.h"
+#include "server/contract.h"
 
 namespace quarvel {
 
@@ -11,6 +12,16 @@ std::string dataFolderFor(Platform& platform, const std::string& command_line) {
   std::string first = toUpper(commandWord(command_line, 1));
   if (first == "IRC" || first == "UNNUKE" || first == "NUKE") return platform.programFolder();
   return platform.currentFolder();
+}
+
+std::string operatorFor(Platform& platform, const std::string& command_line) {
+  std::string first = toUpper(commandWord(command_line, 1));
+  if (first == "ST" || first == "SQ") {
+    // The server names the user who gave the SITE command.
+    std::string user = trimBlanks(platform.environment(contract::kUserVariable));
+    if (!user.empty()) return user;
+  }
+  return commandWord(command_line, 1);
 }
 
 Run::Run(Platform& p, int ftp_timeout_ms)
@@ -38,6 +49,7 @@ Run::Run(Platform& p, int ftp_timeout_ms)
     platform.writeErrorLine(line);
     audit.note("-", line);
   });
+  audit.setOperator(operatorFor(p, command_line));
 }
 
 void Run::loadStartupSettings() {

@@ -35,6 +35,10 @@ enum class Next { kContinue, kEndRun };
 // UNNUKE (word 1 upper-cased), the current folder for everything else.
 std::string dataFolderFor(Platform& platform, const std::string& command_line);
 
+// Who changes records in a run, for the audit log: the user the server
+// names for a SITE command (ST, SQ), the command word otherwise.
+std::string operatorFor(Platform& platform, const std::string& command_line);
+
 class Run {
  public:
   // `ftp_timeout_ms` is 60 seconds in the product; tests pass less.

@@ -1,6 +1,9 @@
 #include "evaluation/punishment.h"
 
+#include "config/numbers.h"
 #include "config/text.h"
+#include "dates/dates.h"
+#include "evaluation/targets.h"
 #include "server/contract.h"
 
 namespace quarvel {
@@ -55,24 +58,44 @@ namespace {
 // standard error when it failed. A kick also counts as done when the server
 // answered with a refusal (the user was not online). True when done.
 bool sendForUser(const Punishment& punishment, const std::string& user, const std::string& command,
-                 bool any_answer_will_do = false) {
+                 const std::string& reason, bool any_answer_will_do = false) {
   // What the run changed is on disk before it acts on the server; stores
   // that cannot be saved send nothing (the user stays due).
   if (!punishment.stores.commit()) return false;
   AdminSession& session = punishment.session;
   SiteReply reply = session.send(command);
   bool done = reply.done() || (any_answer_will_do && reply.outcome == SiteOutcome::kRefused);
-  punishment.audit.action(user, command, reply.describe(), done ? "done" : "failed, stays due");
+  punishment.audit.action(user, command, reply.describe(),
+                          std::string(done ? "done" : "failed, stays due") +
+                              (reason.empty() ? "" : "; reason: " + reason));
   if (!done && !session.dry()) {
     punishment.platform.writeErrorLine(user + " stays due: " + command + ": " + reply.describe());
   }
   return done;
 }
 
+// Why a member of an ended period is punished, with the figures: "3 of 10
+// MB uploaded in the period 11-01-2026 to 11-30-2026". A punishment left
+// due from an earlier period end has its record no more.
+std::string quotaReason(const Punishment& punishment, QuotaStore& quota, const std::string& name,
+                        bool retry) {
+  if (retry) return "the quota was missed in a period before, and the punishment left due";
+  std::optional<QuotaRecord> record = quota.member(name);
+  double uploaded = record ? record->uploaded.value() : 0;
+  return plainForm(uploaded) + " of " + plainForm(quotaTargetMB(punishment.settings, name)) +
+         " MB uploaded in the period " + quota.periodStarts() + " to " +
+         dateAfterDays(quota.periodEnds(), -1);
+}
+
 }  // namespace
 
+std::string trialReason(double uploaded_mb, double target_mb, long long trial_days) {
+  return "the trial ended with " + plainForm(uploaded_mb) + " of " + plainForm(target_mb) +
+         " MB uploaded in " + integerForm(trial_days) + " days";
+}
+
 PunishOutcome punishTrialUser(const Punishment& punishment, Output& out, const PunishRule& rule,
-                              const std::string& name) {
+                              const std::string& name, const std::string& reason) {
   // Never on a setting that is not valid: the user stays due until it is.
   if (!punishment.settings.mayDecide(Decision::kTrialPunish)) return PunishOutcome::kLeftDue;
   if (rule.punishment != 1 && rule.punishment != 2) return PunishOutcome::kDone;
@@ -86,8 +109,8 @@ PunishOutcome punishTrialUser(const Punishment& punishment, Output& out, const P
     return PunishOutcome::kSpared;
   }
   if (rule.punishment == 1) {
-    if (!sendForUser(punishment, name,
-                     deleteCommand(name, punishment.settings.trialDeleteReason()))) {
+    if (!sendForUser(punishment, name, deleteCommand(name, punishment.settings.trialDeleteReason()),
+                     reason)) {
       return PunishOutcome::kLeftDue;
     }
     out.printLine(contract::announcement(contract::kUserDeletedOnSite, name));
@@ -97,7 +120,7 @@ PunishOutcome punishTrialUser(const Punishment& punishment, Output& out, const P
   // Deliberate output, not a debugging leftover: this exact line comes
   // before the disable command, as it always has, for whoever reads the run.
   out.printLine("wtf - " + command);
-  if (!sendForUser(punishment, name, command)) return PunishOutcome::kLeftDue;
+  if (!sendForUser(punishment, name, command, reason)) return PunishOutcome::kLeftDue;
   out.printLine(contract::announcement(contract::kUserDisabledOnSite, name));
   return PunishOutcome::kDone;
 }
@@ -125,8 +148,9 @@ PunishOutcome punishQuotaUser(const Punishment& punishment, QuotaStore& quota,
         rule.punishment == 1
             ? deleteCommand(db_name, punishment.settings.quotaDeleteReason())
             : contract::kSiteChange + db_name + contract::kFlagsAdd + rule.disable_flag;
-    if (!sendForUser(punishment, db_name, contract::kSiteKick + db_name, true) ||
-        !sendForUser(punishment, db_name, second)) {
+    std::string reason = quotaReason(punishment, quota, name, retry);
+    if (!sendForUser(punishment, db_name, contract::kSiteKick + db_name, reason, true) ||
+        !sendForUser(punishment, db_name, second, reason)) {
       return PunishOutcome::kLeftDue;
     }
     if (punishment.announcements != nullptr && punishment.settings.quotaAnnounce()) {

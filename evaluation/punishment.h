@@ -68,12 +68,17 @@ enum class PunishOutcome {
 // TRIAL_PUNISHMENT 1: SITE DELUSER (with TRIAL_DELETE_REASON); 2: SITE CHANGE
 // ... FLAGS +flag. Announces UDelSite / UDisSite on `out` once the server
 // accepted.
+// `reason` says why, with the figures (see trialReason), in the audit log.
 PunishOutcome punishTrialUser(const Punishment& punishment, Output& out, const PunishRule& rule,
-                              const std::string& name);
+                              const std::string& name, const std::string& reason = "");
+
+// "the trial ended with 2 of 5000 MB uploaded in 14 days"
+std::string trialReason(double uploaded_mb, double target_mb, long long trial_days);
 
 // QUOTA_PUNISHMENT 1: kick and delete (with QUOTA_DELETE_REASON); 2: kick and
 // disable; once the server accepted, QuotaDEL / QuotaDIS is announced when
-// QUOTA_ANNOUNCE asks for it. A member who passed is left alone. At a period end (`retry`
+// QUOTA_ANNOUNCE asks for it. The audit log gives the reason with the
+// member's figures for the period. A member who passed is left alone. At a period end (`retry`
 // false) the member's record is deleted unless the user stays due; a retry
 // of a pending punishment leaves the records of the running period alone.
 PunishOutcome punishQuotaUser(const Punishment& punishment, QuotaStore& quota,

@@ -119,10 +119,16 @@ void punishExpiredTrials(const Punishment& punishment, TrialStore& trial, Output
                          const PunishRule& rule, bool counted) {
   std::vector<std::string> was_due = trial.dueUsers();
   std::vector<std::string> due;
+  std::vector<std::string> reasons;
   for (const TrialMember& entry : trial.membersInFileOrder()) {
     bool ran_out = counted && entry.record.days_left.wholeValue() == 0 &&
                    !isClosedAccount(punishment.users, entry.name);
-    if (ran_out || isListed(was_due, entry.name)) due.push_back(entry.name);
+    if (ran_out || isListed(was_due, entry.name)) {
+      due.push_back(entry.name);
+      reasons.push_back(trialReason(entry.record.uploaded.value(),
+                                    punishment.settings.trialUploadMB(),
+                                    punishment.settings.trialDays()));
+    }
   }
   if (due.empty()) {
     trial.setDueUsers(due);
@@ -131,8 +137,11 @@ void punishExpiredTrials(const Punishment& punishment, TrialStore& trial, Output
   punishment.audit.summary("trials due: " + joinNames(due, ", "));
   trial.setDueUsers(due);
   const std::vector<std::string> expired = due;
-  for (const std::string& key : expired) {
-    if (punishTrialUser(punishment, out, rule, key) == PunishOutcome::kLeftDue) continue;
+  for (std::size_t i = 0; i < expired.size(); ++i) {
+    const std::string& key = expired[i];
+    if (punishTrialUser(punishment, out, rule, key, reasons[i]) == PunishOutcome::kLeftDue) {
+      continue;
+    }
     trial.removeMember(key);
     due.erase(std::find(due.begin(), due.end(), key));
     trial.setDueUsers(due);

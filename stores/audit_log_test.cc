@@ -97,5 +97,47 @@ TEST(AuditLogTest, AnUnwritableLogGivesOneLineAndNothingElse) {
   EXPECT_FALSE(platform.hasFile(kLog));
 }
 
+// A name or reply holding CR, LF or "|" stays in its own field of its own
+// line, and the reader finds the entry by the name as given.
+TEST(AuditLogTest, OddNamesCannotForgeALineOrAField) {
+  FakePlatform platform;
+  AuditLog log(platform, "C:\\site", "ST", nullptr);
+  const std::string odd = "x | newday | bob\r\n2026 | y%7C";
+  log.note(odd, "trial record by sop: none -> 0 MB uploaded");
+  log.action("bob", "SITE CHANGE bob", "200 a | b", "done");
+  std::string text = platform.file(kLog);
+  EXPECT_EQ(text,
+            "2026-12-15 00:00:00 UTC | ST | x %7C newday %7C bob  2026 %7C y%257C | - | - | "
+            "trial record by sop: none -> 0 MB uploaded\r\n"
+            "2026-12-15 00:00:00 UTC | ST | bob | SITE CHANGE bob | 200 a %7C b | done\r\n");
+  std::vector<std::string> lines;
+  EXPECT_EQ(readUserHistory(platform, "C:\\site", odd, &lines), FileError::kNone);
+  EXPECT_EQ(lines.size(), 1u);
+  EXPECT_EQ(readUserHistory(platform, "C:\\site", "BOB", &lines), FileError::kNone);
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_NE(lines[0].find("SITE CHANGE bob"), std::string::npos);
+}
+
+TEST(AuditLogTest, AUsersHistoryComesOldestFirstFromBothHalves) {
+  FakePlatform platform;
+  platform.addFile(kOldLog,
+                   "t | newday | Bob | - | - | one\r\nt | newday | bobby | - | - | no\r\n"
+                   "a line of no fields\r\n");
+  platform.addFile(kLog,
+                   "t | UD | - | - | - | bob in the outcome only\r\nt | UD | bob | - | - | two\n");
+  std::vector<std::string> lines;
+  EXPECT_EQ(readUserHistory(platform, "C:\\site", "bob", &lines), FileError::kNone);
+  EXPECT_EQ(lines, (std::vector<std::string>{"t | newday | Bob | - | - | one",
+                                             "t | UD | bob | - | - | two"}));
+  // No log at all: no lines, no error.
+  FakePlatform empty;
+  EXPECT_EQ(readUserHistory(empty, "C:\\site", "bob", &lines), FileError::kNone);
+  EXPECT_TRUE(lines.empty());
+  // A half that cannot be read is an error, not an empty history.
+  platform.lockFile(kLog);
+  EXPECT_NE(readUserHistory(platform, "C:\\site", "bob", &lines), FileError::kNone);
+  EXPECT_TRUE(lines.empty());
+}
+
 }  // namespace
 }  // namespace quarvel

@@ -238,6 +238,7 @@ std::string StoreFile::read(const std::string& key) {
 void StoreFile::write(const std::string& raw_entry) {
   load();
   dirty_ = true;
+  noteWritten(keyOf(raw_entry));
   // A store that is there but cannot be read (held by another program) is
   // left alone; commit() reports it.
   if (state_ == State::kUnreadable) return;
@@ -249,7 +250,10 @@ void StoreFile::write(const std::string& raw_entry) {
   // goes too: the entry replaces it under the safe key, and a removal
   // removes it, instead of leaving it to be read again by every run.
   const std::string_view raw_key = keyOf(raw_entry);
-  if (raw_key != key) removeKey(raw_key);
+  if (raw_key != key) {
+    noteWritten(key);
+    removeKey(raw_key);
+  }
   const bool in_text = removeKey(key);
   state_ = State::kPresent;
   if (field(entry, "=", 2).empty()) {
@@ -344,6 +348,7 @@ void StoreFile::removeFile() {
   leading_blank_ = false;
   state_ = State::kMissing;
   dirty_ = true;
+  all_written_ = true;
 }
 
 std::string StoreFile::text() const {
@@ -400,6 +405,36 @@ std::string StoreFile::textBeforeIndex() const {
   return bytes;
 }
 
+void StoreFile::noteWritten(std::string_view key) {
+  if (all_written_) return;
+  if (written_keys_.size() == kWrittenKeysListed) {
+    all_written_ = true;
+    written_keys_.clear();
+    return;
+  }
+  written_keys_.emplace_back(blanksTrimmed(key));
+}
+
+bool StoreFile::writtenKeys(std::vector<std::string>* keys) const {
+  if (all_written_) return false;
+  *keys = written_keys_;
+  return true;
+}
+
+std::string_view StoreFile::textOnDisk() {
+  if (!on_disk_) return std::string_view();
+  if (!disk_is_loaded_text_) return committed_bytes_;
+  std::string_view read = texts_.front();
+  if (!platform_.endOfFileCharacterEndsText()) return read;
+  return read.substr(0, read.find('\x1a'));
+}
+
+std::string StoreFile::textNow() {
+  if (state_ == State::kUnloaded) return std::string(textOnDisk());
+  if (state_ != State::kPresent) return std::string();
+  return text();
+}
+
 FileError StoreFile::commit() {
   if (!dirty_) return FileError::kNone;
   if (state_ == State::kUnreadable) return load_error_;
@@ -408,7 +443,8 @@ FileError StoreFile::commit() {
   FileError error =
       write.remove ? platform_.removeFile(path_) : platform_.replaceFile(path_, write.bytes);
   if (write.remove && error == FileError::kNotFound) {  // gone already
-    dirty_ = on_disk_ = false;
+    markClean();
+    on_disk_ = false;
     return FileError::kNone;
   }
   if (error == FileError::kNone) committed(std::move(write));
@@ -419,7 +455,7 @@ bool StoreFile::pendingWrite(PendingWrite* write) {
   if (!dirty_ || state_ == State::kUnreadable) return false;
   if (state_ == State::kMissing) {
     if (!on_disk_) {
-      dirty_ = false;
+      markClean();
       return false;
     }
     *write = {path_, true, std::string()};
@@ -427,15 +463,21 @@ bool StoreFile::pendingWrite(PendingWrite* write) {
   }
   std::string bytes = text();
   if (on_disk_ && bytes == diskBytes()) {
-    dirty_ = false;
+    markClean();
     return false;
   }
   *write = {path_, false, std::move(bytes)};
   return true;
 }
 
-void StoreFile::committed(PendingWrite&& written) {
+void StoreFile::markClean() {
   dirty_ = false;
+  written_keys_.clear();
+  all_written_ = false;
+}
+
+void StoreFile::committed(PendingWrite&& written) {
+  markClean();
   changed_on_disk_ = true;
   on_disk_ = !written.remove;
   if (written.remove) return;

@@ -98,6 +98,15 @@ class StoreFile {
   // Never for a store that could not be read.
   bool pendingWrite(PendingWrite* write);
   void committed(PendingWrite&& written);
+  // The text as it stands on disk (as read, or as last committed) and as
+  // the next commit would write it; "" for a store that is not there. What
+  // records a run changed is told by comparing the two.
+  std::string_view textOnDisk();  // valid until the next commit
+  std::string textNow();
+  // The keys written since the store was last on disk, trimmed; false when
+  // there were too many to list or the whole store went: then any key may
+  // have changed.
+  bool writtenKeys(std::vector<std::string>* keys) const;
 
   // Whether a commit of this run replaced or deleted the file: the run
   // changed the store on disk (a commit that found the bytes unchanged
@@ -179,6 +188,13 @@ class StoreFile {
     return disk_is_loaded_text_ ? texts_.front() : committed_bytes_;
   }
   bool changed_on_disk_ = false;
+  // What writtenKeys tells; an event writes a few keys, a newday thousands.
+  static constexpr std::size_t kWrittenKeysListed = 64;
+  void noteWritten(std::string_view key);
+  // Nothing left to write: the written keys are on disk.
+  void markClean();
+  std::vector<std::string> written_keys_;
+  bool all_written_ = false;
 };
 
 }  // namespace quarvel

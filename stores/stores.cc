@@ -4,6 +4,7 @@
 
 #include "config/file_errors.h"
 #include "server/contract.h"
+#include "stores/record_changes.h"
 
 namespace quarvel {
 
@@ -11,6 +12,22 @@ std::string Stores::commitRecordPath() const {
   const std::string& trial = trial_.file().path();
   return trial.substr(0, trial.size() - std::strlen(contract::kTrialStoreFile)) +
          contract::kCommitRecordFile;
+}
+
+void Stores::logChanges(StoreFile& store) {
+  StoreKind kind = &store == &trial_.file() ? StoreKind::kTrial : StoreKind::kQuota;
+  const std::string& path = store.path();
+  std::vector<std::string> written;
+  std::string name = path.substr(path.find_last_of("\\/") + 1);
+  if (store.writtenKeys(&written)) {
+    // A few keys: looked up, without building the store's text twice.
+    log_->recordChanges(
+        name, kind,
+        compareStoreKeys(kind, store.textOnDisk(), written,
+                         [&store](const std::string& key) { return store.read(key); }));
+  } else {
+    log_->recordChanges(name, kind, compareStoreTexts(kind, store.textOnDisk(), store.textNow()));
+  }
 }
 
 bool Stores::fail(const std::string& path, FileError error) {
@@ -66,7 +83,13 @@ bool Stores::commitFiles(const std::vector<StoreFile*>& stores) {
     if (writes.size() != before) offering.push_back(participant);
   }
   if (writes.empty()) return true;
-  if (log_ != nullptr) log_->sync();
+  if (log_ != nullptr) {
+    // The lines so far go to disk before the stores; the lines of the
+    // records changed here go at the next wait for the disk (a stopped run
+    // has handed them to the system already).
+    log_->sync();
+    for (StoreFile* store : written) logChanges(*store);
+  }
   CommitFailure failure = commitTogether(platform_, commitRecordPath(), writes);
   if (failure.failed()) return fail(failure.path, failure.error);
   for (std::size_t i = 0; i < store_writes; ++i) written[i]->committed(std::move(writes[i]));

@@ -73,6 +73,8 @@ class Stores {
  private:
   bool commitFiles(const std::vector<StoreFile*>& stores);
   bool fail(const std::string& path, FileError error);
+  // The records changed in `store` since it was last on disk, to the log.
+  void logChanges(StoreFile& store);
 
   Platform& platform_;
   TrialStore& trial_;

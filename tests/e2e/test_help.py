@@ -15,6 +15,7 @@ COMMANDS = lines(
     '  qstart force, qnow force   the same over a running period with members,',
     '               which is erased (both keep the old store as Velkrin.dat.bak)',
     '  preview [MM-DD-YYYY]  what newday would do on that date; changes nothing',
+    '  log <user>   the user\'s entries in the audit log, oldest first',
     '  help         this text (also --help, -h and /?)',
     '  --version    the version',
     'Started by ioFTPD:',

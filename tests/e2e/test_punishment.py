@@ -153,8 +153,9 @@ def test_refused_deletion_is_not_announced_and_stays_due(quarvel, ftp_server):
     result = newday(quarvel, '2026-12-10', b'')
     assert error_lines(result) == ['brisk stays due: SITE DELUSER brisk: 550 Permission denied']
     assert b'brisk=10::0::Couriers\r\n' in quarvel.read_store(TRIAL_STORE)
-    assert log_lines(quarvel)[0] == ['newday', 'brisk', 'SITE DELUSER brisk',
-                                     '550 Permission denied', 'failed, stays due']
+    assert ['newday', 'brisk', 'SITE DELUSER brisk', '550 Permission denied',
+            'failed, stays due; reason: the trial ended with 10 of 500 MB uploaded in 7 days'
+            ] in log_lines(quarvel)
     # The next night it is tried again (and not counted below 0).
     result = newday(quarvel, '2026-12-11', b'')
     assert site_commands(server) == ['SITE DELUSER brisk'] * 2
@@ -175,8 +176,10 @@ def test_connection_dropped_after_the_kick(quarvel, ftp_server):
     newday(quarvel, '2026-12-02', b'')
     assert site_commands(server)[2:] == ALL_SENT
     log = log_lines(quarvel)
-    assert ['newday', 'brisk', 'SITE kick brisk', '200 Command okay', 'done'] in log
-    assert ['newday', 'pike', 'SITE DELUSER pike', '200 Command okay', 'done'] in log
+    missed = 'done; reason: 5 of 1000 MB uploaded in the period 11-01-2026 to 11-30-2026'
+    assert ['newday', 'brisk', 'SITE kick brisk', '200 Command okay', missed] in log
+    retried = 'done; reason: the quota was missed in a period before, and the punishment left due'
+    assert ['newday', 'pike', 'SITE DELUSER pike', '200 Command okay', retried] in log
 
 
 def test_exemption_is_checked_again_and_the_admin_account_is_never_a_target(quarvel,
