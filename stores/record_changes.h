@@ -11,9 +11,9 @@
 #include <string_view>
 #include <vector>
 
-namespace quarvel {
+#include "stores/store_kind.h"
 
-enum class StoreKind { kTrial, kQuota, kCredits };
+namespace quarvel {
 
 // A member's record before and after, each described for the audit log
 // ("none" when there was or is no record).

@@ -6,14 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "stores/store_kind.h"
+
 namespace quarvel {
 
 struct StoreFinding {
   int line = 0;  // counted from 1 in the file
   std::string text;
 };
-
-enum class StoreKind { kTrial, kQuota };
 
 // The findings for a store's bytes, read as the store reads them (CR LF, CR
 // and LF end a line; the end-of-file character 26 ends the text).
