@@ -57,7 +57,7 @@ std::vector<std::string> retryPendingPunishments(Run& run, AdminSession& session
 }
 
 void startNextPeriod(Run& run, const std::vector<std::string>& pending) {
-  run.quota.file().removeFile();
+  run.quota.clearForNewPeriod();
   startQuotaPeriod(run.records(), run.settings, run.platform.today());
   run.quota.setPendingUsers(pending);
   run.audit.summary("quota period starts: " + run.quota.periodStarts() + " to " +
@@ -172,7 +172,7 @@ Next qstart(Run& run, const std::string& command, bool forced) {
   if (!mayReplacePeriod(run, command, forced)) return Next::kContinue;
   std::string kept;
   if (!keepQuotaCopy(run, command, &kept)) return Next::kContinue;
-  run.quota.file().removeFile();
+  run.quota.clearForNewPeriod();
   if (!run.settings.monthlyQuota()) {
     run.printLine(command + ": no quota period is set up (QUOTA_TYPE is not 1)" + kept + ".");
     return Next::kContinue;
@@ -190,7 +190,7 @@ Next qnow(Run& run, const std::string& command, bool forced) {
   if (!mayReplacePeriod(run, command, forced)) return Next::kEndRun;
   std::string kept;
   if (!keepQuotaCopy(run, command, &kept)) return Next::kEndRun;
-  run.quota.file().removeFile();
+  run.quota.clearForNewPeriod();
   startQuotaPeriod(run.records(), run.settings, run.platform.today());
   if (!run.quota.periodStarted()) {
     run.printLine(command + ": no quota period is started (QUOTA_TYPE is not 1)" + kept + ".");

@@ -2,6 +2,7 @@
 
 #include "config/text.h"
 #include "server/contract.h"
+#include "stores/store_check.h"
 #include "stores/trial_store.h"
 
 namespace quarvel {
@@ -54,6 +55,24 @@ std::vector<std::string> QuotaStore::pendingUsers() {
 void QuotaStore::setPendingUsers(const std::vector<std::string>& names) {
   if (joinNames(names) == file_.read(kQuotaPendingKey)) return;
   file_.write(std::string(kQuotaPendingKey) + "=" + joinNames(names));
+}
+
+void QuotaStore::clearForNewPeriod() {
+  std::vector<std::string> lines = file_.readAllLines();
+  std::vector<std::string> read_keys;
+  bool keeps_any = false;
+  for (const std::string& line : lines) {
+    if (isLineNotUnderstood(StoreKind::kQuota, line)) {
+      keeps_any = true;
+    } else {
+      read_keys.push_back(StoreLine::split(line).key);
+    }
+  }
+  if (!keeps_any) {
+    file_.removeFile();
+    return;
+  }
+  for (const std::string& key : read_keys) file_.write(key + "=");
 }
 
 }  // namespace quarvel

@@ -41,6 +41,11 @@ class QuotaStore {
   // Member and memo keys; the period keys are left out.
   std::vector<std::string> listQuotaUsers() { return file_.listKeys(); }
 
+  // Empties the store for the next period: every line it reads goes, the
+  // lines it does not understand stay as they are (a store without any is
+  // removed whole, as before).
+  void clearForNewPeriod();
+
   // The record under `name` (any key, a period key or a memo read as a
   // record too); none when the key has no value.
   std::optional<QuotaRecord> member(const std::string& name);

@@ -39,6 +39,14 @@ std::string recordFault(StoreKind kind, const std::string& raw_value) {
 
 }  // namespace
 
+bool isLineNotUnderstood(StoreKind kind, const std::string& line) {
+  if (trimBlanks(line).empty()) return false;
+  const StoreLine parts = StoreLine::split(line);
+  const std::string key = trimBlanks(parts.key);
+  if (parts.has_value && toLower(key).compare(0, 6, "setup_") != 0) return false;
+  return !(parts.has_value && isOwnKey(kind, key));
+}
+
 std::vector<StoreFinding> checkStoreText(StoreKind kind, const std::string& bytes) {
   std::vector<StoreFinding> found;
   const std::string text = bytes.substr(0, bytes.find('\x1a'));
@@ -51,15 +59,15 @@ std::vector<StoreFinding> checkStoreText(StoreKind kind, const std::string& byte
     start = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
     ++number;
     if (trimBlanks(line).empty()) continue;
-    const StoreLine parts = StoreLine::split(line);
-    const std::string key = trimBlanks(parts.key);
-    if (!parts.has_value || toLower(key).compare(0, 6, "setup_") == 0) {
-      if (parts.has_value && isOwnKey(kind, key)) continue;
+    if (isLineNotUnderstood(kind, line)) {
       found.push_back({number, "\"" + line +
                                    "\" is not a line Quarvel understands; it is kept "
                                    "as it is"});
       continue;
     }
+    const StoreLine parts = StoreLine::split(line);
+    const std::string key = trimBlanks(parts.key);
+    if (!parts.has_value || isOwnKey(kind, key)) continue;
     const std::string fault = recordFault(kind, parts.value);
     if (!fault.empty()) found.push_back({number, key + ": " + fault});
   }

@@ -49,3 +49,19 @@ def test_lines_not_understood_are_kept_and_named(quarvel, unreachable_port):
     assert quarvel.read_store(TRIAL_STORE) == lines(
         'setup_format=2', 'a note the operator wrote', 'tamsin=1::2::Couriers',
         'wren=abc::2::Couriers', 'setup_trial_counted=11-12-2026')
+
+
+def test_lines_not_understood_outlive_a_period_turn(quarvel, unreachable_port):
+    _conf(quarvel, unreachable_port)
+    quarvel.write_store(QUOTA_STORE, PERIOD)
+    # QUOTA_PUNISHMENT=0: the members short of the target only leave.
+    quarvel.run('newday', date='2026-12-01').expect(
+        stdout=lines('Processing brisk', 'Processing pike'))
+    after = quarvel.read_store(QUOTA_STORE)
+    assert after.startswith(lines('setup_format=2', 'this line is free text'))
+    assert b'setup_quota_starts=12-01-2026\r\n' in after
+    assert b'brisk=' in after and b'5::0' not in after
+    for command in ('qstart force', 'qnow force'):
+        quarvel.run(command, date='2026-12-05')
+        assert quarvel.read_store(QUOTA_STORE).startswith(
+            lines('setup_format=2', 'this line is free text')), command
