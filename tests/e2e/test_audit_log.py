@@ -78,7 +78,7 @@ def test_each_change_names_the_user_the_operator_and_the_amounts(site):
                                   'Couriers -> 12 MB uploaded, 14 days left, group Couriers'),
             change('UD', 'brisk', 'quota record by UD: 993 MB uploaded, on trial, group Couriers'
                                   ' -> 1005 MB uploaded, on trial, group Couriers'),
-            change('UD', '-', 'stores changed: Quarvel.dat, Velkrin.dat, Credits.dat')]),
+            change('UD', '-', 'stores changed: Quarvel.dat, Velkrin.dat, Credits')]),
         # The size noted before a deletion is no member's record.
         ('PREDL DELE a.rar', delete_env(site, incoming), [
             change('PREDL', '-', 'stores changed: Quarvel.dat, Velkrin.dat')]),
@@ -88,7 +88,7 @@ def test_each_change_names_the_user_the_operator_and_the_amounts(site):
                                      'Couriers'),
             change('POSDL', 'brisk', 'quota record by POSDL: 1005 MB uploaded, on trial, group '
                                      'Couriers -> 993 MB uploaded, on trial, group Couriers'),
-            change('POSDL', '-', 'stores changed: Quarvel.dat, Velkrin.dat, Credits.dat')]),
+            change('POSDL', '-', 'stores changed: Quarvel.dat, Velkrin.dat, Credits')]),
         ('ST del brisk', {'user': 'Sop'}, [
             change('ST', 'brisk', 'trial record by Sop: 0 MB uploaded, 14 days left, group '
                                   'Couriers -> none'),

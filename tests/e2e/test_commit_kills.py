@@ -8,11 +8,14 @@ the process ends at once, as a kill or a power cut would end it, just
 before its Nth change of a file. Each scenario is killed at every change
 the undisturbed run makes, one after another."""
 
+import shutil
+
 import pytest
 
 from quarvel_harness import QUOTA_STORE, TRIAL_STORE, lines
 
-CREDITS = 'Credits.dat'
+# The credit ledger: a folder of shard files, compared as a whole.
+CREDITS = 'Credits'
 RECORD = 'Quarvel.commit'
 KILL = 'QUARVEL_TEST_KILL_BEFORE_DISK_CHANGE'
 KILLED = 137
@@ -51,12 +54,14 @@ class Scenario:
 
     def setup(self, quarvel):
         folder = quarvel.folder(self.where)
-        for name in STORES + (RECORD, TRIAL_STORE + '.new', QUOTA_STORE + '.new',
-                              CREDITS + '.new'):
+        for name in (TRIAL_STORE, QUOTA_STORE, RECORD, TRIAL_STORE + '.new',
+                     QUOTA_STORE + '.new'):
             (folder / name).unlink(missing_ok=True)
+        shutil.rmtree(folder / CREDITS, ignore_errors=True)
         conf = dict(quarvel.ioftpd(), TRIAL_UPLOAD='500', TRIAL_DAYS='14', QUOTA_UPLOAD='1000',
                     QUOTA_TYPE='1', TRIAL_PUNISHMENT='0', QUOTA_PUNISHMENT='0',
-                    FTP_HOST='127.0.0.1', FTP_PORT='1')
+                    QUOTA_DISABLE_FLAG='6', TRIAL_DISABLE_FLAG='7', FTP_HOST='127.0.0.1',
+                    FTP_PORT='1')
         conf.update(self.conf)
         quarvel.write_conf(conf, where=self.where)
         if self.trial is not None:
@@ -74,7 +79,18 @@ class Scenario:
                            cwd=quarvel.folder(self.where))
 
     def stores(self, quarvel):
-        return {name: quarvel.read_store(name, self.where) for name in STORES}
+        found = {name: quarvel.read_store(name, self.where) for name in (TRIAL_STORE, QUOTA_STORE)}
+        found[CREDITS] = _ledger_bytes(quarvel.folder(self.where) / CREDITS)
+        return found
+
+
+def _ledger_bytes(ledger):
+    """The ledger's shards, each named, in one text; None when it holds none
+    (no folder, an empty one, or only temporary files)."""
+    if not ledger.is_dir():
+        return None
+    shards = sorted(p for p in ledger.iterdir() if not p.name.endswith('.new'))
+    return b''.join(p.name.encode() + b':\r\n' + p.read_bytes() for p in shards) or None
 
 
 def _uploaded(scenario, quarvel):
@@ -122,9 +138,9 @@ SCENARIOS = [
     Scenario('newday', 'newday', b'\r\ntamsin=1::5::Couriers\r\n',
              lines(*ENDED, 'brisk=5::0::Couriers', 'tamsin=0::2::Couriers',
                    'pike=1200::0::NoGroup'), date='2026-12-01'),
-    Scenario('qstart', 'qstart', b'\r\ntamsin=1::5::Couriers\r\n',
+    Scenario('qstart', 'qstart force', b'\r\ntamsin=1::5::Couriers\r\n',
              lines(*RUNNING, 'brisk=5::0::Couriers', 'tamsin=0::2::Couriers')),
-    Scenario('qnow', 'qnow', b'\r\ntamsin=1::5::Couriers\r\n',
+    Scenario('qnow', 'qnow force', b'\r\ntamsin=1::5::Couriers\r\n',
              lines(*RUNNING, 'brisk=5::0::Couriers', 'tamsin=0::2::Couriers'), date='2026-12-17'),
 ]
 
@@ -135,6 +151,9 @@ def _records(stores):
 
 def _leftovers(quarvel, scenario):
     names = quarvel.files(scenario.where)
+    ledger = quarvel.folder(scenario.where) / CREDITS
+    if ledger.is_dir():
+        names += sorted(CREDITS + '/' + shard.name for shard in ledger.iterdir())
     return [n for n in names if n == RECORD or n.endswith('.new')]
 
 
