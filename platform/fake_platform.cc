@@ -187,13 +187,18 @@ FileError FakePlatform::createFolder(const std::string& path) {
   return FileError::kNone;
 }
 
+FileError FakePlatform::countWrite() {
+  if (fail_replaces_) return FileError::kOther;
+  ++replace_count;
+  if (fail_replaces_from != 0 && replace_count >= fail_replaces_from) return FileError::kOther;
+  return FileError::kNone;
+}
+
 FileError FakePlatform::writeNewFile(const std::string& path, const std::string& contents,
                                      const std::string&) {
   std::string p = normalise(path);
   if (!folderExists(parentOf(p))) return FileError::kPathNotFound;
-  if (fail_replaces_) return FileError::kOther;
-  ++replace_count;
-  if (fail_replaces_from != 0 && replace_count >= fail_replaces_from) return FileError::kOther;
+  if (FileError refused = countWrite(); refused != FileError::kNone) return refused;
   if (locked_.count(p) != 0 || folders_.count(p) != 0) return FileError::kAccessDenied;
   files_[p] = contents;
   changed(p);
@@ -205,9 +210,7 @@ FileError FakePlatform::renameFile(const std::string& from, const std::string& t
   std::string source = normalise(from);
   std::string target = normalise(to);
   if (files_.count(source) == 0) return FileError::kNotFound;
-  if (fail_replaces_) return FileError::kOther;
-  ++replace_count;
-  if (fail_replaces_from != 0 && replace_count >= fail_replaces_from) return FileError::kOther;
+  if (FileError refused = countWrite(); refused != FileError::kNone) return refused;
   if (locked_.count(target) != 0 || folders_.count(target) != 0) return FileError::kAccessDenied;
   files_[target] = std::move(files_[source]);
   files_.erase(source);
@@ -223,9 +226,7 @@ FileError FakePlatform::syncFolder(const std::string& folder) {
 FileError FakePlatform::replaceFile(const std::string& path, const std::string& contents) {
   std::string p = normalise(path);
   if (!folderExists(parentOf(p))) return FileError::kPathNotFound;
-  if (fail_replaces_) return FileError::kOther;
-  ++replace_count;
-  if (fail_replaces_from != 0 && replace_count >= fail_replaces_from) return FileError::kOther;
+  if (FileError refused = countWrite(); refused != FileError::kNone) return refused;
   if (locked_.count(p) != 0 || folders_.count(p) != 0) return FileError::kAccessDenied;
   files_[p] = contents;
   changed(p);

@@ -123,6 +123,9 @@ class FakePlatform : public Platform {
   std::int64_t last_version_ = 0;
   std::set<std::string> folders_;
   std::set<std::string> locked_;
+  // A write counted as the stopped-run settings above say: kOther when it
+  // is to fail.
+  FileError countWrite();
   bool fail_replaces_ = false;
   bool fail_appends_ = false;
   bool clock_set_ = false;
